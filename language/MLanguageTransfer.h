@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+class Database;
+
+// The language operations on a project's text table TidxTexts: one row per text,
+// keyed by ID, and one column per language named "L" + the decimal LCID.
+namespace MLanguageTransfer {
+
+// The column of a language: "L" + the LCID as a decimal 32-bit signed integer.
+QString LanguageColumn(int32_t lcid);
+
+// Copies the texts of one language from a source file into the project file.
+// The source kind follows the extension: "qrp" (another project) and "mdb" (a
+// database file) are linked as databases, "xls" as a workbook's sheet TidxTexts.
+// Every project row whose ID equals the Val() of a source row's ID gets that
+// row's text, Null included; other rows and columns are untouched. Texts from
+// "xls" and "mdb" sources are then re-encoded to the language's code page.
+// All of it is one transaction: on failure the project's texts are as before.
+// Returns true on success; on failure shows "Fehler beim Importieren einer
+// Sprache!" with the error's number and description and returns false. Never throws.
+bool TransferLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile);
+
+// Rewrites the given rows of the language's column: each non-empty text becomes
+// the bytes of the language's default ANSI code page, read back as characters of
+// the system's ANSI code page. A language without a code page (0) changes nothing.
+// Runs on the caller's open database and transaction; fails with a RuntimeError.
+void RecodeLanguageTexts(Database& database, int32_t lcid, const std::vector<int64_t>& rows);
+
+}  // namespace MLanguageTransfer

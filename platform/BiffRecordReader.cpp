@@ -1,0 +1,115 @@
+#include "BiffRecordReader.h"
+
+#include "CodePageConverter.h"
+
+#include <cstring>
+
+BiffRecordReader::BiffRecordReader(std::vector<std::span<const uint8_t>> segments)
+    : segments_(std::move(segments)) {
+    for (const auto& seg : segments_) remaining_ += seg.size();
+    NextSegmentIfDone();
+}
+
+void BiffRecordReader::NextSegmentIfDone() {
+    while (segment_ < segments_.size() && offset_ >= segments_[segment_].size()) {
+        ++segment_;
+        offset_ = 0;
+    }
+}
+
+size_t BiffRecordReader::Remaining() const { return remaining_; }
+
+uint8_t BiffRecordReader::U8() {
+    NextSegmentIfDone();
+    if (segment_ >= segments_.size()) throw Damaged{"Datensatz zu kurz"};
+    uint8_t value = segments_[segment_][offset_++];
+    --remaining_;
+    NextSegmentIfDone();
+    return value;
+}
+
+uint16_t BiffRecordReader::U16() {
+    uint16_t low = U8();
+    return static_cast<uint16_t>(low | (U8() << 8));
+}
+
+uint32_t BiffRecordReader::U32() {
+    uint32_t low = U16();
+    return low | (static_cast<uint32_t>(U16()) << 16);
+}
+
+double BiffRecordReader::F64() {
+    uint64_t bits = U32();
+    bits |= static_cast<uint64_t>(U32()) << 32;
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+void BiffRecordReader::Skip(size_t count) {
+    while (count > 0) {
+        NextSegmentIfDone();
+        if (segment_ >= segments_.size()) throw Damaged{"Datensatz zu kurz"};
+        size_t step = std::min(count, segments_[segment_].size() - offset_);
+        offset_ += step;
+        remaining_ -= step;
+        count -= step;
+    }
+    NextSegmentIfDone();
+}
+
+QString BiffRecordReader::Biff8String(bool longCount) {
+    uint32_t count = longCount ? U16() : U8();
+    uint8_t options = U8();
+    uint16_t runs = 0;
+    uint32_t extSize = 0;
+    if (options & 0x08) runs = U16();
+    if (options & 0x04) extSize = U32();
+    QString text = Biff8Chars(count, options);
+    Skip(static_cast<size_t>(runs) * 4);
+    Skip(extSize);
+    return text;
+}
+
+QString BiffRecordReader::Biff8Chars(uint32_t count, uint8_t options) {
+    QString text;
+    text.reserve(static_cast<qsizetype>(std::min<size_t>(count, Remaining())));
+    bool wide = options & 0x01;
+    while (text.size() < static_cast<qsizetype>(count)) {
+        NextSegmentIfDone();
+        if (segment_ >= segments_.size()) throw Damaged{"Text reicht über seinen Datensatz hinaus"};
+        const auto& seg = segments_[segment_];
+        size_t width = wide ? 2 : 1;
+        size_t available = (seg.size() - offset_) / width;
+        if (available == 0) throw Damaged{"Text teilt ein Zeichen"};
+        size_t take = std::min<size_t>(available, count - static_cast<size_t>(text.size()));
+        const uint8_t* p = seg.data() + offset_;
+        for (size_t i = 0; i < take; ++i)
+            text.append(QChar(wide ? static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8))
+                                   : static_cast<char16_t>(p[i])));
+        offset_ += take * width;
+        remaining_ -= take * width;
+        if (text.size() < static_cast<qsizetype>(count)) {
+            // The characters go on in the next CONTINUE record, which starts with
+            // an option byte that says whether they are compressed.
+            if (offset_ != seg.size()) throw Damaged{"Text teilt ein Zeichen"};
+            ++segment_;
+            offset_ = 0;
+            if (segment_ >= segments_.size() || segments_[segment_].empty())
+                throw Damaged{"Text reicht über seinen Datensatz hinaus"};
+            wide = segments_[segment_][offset_++] & 0x01;
+            --remaining_;
+        }
+    }
+    NextSegmentIfDone();
+    return text;
+}
+
+QString BiffRecordReader::Biff5String(bool longCount, CodePageConverter& codePage) {
+    uint32_t count = longCount ? U16() : U8();
+    if (count > Remaining()) throw Damaged{"Text reicht über seinen Datensatz hinaus"};
+    std::string bytes;
+    bytes.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) bytes.push_back(static_cast<char>(U8()));
+    return codePage.Decode(bytes.data(), bytes.size());
+}

@@ -1,0 +1,167 @@
+#include "Database.h"
+
+#include "LinkedSource.h"
+#include "Recordset.h"
+#include "RuntimeError.h"
+#include "SqliteConnection.h"
+#include "SqliteStatement.h"
+#include "UpdateStatement.h"
+
+#include <sqlite3.h>
+
+namespace {
+
+QString Key(const QString& name) { return name.toCaseFolded(); }
+
+const QString kStagingTable = QStringLiteral("temp.import_rows");
+
+}  // namespace
+
+Database::Database(std::unique_ptr<SqliteConnection> connection)
+    : connection_(std::move(connection)), name_(connection_->Path()), tableDefs_(*this) {}
+
+Database::~Database() { Close(); }
+
+const QString& Database::Name() const { return name_; }
+
+SqliteConnection& Database::Connection() const {
+    if (!connection_)
+        throw RuntimeError(ErrorNumber::ObjectNotSet,
+                           QStringLiteral("Die Datenbank '%1' ist geschlossen.").arg(name_));
+    return *connection_;
+}
+
+void Database::Close() {
+    if (!connection_) return;
+    if (inTransaction_) {
+        sqlite3_exec(connection_->Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        inTransaction_ = false;
+    }
+    linkRows_.clear();
+    connection_.reset();
+}
+
+void Database::BeginTrans() {
+    // IMMEDIATE takes the write lock now, waiting for other writers up to the lock
+    // timeout, so that a locked project fails before anything is changed.
+    Connection().Exec(QStringLiteral("BEGIN IMMEDIATE"));
+    inTransaction_ = true;
+}
+
+void Database::CommitTrans() {
+    Connection().Exec(QStringLiteral("COMMIT"));
+    inTransaction_ = false;
+}
+
+void Database::Rollback() {
+    if (!inTransaction_) return;
+    inTransaction_ = false;
+    Connection().Exec(QStringLiteral("ROLLBACK"));
+}
+
+const SourceTable& Database::LinkedRows(const TableDef& link) {
+    auto key = Key(link.Name());
+    auto found = linkRows_.find(key);
+    if (found == linkRows_.end())
+        found = linkRows_.emplace(key, LinkedSource::Load(link.Connect(), link.SourceTableName())).first;
+    return found->second;
+}
+
+void Database::ForgetLink(const QString& name) { linkRows_.erase(Key(name)); }
+
+void Database::Execute(const QString& statement) {
+    changedRows_.clear();
+    SqliteConnection& c = Connection();
+    auto parsed = UpdateStatement::Parse(statement);
+    if (!parsed)
+        throw RuntimeError(ErrorNumber::InvalidStatement,
+                           QStringLiteral("Ungültige oder nicht unterstützte SQL-Anweisung: %1").arg(statement));
+
+    auto target = c.FindTable(parsed->targetTable);
+    if (!target)
+        throw RuntimeError(ErrorNumber::TableNotFound,
+                           QStringLiteral("Die Tabelle '%1' wurde in der Datenbank '%2' nicht gefunden.")
+                               .arg(parsed->targetTable, name_));
+    const QStringList targetColumns = c.Columns(*target);
+    for (const QString& column : {parsed->targetKey, parsed->targetColumn})
+        if (!targetColumns.contains(column, Qt::CaseInsensitive))
+            throw RuntimeError(ErrorNumber::FieldNotFound,
+                               QStringLiteral("Die Spalte '%1' fehlt in der Tabelle '%2' der Datenbank '%3'.")
+                                   .arg(column, *target, name_));
+
+    SourceTable local;
+    const SourceTable* source = nullptr;
+    if (tableDefs_.Contains(parsed->sourceTable)) {
+        TableDef link = tableDefs_.Item(parsed->sourceTable);
+        if (link.IsLink()) source = &LinkedRows(link);
+    }
+    if (!source) {
+        if (!c.FindTable(parsed->sourceTable))
+            throw RuntimeError(ErrorNumber::TableNotFound,
+                               QStringLiteral("Die Tabelle '%1' wurde in der Datenbank '%2' nicht gefunden.")
+                                   .arg(parsed->sourceTable, name_));
+        local = c.ReadTable(parsed->sourceTable);
+        source = &local;
+    }
+    const int keyIndex = source->ColumnIndex(parsed->sourceKey);
+    const int valueIndex = source->ColumnIndex(parsed->sourceColumn);
+    for (auto [index, column] : {std::pair{keyIndex, parsed->sourceKey}, {valueIndex, parsed->sourceColumn}})
+        if (index < 0)
+            throw RuntimeError(ErrorNumber::FieldNotFound,
+                               QStringLiteral("Die Spalte '%1' fehlt in der Tabelle '%2' der Datei '%3'.")
+                                   .arg(column, source->tableName, source->fileName));
+
+    // Stage the source's keys (as Val() reads them) and values, then update in one
+    // statement. The savepoint makes the whole step all or nothing.
+    c.Exec(QStringLiteral("SAVEPOINT execute_update"));
+    try {
+        c.Exec(QStringLiteral("DROP TABLE IF EXISTS %1; CREATE TABLE %1(k REAL, v)").arg(kStagingTable));
+        {
+            SqliteStatement insert(c.Handle(), QStringLiteral("INSERT INTO %1(k, v) VALUES (?1, ?2)").arg(kStagingTable),
+                                   name_);
+            for (const auto& row : source->rows) {
+                const Variant& key = row[static_cast<size_t>(keyIndex)];
+                if (key.IsNull()) continue;
+                const Variant& value = row[static_cast<size_t>(valueIndex)];
+                insert.BindDouble(1, key.ToNumber());
+                if (value.IsNull()) insert.BindNull(2);
+                else insert.BindText(2, value.ToText());
+                insert.Step();
+                insert.Reset();
+            }
+        }
+        const QString table = QStringLiteral("main.") + QuoteIdentifier(*target);
+        SqliteStatement update(c.Handle(),
+                               QStringLiteral("UPDATE %1 SET %2 = s.v FROM %3 AS s WHERE %1.%4 = s.k RETURNING %1.rowid")
+                                   .arg(table, QuoteIdentifier(parsed->targetColumn), kStagingTable,
+                                        QuoteIdentifier(parsed->targetKey)),
+                               name_);
+        while (update.Step()) changedRows_.push_back(update.ColumnInt64(0));
+        c.Exec(QStringLiteral("DROP TABLE %1; RELEASE execute_update").arg(kStagingTable));
+    } catch (...) {
+        changedRows_.clear();
+        sqlite3_exec(c.Handle(), "ROLLBACK TO execute_update; RELEASE execute_update", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+std::unique_ptr<Recordset> Database::OpenRecordset(const QString& table) {
+    SqliteConnection& c = Connection();
+    auto stored = c.FindTable(table);
+    if (!stored)
+        throw RuntimeError(ErrorNumber::ObjectNotFound,
+                           QStringLiteral("Die Tabelle '%1' wurde in der Datenbank '%2' nicht gefunden.").arg(table, name_));
+    std::vector<int64_t> rows;
+    SqliteStatement select(c.Handle(), QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid").arg(QuoteIdentifier(*stored)),
+                           name_);
+    while (select.Step()) rows.push_back(select.ColumnInt64(0));
+    return std::make_unique<Recordset>(*this, *stored, std::move(rows));
+}
+
+std::unique_ptr<Recordset> Database::OpenRecordset(const QString& table, std::vector<int64_t> rows) {
+    auto stored = Connection().FindTable(table);
+    if (!stored)
+        throw RuntimeError(ErrorNumber::ObjectNotFound,
+                           QStringLiteral("Die Tabelle '%1' wurde in der Datenbank '%2' nicht gefunden.").arg(table, name_));
+    return std::make_unique<Recordset>(*this, *stored, std::move(rows));
+}

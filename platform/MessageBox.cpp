@@ -1,0 +1,31 @@
+#include "MessageBox.h"
+
+#include <cstdio>
+
+namespace MessageBox {
+namespace {
+
+Handler& CurrentHandler() {
+    static Handler handler;
+    return handler;
+}
+
+}  // namespace
+
+QString ApplicationTitle() { return QStringLiteral("QuorvinStudio Sprachimport"); }
+
+void Show(const QString& text, Icon icon) {
+    if (CurrentHandler()) {
+        CurrentHandler()(text, icon);
+        return;
+    }
+    std::fprintf(stderr, "%s: %s\n", ApplicationTitle().toLocal8Bit().constData(), text.toLocal8Bit().constData());
+}
+
+Handler SetHandler(Handler handler) {
+    Handler previous = std::move(CurrentHandler());
+    CurrentHandler() = std::move(handler);
+    return previous;
+}
+
+}  // namespace MessageBox

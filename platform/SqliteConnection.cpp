@@ -1,0 +1,100 @@
+#include "SqliteConnection.h"
+
+#include "RuntimeError.h"
+#include "SqliteStatement.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+SqliteConnection::SqliteConnection(const QString& path, Mode mode, int lockTimeoutMs) : path_(path) {
+    QFileInfo info(path);
+    if (path.isEmpty() || !info.exists())
+        throw RuntimeError(ErrorNumber::FileNotFound, QStringLiteral("Die Datei '%1' wurde nicht gefunden.").arg(path));
+    if (!info.isFile())
+        throw RuntimeError(ErrorNumber::CannotOpen,
+                           QStringLiteral("'%1' ist keine Datei und kann nicht geöffnet werden.").arg(path));
+    // SQLite takes an empty file for an empty database; an empty file is no database.
+    if (info.size() == 0)
+        throw RuntimeError(ErrorNumber::UnrecognizedFormat,
+                           QStringLiteral("Nicht erkanntes Datenbankformat '%1'.").arg(path));
+
+    int flags = (mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
+                SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE;
+    int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db_, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        // Keep the handle for the message, then release it.
+        try {
+            ThrowSqliteError(db_, rc, path);
+        } catch (...) {
+            sqlite3_close(db_);
+            db_ = nullptr;
+            throw;
+        }
+    }
+    sqlite3_busy_timeout(db_, lockTimeoutMs);
+    try {
+        if (mode == Mode::ReadWrite && sqlite3_db_readonly(db_, "main") == 1)
+            throw RuntimeError(ErrorNumber::CannotOpen,
+                               QStringLiteral("Die Datei '%1' kann nicht zum Schreiben geöffnet werden; "
+                                              "sie ist schreibgeschützt oder Ihnen fehlt die Berechtigung.")
+                                   .arg(path));
+        // Reading the schema proves that the file is a database and not locked for good.
+        SqliteStatement probe(db_, QStringLiteral("SELECT count(*) FROM sqlite_master"), path_);
+        probe.Step();
+    } catch (...) {
+        sqlite3_close(db_);
+        db_ = nullptr;
+        throw;
+    }
+}
+
+SqliteConnection::~SqliteConnection() {
+    if (db_) sqlite3_close(db_);
+}
+
+void SqliteConnection::Exec(const QString& sql) {
+    char* message = nullptr;
+    int rc = sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, &message);
+    sqlite3_free(message);
+    if (rc != SQLITE_OK) ThrowSqliteError(db_, rc, path_);
+}
+
+std::optional<QString> SqliteConnection::FindTable(const QString& name) const {
+    SqliteStatement find(db_,
+                         QStringLiteral("SELECT name FROM sqlite_master WHERE type IN ('table','view') "
+                                        "AND name = ?1 COLLATE NOCASE"),
+                         path_);
+    find.BindText(1, name);
+    if (!find.Step()) return std::nullopt;
+    return find.ColumnText(0);
+}
+
+QStringList SqliteConnection::Columns(const QString& table) const {
+    SqliteStatement info(db_, QStringLiteral("SELECT name FROM pragma_table_info(?1)"), path_);
+    info.BindText(1, table);
+    QStringList columns;
+    while (info.Step()) columns.append(info.ColumnText(0));
+    return columns;
+}
+
+SourceTable SqliteConnection::ReadTable(const QString& table) const {
+    auto stored = FindTable(table);
+    if (!stored)
+        throw RuntimeError(ErrorNumber::ObjectNotFound,
+                           QStringLiteral("Die Tabelle '%1' wurde in der Datei '%2' nicht gefunden.").arg(table, path_));
+    SourceTable result;
+    result.fileName = path_;
+    result.tableName = *stored;
+    SqliteStatement select(db_, QStringLiteral("SELECT * FROM %1").arg(QuoteIdentifier(*stored)), path_);
+    const int width = select.ColumnCount();
+    result.columns = Columns(*stored);
+    while (select.Step()) {
+        std::vector<Variant> row;
+        row.reserve(static_cast<size_t>(width));
+        for (int c = 0; c < width; ++c) row.push_back(select.Column(c));
+        result.rows.push_back(std::move(row));
+    }
+    return result;
+}

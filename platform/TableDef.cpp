@@ -1,0 +1,10 @@
+#include "TableDef.h"
+
+#include "Database.h"
+#include "SqliteConnection.h"
+
+QStringList TableDef::Fields() const {
+    if (!database_) return {};
+    if (IsLink()) return database_->LinkedRows(*this).columns;
+    return database_->Connection().Columns(name_);
+}

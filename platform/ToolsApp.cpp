@@ -1,0 +1,6 @@
+#include "ToolsApp.h"
+
+ToolsApp& ToolsApp::Instance() {
+    static ToolsApp app;
+    return app;
+}

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QString>
+
+// The engine's Val(): the number a text begins with. Blanks, tabs and line feeds
+// are skipped anywhere ("1 2" is 12); an optional sign, digits, one decimal point
+// and an exponent (E or D) follow; "&H" reads hexadecimal and "&O" octal. The
+// first other character ends the number; a text without a number gives 0.
+double Val(const QString& text);

@@ -1,0 +1,386 @@
+#include "XlsWorkbook.h"
+
+#include "BiffRecordReader.h"
+#include "CodePageConverter.h"
+#include "RuntimeError.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <gsf/gsf-infile-msole.h>
+#include <gsf/gsf-infile.h>
+#include <gsf/gsf-input-stdio.h>
+#include <gsf/gsf-utils.h>
+
+#include <cmath>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+enum : uint16_t {
+    kFormula = 0x0006,
+    kEof = 0x000A,
+    kFilePass = 0x002F,
+    kContinue = 0x003C,
+    kCodePage = 0x0042,
+    kBoundSheet = 0x0085,
+    kMulRk = 0x00BD,
+    kMulBlank = 0x00BE,
+    kRString = 0x00D6,
+    kSst = 0x00FC,
+    kLabelSst = 0x00FD,
+    kBlank = 0x0201,
+    kNumber = 0x0203,
+    kLabel = 0x0204,
+    kBoolErr = 0x0205,
+    kString = 0x0207,
+    kRk = 0x027E,
+    kBof = 0x0809,
+};
+
+// Workbook streams larger than this are not workbooks this tool reads.
+constexpr gsf_off_t kMaxStreamSize = gsf_off_t{1} << 30;
+
+struct GObjectDeleter {
+    void operator()(void* object) const {
+        if (object) g_object_unref(object);
+    }
+};
+template <typename T>
+using GPtr = std::unique_ptr<T, GObjectDeleter>;
+
+// One record of the stream: its type, its data and the data of the CONTINUE
+// records that follow it.
+struct Record {
+    uint16_t type = 0;
+    std::vector<std::span<const uint8_t>> segments;
+    BiffRecordReader Reader() const { return BiffRecordReader(segments); }
+    size_t Size() const { return segments.empty() ? 0 : segments[0].size(); }
+};
+
+class RecordStream {
+public:
+    RecordStream(const std::vector<uint8_t>& data, size_t offset) : data_(data), pos_(offset) {}
+
+    bool Next(Record& record) {
+        if (pos_ >= data_.size()) return false;
+        record.segments.clear();
+        record.type = ReadHeader(record);
+        while (pos_ + 4 <= data_.size() && Type(pos_) == kContinue) ReadHeader(record);
+        return true;
+    }
+
+private:
+    uint16_t Type(size_t at) const { return static_cast<uint16_t>(data_[at] | (data_[at + 1] << 8)); }
+    uint16_t ReadHeader(Record& record) {
+        if (pos_ + 4 > data_.size()) throw BiffRecordReader::Damaged{"Datensatzkopf abgeschnitten"};
+        uint16_t type = Type(pos_);
+        size_t length = Type(pos_ + 2);
+        if (pos_ + 4 + length > data_.size()) throw BiffRecordReader::Damaged{"Datensatz reicht über das Ende der Arbeitsmappe hinaus"};
+        record.segments.emplace_back(data_.data() + pos_ + 4, length);
+        pos_ += 4 + length;
+        return type;
+    }
+    const std::vector<uint8_t>& data_;
+    size_t pos_;
+};
+
+double RkValue(uint32_t rk) {
+    double value;
+    if (rk & 0x02) {
+        value = static_cast<double>(static_cast<int32_t>(rk) >> 2);
+    } else {
+        uint64_t bits = static_cast<uint64_t>(rk & 0xFFFFFFFCu) << 32;
+        std::memcpy(&value, &bits, sizeof value);
+    }
+    return (rk & 0x01) ? value / 100.0 : value;
+}
+
+int CodePageOfBiff(uint16_t value) {
+    switch (value) {
+        case 0x8000: return 10000;  // Apple Roman
+        case 0x8001: return 1252;   // Windows ANSI as BIFF2-4 wrote it
+        case 367: return 1252;      // ASCII
+        case 1200: return 1200;     // UTF-16, BIFF8
+        default: return value;
+    }
+}
+
+// The cells of one sheet as they arrive, by row and column.
+class CellGrid {
+public:
+    void Set(uint32_t row, uint32_t col, Variant value) {
+        // Excel 97-2003 has 256 columns; a cell beyond them is a damaged record.
+        if (col >= 256) throw BiffRecordReader::Damaged{"Zelle außerhalb der Spalten A bis IV"};
+        if (rows_.size() <= row) rows_.resize(row + 1);
+        auto& cells = rows_[row];
+        if (cells.size() <= col) cells.resize(col + 1);
+        cells[col] = std::move(value);
+        minCol_ = std::min(minCol_, col);
+        maxCol_ = std::max(maxCol_, col);
+        any_ = true;
+    }
+
+    SourceTable Table(const QString& fileName, const QString& sheetName, bool header) && {
+        SourceTable table;
+        table.fileName = fileName;
+        table.tableName = sheetName;
+        if (!any_) return table;
+        size_t first = 0;
+        while (first < rows_.size() && rows_[first].empty()) ++first;
+        auto cell = [&](size_t row, uint32_t col) -> Variant {
+            const auto& cells = rows_[row];
+            return col < cells.size() ? cells[col] : Variant();
+        };
+        for (uint32_t c = minCol_; c <= maxCol_; ++c) {
+            Variant head = header ? cell(first, c) : Variant();
+            QString name = head.ToText();
+            // Columns without a heading get the names the engine gives them.
+            if (head.IsNull() || name.isEmpty()) name = QStringLiteral("F%1").arg(c - minCol_ + 1);
+            table.columns.append(name);
+        }
+        const size_t width = maxCol_ - minCol_ + 1;
+        table.rows.reserve(rows_.size() - first);
+        for (size_t r = header ? first + 1 : first; r < rows_.size(); ++r) {
+            std::vector<Variant> values(width);
+            auto& cells = rows_[r];
+            for (uint32_t c = minCol_; c < cells.size(); ++c) values[c - minCol_] = std::move(cells[c]);
+            table.rows.push_back(std::move(values));
+        }
+        return table;
+    }
+
+private:
+    std::vector<std::vector<Variant>> rows_;
+    uint32_t minCol_ = UINT32_MAX, maxCol_ = 0;
+    bool any_ = false;
+};
+
+}  // namespace
+
+XlsWorkbook::XlsWorkbook(const QString& path) : path_(path) {
+    static std::once_flag gsfInit;
+    std::call_once(gsfInit, [] {
+        gsf_init();
+        // libgsf reports damaged containers on stderr as well; the caller gets them as errors.
+        g_log_set_handler("libgsf:msole", static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK),
+                          [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+    });
+
+    QFileInfo info(path);
+    if (!info.exists() || !info.isFile())
+        throw RuntimeError(ErrorNumber::FileNotFound, QStringLiteral("Die Datei '%1' wurde nicht gefunden.").arg(path));
+
+    GError* error = nullptr;
+    GPtr<GsfInput> input(gsf_input_stdio_new(QFile::encodeName(path).constData(), &error));
+    if (!input) {
+        if (error) g_error_free(error);
+        throw RuntimeError(ErrorNumber::CannotOpen,
+                           QStringLiteral("Die Datei '%1' kann nicht gelesen werden.").arg(path));
+    }
+    GPtr<GsfInfile> container(gsf_infile_msole_new(input.get(), &error));
+    if (!container) {
+        if (error) g_error_free(error);
+        Fail("kein Verbunddokument");
+    }
+    GPtr<GsfInput> stream(gsf_infile_child_by_name(container.get(), "Workbook"));
+    if (!stream) stream.reset(gsf_infile_child_by_name(container.get(), "Book"));
+    if (!stream) Fail("keine Arbeitsmappe im Verbunddokument");
+    gsf_off_t size = gsf_input_size(stream.get());
+    if (size <= 0 || size > kMaxStreamSize) Fail("ungültige Größe der Arbeitsmappe");
+    stream_.resize(static_cast<size_t>(size));
+    if (!gsf_input_read(stream.get(), static_cast<size_t>(size), stream_.data()))
+        Fail("Arbeitsmappe unvollständig");
+
+    try {
+        ReadGlobals();
+    } catch (const BiffRecordReader::Damaged& damaged) {
+        Fail(damaged.what);
+    }
+}
+
+void XlsWorkbook::Fail(const char* detail) const {
+    throw RuntimeError(ErrorNumber::ExternalFormat,
+                       QStringLiteral("Die Datei '%1' ist keine lesbare Excel-Arbeitsmappe "
+                                      "(Excel 5.0 bis 2003) oder ist beschädigt: %2.")
+                           .arg(path_, QString::fromUtf8(detail)));
+}
+
+void XlsWorkbook::ReadGlobals() {
+    RecordStream records(stream_, 0);
+    Record record;
+    if (!records.Next(record) || record.type != kBof || record.Size() < 4)
+        Fail("kein BIFF5- oder BIFF8-Anfang");
+    {
+        auto reader = record.Reader();
+        uint16_t version = reader.U16();
+        if (version == 0x0600) biff8_ = true;
+        else if (version == 0x0500) biff8_ = false;
+        else Fail("nicht unterstützte BIFF-Version");
+    }
+    std::unique_ptr<CodePageConverter> converter;
+    auto codePage = [&]() -> CodePageConverter& {
+        if (!converter) {
+            if (!CodePageConverter::Exists(codePage_)) Fail("unbekannte Codepage");
+            converter = std::make_unique<CodePageConverter>(codePage_);
+        }
+        return *converter;
+    };
+    while (records.Next(record)) {
+        auto reader = record.Reader();
+        switch (record.type) {
+            case kEof:
+                return;
+            case kFilePass:
+                Fail("die Arbeitsmappe ist verschlüsselt");
+            case kCodePage:
+                codePage_ = CodePageOfBiff(reader.U16());
+                converter.reset();
+                break;
+            case kBoundSheet: {
+                Sheet sheet;
+                sheet.offset = reader.U32();
+                reader.U8();  // visibility
+                sheet.type = reader.U8();
+                sheet.name = biff8_ ? reader.Biff8String(false) : reader.Biff5String(false, codePage());
+                sheets_.push_back(std::move(sheet));
+                break;
+            }
+            case kSst: {
+                if (!biff8_) break;
+                reader.U32();  // total references
+                uint32_t unique = reader.U32();
+                sharedStrings_.reserve(std::min<size_t>(unique, reader.Remaining() / 3));
+                for (uint32_t i = 0; i < unique && !reader.AtEnd(); ++i)
+                    sharedStrings_.push_back(reader.Biff8String(true));
+                break;
+            }
+            default:
+                break;
+        }
+    }
+    Fail("Ende der Arbeitsmappen-Daten fehlt");
+}
+
+QStringList XlsWorkbook::SheetNames() const {
+    QStringList names;
+    for (const auto& sheet : sheets_) names.append(sheet.name);
+    return names;
+}
+
+const XlsWorkbook::Sheet* XlsWorkbook::FindSheet(const QString& name) const {
+    for (const auto& sheet : sheets_)
+        if (sheet.type == 0 && sheet.name.compare(name, Qt::CaseInsensitive) == 0) return &sheet;
+    return nullptr;
+}
+
+bool XlsWorkbook::HasSheet(const QString& name) const { return FindSheet(name) != nullptr; }
+
+SourceTable XlsWorkbook::ReadSheet(const QString& name, bool header) const {
+    const Sheet* sheet = FindSheet(name);
+    if (!sheet)
+        throw RuntimeError(ErrorNumber::ObjectNotFound,
+                           QStringLiteral("Die Tabelle '%1' wurde in der Arbeitsmappe '%2' nicht gefunden.")
+                               .arg(name, path_));
+    CellGrid grid;
+    try {
+        std::unique_ptr<CodePageConverter> converter;
+        auto codePage = [&]() -> CodePageConverter& {
+            if (!converter) converter = std::make_unique<CodePageConverter>(codePage_);
+            return *converter;
+        };
+        RecordStream records(stream_, sheet->offset);
+        Record record;
+        if (!records.Next(record) || record.type != kBof) Fail("Tabellenblatt nicht gefunden");
+        int depth = 1;
+        bool pendingString = false;
+        uint16_t pendingRow = 0, pendingCol = 0;
+        while (depth > 0 && records.Next(record)) {
+            auto reader = record.Reader();
+            if (record.type == kBof) { ++depth; continue; }
+            if (record.type == kEof) { --depth; continue; }
+            if (depth != 1) continue;
+            if (record.type == kString) {
+                if (pendingString) {
+                    grid.Set(pendingRow, pendingCol,
+                             biff8_ ? reader.Biff8String(true) : reader.Biff5String(true, codePage()));
+                }
+                pendingString = false;
+                continue;
+            }
+            switch (record.type) {
+                case kLabelSst: {
+                    uint16_t row = reader.U16(), col = reader.U16();
+                    reader.U16();
+                    uint32_t index = reader.U32();
+                    if (index >= sharedStrings_.size()) Fail("Verweis auf fehlenden Text");
+                    grid.Set(row, col, sharedStrings_[index]);
+                    break;
+                }
+                case kLabel:
+                case kRString: {
+                    uint16_t row = reader.U16(), col = reader.U16();
+                    reader.U16();
+                    grid.Set(row, col, biff8_ ? reader.Biff8String(true) : reader.Biff5String(true, codePage()));
+                    break;
+                }
+                case kNumber: {
+                    uint16_t row = reader.U16(), col = reader.U16();
+                    reader.U16();
+                    grid.Set(row, col, reader.F64());
+                    break;
+                }
+                case kRk: {
+                    uint16_t row = reader.U16(), col = reader.U16();
+                    reader.U16();
+                    grid.Set(row, col, RkValue(reader.U32()));
+                    break;
+                }
+                case kMulRk: {
+                    uint16_t row = reader.U16(), first = reader.U16();
+                    if (reader.Remaining() < 2 || (reader.Remaining() - 2) % 6 != 0) Fail("MULRK ungültig");
+                    size_t count = (reader.Remaining() - 2) / 6;
+                    for (size_t i = 0; i < count; ++i) {
+                        reader.U16();
+                        grid.Set(row, static_cast<uint32_t>(first + i), RkValue(reader.U32()));
+                    }
+                    break;
+                }
+                case kBoolErr: {
+                    uint16_t row = reader.U16(), col = reader.U16();
+                    reader.U16();
+                    uint8_t value = reader.U8(), isError = reader.U8();
+                    if (!isError) grid.Set(row, col, Variant::Boolean(value != 0));
+                    break;
+                }
+                case kFormula: {
+                    uint16_t row = reader.U16(), col = reader.U16();
+                    reader.U16();
+                    uint8_t result[8];
+                    for (auto& b : result) b = reader.U8();
+                    if (result[6] == 0xFF && result[7] == 0xFF) {
+                        switch (result[0]) {
+                            case 0: pendingString = true; pendingRow = row; pendingCol = col; break;
+                            case 1: grid.Set(row, col, Variant::Boolean(result[2] != 0)); break;
+                            case 3: grid.Set(row, col, QString()); break;
+                            default: break;  // error values read as Null
+                        }
+                    } else {
+                        double value;
+                        std::memcpy(&value, result, sizeof value);
+                        if (std::isfinite(value)) grid.Set(row, col, value);
+                    }
+                    break;
+                }
+                case kBlank:
+                case kMulBlank:
+                default:
+                    break;
+            }
+        }
+    } catch (const BiffRecordReader::Damaged& damaged) {
+        Fail(damaged.what);
+    }
+    return std::move(grid).Table(path_, name, header);
+}
