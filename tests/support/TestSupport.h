@@ -1,0 +1,64 @@
+#pragma once
+
+#include "MessageBox.h"
+#include "Variant.h"
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <map>
+#include <ostream>
+#include <vector>
+
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+void PrintTo(const Variant& value, std::ostream* out);
+
+// A file of the tests' data folder.
+QString TestData(const QString& relativePath);
+
+// A fresh temporary folder per test, removed afterwards.
+class TempFolder {
+public:
+    TempFolder();
+    QString Path(const QString& name) const;
+    // Copies a file of the tests' data folder here (writable) and returns its path.
+    QString Copy(const QString& relativePath, const QString& asName = {}) const;
+
+private:
+    QTemporaryDir dir_;
+};
+
+// One row of a test project: ID and the texts of L1031, L1033, L1049 (Null where unset).
+struct ProjectRow {
+    int64_t id;
+    Variant l1031, l1033, l1049;
+};
+
+// Writes a project file with a table TidxTexts(ID, L1031, L1033, L1049).
+void WriteProject(const QString& path, const std::vector<ProjectRow>& rows);
+
+// The values of one column of TidxTexts by ID, read with plain SQLite.
+std::map<int64_t, Variant> ReadColumn(const QString& path, const QString& column);
+// Runs SQL on a database file with plain SQLite.
+void RunSql(const QString& path, const QString& sql);
+// The names of the tables of a database file.
+std::vector<QString> TableNames(const QString& path);
+QByteArray FileBytes(const QString& path);
+
+// Records what would be shown in message boxes while it lives.
+class MessageRecorder {
+public:
+    MessageRecorder();
+    ~MessageRecorder();
+    struct Message {
+        QString text;
+        MessageBox::Icon icon;
+    };
+    std::vector<Message> messages;
+
+private:
+    MessageBox::Handler previous_;
+};
