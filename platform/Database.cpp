@@ -130,9 +130,9 @@ void Database::Execute(const QString& statement) {
                 insert.Reset();
             }
         }
-        const QString table = QStringLiteral("main.") + QuoteIdentifier(*target);
+        const QString table = QuoteIdentifier(*target);
         SqliteStatement update(c.Handle(),
-                               QStringLiteral("UPDATE %1 SET %2 = s.v FROM %3 AS s WHERE %1.%4 = s.k RETURNING %1.rowid")
+                               QStringLiteral("UPDATE main.%1 SET %2 = s.v FROM %3 AS s WHERE %1.%4 = s.k RETURNING %1.rowid")
                                    .arg(table, QuoteIdentifier(parsed->targetColumn), kStagingTable,
                                         QuoteIdentifier(parsed->targetKey)),
                                name_);

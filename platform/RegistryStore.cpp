@@ -8,8 +8,7 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 
-// Text stays UTF-8 as it is in the file; no wide-character conversion is needed.
-#define SI_NO_CONVERSION
+#define SI_CONVERT_ICU  // as Debian builds libsimpleini; the char interface keeps UTF-8 as it is
 #include <SimpleIni.h>
 
 #include <algorithm>

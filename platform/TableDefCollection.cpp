@@ -84,10 +84,13 @@ void TableDefCollection::Delete(const QString& name) {
         remove.BindText(1, definition.Name());
         remove.Step();
         // The catalog goes with its last link, so the project keeps only its own tables.
-        SqliteStatement left(c.Handle(), QStringLiteral("SELECT count(*) FROM %1").arg(QuoteIdentifier(CatalogTable())),
-                             database_.Name());
-        if (left.Step() && left.ColumnInt64(0) == 0)
-            c.Exec(QStringLiteral("DROP TABLE %1").arg(QuoteIdentifier(CatalogTable())));
+        bool empty = false;
+        {
+            SqliteStatement left(c.Handle(), QStringLiteral("SELECT count(*) FROM %1").arg(QuoteIdentifier(CatalogTable())),
+                                 database_.Name());
+            empty = left.Step() && left.ColumnInt64(0) == 0;
+        }
+        if (empty) c.Exec(QStringLiteral("DROP TABLE %1").arg(QuoteIdentifier(CatalogTable())));
     } else {
         c.Exec(QStringLiteral("DROP TABLE %1").arg(QuoteIdentifier(definition.Name())));
     }

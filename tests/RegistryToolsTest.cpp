@@ -1,0 +1,131 @@
+#include "RegistryStore.h"
+#include "RegistryTools.h"
+#include "RuntimeError.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+constexpr uint32_t HKLM = RegistryStore::HKEY_LOCAL_MACHINE;
+const QString kProjects = QStringLiteral("Software\\KALMIRO GmbH\\Quorvin\\4.0\\Projects");
+
+// Points the registry store at a fresh configuration folder for each test.
+class RegistryToolsTest : public testing::Test {
+protected:
+    void SetUp() override {
+        const char* old = std::getenv("XDG_CONFIG_HOME");
+        saved_ = old ? std::optional<std::string>(old) : std::nullopt;
+        setenv("XDG_CONFIG_HOME", QFile::encodeName(folder.Path(QStringLiteral("config"))).constData(), 1);
+    }
+    void TearDown() override {
+        if (saved_) setenv("XDG_CONFIG_HOME", saved_->c_str(), 1);
+        else unsetenv("XDG_CONFIG_HOME");
+    }
+    QString StoreFile() const { return folder.Path(QStringLiteral("config/QuorvinStudio/HKEY_LOCAL_MACHINE.ini")); }
+    void WriteStore(const QByteArray& text) const {
+        QDir().mkpath(folder.Path(QStringLiteral("config/QuorvinStudio")));
+        QFile file(StoreFile());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+
+    TempFolder folder;
+    RegistryTools registry;
+    std::optional<std::string> saved_;
+};
+
+const QByteArray kStore =
+    "[Software\\KALMIRO GmbH\\Quorvin\\4.0\\Projects\\Plant1]\n"
+    "ProjectType=Single\n"
+    "Path=/home/anna/Projekte/Plant1\n"
+    "\n"
+    "[Software\\KALMIRO GmbH\\Quorvin\\4.0\\Projects\\Kläranlage]\n"
+    "ProjectType=Terminal Client\n"
+    "Path=/srv/qs/Kläranlage\n"
+    "\n"
+    "[software\\kalmiro gmbh\\quorvin\\4.0\\projects\\Gruppe\\Teil]\n"
+    "Notiz=nur ein Unterschlüssel\n"
+    "\n"
+    "[Software\\KALMIRO GmbH\\Quorvin\\4.0\\Projects\\PLANT1\\Extra]\n"
+    "x=1\n";
+
+TEST_F(RegistryToolsTest, StoreLivesInTheUsersConfigurationFolder) {
+    EXPECT_EQ(RegistryStore::FileOf(HKLM), StoreFile());
+    EXPECT_THROW(RegistryStore::FileOf(0x12345678u), RuntimeError);
+}
+
+TEST_F(RegistryToolsTest, MissingStoreIsEmpty) {
+    EXPECT_EQ(registry.ReadValue(HKLM, kProjects + QStringLiteral("\\Plant1"), QStringLiteral("Path"), QStringLiteral("dflt")),
+              QStringLiteral("dflt"));
+    EXPECT_TRUE(registry.EnumSubKeys(HKLM, kProjects).isEmpty());
+    EXPECT_FALSE(registry.DeleteKey(HKLM, kProjects + QStringLiteral("\\Plant1")));
+    EXPECT_FALSE(QFile::exists(StoreFile())) << "nothing to delete, nothing written";
+}
+
+TEST_F(RegistryToolsTest, ReadsValuesWithoutRegardToCase) {
+    WriteStore(kStore);
+    EXPECT_EQ(registry.ReadValue(HKLM, kProjects + QStringLiteral("\\plant1"), QStringLiteral("path"), QString()),
+              QStringLiteral("/home/anna/Projekte/Plant1"));
+    EXPECT_EQ(registry.ReadValue(HKLM, kProjects + QStringLiteral("\\Kläranlage"), QStringLiteral("ProjectType"), QString()),
+              QStringLiteral("Terminal Client"));
+    EXPECT_EQ(registry.ReadValue(HKLM, kProjects + QStringLiteral("\\Plant1"), QStringLiteral("Fehlt"), QStringLiteral("d")),
+              QStringLiteral("d"));
+}
+
+TEST_F(RegistryToolsTest, SubKeysIncludeKeysWithOnlyDeeperSections) {
+    WriteStore(kStore);
+    EXPECT_EQ(registry.EnumSubKeys(HKLM, kProjects),
+              QStringList({QStringLiteral("Plant1"), QStringLiteral("Kläranlage"), QStringLiteral("Gruppe")}));
+    EXPECT_EQ(registry.EnumSubKeys(HKLM, kProjects + QStringLiteral("\\Plant1")), QStringList({QStringLiteral("Extra")}));
+    EXPECT_TRUE(registry.EnumSubKeys(HKLM, QStringLiteral("Software\\Fehlt")).isEmpty());
+}
+
+TEST_F(RegistryToolsTest, DeleteKeyRemovesItsValuesAndSubKeysAndNothingElse) {
+    WriteStore(kStore);
+    EXPECT_TRUE(registry.DeleteKey(HKLM, kProjects + QStringLiteral("\\plant1")));
+    EXPECT_EQ(registry.EnumSubKeys(HKLM, kProjects),
+              QStringList({QStringLiteral("Kläranlage"), QStringLiteral("Gruppe")}));
+    EXPECT_EQ(registry.ReadValue(HKLM, kProjects + QStringLiteral("\\Kläranlage"), QStringLiteral("Path"), QString()),
+              QStringLiteral("/srv/qs/Kläranlage"));
+    EXPECT_EQ(QDir(folder.Path(QStringLiteral("config/QuorvinStudio"))).entryList(QDir::Files),
+              QStringList({QStringLiteral("HKEY_LOCAL_MACHINE.ini")}))
+        << "no temporary or lock file is left";
+}
+
+TEST_F(RegistryToolsTest, DamagedStoreFailsAndIsNeverOverwritten) {
+    const QByteArray damaged = QByteArray(kStore).append("\xFF\xFE kaputt\n");
+    WriteStore(damaged);
+    try {
+        registry.EnumSubKeys(HKLM, kProjects);
+        ADD_FAILURE() << "a damaged store was read";
+    } catch (const RuntimeError& error) {
+        EXPECT_TRUE(error.Description().contains(StoreFile())) << error.what();
+    }
+    EXPECT_THROW(registry.DeleteKey(HKLM, kProjects + QStringLiteral("\\Plant1")), RuntimeError);
+    EXPECT_EQ(FileBytes(StoreFile()), damaged);
+}
+
+TEST_F(RegistryToolsTest, ChangesOfAnotherProcessMeanwhileAreKept) {
+    WriteStore(kStore);
+    RegistryStore ours(HKLM);  // read before the other process writes
+    WriteStore(QByteArray(kStore).append("[Software\\Neu]\nWert=1\n"));
+    EXPECT_TRUE(ours.DeleteKey(kProjects + QStringLiteral("\\Plant1")));
+    EXPECT_EQ(registry.ReadValue(HKLM, QStringLiteral("Software\\Neu"), QStringLiteral("Wert"), QString()), QStringLiteral("1"));
+    EXPECT_EQ(registry.ReadValue(HKLM, kProjects + QStringLiteral("\\Plant1"), QStringLiteral("Path"), QStringLiteral("-")),
+              QStringLiteral("-"));
+}
+
+TEST_F(RegistryToolsTest, SetValueCreatesTheStore) {
+    registry.SetValue(HKLM, kProjects + QStringLiteral("\\Demo"), QStringLiteral("Path"), QStringLiteral("/tmp/ä"));
+    EXPECT_EQ(registry.ReadValue(HKLM, kProjects + QStringLiteral("\\DEMO"), QStringLiteral("Path"), QString()),
+              QStringLiteral("/tmp/ä"));
+    EXPECT_TRUE(FileBytes(StoreFile()).contains("[Software\\KALMIRO GmbH\\Quorvin\\4.0\\Projects\\Demo]"));
+}
+
+}  // namespace
