@@ -1,1 +1,163 @@
-int main(){}
+// Measures the language import on generated data and prints its figures:
+// a project of 100,000 texts in three languages, imported with re-encoding
+// (Russian, LCID 1049) from a project file, a database file and a workbook,
+// each against the floor of one plain UPDATE ... FROM of the same rows in SQLite.
+
+#include <sqlite3.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "CodePage.h"
+#include "MLanguageTransfer.h"
+#include "MessageBox.h"
+#include "WorkbookWriter.h"
+
+namespace {
+
+constexpr int kProjectRows = 100000;
+constexpr int kWorkbookRows = 65000;
+constexpr int kRuns = 5;
+
+void Exec(sqlite3* db, const char* sql) {
+    char* error = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
+        std::string message = error ? error : "sql";
+        sqlite3_free(error);
+        throw std::runtime_error(message);
+    }
+}
+
+sqlite3* Open(const QString& path) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open(QFile::encodeName(path).constData(), &db) != SQLITE_OK)
+        throw std::runtime_error("open");
+    return db;
+}
+
+void MakeProject(const QString& path) {
+    sqlite3* db = Open(path);
+    Exec(db,
+         "CREATE TABLE TidxTexts(ID INTEGER PRIMARY KEY, L1031 TEXT, L1033 TEXT, L1049 TEXT);"
+         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 100000) "
+         "INSERT INTO TidxTexts SELECT i, 'Text Nummer ' || i, 'Text number ' || i, 'старый текст "
+         "' || i FROM n;");
+    sqlite3_close(db);
+}
+
+// A database source with the same IDs, every second one stored as text.
+void MakeDatabaseSource(const QString& path) {
+    sqlite3* db = Open(path);
+    Exec(db,
+         "CREATE TABLE TidxTexts(ID, L1031 TEXT, L1049 TEXT);"
+         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 100000) "
+         "INSERT INTO TidxTexts SELECT CASE WHEN i % 2 THEN CAST(i AS TEXT) ELSE i END, "
+         "'Übersetzung ' || i, 'Текст номер ' || i FROM n;");
+    sqlite3_close(db);
+}
+
+void MakeWorkbookSource(const QString& path) {
+    using namespace Biff;
+    QStringList strings = {QStringLiteral("ID"), QStringLiteral("L1049")};
+    QByteArray cells = LabelSst(0, 0, 0) + LabelSst(0, 1, 1);
+    for (int i = 1; i <= kWorkbookRows; ++i) {
+        strings.append(QStringLiteral("Текст номер %1").arg(i));
+        cells += Number(static_cast<uint16_t>(i), 0, i) +
+                 LabelSst(static_cast<uint16_t>(i), 1, static_cast<uint32_t>(strings.size() - 1));
+    }
+    WriteCompoundFile(
+        path, WorkbookStream(8, SharedStrings(strings), {{QStringLiteral("TidxTexts"), cells}}), 8);
+}
+
+double Seconds(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+// The floor: the same rows copied by one UPDATE ... FROM in plain SQLite.
+double FloorSeconds(const QString& project, const QString& source, const char* sourceId) {
+    sqlite3* db = Open(project);
+    Exec(db, ("ATTACH '" + QFile::encodeName(source).toStdString() + "' AS src").c_str());
+    const std::string update =
+        std::string(
+            "UPDATE TidxTexts SET L1049 = s.L1049 FROM src.TidxTexts AS s WHERE TidxTexts.ID = ") +
+        sourceId;
+    auto start = std::chrono::steady_clock::now();
+    Exec(db, update.c_str());
+    double seconds = Seconds(std::chrono::steady_clock::now() - start);
+    sqlite3_close(db);
+    return seconds;
+}
+
+struct Figures {
+    double best = 1e9;
+    double floor = 1e9;
+};
+
+Figures Measure(const QString& folder, const QString& project, const QString& source,
+                const QString& floorSource, const char* floorId) {
+    Figures figures;
+    for (int run = 0; run < kRuns; ++run) {
+        const QString copy = folder + QStringLiteral("/run.qrp");
+        QFile::remove(copy);
+        QFile::copy(project, copy);
+        auto start = std::chrono::steady_clock::now();
+        if (!MLanguageTransfer::TransferLanguage(copy, 1049, source))
+            throw std::runtime_error("import failed");
+        figures.best = std::min(figures.best, Seconds(std::chrono::steady_clock::now() - start));
+
+        QFile::remove(copy);
+        QFile::copy(project, copy);
+        figures.floor = std::min(figures.floor, FloorSeconds(copy, floorSource, floorId));
+    }
+    return figures;
+}
+
+void Print(const char* name, int rows, const Figures& f) {
+    std::printf(
+        "%-26s %7d rows  %7.3f s  %9.0f rows/s   floor %7.3f s  %9.0f rows/s   ratio %4.2f\n", name,
+        rows, f.best, rows / f.best, f.floor, rows / f.floor, f.best / f.floor);
+}
+
+}  // namespace
+
+int main() {
+    MessageBox::SetHandler([](const QString& text, MessageBox::Icon) {
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    });
+    CodePage::SetSystemAnsiCodePage(1252);
+    QTemporaryDir dir;
+    if (std::getenv("BENCH_KEEP"))
+        dir.setAutoRemove(false), std::printf("data in %s\n", qPrintable(dir.path()));
+    const QString folder = dir.path();
+    const QString project = folder + QStringLiteral("/Bench.qrp");
+    const QString qrp = folder + QStringLiteral("/Quelle.qrp");
+    const QString mdb = folder + QStringLiteral("/Quelle.mdb");
+    const QString xls = folder + QStringLiteral("/Quelle.xls");
+    const QString xlsFloor = folder + QStringLiteral("/QuelleWieXls.db");
+
+    MakeProject(project);
+    MakeDatabaseSource(qrp);
+    QFile::copy(qrp, mdb);
+    MakeWorkbookSource(xls);
+    {
+        // The workbook's rows as a SQLite table, for the workbook import's floor.
+        sqlite3* db = Open(xlsFloor);
+        Exec(db,
+             "CREATE TABLE TidxTexts(ID INTEGER, L1049 TEXT);"
+             "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 65000) "
+             "INSERT INTO TidxTexts SELECT i, 'Текст номер ' || i FROM n;");
+        sqlite3_close(db);
+    }
+    std::printf("language import, best of %d runs, LCID 1049 (re-encoded from .mdb and .xls)\n",
+                kRuns);
+    Print(".qrp source (no re-encode)", kProjectRows, Measure(folder, project, qrp, qrp, "s.ID"));
+    Print(".mdb source (re-encoded)", kProjectRows, Measure(folder, project, mdb, mdb, "s.ID"));
+    Print(".xls source (re-encoded)", kWorkbookRows,
+          Measure(folder, project, xls, xlsFloor, "s.ID"));
+    return 0;
+}

@@ -1,5 +1,9 @@
 #include "MLanguageTransfer.h"
 
+#include <memory>
+#include <new>
+#include <optional>
+
 #include "CodePage.h"
 #include "CodePageConverter.h"
 #include "DBEngine.h"
@@ -9,10 +13,6 @@
 #include "RuntimeError.h"
 #include "ToolsApp.h"
 
-#include <memory>
-#include <new>
-#include <optional>
-
 namespace MLanguageTransfer {
 namespace {
 
@@ -20,7 +20,9 @@ const QString kTextTable = QStringLiteral("TidxTexts");
 const QString kLinkName = QStringLiteral("TidxTemp");
 
 void ReportFailure(int32_t number, const QString& description) {
-    MessageBox::Show(QStringLiteral("Fehler beim Importieren einer Sprache!\n%1: %2").arg(number).arg(description),
+    MessageBox::Show(QStringLiteral("Fehler beim Importieren einer Sprache!\n%1: %2")
+                         .arg(number)
+                         .arg(description),
                      MessageBox::Icon::None);
 }
 
@@ -29,8 +31,9 @@ QString SourceExtension(const QString& sourceFile) {
 }
 
 QString UpdateStatementFor(const QString& column) {
-    return QStringLiteral("UPDATE [SELECT TidxTexts.%1, TidxTemp.%1 FROM TidxTexts INNER JOIN TidxTemp "
-                          "ON TidxTexts.ID = Val(TidxTemp.ID)]. AS Temp SET TidxTexts.%1 = TidxTemp.%1;")
+    return QStringLiteral(
+               "UPDATE [SELECT TidxTexts.%1, TidxTemp.%1 FROM TidxTexts INNER JOIN TidxTemp "
+               "ON TidxTexts.ID = Val(TidxTemp.ID)]. AS Temp SET TidxTexts.%1 = TidxTemp.%1;")
         .arg(column);
 }
 
@@ -111,7 +114,8 @@ void RecodeLanguageTexts(Database& database, int32_t lcid, const std::vector<int
             if (!text.isEmpty()) {
                 const QByteArray bytes = language.Encode(text);
                 texts->Edit();
-                texts->SetValue(column, system.Decode(bytes.constData(), static_cast<size_t>(bytes.size())));
+                texts->SetValue(
+                    column, system.Decode(bytes.constData(), static_cast<size_t>(bytes.size())));
                 texts->Update();
             }
         }

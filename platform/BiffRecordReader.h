@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -13,7 +12,7 @@ class CodePageConverter;
 // bytes. Every read checks its length against what the segments hold and throws
 // Damaged instead of reading past them.
 class BiffRecordReader {
-public:
+  public:
     struct Damaged {
         const char* what;
     };
@@ -36,7 +35,7 @@ public:
     // BIFF5 strings: character count (8 or 16 bits), then bytes in the workbook's code page.
     QString Biff5String(bool longCount, CodePageConverter& codePage);
 
-private:
+  private:
     void NextSegmentIfDone();
     std::vector<std::span<const uint8_t>> segments_;
     size_t segment_ = 0;

@@ -1,7 +1,5 @@
 #include "CodePage.h"
 
-#include "CodePageConverter.h"
-
 #include <unicode/uloc.h>
 #include <unicode/ustring.h>
 
@@ -9,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "CodePageConverter.h"
 
 namespace CodePage {
 namespace {
@@ -23,20 +23,69 @@ struct LanguagePage {
 // Windows' default ANSI code pages by language; scripts and regions are decided in
 // AnsiCodePageOfLocale before this table is asked.
 constexpr LanguagePage kLanguagePages[] = {
-    {"cs", 1250}, {"pl", 1250}, {"hu", 1250}, {"sk", 1250}, {"sl", 1250},
-    {"hr", 1250},  {"ro", 1250},  {"sq", 1250},  {"hsb", 1250}, {"dsb", 1250},
-    {"ru", 1251},  {"uk", 1251},  {"be", 1251},  {"bg", 1251},  {"mk", 1251},
-    {"kk", 1251},  {"ky", 1251},  {"tt", 1251},  {"mn", 1251},  {"ba", 1251},
-    {"sah", 1251}, {"tg", 1251},  {"el", 1253},  {"tr", 1254},  {"he", 1255},
-    {"ar", 1256},  {"fa", 1256},  {"ur", 1256},  {"ps", 1256},  {"ug", 1256},
-    {"et", 1257},  {"lv", 1257},  {"lt", 1257},  {"vi", 1258},  {"th", 874},
-    {"ja", 932},   {"ko", 949},
+    {"cs", 1250},
+    {"pl", 1250},
+    {"hu", 1250},
+    {"sk", 1250},
+    {"sl", 1250},
+    {"hr", 1250},
+    {"ro", 1250},
+    {"sq", 1250},
+    {"hsb", 1250},
+    {"dsb", 1250},
+    {"ru", 1251},
+    {"uk", 1251},
+    {"be", 1251},
+    {"bg", 1251},
+    {"mk", 1251},
+    {"kk", 1251},
+    {"ky", 1251},
+    {"tt", 1251},
+    {"mn", 1251},
+    {"ba", 1251},
+    {"sah", 1251},
+    {"tg", 1251},
+    {"el", 1253},
+    {"tr", 1254},
+    {"he", 1255},
+    {"ar", 1256},
+    {"fa", 1256},
+    {"ur", 1256},
+    {"ps", 1256},
+    {"ug", 1256},
+    {"et", 1257},
+    {"lv", 1257},
+    {"lt", 1257},
+    {"vi", 1258},
+    {"th", 874},
+    {"ja", 932},
+    {"ko", 949},
     // Unicode-only languages: no ANSI code page.
-    {"hi", 0},     {"ka", 0},     {"hy", 0},     {"bn", 0},     {"pa", 0},
-    {"gu", 0},     {"or", 0},     {"ta", 0},     {"te", 0},     {"kn", 0},
-    {"ml", 0},     {"as", 0},     {"mr", 0},     {"sa", 0},     {"ne", 0},
-    {"si", 0},     {"km", 0},     {"lo", 0},     {"bo", 0},     {"dv", 0},
-    {"syr", 0},    {"am", 0},     {"iu", 0},     {"kok", 0},    {"brx", 0},
+    {"hi", 0},
+    {"ka", 0},
+    {"hy", 0},
+    {"bn", 0},
+    {"pa", 0},
+    {"gu", 0},
+    {"or", 0},
+    {"ta", 0},
+    {"te", 0},
+    {"kn", 0},
+    {"ml", 0},
+    {"as", 0},
+    {"mr", 0},
+    {"sa", 0},
+    {"ne", 0},
+    {"si", 0},
+    {"km", 0},
+    {"lo", 0},
+    {"bo", 0},
+    {"dv", 0},
+    {"syr", 0},
+    {"am", 0},
+    {"iu", 0},
+    {"kok", 0},
+    {"brx", 0},
 };
 
 int AnsiCodePageOfLocale(const char* localeId) {
@@ -74,7 +123,8 @@ int AnsiCodePageOfLocale(const char* localeId) {
 std::optional<QString> LocaleForLcid(int32_t lcid) {
     char buffer[ULOC_FULLNAME_CAPACITY] = {};
     UErrorCode status = U_ZERO_ERROR;
-    int32_t length = uloc_getLocaleForLCID(static_cast<uint32_t>(lcid), buffer, sizeof buffer, &status);
+    int32_t length =
+        uloc_getLocaleForLCID(static_cast<uint32_t>(lcid), buffer, sizeof buffer, &status);
     if (U_FAILURE(status) || length <= 0) return std::nullopt;
     if (std::strcmp(buffer, "root") == 0 || buffer[0] == '\0') return std::nullopt;
     return QString::fromLatin1(buffer);
@@ -93,8 +143,8 @@ std::optional<QString> LanguageName(int32_t lcid) {
     UErrorCode status = U_ZERO_ERROR;
     // The display language is ICU's default locale, which follows the process's
     // locale settings, as Windows names languages in the user's interface language.
-    int32_t length = uloc_getDisplayName(locale->toLatin1().constData(), uloc_getDefault(), name,
-                                         256, &status);
+    int32_t length =
+        uloc_getDisplayName(locale->toLatin1().constData(), uloc_getDefault(), name, 256, &status);
     if (U_FAILURE(status) || length <= 0) return std::nullopt;
     return QString(reinterpret_cast<const QChar*>(name), std::min(length, 255));
 }

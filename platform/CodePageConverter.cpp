@@ -1,10 +1,10 @@
 #include "CodePageConverter.h"
 
-#include "RuntimeError.h"
-
 #include <unicode/ucnv.h>
 
 #include <string>
+
+#include "RuntimeError.h"
 
 namespace {
 
@@ -45,12 +45,17 @@ QByteArray CodePageConverter::Encode(const QString& text) {
     ucnv_resetFromUnicode(converter_);
     const auto* source = reinterpret_cast<const UChar*>(text.utf16());
     const auto length = static_cast<int32_t>(text.size());
-    QByteArray out(static_cast<qsizetype>(UCNV_GET_MAX_BYTES_FOR_STRING(length, ucnv_getMaxCharSize(converter_))), Qt::Uninitialized);
+    QByteArray out(static_cast<qsizetype>(
+                       UCNV_GET_MAX_BYTES_FOR_STRING(length, ucnv_getMaxCharSize(converter_))),
+                   Qt::Uninitialized);
     UErrorCode status = U_ZERO_ERROR;
-    int32_t written = ucnv_fromUChars(converter_, out.data(), static_cast<int32_t>(out.size()), source, length, &status);
+    int32_t written = ucnv_fromUChars(converter_, out.data(), static_cast<int32_t>(out.size()),
+                                      source, length, &status);
     if (U_FAILURE(status))
-        throw RuntimeError(ErrorNumber::InvalidArgument,
-                           QStringLiteral("Der Text kann nicht in die Codepage %1 umgewandelt werden.").arg(codePage_));
+        throw RuntimeError(
+            ErrorNumber::InvalidArgument,
+            QStringLiteral("Der Text kann nicht in die Codepage %1 umgewandelt werden.")
+                .arg(codePage_));
     out.truncate(written);
     return out;
 }
@@ -60,12 +65,14 @@ QString CodePageConverter::Decode(const char* data, size_t size) {
     ucnv_resetToUnicode(converter_);
     QString out(static_cast<qsizetype>(size) * 2 + 2, Qt::Uninitialized);
     UErrorCode status = U_ZERO_ERROR;
-    int32_t written = ucnv_toUChars(converter_, reinterpret_cast<UChar*>(out.data()),
-                                    static_cast<int32_t>(out.size()), data,
-                                    static_cast<int32_t>(size), &status);
+    int32_t written =
+        ucnv_toUChars(converter_, reinterpret_cast<UChar*>(out.data()),
+                      static_cast<int32_t>(out.size()), data, static_cast<int32_t>(size), &status);
     if (U_FAILURE(status))
-        throw RuntimeError(ErrorNumber::InvalidArgument,
-                           QStringLiteral("Die Bytes können nicht aus der Codepage %1 gelesen werden.").arg(codePage_));
+        throw RuntimeError(
+            ErrorNumber::InvalidArgument,
+            QStringLiteral("Die Bytes können nicht aus der Codepage %1 gelesen werden.")
+                .arg(codePage_));
     out.truncate(written);
     return out;
 }

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <cstddef>
 
 struct UConverter;
@@ -10,7 +9,7 @@ struct UConverter;
 // One ICU converter for one Windows code page, kept open for many texts.
 // Characters that the code page lacks become "?", as Windows substitutes them.
 class CodePageConverter {
-public:
+  public:
     // Fails (RuntimeError) when ICU has no converter for the code page.
     explicit CodePageConverter(int codePage);
     ~CodePageConverter();
@@ -23,7 +22,7 @@ public:
 
     static bool Exists(int codePage);
 
-private:
+  private:
     int codePage_;
     UConverter* converter_;
 };

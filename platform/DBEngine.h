@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <memory>
 
 class Database;
@@ -9,7 +8,7 @@ class Database;
 // The database engine: one per process, created on first use. Project files and
 // database sources are SQLite files; workbooks are read through linked tables.
 class DBEngine {
-public:
+  public:
     static DBEngine& Instance();
 
     // Opens an existing project database for reading and writing (shared: other
@@ -22,7 +21,7 @@ public:
     int LockTimeout() const { return lockTimeoutMs_; }
     void SetLockTimeout(int milliseconds) { lockTimeoutMs_ = milliseconds; }
 
-private:
+  private:
     DBEngine() = default;
     int lockTimeoutMs_ = 5000;
 };

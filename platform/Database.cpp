@@ -1,5 +1,8 @@
 #include "Database.h"
 
+#include <sqlite3.h>
+
+#include "LinkedRowsModule.h"
 #include "LinkedSource.h"
 #include "Recordset.h"
 #include "RuntimeError.h"
@@ -7,13 +10,9 @@
 #include "SqliteStatement.h"
 #include "UpdateStatement.h"
 
-#include <sqlite3.h>
-
 namespace {
 
 QString Key(const QString& name) { return name.toCaseFolded(); }
-
-const QString kStagingTable = QStringLiteral("temp.import_rows");
 
 }  // namespace
 
@@ -63,7 +62,8 @@ const SourceTable& Database::LinkedRows(const TableDef& link) {
     auto key = Key(link.Name());
     auto found = linkRows_.find(key);
     if (found == linkRows_.end())
-        found = linkRows_.emplace(key, LinkedSource::Load(link.Connect(), link.SourceTableName())).first;
+        found = linkRows_.emplace(key, LinkedSource::Load(link.Connect(), link.SourceTableName()))
+                    .first;
     return found->second;
 }
 
@@ -74,20 +74,23 @@ void Database::Execute(const QString& statement) {
     SqliteConnection& c = Connection();
     auto parsed = UpdateStatement::Parse(statement);
     if (!parsed)
-        throw RuntimeError(ErrorNumber::InvalidStatement,
-                           QStringLiteral("Ungültige oder nicht unterstützte SQL-Anweisung: %1").arg(statement));
+        throw RuntimeError(
+            ErrorNumber::InvalidStatement,
+            QStringLiteral("Ungültige oder nicht unterstützte SQL-Anweisung: %1").arg(statement));
 
     auto target = c.FindTable(parsed->targetTable);
     if (!target)
-        throw RuntimeError(ErrorNumber::TableNotFound,
-                           QStringLiteral("Die Tabelle '%1' wurde in der Datenbank '%2' nicht gefunden.")
-                               .arg(parsed->targetTable, name_));
+        throw RuntimeError(
+            ErrorNumber::TableNotFound,
+            QStringLiteral("Die Tabelle '%1' wurde in der Datenbank '%2' nicht gefunden.")
+                .arg(parsed->targetTable, name_));
     const QStringList targetColumns = c.Columns(*target);
     for (const QString& column : {parsed->targetKey, parsed->targetColumn})
         if (!targetColumns.contains(column, Qt::CaseInsensitive))
-            throw RuntimeError(ErrorNumber::FieldNotFound,
-                               QStringLiteral("Die Spalte '%1' fehlt in der Tabelle '%2' der Datenbank '%3'.")
-                                   .arg(column, *target, name_));
+            throw RuntimeError(
+                ErrorNumber::FieldNotFound,
+                QStringLiteral("Die Spalte '%1' fehlt in der Tabelle '%2' der Datenbank '%3'.")
+                    .arg(column, *target, name_));
 
     SourceTable local;
     const SourceTable* source = nullptr;
@@ -97,50 +100,41 @@ void Database::Execute(const QString& statement) {
     }
     if (!source) {
         if (!c.FindTable(parsed->sourceTable))
-            throw RuntimeError(ErrorNumber::TableNotFound,
-                               QStringLiteral("Die Tabelle '%1' wurde in der Datenbank '%2' nicht gefunden.")
-                                   .arg(parsed->sourceTable, name_));
+            throw RuntimeError(
+                ErrorNumber::TableNotFound,
+                QStringLiteral("Die Tabelle '%1' wurde in der Datenbank '%2' nicht gefunden.")
+                    .arg(parsed->sourceTable, name_));
         local = c.ReadTable(parsed->sourceTable);
         source = &local;
     }
     const int keyIndex = source->ColumnIndex(parsed->sourceKey);
     const int valueIndex = source->ColumnIndex(parsed->sourceColumn);
-    for (auto [index, column] : {std::pair{keyIndex, parsed->sourceKey}, {valueIndex, parsed->sourceColumn}})
+    for (auto [index, column] :
+         {std::pair{keyIndex, parsed->sourceKey}, {valueIndex, parsed->sourceColumn}})
         if (index < 0)
-            throw RuntimeError(ErrorNumber::FieldNotFound,
-                               QStringLiteral("Die Spalte '%1' fehlt in der Tabelle '%2' der Datei '%3'.")
-                                   .arg(column, source->tableName, source->fileName));
+            throw RuntimeError(
+                ErrorNumber::FieldNotFound,
+                QStringLiteral("Die Spalte '%1' fehlt in der Tabelle '%2' der Datei '%3'.")
+                    .arg(column, source->tableName, source->fileName));
 
-    // Stage the source's keys (as Val() reads them) and values, then update in one
-    // statement. The savepoint makes the whole step all or nothing.
+    // The whole step is all or nothing.
     c.Exec(QStringLiteral("SAVEPOINT execute_update"));
     try {
-        c.Exec(QStringLiteral("DROP TABLE IF EXISTS %1; CREATE TABLE %1(k REAL, v)").arg(kStagingTable));
-        {
-            SqliteStatement insert(c.Handle(), QStringLiteral("INSERT INTO %1(k, v) VALUES (?1, ?2)").arg(kStagingTable),
-                                   name_);
-            for (const auto& row : source->rows) {
-                const Variant& key = row[static_cast<size_t>(keyIndex)];
-                if (key.IsNull()) continue;
-                const Variant& value = row[static_cast<size_t>(valueIndex)];
-                insert.BindDouble(1, key.ToNumber());
-                if (value.IsNull()) insert.BindNull(2);
-                else insert.BindText(2, value.ToText());
-                insert.Step();
-                insert.Reset();
-            }
-        }
         const QString table = QuoteIdentifier(*target);
+        const QString column = QuoteIdentifier(parsed->targetColumn);
+        const QString key = QuoteIdentifier(parsed->targetKey);
+        LinkedRowsModule::Scope rows(c.LinkedRows(), *source, keyIndex, valueIndex);
         SqliteStatement update(c.Handle(),
-                               QStringLiteral("UPDATE main.%1 SET %2 = s.v FROM %3 AS s WHERE %1.%4 = s.k RETURNING %1.rowid")
-                                   .arg(table, QuoteIdentifier(parsed->targetColumn), kStagingTable,
-                                        QuoteIdentifier(parsed->targetKey)),
+                               QStringLiteral("UPDATE main.%1 SET %2 = s.v FROM linked_rows AS s "
+                                              "WHERE %1.%3 = s.k RETURNING %1.rowid")
+                                   .arg(table, column, key),
                                name_);
         while (update.Step()) changedRows_.push_back(update.ColumnInt64(0));
-        c.Exec(QStringLiteral("DROP TABLE %1; RELEASE execute_update").arg(kStagingTable));
+        c.Exec(QStringLiteral("RELEASE execute_update"));
     } catch (...) {
         changedRows_.clear();
-        sqlite3_exec(c.Handle(), "ROLLBACK TO execute_update; RELEASE execute_update", nullptr, nullptr, nullptr);
+        sqlite3_exec(c.Handle(), "ROLLBACK TO execute_update; RELEASE execute_update", nullptr,
+                     nullptr, nullptr);
         throw;
     }
 }
@@ -149,19 +143,25 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const QString& table) {
     SqliteConnection& c = Connection();
     auto stored = c.FindTable(table);
     if (!stored)
-        throw RuntimeError(ErrorNumber::ObjectNotFound,
-                           QStringLiteral("Die Tabelle '%1' wurde in der Datenbank '%2' nicht gefunden.").arg(table, name_));
+        throw RuntimeError(
+            ErrorNumber::ObjectNotFound,
+            QStringLiteral("Die Tabelle '%1' wurde in der Datenbank '%2' nicht gefunden.")
+                .arg(table, name_));
     std::vector<int64_t> rows;
-    SqliteStatement select(c.Handle(), QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid").arg(QuoteIdentifier(*stored)),
-                           name_);
+    SqliteStatement select(
+        c.Handle(),
+        QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid").arg(QuoteIdentifier(*stored)), name_);
     while (select.Step()) rows.push_back(select.ColumnInt64(0));
     return std::make_unique<Recordset>(*this, *stored, std::move(rows));
 }
 
-std::unique_ptr<Recordset> Database::OpenRecordset(const QString& table, std::vector<int64_t> rows) {
+std::unique_ptr<Recordset> Database::OpenRecordset(const QString& table,
+                                                   std::vector<int64_t> rows) {
     auto stored = Connection().FindTable(table);
     if (!stored)
-        throw RuntimeError(ErrorNumber::ObjectNotFound,
-                           QStringLiteral("Die Tabelle '%1' wurde in der Datenbank '%2' nicht gefunden.").arg(table, name_));
+        throw RuntimeError(
+            ErrorNumber::ObjectNotFound,
+            QStringLiteral("Die Tabelle '%1' wurde in der Datenbank '%2' nicht gefunden.")
+                .arg(table, name_));
     return std::make_unique<Recordset>(*this, *stored, std::move(rows));
 }

@@ -1,15 +1,14 @@
 #pragma once
 
-#include "SourceTable.h"
-#include "TableDef.h"
-#include "TableDefCollection.h"
-
 #include <QString>
-
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <vector>
+
+#include "SourceTable.h"
+#include "TableDef.h"
+#include "TableDefCollection.h"
 
 class Recordset;
 class SqliteConnection;
@@ -17,7 +16,7 @@ class SqliteConnection;
 // An open project database. Closing it (or destroying it) rolls back a transaction
 // that was not committed.
 class Database {
-public:
+  public:
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
@@ -52,7 +51,7 @@ public:
 
     SqliteConnection& Connection() const;
 
-private:
+  private:
     friend class DBEngine;
     friend class TableDefCollection;
     friend class TableDef;

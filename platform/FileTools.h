@@ -1,13 +1,12 @@
 #pragma once
 
 #include <QString>
-
 #include <cstdint>
 #include <functional>
 
 // File-name and file-system utilities, and the open-file dialog.
 class FileTools {
-public:
+  public:
     // The extension of the path's file name without its dot, in lower case
     // ("TEXTE.XLS" gives "xls"); the empty text when the name has none.
     QString GetExtension(const QString& path) const;

@@ -1,12 +1,12 @@
 #include "LinkedSource.h"
 
-#include "RuntimeError.h"
-#include "DBEngine.h"
-#include "SqliteConnection.h"
-#include "XlsWorkbook.h"
-
 #include <QFile>
 #include <QFileInfo>
+
+#include "DBEngine.h"
+#include "RuntimeError.h"
+#include "SqliteConnection.h"
+#include "XlsWorkbook.h"
 
 namespace LinkedSource {
 namespace {
@@ -22,29 +22,36 @@ FileKind Sniff(const QString& path) {
     if (!file.open(QIODevice::ReadOnly)) return FileKind::Unreadable;
     QByteArray head = file.read(32);
     if (head.startsWith(QByteArray("SQLite format 3\0", 16))) return FileKind::Sqlite;
-    if (head.mid(4, 15) == "Standard Jet DB" || head.mid(4, 15) == "Standard ACE DB") return FileKind::Access;
+    if (head.mid(4, 15) == "Standard Jet DB" || head.mid(4, 15) == "Standard ACE DB")
+        return FileKind::Access;
     return FileKind::Other;
 }
 
 SourceTable LoadDatabase(const Link& link, const QString& sourceTable) {
     switch (Sniff(link.path)) {
         case FileKind::Missing:
-            throw RuntimeError(ErrorNumber::FileNotFound,
-                               QStringLiteral("Die Datei '%1' wurde nicht gefunden.").arg(link.path));
+            throw RuntimeError(
+                ErrorNumber::FileNotFound,
+                QStringLiteral("Die Datei '%1' wurde nicht gefunden.").arg(link.path));
         case FileKind::Unreadable:
-            throw RuntimeError(ErrorNumber::CannotOpen,
-                               QStringLiteral("Die Datei '%1' kann nicht gelesen werden.").arg(link.path));
+            throw RuntimeError(
+                ErrorNumber::CannotOpen,
+                QStringLiteral("Die Datei '%1' kann nicht gelesen werden.").arg(link.path));
         case FileKind::Access:
-            throw RuntimeError(ErrorNumber::UnrecognizedFormat,
-                               QStringLiteral("Die Datei '%1' ist eine Access-Datenbank. Dieses Format "
-                                              "kann hier noch nicht gelesen werden.").arg(link.path));
+            throw RuntimeError(
+                ErrorNumber::UnrecognizedFormat,
+                QStringLiteral("Die Datei '%1' ist eine Access-Datenbank. Dieses Format "
+                               "kann hier noch nicht gelesen werden.")
+                    .arg(link.path));
         case FileKind::Other:
-            throw RuntimeError(ErrorNumber::UnrecognizedFormat,
-                               QStringLiteral("Nicht erkanntes Datenbankformat '%1'.").arg(link.path));
+            throw RuntimeError(
+                ErrorNumber::UnrecognizedFormat,
+                QStringLiteral("Nicht erkanntes Datenbankformat '%1'.").arg(link.path));
         case FileKind::Sqlite:
             break;
     }
-    return SqliteConnection(link.path, SqliteConnection::Mode::ReadOnly, DBEngine::Instance().LockTimeout())
+    return SqliteConnection(link.path, SqliteConnection::Mode::ReadOnly,
+                            DBEngine::Instance().LockTimeout())
         .ReadTable(sourceTable);
 }
 
@@ -53,9 +60,10 @@ SourceTable LoadWorkbook(const Link& link, const QString& sourceTable) {
     QString sheet = sourceTable;
     if (sheet.endsWith(QLatin1Char('$'))) sheet.chop(1);
     if (!workbook.HasSheet(sheet))
-        throw RuntimeError(ErrorNumber::ObjectNotFound,
-                           QStringLiteral("Das Tabellenblatt '%1' wurde in der Arbeitsmappe '%2' nicht gefunden.")
-                               .arg(sheet, link.path));
+        throw RuntimeError(
+            ErrorNumber::ObjectNotFound,
+            QStringLiteral("Das Tabellenblatt '%1' wurde in der Arbeitsmappe '%2' nicht gefunden.")
+                .arg(sheet, link.path));
     SourceTable table = workbook.ReadSheet(sheet, link.header);
     table.tableName = sourceTable;
     return table;
@@ -65,9 +73,10 @@ SourceTable LoadWorkbook(const Link& link, const QString& sourceTable) {
 
 Link Parse(const QString& connect) {
     if (connect.isEmpty())
-        throw RuntimeError(ErrorNumber::NoLink,
-                           QStringLiteral("Die Tabellendefinition hat keine Verknüpfung und keine Felder; "
-                                          "sie kann nicht angefügt werden."));
+        throw RuntimeError(
+            ErrorNumber::NoLink,
+            QStringLiteral("Die Tabellendefinition hat keine Verknüpfung und keine Felder; "
+                           "sie kann nicht angefügt werden."));
     qsizetype at = connect.indexOf(kDatabaseKey, 0, Qt::CaseInsensitive);
     if (at < 0)
         throw RuntimeError(ErrorNumber::FileNotFound,
@@ -82,8 +91,9 @@ Link Parse(const QString& connect) {
                type.compare(QLatin1String("Excel 8.0"), Qt::CaseInsensitive) == 0) {
         link.kind = Link::Kind::Excel;
     } else {
-        throw RuntimeError(ErrorNumber::IsamNotFound,
-                           QStringLiteral("Installierbares ISAM für '%1' nicht gefunden.").arg(type));
+        throw RuntimeError(
+            ErrorNumber::IsamNotFound,
+            QStringLiteral("Installierbares ISAM für '%1' nicht gefunden.").arg(type));
     }
     for (const QString& part : parts.mid(1)) {
         QString option = part.trimmed();
@@ -98,8 +108,9 @@ Link Parse(const QString& connect) {
 SourceTable Load(const QString& connect, const QString& sourceTable) {
     Link link = Parse(connect);
     if (sourceTable.isEmpty())
-        throw RuntimeError(ErrorNumber::NoLink,
-                           QStringLiteral("Die Verknüpfung mit '%1' nennt keine Quelltabelle.").arg(link.path));
+        throw RuntimeError(
+            ErrorNumber::NoLink,
+            QStringLiteral("Die Verknüpfung mit '%1' nennt keine Quelltabelle.").arg(link.path));
     return link.kind == Link::Kind::Excel ? LoadWorkbook(link, sourceTable)
                                           : LoadDatabase(link, sourceTable);
 }

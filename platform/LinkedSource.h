@@ -1,8 +1,8 @@
 #pragma once
 
-#include "SourceTable.h"
-
 #include <QString>
+
+#include "SourceTable.h"
 
 // The sources a linked table can point at, named by the engine's link strings:
 //   ";DATABASE=<path>"                            a database file, table by name

@@ -19,7 +19,8 @@ void Show(const QString& text, Icon icon) {
         CurrentHandler()(text, icon);
         return;
     }
-    std::fprintf(stderr, "%s: %s\n", ApplicationTitle().toLocal8Bit().constData(), text.toLocal8Bit().constData());
+    std::fprintf(stderr, "%s: %s\n", ApplicationTitle().toLocal8Bit().constData(),
+                 text.toLocal8Bit().constData());
 }
 
 Handler SetHandler(Handler handler) {

@@ -14,7 +14,8 @@ Recordset::~Recordset() = default;
 
 void Recordset::MoveFirst() {
     if (rows_.empty())
-        throw RuntimeError(ErrorNumber::NoCurrentRecord, QStringLiteral("Kein aktueller Datensatz in '%1'.").arg(table_));
+        throw RuntimeError(ErrorNumber::NoCurrentRecord,
+                           QStringLiteral("Kein aktueller Datensatz in '%1'.").arg(table_));
     position_ = 0;
     editing_ = false;
 }
@@ -27,29 +28,46 @@ void Recordset::MoveNext() {
 
 void Recordset::RequireCurrent() const {
     if (Eof())
-        throw RuntimeError(ErrorNumber::NoCurrentRecord, QStringLiteral("Kein aktueller Datensatz in '%1'.").arg(table_));
+        throw RuntimeError(ErrorNumber::NoCurrentRecord,
+                           QStringLiteral("Kein aktueller Datensatz in '%1'.").arg(table_));
 }
 
 const QString& Recordset::Column(const QString& name) {
     for (const QString& column : columns_)
+        if (column == name) return column;
+    for (const QString& column : columns_)
         if (column.compare(name, Qt::CaseInsensitive) == 0) return column;
-    throw RuntimeError(ErrorNumber::ItemNotFound,
-                       QStringLiteral("Das Feld '%1' ist in der Tabelle '%2' nicht vorhanden.").arg(name, table_));
+    throw RuntimeError(
+        ErrorNumber::ItemNotFound,
+        QStringLiteral("Das Feld '%1' ist in der Tabelle '%2' nicht vorhanden.").arg(name, table_));
 }
 
 Variant Recordset::Value(const QString& name) {
     RequireCurrent();
     const QString& column = Column(name);
-    auto& reader = readers_[column];
-    if (!reader)
-        reader = std::make_unique<SqliteStatement>(
-            database_.Connection().Handle(),
-            QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?1").arg(QuoteIdentifier(column), QuoteIdentifier(table_)),
-            database_.Name());
-    reader->BindInt64(1, rows_[position_]);
-    Variant value = reader->Step() ? reader->Column(0) : Variant();
-    reader->Reset();
-    return value;
+    auto loaded = values_.find(column);
+    if (loaded == values_.end()) {
+        LoadColumn(column);
+        loaded = values_.find(column);
+    }
+    return loaded->second[position_];
+}
+
+void Recordset::LoadColumn(const QString& column) {
+    // One pass over the table instead of one query per row.
+    std::unordered_map<int64_t, size_t> positions;
+    positions.reserve(rows_.size());
+    for (size_t i = 0; i < rows_.size(); ++i) positions.emplace(rows_[i], i);
+    std::vector<Variant> values(rows_.size());
+    SqliteStatement select(database_.Connection().Handle(),
+                           QStringLiteral("SELECT rowid, %1 FROM %2")
+                               .arg(QuoteIdentifier(column), QuoteIdentifier(table_)),
+                           database_.Name());
+    while (select.Step()) {
+        auto at = positions.find(select.ColumnInt64(0));
+        if (at != positions.end()) values[at->second] = select.Column(1);
+    }
+    values_[column] = std::move(values);
 }
 
 void Recordset::Edit() {
@@ -74,19 +92,22 @@ void Recordset::Update() {
         if (!writer)
             writer = std::make_unique<SqliteStatement>(
                 database_.Connection().Handle(),
-                QStringLiteral("UPDATE %1 SET %2 = ?1 WHERE rowid = ?2").arg(QuoteIdentifier(table_), QuoteIdentifier(column)),
+                QStringLiteral("UPDATE %1 SET %2 = ?1 WHERE rowid = ?2")
+                    .arg(QuoteIdentifier(table_), QuoteIdentifier(column)),
                 database_.Name());
         writer->Bind(1, value);
         writer->BindInt64(2, rows_[position_]);
         writer->Step();
         writer->Reset();
+        if (auto loaded = values_.find(column); loaded != values_.end())
+            loaded->second[position_] = value;
     }
     pending_.clear();
     editing_ = false;
 }
 
 void Recordset::Close() {
-    readers_.clear();
+    values_.clear();
     writers_.clear();
     rows_.clear();
     position_ = 0;

@@ -1,20 +1,20 @@
 #pragma once
 
-#include "Variant.h"
-
 #include <QString>
-
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <unordered_map>
 #include <vector>
+
+#include "Variant.h"
 
 class Database;
 class SqliteStatement;
 
 // An updatable cursor over rows of a table, in row order.
 class Recordset {
-public:
+  public:
     Recordset(Database& database, const QString& table, std::vector<int64_t> rows);
     ~Recordset();
 
@@ -25,6 +25,7 @@ public:
     bool Eof() const { return position_ >= rows_.size(); }
 
     // The value of a column of the current row; fails with 3265 for an unknown column.
+    // The first read of a column reads it for all rows of the recordset at once.
     Variant Value(const QString& column);
     // Edit, set values, Update: writes the row. Fails with the engine's error.
     void Edit();
@@ -32,7 +33,7 @@ public:
     void Update();
     void Close();
 
-private:
+  private:
     const QString& Column(const QString& name);
     void RequireCurrent() const;
 
@@ -41,7 +42,8 @@ private:
     std::vector<int64_t> rows_;
     size_t position_ = 0;
     std::vector<QString> columns_;
-    std::map<QString, std::unique_ptr<SqliteStatement>> readers_;
+    void LoadColumn(const QString& column);
+    std::map<QString, std::vector<Variant>> values_;
     std::map<QString, std::unique_ptr<SqliteStatement>> writers_;
     std::map<QString, Variant> pending_;
     bool editing_ = false;

@@ -1,12 +1,12 @@
 #include "RegistryStore.h"
 
-#include "RuntimeError.h"
-
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
 #include <QSaveFile>
 #include <QStringDecoder>
+
+#include "RuntimeError.h"
 
 #define SI_CONVERT_ICU  // as Debian builds libsimpleini; the char interface keeps UTF-8 as it is
 #include <SimpleIni.h>
@@ -31,7 +31,8 @@ bool IsBelow(const QString& section, const QString& key) {
 [[noreturn]] void ThrowDamaged(const QString& file, const QString& detail) {
     throw RuntimeError(ErrorNumber::Corrupt,
                        QStringLiteral("Die Registrierungsdatei '%1' ist beschädigt: %2. "
-                                      "Sie wird nicht verändert.").arg(file, detail));
+                                      "Sie wird nicht verändert.")
+                           .arg(file, detail));
 }
 
 // The parsed INI text; section names in the order of the file.
@@ -50,12 +51,14 @@ QByteArray ReadFile(const QString& file) {
     QFile in(file);
     if (!in.exists()) return {};
     if (!in.open(QIODevice::ReadOnly))
-        throw RuntimeError(ErrorNumber::CannotOpen,
-                           QStringLiteral("Die Registrierungsdatei '%1' kann nicht gelesen werden.").arg(file));
+        throw RuntimeError(
+            ErrorNumber::CannotOpen,
+            QStringLiteral("Die Registrierungsdatei '%1' kann nicht gelesen werden.").arg(file));
     QByteArray data = in.readAll();
     if (in.error() != QFileDevice::NoError)
-        throw RuntimeError(ErrorNumber::CannotOpen,
-                           QStringLiteral("Die Registrierungsdatei '%1' kann nicht gelesen werden.").arg(file));
+        throw RuntimeError(
+            ErrorNumber::CannotOpen,
+            QStringLiteral("Die Registrierungsdatei '%1' kann nicht gelesen werden.").arg(file));
     return data;
 }
 
@@ -72,20 +75,30 @@ QStringList Sections(const CSimpleIniA& ini) {
 
 QString RegistryStore::Directory() {
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty() || QDir::isRelativePath(base)) base = QDir::homePath() + QStringLiteral("/.config");
+    if (base.isEmpty() || QDir::isRelativePath(base))
+        base = QDir::homePath() + QStringLiteral("/.config");
     return base + QStringLiteral("/QuorvinStudio");
 }
 
 QString RegistryStore::FileOf(uint32_t root) {
     const char* name = nullptr;
     switch (root) {
-        case HKEY_CLASSES_ROOT: name = "HKEY_CLASSES_ROOT"; break;
-        case HKEY_CURRENT_USER: name = "HKEY_CURRENT_USER"; break;
-        case HKEY_LOCAL_MACHINE: name = "HKEY_LOCAL_MACHINE"; break;
-        case HKEY_USERS: name = "HKEY_USERS"; break;
+        case HKEY_CLASSES_ROOT:
+            name = "HKEY_CLASSES_ROOT";
+            break;
+        case HKEY_CURRENT_USER:
+            name = "HKEY_CURRENT_USER";
+            break;
+        case HKEY_LOCAL_MACHINE:
+            name = "HKEY_LOCAL_MACHINE";
+            break;
+        case HKEY_USERS:
+            name = "HKEY_USERS";
+            break;
         default:
             throw RuntimeError(ErrorNumber::InvalidArgument,
-                               QStringLiteral("Unbekannter Registrierungsschlüssel 0x%1.").arg(root, 8, 16, QLatin1Char('0')));
+                               QStringLiteral("Unbekannter Registrierungsschlüssel 0x%1.")
+                                   .arg(root, 8, 16, QLatin1Char('0')));
     }
     return Directory() + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".ini");
 }
@@ -94,7 +107,8 @@ RegistryStore::RegistryStore(uint32_t root) : file_(FileOf(root)), data_(ReadFil
     Parse(data_, file_);  // fail now on a damaged store, not at the first read
 }
 
-std::optional<QString> RegistryStore::ReadValue(const QString& keyPath, const QString& valueName) const {
+std::optional<QString> RegistryStore::ReadValue(const QString& keyPath,
+                                                const QString& valueName) const {
     auto ini = Parse(data_, file_);
     const QByteArray key = NormalizeKey(keyPath).toUtf8();
     const char* value = ini->GetValue(key.constData(), valueName.toUtf8().constData(), nullptr);
@@ -113,7 +127,8 @@ QStringList RegistryStore::SubKeys(const QString& keyPath) const {
             rest = rest.mid(key.size() + 1);
         }
         QString child = rest.section(QLatin1Char('\\'), 0, 0);
-        if (!child.isEmpty() && !children.contains(child, Qt::CaseInsensitive)) children.append(child);
+        if (!child.isEmpty() && !children.contains(child, Qt::CaseInsensitive))
+            children.append(child);
     }
     return children;
 }
@@ -132,10 +147,12 @@ bool RegistryStore::Modify(Change change) {
     std::string text;
     ini->Save(text);
     QSaveFile out(file_);
-    if (!out.open(QIODevice::WriteOnly) || out.write(text.data(), static_cast<qint64>(text.size())) < 0 ||
-        !out.commit())
-        throw RuntimeError(ErrorNumber::CannotOpen,
-                           QStringLiteral("Die Registrierungsdatei '%1' kann nicht geschrieben werden.").arg(file_));
+    if (!out.open(QIODevice::WriteOnly) ||
+        out.write(text.data(), static_cast<qint64>(text.size())) < 0 || !out.commit())
+        throw RuntimeError(
+            ErrorNumber::CannotOpen,
+            QStringLiteral("Die Registrierungsdatei '%1' kann nicht geschrieben werden.")
+                .arg(file_));
     data_ = QByteArray(text.data(), static_cast<qsizetype>(text.size()));
     return true;
 }
@@ -153,7 +170,8 @@ bool RegistryStore::DeleteKey(const QString& keyPath) {
     });
 }
 
-void RegistryStore::SetValue(const QString& keyPath, const QString& valueName, const QString& value) {
+void RegistryStore::SetValue(const QString& keyPath, const QString& valueName,
+                             const QString& value) {
     const QByteArray key = NormalizeKey(keyPath).toUtf8();
     Modify([&](CSimpleIniA& ini) {
         ini.SetValue(key.constData(), valueName.toUtf8().constData(), value.toUtf8().constData());

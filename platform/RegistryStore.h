@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <cstdint>
 #include <optional>
 
@@ -13,7 +12,7 @@
 // names compare without regard to case and keep their case. A key that has deeper
 // sections has them as sub-keys even without a section of its own.
 class RegistryStore {
-public:
+  public:
     static constexpr uint32_t HKEY_CLASSES_ROOT = 0x80000000u;
     static constexpr uint32_t HKEY_CURRENT_USER = 0x80000001u;
     static constexpr uint32_t HKEY_LOCAL_MACHINE = 0x80000002u;
@@ -39,7 +38,7 @@ public:
     bool DeleteKey(const QString& keyPath);
     void SetValue(const QString& keyPath, const QString& valueName, const QString& value);
 
-private:
+  private:
     struct Contents;
     template <typename Change>
     bool Modify(Change change);

@@ -2,14 +2,13 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <cstdint>
 
 // Registry utilities over the registry store of this platform (RegistryStore).
 // Roots are the Windows predefined key values (0x80000002 = HKEY_LOCAL_MACHINE).
 // Failures (an unreadable or damaged store) are RuntimeErrors naming the file.
 class RegistryTools {
-public:
+  public:
     // The value as text, or the default when the key or value is missing.
     QString ReadValue(uint32_t root, const QString& subKey, const QString& valueName,
                       const QString& defaultValue) const;
@@ -17,5 +16,6 @@ public:
     QStringList EnumSubKeys(uint32_t root, const QString& keyPath) const;
     // Removes the key with its values and sub-keys; false when it was not there.
     bool DeleteKey(uint32_t root, const QString& keyPath) const;
-    void SetValue(uint32_t root, const QString& keyPath, const QString& valueName, const QString& value) const;
+    void SetValue(uint32_t root, const QString& keyPath, const QString& valueName,
+                  const QString& value) const;
 };

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <cstdint>
 #include <exception>
 #include <string>
@@ -10,14 +9,14 @@
 // German description. The database layer uses the Jet engine's well-known
 // numbers where one fits; the windows show "number: description".
 class RuntimeError : public std::exception {
-public:
+  public:
     RuntimeError(int32_t number, QString description);
 
     int32_t Number() const { return number_; }
     const QString& Description() const { return description_; }
     const char* what() const noexcept override { return utf8_.c_str(); }
 
-private:
+  private:
     int32_t number_;
     QString description_;
     std::string utf8_;
@@ -25,22 +24,22 @@ private:
 
 // Well-known engine error numbers.
 namespace ErrorNumber {
-inline constexpr int32_t InvalidArgument = 5;        // invalid procedure call or argument
-inline constexpr int32_t ObjectNotSet = 91;          // no object to work on
-inline constexpr int32_t ReservedError = 3000;       // engine error without a number of its own
-inline constexpr int32_t ObjectNotFound = 3011;      // table or sheet not in the source
-inline constexpr int32_t ObjectExists = 3012;        // name already taken
-inline constexpr int32_t NoCurrentRecord = 3021;     // MoveFirst on an empty table
+inline constexpr int32_t InvalidArgument = 5;     // invalid procedure call or argument
+inline constexpr int32_t ObjectNotSet = 91;       // no object to work on
+inline constexpr int32_t ReservedError = 3000;    // engine error without a number of its own
+inline constexpr int32_t ObjectNotFound = 3011;   // table or sheet not in the source
+inline constexpr int32_t ObjectExists = 3012;     // name already taken
+inline constexpr int32_t NoCurrentRecord = 3021;  // MoveFirst on an empty table
 inline constexpr int32_t FileNotFound = 3024;
 inline constexpr int32_t DiskFull = 3026;
 inline constexpr int32_t ReadOnly = 3027;
-inline constexpr int32_t CannotOpen = 3051;          // locked exclusively or no permission
-inline constexpr int32_t FieldNotFound = 3061;       // column missing in a statement
-inline constexpr int32_t TableNotFound = 3078;       // input table or query missing
+inline constexpr int32_t CannotOpen = 3051;     // locked exclusively or no permission
+inline constexpr int32_t FieldNotFound = 3061;  // column missing in a statement
+inline constexpr int32_t TableNotFound = 3078;  // input table or query missing
 inline constexpr int32_t InvalidStatement = 3129;
 inline constexpr int32_t IsamNotFound = 3170;
 inline constexpr int32_t Locked = 3218;
-inline constexpr int32_t NoLink = 3264;              // table definition without link or fields
+inline constexpr int32_t NoLink = 3264;  // table definition without link or fields
 inline constexpr int32_t ItemNotFound = 3265;
 inline constexpr int32_t ExternalFormat = 3274;      // workbook not in the expected format
 inline constexpr int32_t UnrecognizedFormat = 3343;  // not a database

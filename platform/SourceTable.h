@@ -1,11 +1,10 @@
 #pragma once
 
-#include "Variant.h"
-
 #include <QString>
 #include <QStringList>
-
 #include <vector>
+
+#include "Variant.h"
 
 // The rows of a table or sheet read from an import source: column names in table
 // order and one vector of values per row, as wide as the column list.

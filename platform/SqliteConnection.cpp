@@ -1,20 +1,24 @@
 #include "SqliteConnection.h"
 
-#include "RuntimeError.h"
-#include "SqliteStatement.h"
+#include <sqlite3.h>
 
 #include <QFile>
 #include <QFileInfo>
 
-#include <sqlite3.h>
+#include "LinkedRowsModule.h"
+#include "RuntimeError.h"
+#include "SqliteStatement.h"
 
-SqliteConnection::SqliteConnection(const QString& path, Mode mode, int lockTimeoutMs) : path_(path) {
+SqliteConnection::SqliteConnection(const QString& path, Mode mode, int lockTimeoutMs)
+    : path_(path), linkedRows_(std::make_unique<LinkedRowsModule::Slot>()) {
     QFileInfo info(path);
     if (path.isEmpty() || !info.exists())
-        throw RuntimeError(ErrorNumber::FileNotFound, QStringLiteral("Die Datei '%1' wurde nicht gefunden.").arg(path));
+        throw RuntimeError(ErrorNumber::FileNotFound,
+                           QStringLiteral("Die Datei '%1' wurde nicht gefunden.").arg(path));
     if (!info.isFile())
-        throw RuntimeError(ErrorNumber::CannotOpen,
-                           QStringLiteral("'%1' ist keine Datei und kann nicht geöffnet werden.").arg(path));
+        throw RuntimeError(
+            ErrorNumber::CannotOpen,
+            QStringLiteral("'%1' ist keine Datei und kann nicht geöffnet werden.").arg(path));
     // SQLite takes an empty file for an empty database; an empty file is no database.
     if (info.size() == 0)
         throw RuntimeError(ErrorNumber::UnrecognizedFormat,
@@ -36,13 +40,20 @@ SqliteConnection::SqliteConnection(const QString& path, Mode mode, int lockTimeo
     sqlite3_busy_timeout(db_, lockTimeoutMs);
     try {
         if (mode == Mode::ReadWrite && sqlite3_db_readonly(db_, "main") == 1)
-            throw RuntimeError(ErrorNumber::CannotOpen,
-                               QStringLiteral("Die Datei '%1' kann nicht zum Schreiben geöffnet werden; "
-                                              "sie ist schreibgeschützt oder Ihnen fehlt die Berechtigung.")
-                                   .arg(path));
+            throw RuntimeError(
+                ErrorNumber::CannotOpen,
+                QStringLiteral("Die Datei '%1' kann nicht zum Schreiben geöffnet werden; "
+                               "sie ist schreibgeschützt oder Ihnen fehlt die Berechtigung.")
+                    .arg(path));
         // Reading the schema proves that the file is a database and not locked for good.
-        SqliteStatement probe(db_, QStringLiteral("SELECT count(*) FROM sqlite_master"), path_);
-        probe.Step();
+        {
+            SqliteStatement probe(db_, QStringLiteral("SELECT count(*) FROM sqlite_master"), path_);
+            probe.Step();
+        }
+        // Staged rows stay in memory, and an import's pages fit the cache, so that a
+        // large import does not spill into the journal before it commits.
+        Exec(QStringLiteral("PRAGMA temp_store = MEMORY; PRAGMA cache_size = -65536"));
+        LinkedRowsModule::Register(db_, linkedRows_.get());
     } catch (...) {
         sqlite3_close(db_);
         db_ = nullptr;
@@ -62,10 +73,11 @@ void SqliteConnection::Exec(const QString& sql) {
 }
 
 std::optional<QString> SqliteConnection::FindTable(const QString& name) const {
-    SqliteStatement find(db_,
-                         QStringLiteral("SELECT name FROM sqlite_master WHERE type IN ('table','view') "
-                                        "AND name = ?1 COLLATE NOCASE"),
-                         path_);
+    SqliteStatement find(
+        db_,
+        QStringLiteral("SELECT name FROM sqlite_master WHERE type IN ('table','view') "
+                       "AND name = ?1 COLLATE NOCASE"),
+        path_);
     find.BindText(1, name);
     if (!find.Step()) return std::nullopt;
     return find.ColumnText(0);
@@ -82,12 +94,15 @@ QStringList SqliteConnection::Columns(const QString& table) const {
 SourceTable SqliteConnection::ReadTable(const QString& table) const {
     auto stored = FindTable(table);
     if (!stored)
-        throw RuntimeError(ErrorNumber::ObjectNotFound,
-                           QStringLiteral("Die Tabelle '%1' wurde in der Datei '%2' nicht gefunden.").arg(table, path_));
+        throw RuntimeError(
+            ErrorNumber::ObjectNotFound,
+            QStringLiteral("Die Tabelle '%1' wurde in der Datei '%2' nicht gefunden.")
+                .arg(table, path_));
     SourceTable result;
     result.fileName = path_;
     result.tableName = *stored;
-    SqliteStatement select(db_, QStringLiteral("SELECT * FROM %1").arg(QuoteIdentifier(*stored)), path_);
+    SqliteStatement select(db_, QStringLiteral("SELECT * FROM %1").arg(QuoteIdentifier(*stored)),
+                           path_);
     const int width = select.ColumnCount();
     result.columns = Columns(*stored);
     while (select.Step()) {

@@ -1,17 +1,18 @@
 #pragma once
 
-#include "SourceTable.h"
-
 #include <QString>
-
+#include <memory>
 #include <optional>
+
+#include "LinkedRowsModule.h"
+#include "SourceTable.h"
 
 struct sqlite3;
 
 // A connection to an existing SQLite database file. It never creates a file and
 // waits up to the lock timeout for another process's lock before failing.
 class SqliteConnection {
-public:
+  public:
     enum class Mode { ReadOnly, ReadWrite };
 
     // Fails with RuntimeError: 3024 when the file is missing, 3343 when it is not a
@@ -33,10 +34,14 @@ public:
     // The table's columns in table order.
     QStringList Columns(const QString& table) const;
 
+    // What the connection's table linked_rows shows (see LinkedRowsModule).
+    LinkedRowsModule::Slot& LinkedRows() const { return *linkedRows_; }
+
     // All rows of a table; fails with 3011 naming table and file when it is absent.
     SourceTable ReadTable(const QString& table) const;
 
-private:
+  private:
     sqlite3* db_ = nullptr;
     QString path_;
+    std::unique_ptr<LinkedRowsModule::Slot> linkedRows_;
 };

@@ -1,34 +1,42 @@
 #include "SqliteStatement.h"
 
-#include "RuntimeError.h"
-
 #include <sqlite3.h>
 
+#include "RuntimeError.h"
+
 void ThrowSqliteError(sqlite3* db, int code, const QString& fileName) {
-    const QString detail = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(code));
+    const QString detail =
+        db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(code));
     switch (code & 0xFF) {
         case SQLITE_BUSY:
         case SQLITE_LOCKED:
-            throw RuntimeError(ErrorNumber::Locked,
-                               QStringLiteral("Die Datei '%1' ist von einem anderen Programm gesperrt. "
-                                              "Schließen Sie das andere Programm und versuchen Sie es erneut.")
-                                   .arg(fileName));
+            throw RuntimeError(
+                ErrorNumber::Locked,
+                QStringLiteral("Die Datei '%1' ist von einem anderen Programm gesperrt. "
+                               "Schließen Sie das andere Programm und versuchen Sie es erneut.")
+                    .arg(fileName));
         case SQLITE_FULL:
-            throw RuntimeError(ErrorNumber::DiskFull,
-                               QStringLiteral("Nicht genügend Speicherplatz auf dem Datenträger für '%1'.").arg(fileName));
+            throw RuntimeError(
+                ErrorNumber::DiskFull,
+                QStringLiteral("Nicht genügend Speicherplatz auf dem Datenträger für '%1'.")
+                    .arg(fileName));
         case SQLITE_READONLY:
-            throw RuntimeError(ErrorNumber::ReadOnly,
-                               QStringLiteral("Die Datei '%1' ist schreibgeschützt.").arg(fileName));
+            throw RuntimeError(
+                ErrorNumber::ReadOnly,
+                QStringLiteral("Die Datei '%1' ist schreibgeschützt.").arg(fileName));
         case SQLITE_PERM:
         case SQLITE_CANTOPEN:
             throw RuntimeError(ErrorNumber::CannotOpen,
-                               QStringLiteral("Die Datei '%1' kann nicht geöffnet werden (%2).").arg(fileName, detail));
+                               QStringLiteral("Die Datei '%1' kann nicht geöffnet werden (%2).")
+                                   .arg(fileName, detail));
         case SQLITE_NOTADB:
-            throw RuntimeError(ErrorNumber::UnrecognizedFormat,
-                               QStringLiteral("Nicht erkanntes Datenbankformat '%1'.").arg(fileName));
+            throw RuntimeError(
+                ErrorNumber::UnrecognizedFormat,
+                QStringLiteral("Nicht erkanntes Datenbankformat '%1'.").arg(fileName));
         case SQLITE_CORRUPT:
-            throw RuntimeError(ErrorNumber::Corrupt,
-                               QStringLiteral("Die Datenbank '%1' ist beschädigt (%2).").arg(fileName, detail));
+            throw RuntimeError(
+                ErrorNumber::Corrupt,
+                QStringLiteral("Die Datenbank '%1' ist beschädigt (%2).").arg(fileName, detail));
         default:
             throw RuntimeError(ErrorNumber::ReservedError,
                                QStringLiteral("Datenbankfehler in '%1': %2").arg(fileName, detail));
@@ -43,7 +51,9 @@ QString QuoteIdentifier(const QString& name) {
 
 SqliteStatement::SqliteStatement(sqlite3* db, const QString& sql, const QString& fileName)
     : db_(db), fileName_(fileName) {
-    int rc = sqlite3_prepare16_v2(db_, sql.utf16(), -1, &stmt_, nullptr);
+    const QByteArray text = sql.toUtf8();
+    int rc =
+        sqlite3_prepare_v2(db_, text.constData(), static_cast<int>(text.size()), &stmt_, nullptr);
     if (rc != SQLITE_OK) ThrowSqliteError(db_, rc, fileName_);
 }
 
@@ -62,35 +72,49 @@ void SqliteStatement::Reset() {
 }
 
 void SqliteStatement::Bind(int index, const Variant& value) {
-    if (value.IsNull()) BindNull(index);
-    else if (value.IsNumber()) BindDouble(index, value.Number());
-    else BindText(index, value.ToText());
+    if (value.IsNull())
+        BindNull(index);
+    else if (value.IsNumber())
+        BindDouble(index, value.Number());
+    else
+        BindText(index, value.ToText());
 }
 
+// Texts cross in UTF-8, the encoding of the database files, so SQLite converts nothing.
 void SqliteStatement::BindText(int index, const QString& text) {
-    sqlite3_bind_text16(stmt_, index, text.utf16(), static_cast<int>(text.size() * 2), SQLITE_TRANSIENT);
+    const QByteArray utf8 = text.toUtf8();
+    sqlite3_bind_text(stmt_, index, utf8.constData(), static_cast<int>(utf8.size()),
+                      SQLITE_TRANSIENT);
 }
 
-void SqliteStatement::BindInt64(int index, int64_t value) { sqlite3_bind_int64(stmt_, index, value); }
-void SqliteStatement::BindDouble(int index, double value) { sqlite3_bind_double(stmt_, index, value); }
+void SqliteStatement::BindInt64(int index, int64_t value) {
+    sqlite3_bind_int64(stmt_, index, value);
+}
+void SqliteStatement::BindDouble(int index, double value) {
+    sqlite3_bind_double(stmt_, index, value);
+}
 void SqliteStatement::BindNull(int index) { sqlite3_bind_null(stmt_, index); }
 
 int SqliteStatement::ColumnCount() const { return sqlite3_column_count(stmt_); }
 
 Variant SqliteStatement::Column(int index) const {
     switch (sqlite3_column_type(stmt_, index)) {
-        case SQLITE_NULL: return {};
-        case SQLITE_INTEGER: return static_cast<double>(sqlite3_column_int64(stmt_, index));
-        case SQLITE_FLOAT: return sqlite3_column_double(stmt_, index);
-        default: return ColumnText(index);
+        case SQLITE_NULL:
+            return {};
+        case SQLITE_INTEGER:
+            return static_cast<double>(sqlite3_column_int64(stmt_, index));
+        case SQLITE_FLOAT:
+            return sqlite3_column_double(stmt_, index);
+        default:
+            return ColumnText(index);
     }
 }
 
 int64_t SqliteStatement::ColumnInt64(int index) const { return sqlite3_column_int64(stmt_, index); }
 
 QString SqliteStatement::ColumnText(int index) const {
-    const void* text = sqlite3_column_text16(stmt_, index);
-    int bytes = sqlite3_column_bytes16(stmt_, index);
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, index));
+    int bytes = sqlite3_column_bytes(stmt_, index);
     if (!text) return {};
-    return QString(reinterpret_cast<const QChar*>(text), bytes / 2);
+    return QString::fromUtf8(text, bytes);
 }

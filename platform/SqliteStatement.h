@@ -1,10 +1,9 @@
 #pragma once
 
-#include "Variant.h"
-
 #include <QString>
-
 #include <cstdint>
+
+#include "Variant.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -19,7 +18,7 @@ QString QuoteIdentifier(const QString& name);
 
 // A prepared statement that finalizes itself. Every failure is a RuntimeError.
 class SqliteStatement {
-public:
+  public:
     SqliteStatement(sqlite3* db, const QString& sql, const QString& fileName);
     ~SqliteStatement();
     SqliteStatement(const SqliteStatement&) = delete;
@@ -40,7 +39,7 @@ public:
     int64_t ColumnInt64(int index) const;
     QString ColumnText(int index) const;
 
-private:
+  private:
     sqlite3* db_;
     sqlite3_stmt* stmt_ = nullptr;
     QString fileName_;

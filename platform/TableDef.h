@@ -9,7 +9,7 @@ class Database;
 // file (Connect and SourceTableName set). A new definition is not part of the
 // database until it is appended to the database's TableDefs.
 class TableDef {
-public:
+  public:
     explicit TableDef(QString name) : name_(std::move(name)) {}
 
     const QString& Name() const { return name_; }
@@ -22,7 +22,7 @@ public:
     // The column names in table order. For a link they are read from its source.
     QStringList Fields() const;
 
-private:
+  private:
     friend class TableDefCollection;
     QString name_;
     QString connect_;

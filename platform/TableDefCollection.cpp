@@ -1,18 +1,19 @@
 #include "TableDefCollection.h"
 
+#include <sqlite3.h>
+
 #include "Database.h"
 #include "LinkedSource.h"
 #include "RuntimeError.h"
 #include "SqliteConnection.h"
 #include "SqliteStatement.h"
 
-#include <sqlite3.h>
-
 namespace {
 
 [[noreturn]] void ThrowNotInCollection(const QString& name) {
-    throw RuntimeError(ErrorNumber::ItemNotFound,
-                       QStringLiteral("Das Element '%1' ist in dieser Auflistung nicht vorhanden.").arg(name));
+    throw RuntimeError(
+        ErrorNumber::ItemNotFound,
+        QStringLiteral("Das Element '%1' ist in dieser Auflistung nicht vorhanden.").arg(name));
 }
 
 }  // namespace
@@ -25,10 +26,12 @@ const QString& TableDefCollection::CatalogTable() {
 TableDef TableDefCollection::Item(const QString& name) const {
     SqliteConnection& c = database_.Connection();
     if (c.FindTable(CatalogTable())) {
-        SqliteStatement find(c.Handle(),
-                             QStringLiteral("SELECT Name, Connect, SourceTableName FROM %1 WHERE Name = ?1 COLLATE NOCASE")
-                                 .arg(QuoteIdentifier(CatalogTable())),
-                             database_.Name());
+        SqliteStatement find(
+            c.Handle(),
+            QStringLiteral(
+                "SELECT Name, Connect, SourceTableName FROM %1 WHERE Name = ?1 COLLATE NOCASE")
+                .arg(QuoteIdentifier(CatalogTable())),
+            database_.Name());
         find.BindText(1, name);
         if (find.Step()) {
             TableDef link(find.ColumnText(0));
@@ -39,7 +42,8 @@ TableDef TableDefCollection::Item(const QString& name) const {
         }
     }
     auto stored = c.FindTable(name);
-    if (!stored || stored->compare(CatalogTable(), Qt::CaseInsensitive) == 0) ThrowNotInCollection(name);
+    if (!stored || stored->compare(CatalogTable(), Qt::CaseInsensitive) == 0)
+        ThrowNotInCollection(name);
     TableDef table(*stored);
     table.database_ = &database_;
     return table;
@@ -58,16 +62,19 @@ bool TableDefCollection::Contains(const QString& name) const {
 std::vector<TableDef> TableDefCollection::All() const {
     SqliteConnection& c = database_.Connection();
     std::vector<TableDef> all;
-    SqliteStatement tables(c.Handle(),
-                           QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' "
-                                          "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY rowid"),
-                           database_.Name());
+    SqliteStatement tables(
+        c.Handle(),
+        QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' "
+                       "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY rowid"),
+        database_.Name());
     while (tables.Step()) {
         QString name = tables.ColumnText(0);
         if (name.compare(CatalogTable(), Qt::CaseInsensitive) != 0) all.push_back(Item(name));
     }
     if (c.FindTable(CatalogTable())) {
-        SqliteStatement links(c.Handle(), QStringLiteral("SELECT Name FROM %1 ORDER BY rowid").arg(QuoteIdentifier(CatalogTable())),
+        SqliteStatement links(c.Handle(),
+                              QStringLiteral("SELECT Name FROM %1 ORDER BY rowid")
+                                  .arg(QuoteIdentifier(CatalogTable())),
                               database_.Name());
         while (links.Step()) all.push_back(Item(links.ColumnText(0)));
     }
@@ -79,15 +86,18 @@ void TableDefCollection::Delete(const QString& name) {
     SqliteConnection& c = database_.Connection();
     if (definition.IsLink()) {
         SqliteStatement remove(c.Handle(),
-                               QStringLiteral("DELETE FROM %1 WHERE Name = ?1 COLLATE NOCASE").arg(QuoteIdentifier(CatalogTable())),
+                               QStringLiteral("DELETE FROM %1 WHERE Name = ?1 COLLATE NOCASE")
+                                   .arg(QuoteIdentifier(CatalogTable())),
                                database_.Name());
         remove.BindText(1, definition.Name());
         remove.Step();
         // The catalog goes with its last link, so the project keeps only its own tables.
         bool empty = false;
         {
-            SqliteStatement left(c.Handle(), QStringLiteral("SELECT count(*) FROM %1").arg(QuoteIdentifier(CatalogTable())),
-                                 database_.Name());
+            SqliteStatement left(
+                c.Handle(),
+                QStringLiteral("SELECT count(*) FROM %1").arg(QuoteIdentifier(CatalogTable())),
+                database_.Name());
             empty = left.Step() && left.ColumnInt64(0) == 0;
         }
         if (empty) c.Exec(QStringLiteral("DROP TABLE %1").arg(QuoteIdentifier(CatalogTable())));
@@ -99,12 +109,15 @@ void TableDefCollection::Delete(const QString& name) {
 
 void TableDefCollection::Append(const TableDef& definition) {
     if (!definition.IsLink())
-        throw RuntimeError(ErrorNumber::NoLink,
-                           QStringLiteral("Für die Tabelle '%1' ist keine Verknüpfung und kein Feld festgelegt; "
-                                          "sie kann nicht angefügt werden.").arg(definition.Name()));
+        throw RuntimeError(
+            ErrorNumber::NoLink,
+            QStringLiteral("Für die Tabelle '%1' ist keine Verknüpfung und kein Feld festgelegt; "
+                           "sie kann nicht angefügt werden.")
+                .arg(definition.Name()));
     if (Contains(definition.Name()))
-        throw RuntimeError(ErrorNumber::ObjectExists,
-                           QStringLiteral("Das Objekt '%1' existiert bereits.").arg(definition.Name()));
+        throw RuntimeError(
+            ErrorNumber::ObjectExists,
+            QStringLiteral("Das Objekt '%1' existiert bereits.").arg(definition.Name()));
     // Reading the source proves the link before anything is written; the rows are
     // kept for the statements that use the link on this connection.
     database_.ForgetLink(definition.Name());
@@ -118,10 +131,11 @@ void TableDefCollection::Append(const TableDef& definition) {
         c.Exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1(Name TEXT PRIMARY KEY COLLATE NOCASE, "
                               "Connect TEXT NOT NULL, SourceTableName TEXT NOT NULL)")
                    .arg(QuoteIdentifier(CatalogTable())));
-        SqliteStatement insert(c.Handle(),
-                               QStringLiteral("INSERT INTO %1(Name, Connect, SourceTableName) VALUES (?1, ?2, ?3)")
-                                   .arg(QuoteIdentifier(CatalogTable())),
-                               database_.Name());
+        SqliteStatement insert(
+            c.Handle(),
+            QStringLiteral("INSERT INTO %1(Name, Connect, SourceTableName) VALUES (?1, ?2, ?3)")
+                .arg(QuoteIdentifier(CatalogTable())),
+            database_.Name());
         insert.BindText(1, definition.Name());
         insert.BindText(2, definition.Connect());
         insert.BindText(3, definition.SourceTableName());
@@ -129,7 +143,8 @@ void TableDefCollection::Append(const TableDef& definition) {
         c.Exec(QStringLiteral("RELEASE append_link"));
     } catch (...) {
         database_.ForgetLink(definition.Name());
-        sqlite3_exec(c.Handle(), "ROLLBACK TO append_link; RELEASE append_link", nullptr, nullptr, nullptr);
+        sqlite3_exec(c.Handle(), "ROLLBACK TO append_link; RELEASE append_link", nullptr, nullptr,
+                     nullptr);
         throw;
     }
 }

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "TableDef.h"
-
 #include <QString>
-
 #include <vector>
+
+#include "TableDef.h"
 
 class Database;
 
@@ -12,7 +11,7 @@ class Database;
 // kept in the database (table MSysLinks), so a link outlives the connection that
 // made it until it is deleted. Names compare without regard to case.
 class TableDefCollection {
-public:
+  public:
     explicit TableDefCollection(Database& database) : database_(database) {}
 
     // The definition of that name; fails with 3265 when there is none.
@@ -31,6 +30,6 @@ public:
     // The name of the table that keeps the links.
     static const QString& CatalogTable();
 
-private:
+  private:
     Database& database_;
 };

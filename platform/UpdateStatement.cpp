@@ -10,10 +10,11 @@ bool Same(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInse
 
 std::optional<UpdateStatement> UpdateStatement::Parse(const QString& text) {
     static const QRegularExpression pattern(
-        QStringLiteral(R"(^\s*UPDATE\s*\[\s*SELECT\s+(\w+)\s*\.\s*(NAME)\s*,\s*(\w+)\s*\.\s*(NAME)\s+)"
-                       R"(FROM\s+(\w+)\s+INNER\s+JOIN\s+(\w+)\s+ON\s+(\w+)\s*\.\s*(NAME)\s*=\s*)"
-                       R"(Val\s*\(\s*(\w+)\s*\.\s*(NAME)\s*\)\s*\]\s*\.\s*AS\s+(\w+)\s+)"
-                       R"(SET\s+(\w+)\s*\.\s*(NAME)\s*=\s*(\w+)\s*\.\s*(NAME)\s*;?\s*$)")
+        QStringLiteral(
+            R"(^\s*UPDATE\s*\[\s*SELECT\s+(\w+)\s*\.\s*(NAME)\s*,\s*(\w+)\s*\.\s*(NAME)\s+)"
+            R"(FROM\s+(\w+)\s+INNER\s+JOIN\s+(\w+)\s+ON\s+(\w+)\s*\.\s*(NAME)\s*=\s*)"
+            R"(Val\s*\(\s*(\w+)\s*\.\s*(NAME)\s*\)\s*\]\s*\.\s*AS\s+(\w+)\s+)"
+            R"(SET\s+(\w+)\s*\.\s*(NAME)\s*=\s*(\w+)\s*\.\s*(NAME)\s*;?\s*$)")
             // Column names may hold a minus sign: the column of a negative LCID is "L-1".
             .replace(QStringLiteral("NAME"), QStringLiteral(R"(\w[\w-]*)")),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);

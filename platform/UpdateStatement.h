@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <optional>
 
 // The one statement the engine runs: an update of a table's column from a joined

@@ -69,7 +69,8 @@ double Val(const QString& text) {
     if (i < s.size() && (s[i] == u'E' || s[i] == u'e' || s[i] == u'D' || s[i] == u'd')) {
         size_t j = i + 1;
         std::string exponent = "e";
-        if (j < s.size() && (s[j] == u'+' || s[j] == u'-')) exponent.push_back(static_cast<char>(s[j++]));
+        if (j < s.size() && (s[j] == u'+' || s[j] == u'-'))
+            exponent.push_back(static_cast<char>(s[j++]));
         size_t firstDigit = j;
         while (j < s.size() && s[j] >= u'0' && s[j] <= u'9' && exponent.size() < 12)
             exponent.push_back(static_cast<char>(s[j++]));

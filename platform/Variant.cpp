@@ -1,15 +1,15 @@
 #include "Variant.h"
 
-#include "Val.h"
-
 #include <charconv>
 #include <cmath>
+
+#include "Val.h"
 
 QString ShortestDecimal(double value) {
     if (value == 0.0) return QStringLiteral("0");  // also folds -0
     char buffer[64];
     auto fmt = std::abs(value) < 1e15 && std::abs(value) >= 1e-5 ? std::chars_format::fixed
-                                                                  : std::chars_format::general;
+                                                                 : std::chars_format::general;
     auto result = std::to_chars(buffer, buffer + sizeof buffer, value, fmt);
     if (result.ec != std::errc()) result = std::to_chars(buffer, buffer + sizeof buffer, value);
     return QString::fromLatin1(buffer, static_cast<qsizetype>(result.ptr - buffer));

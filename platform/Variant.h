@@ -1,12 +1,11 @@
 #pragma once
 
 #include <QString>
-
 #include <variant>
 
 // A cell or column value as the engine hands it out: Null, a number, a text or a boolean.
 class Variant {
-public:
+  public:
     Variant() = default;
     Variant(double number) : value_(number) {}
     Variant(QString text) : value_(std::move(text)) {}
@@ -35,7 +34,7 @@ public:
 
     bool operator==(const Variant& other) const { return value_ == other.value_; }
 
-private:
+  private:
     std::variant<std::monostate, double, QString, bool> value_;
 };
 

@@ -1,20 +1,19 @@
 #include "XlsWorkbook.h"
 
-#include "BiffRecordReader.h"
-#include "CodePageConverter.h"
-#include "RuntimeError.h"
-
-#include <QFile>
-#include <QFileInfo>
-
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>
 #include <gsf/gsf-input-stdio.h>
 #include <gsf/gsf-utils.h>
 
+#include <QFile>
+#include <QFileInfo>
 #include <cmath>
 #include <cstring>
 #include <mutex>
+
+#include "BiffRecordReader.h"
+#include "CodePageConverter.h"
+#include "RuntimeError.h"
 
 namespace {
 
@@ -60,7 +59,7 @@ struct Record {
 };
 
 class RecordStream {
-public:
+  public:
     RecordStream(const std::vector<uint8_t>& data, size_t offset) : data_(data), pos_(offset) {}
 
     bool Next(Record& record) {
@@ -71,13 +70,17 @@ public:
         return true;
     }
 
-private:
-    uint16_t Type(size_t at) const { return static_cast<uint16_t>(data_[at] | (data_[at + 1] << 8)); }
+  private:
+    uint16_t Type(size_t at) const {
+        return static_cast<uint16_t>(data_[at] | (data_[at + 1] << 8));
+    }
     uint16_t ReadHeader(Record& record) {
         if (pos_ + 4 > data_.size()) throw BiffRecordReader::Damaged{"Datensatzkopf abgeschnitten"};
         uint16_t type = Type(pos_);
         size_t length = Type(pos_ + 2);
-        if (pos_ + 4 + length > data_.size()) throw BiffRecordReader::Damaged{"Datensatz reicht über das Ende der Arbeitsmappe hinaus"};
+        if (pos_ + 4 + length > data_.size())
+            throw BiffRecordReader::Damaged{
+                "Datensatz reicht über das Ende der Arbeitsmappe hinaus"};
         record.segments.emplace_back(data_.data() + pos_ + 4, length);
         pos_ += 4 + length;
         return type;
@@ -99,17 +102,22 @@ double RkValue(uint32_t rk) {
 
 int CodePageOfBiff(uint16_t value) {
     switch (value) {
-        case 0x8000: return 10000;  // Apple Roman
-        case 0x8001: return 1252;   // Windows ANSI as BIFF2-4 wrote it
-        case 367: return 1252;      // ASCII
-        case 1200: return 1200;     // UTF-16, BIFF8
-        default: return value;
+        case 0x8000:
+            return 10000;  // Apple Roman
+        case 0x8001:
+            return 1252;  // Windows ANSI as BIFF2-4 wrote it
+        case 367:
+            return 1252;  // ASCII
+        case 1200:
+            return 1200;  // UTF-16, BIFF8
+        default:
+            return value;
     }
 }
 
 // The cells of one sheet as they arrive, by row and column.
 class CellGrid {
-public:
+  public:
     void Set(uint32_t row, uint32_t col, Variant value) {
         // Excel 97-2003 has 256 columns; a cell beyond them is a damaged record.
         if (col >= 256) throw BiffRecordReader::Damaged{"Zelle außerhalb der Spalten A bis IV"};
@@ -145,13 +153,14 @@ public:
         for (size_t r = header ? first + 1 : first; r < rows_.size(); ++r) {
             std::vector<Variant> values(width);
             auto& cells = rows_[r];
-            for (uint32_t c = minCol_; c < cells.size(); ++c) values[c - minCol_] = std::move(cells[c]);
+            for (uint32_t c = minCol_; c < cells.size(); ++c)
+                values[c - minCol_] = std::move(cells[c]);
             table.rows.push_back(std::move(values));
         }
         return table;
     }
 
-private:
+  private:
     std::vector<std::vector<Variant>> rows_;
     uint32_t minCol_ = UINT32_MAX, maxCol_ = 0;
     bool any_ = false;
@@ -164,13 +173,15 @@ XlsWorkbook::XlsWorkbook(const QString& path) : path_(path) {
     std::call_once(gsfInit, [] {
         gsf_init();
         // libgsf reports damaged containers on stderr as well; the caller gets them as errors.
-        g_log_set_handler("libgsf:msole", static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK),
-                          [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+        g_log_set_handler(
+            "libgsf:msole", static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK),
+            [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
     });
 
     QFileInfo info(path);
     if (!info.exists() || !info.isFile())
-        throw RuntimeError(ErrorNumber::FileNotFound, QStringLiteral("Die Datei '%1' wurde nicht gefunden.").arg(path));
+        throw RuntimeError(ErrorNumber::FileNotFound,
+                           QStringLiteral("Die Datei '%1' wurde nicht gefunden.").arg(path));
 
     GError* error = nullptr;
     GPtr<GsfInput> input(gsf_input_stdio_new(QFile::encodeName(path).constData(), &error));
@@ -215,9 +226,12 @@ void XlsWorkbook::ReadGlobals() {
     {
         auto reader = record.Reader();
         uint16_t version = reader.U16();
-        if (version == 0x0600) biff8_ = true;
-        else if (version == 0x0500) biff8_ = false;
-        else Fail("nicht unterstützte BIFF-Version");
+        if (version == 0x0600)
+            biff8_ = true;
+        else if (version == 0x0500)
+            biff8_ = false;
+        else
+            Fail("nicht unterstützte BIFF-Version");
     }
     std::unique_ptr<CodePageConverter> converter;
     auto codePage = [&]() -> CodePageConverter& {
@@ -243,7 +257,8 @@ void XlsWorkbook::ReadGlobals() {
                 sheet.offset = reader.U32();
                 reader.U8();  // visibility
                 sheet.type = reader.U8();
-                sheet.name = biff8_ ? reader.Biff8String(false) : reader.Biff5String(false, codePage());
+                sheet.name =
+                    biff8_ ? reader.Biff8String(false) : reader.Biff5String(false, codePage());
                 sheets_.push_back(std::move(sheet));
                 break;
             }
@@ -280,9 +295,10 @@ bool XlsWorkbook::HasSheet(const QString& name) const { return FindSheet(name) !
 SourceTable XlsWorkbook::ReadSheet(const QString& name, bool header) const {
     const Sheet* sheet = FindSheet(name);
     if (!sheet)
-        throw RuntimeError(ErrorNumber::ObjectNotFound,
-                           QStringLiteral("Die Tabelle '%1' wurde in der Arbeitsmappe '%2' nicht gefunden.")
-                               .arg(name, path_));
+        throw RuntimeError(
+            ErrorNumber::ObjectNotFound,
+            QStringLiteral("Die Tabelle '%1' wurde in der Arbeitsmappe '%2' nicht gefunden.")
+                .arg(name, path_));
     CellGrid grid;
     try {
         std::unique_ptr<CodePageConverter> converter;
@@ -298,13 +314,20 @@ SourceTable XlsWorkbook::ReadSheet(const QString& name, bool header) const {
         uint16_t pendingRow = 0, pendingCol = 0;
         while (depth > 0 && records.Next(record)) {
             auto reader = record.Reader();
-            if (record.type == kBof) { ++depth; continue; }
-            if (record.type == kEof) { --depth; continue; }
+            if (record.type == kBof) {
+                ++depth;
+                continue;
+            }
+            if (record.type == kEof) {
+                --depth;
+                continue;
+            }
             if (depth != 1) continue;
             if (record.type == kString) {
                 if (pendingString) {
-                    grid.Set(pendingRow, pendingCol,
-                             biff8_ ? reader.Biff8String(true) : reader.Biff5String(true, codePage()));
+                    grid.Set(
+                        pendingRow, pendingCol,
+                        biff8_ ? reader.Biff8String(true) : reader.Biff5String(true, codePage()));
                 }
                 pendingString = false;
                 continue;
@@ -322,7 +345,9 @@ SourceTable XlsWorkbook::ReadSheet(const QString& name, bool header) const {
                 case kRString: {
                     uint16_t row = reader.U16(), col = reader.U16();
                     reader.U16();
-                    grid.Set(row, col, biff8_ ? reader.Biff8String(true) : reader.Biff5String(true, codePage()));
+                    grid.Set(
+                        row, col,
+                        biff8_ ? reader.Biff8String(true) : reader.Biff5String(true, codePage()));
                     break;
                 }
                 case kNumber: {
@@ -339,7 +364,8 @@ SourceTable XlsWorkbook::ReadSheet(const QString& name, bool header) const {
                 }
                 case kMulRk: {
                     uint16_t row = reader.U16(), first = reader.U16();
-                    if (reader.Remaining() < 2 || (reader.Remaining() - 2) % 6 != 0) Fail("MULRK ungültig");
+                    if (reader.Remaining() < 2 || (reader.Remaining() - 2) % 6 != 0)
+                        Fail("MULRK ungültig");
                     size_t count = (reader.Remaining() - 2) / 6;
                     for (size_t i = 0; i < count; ++i) {
                         reader.U16();
@@ -361,10 +387,19 @@ SourceTable XlsWorkbook::ReadSheet(const QString& name, bool header) const {
                     for (auto& b : result) b = reader.U8();
                     if (result[6] == 0xFF && result[7] == 0xFF) {
                         switch (result[0]) {
-                            case 0: pendingString = true; pendingRow = row; pendingCol = col; break;
-                            case 1: grid.Set(row, col, Variant::Boolean(result[2] != 0)); break;
-                            case 3: grid.Set(row, col, QString()); break;
-                            default: break;  // error values read as Null
+                            case 0:
+                                pendingString = true;
+                                pendingRow = row;
+                                pendingCol = col;
+                                break;
+                            case 1:
+                                grid.Set(row, col, Variant::Boolean(result[2] != 0));
+                                break;
+                            case 3:
+                                grid.Set(row, col, QString());
+                                break;
+                            default:
+                                break;  // error values read as Null
                         }
                     } else {
                         double value;

@@ -1,18 +1,17 @@
 #pragma once
 
-#include "SourceTable.h"
-
 #include <QString>
 #include <QStringList>
-
 #include <cstdint>
 #include <vector>
+
+#include "SourceTable.h"
 
 // An Excel 5.0/95 (BIFF5) or Excel 97-2003 (BIFF8) workbook. The compound-document
 // container is read with libgsf; the BIFF records are read here, every length
 // checked against its record.
 class XlsWorkbook {
-public:
+  public:
     // Reads the workbook stream and its globals (code page, shared strings, sheet
     // list). Fails with RuntimeError: 3024 when the file is missing, 3274 naming the
     // file when it is not a workbook of these versions or is damaged.
@@ -23,11 +22,11 @@ public:
 
     // The worksheet's cells as a table. With a header the first row holds the column
     // names and every later row is one row of values; without one the columns are
-    // named F1, F2, ... and every row is a row of values. Text cells are texts, number cells numbers,
-    // empty cells Null. Fails with 3011 when there is no such sheet, 3274 when damaged.
+    // named F1, F2, ... and every row is a row of values. Text cells are texts, number cells
+    // numbers, empty cells Null. Fails with 3011 when there is no such sheet, 3274 when damaged.
     SourceTable ReadSheet(const QString& name, bool header = true) const;
 
-private:
+  private:
     struct Sheet {
         QString name;
         uint32_t offset;

@@ -1,12 +1,11 @@
-#include "CodePage.h"
-#include "RuntimeError.h"
-#include "TestSupport.h"
-
 #include <gtest/gtest.h>
-
 #include <unicode/uloc.h>
 
 #include <cstdlib>
+
+#include "CodePage.h"
+#include "RuntimeError.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -18,21 +17,23 @@ struct LcidPage {
 class DefaultAnsiCodePage : public testing::TestWithParam<LcidPage> {};
 
 TEST_P(DefaultAnsiCodePage, IsTheOneWindowsReports) {
-    EXPECT_EQ(CodePage::DefaultAnsiCodePage(GetParam().lcid), GetParam().codePage) << GetParam().lcid;
+    EXPECT_EQ(CodePage::DefaultAnsiCodePage(GetParam().lcid), GetParam().codePage)
+        << GetParam().lcid;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Languages, DefaultAnsiCodePage,
-    testing::Values(LcidPage{1031, 1252}, LcidPage{1033, 1252}, LcidPage{1036, 1252}, LcidPage{1045, 1250},
-                    LcidPage{1029, 1250}, LcidPage{2074, 1250}, LcidPage{5146, 1250}, LcidPage{1049, 1251},
-                    LcidPage{1058, 1251}, LcidPage{3098, 1251}, LcidPage{8218, 1251}, LcidPage{2092, 1251},
-                    LcidPage{1032, 1253}, LcidPage{1055, 1254}, LcidPage{1068, 1254}, LcidPage{1091, 1254},
-                    LcidPage{1037, 1255}, LcidPage{1025, 1256}, LcidPage{1065, 1256}, LcidPage{1061, 1257},
-                    LcidPage{1066, 1258}, LcidPage{1054, 874}, LcidPage{1041, 932}, LcidPage{2052, 936},
-                    LcidPage{4100, 936}, LcidPage{1042, 949}, LcidPage{1028, 950}, LcidPage{3076, 950},
-                    LcidPage{5124, 950}, LcidPage{1081, 0}, LcidPage{1079, 0}, LcidPage{1067, 0},
-                    // no locale data
-                    LcidPage{0, 0}, LcidPage{4096, 0}, LcidPage{9999, 0}, LcidPage{-1, 0}));
+    testing::Values(
+        LcidPage{1031, 1252}, LcidPage{1033, 1252}, LcidPage{1036, 1252}, LcidPage{1045, 1250},
+        LcidPage{1029, 1250}, LcidPage{2074, 1250}, LcidPage{5146, 1250}, LcidPage{1049, 1251},
+        LcidPage{1058, 1251}, LcidPage{3098, 1251}, LcidPage{8218, 1251}, LcidPage{2092, 1251},
+        LcidPage{1032, 1253}, LcidPage{1055, 1254}, LcidPage{1068, 1254}, LcidPage{1091, 1254},
+        LcidPage{1037, 1255}, LcidPage{1025, 1256}, LcidPage{1065, 1256}, LcidPage{1061, 1257},
+        LcidPage{1066, 1258}, LcidPage{1054, 874}, LcidPage{1041, 932}, LcidPage{2052, 936},
+        LcidPage{4100, 936}, LcidPage{1042, 949}, LcidPage{1028, 950}, LcidPage{3076, 950},
+        LcidPage{5124, 950}, LcidPage{1081, 0}, LcidPage{1079, 0}, LcidPage{1067, 0},
+        // no locale data
+        LcidPage{0, 0}, LcidPage{4096, 0}, LcidPage{9999, 0}, LcidPage{-1, 0}));
 
 TEST(CodePage, RussianOnAWesternSystemBecomesItsBytesAsLatinLetters) {
     const QByteArray bytes = CodePage::Encode(QStringLiteral("Да"), 1251);
@@ -41,8 +42,10 @@ TEST(CodePage, RussianOnAWesternSystemBecomesItsBytesAsLatinLetters) {
 }
 
 TEST(CodePage, CharactersTheCodePageLacksBecomeQuestionMarks) {
-    EXPECT_EQ(CodePage::Encode(QStringLiteral("漢字 und Deutsch"), 1252), QByteArray("?? und Deutsch"));
-    EXPECT_EQ(CodePage::Encode(QStringLiteral("Größe: 5 €"), 1252), QByteArray("Gr\xF6\xDF" "e: 5 \x80"));
+    EXPECT_EQ(CodePage::Encode(QStringLiteral("漢字 und Deutsch"), 1252),
+              QByteArray("?? und Deutsch"));
+    EXPECT_EQ(CodePage::Encode(QStringLiteral("Größe: 5 €"), 1252), QByteArray("Gr\xF6\xDF"
+                                                                               "e: 5 \x80"));
 }
 
 TEST(CodePage, BytesUndefinedInTheSystemCodePageKeepTheirValue) {
@@ -60,7 +63,7 @@ TEST(CodePage, UnknownCodePageFails) {
 }
 
 class SystemCodePage : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         CodePage::SetSystemAnsiCodePage(std::nullopt);
         for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
@@ -71,8 +74,10 @@ protected:
     }
     void TearDown() override {
         for (auto& [name, value] : saved_) {
-            if (value) setenv(name, value->c_str(), 1);
-            else unsetenv(name);
+            if (value)
+                setenv(name, value->c_str(), 1);
+            else
+                unsetenv(name);
         }
     }
     std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
@@ -91,7 +96,8 @@ TEST_F(SystemCodePage, FollowsTheProcessLocale) {
     setenv("LC_ALL", "de_DE@euro", 1);
     EXPECT_EQ(CodePage::SystemAnsiCodePage(), 1252);
     setenv("LC_ALL", "hi_IN.UTF-8", 1);
-    EXPECT_EQ(CodePage::SystemAnsiCodePage(), 1252) << "Unicode-only locales keep a single-byte page";
+    EXPECT_EQ(CodePage::SystemAnsiCodePage(), 1252)
+        << "Unicode-only locales keep a single-byte page";
     CodePage::SetSystemAnsiCodePage(1250);
     EXPECT_EQ(CodePage::SystemAnsiCodePage(), 1250) << "the test seam wins";
     CodePage::SetSystemAnsiCodePage(std::nullopt);

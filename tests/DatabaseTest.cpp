@@ -1,21 +1,21 @@
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <thread>
+
 #include "DBEngine.h"
 #include "Database.h"
 #include "Recordset.h"
 #include "RuntimeError.h"
 #include "TestSupport.h"
 
-#include <QFile>
-#include <QFileInfo>
-
-#include <gtest/gtest.h>
-#include <sqlite3.h>
-
-#include <thread>
-
 namespace {
 
 const QString kImportStatement = QStringLiteral(
-    "UPDATE [SELECT TidxTexts.L1031, TidxTemp.L1031 FROM TidxTexts INNER JOIN TidxTemp ON TidxTexts.ID = "
+    "UPDATE [SELECT TidxTexts.L1031, TidxTemp.L1031 FROM TidxTexts INNER JOIN TidxTemp ON "
+    "TidxTexts.ID = "
     "Val(TidxTemp.ID)]. AS Temp SET TidxTexts.L1031 = TidxTemp.L1031;");
 
 int ErrorNumberOf(const std::function<void()>& action) {
@@ -28,11 +28,13 @@ int ErrorNumberOf(const std::function<void()>& action) {
 }
 
 class DatabaseTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         DBEngine::Instance().SetLockTimeout(200);
         project = folder.Path(QStringLiteral("Demo.qrp"));
-        WriteProject(project, {{1, "Datei", "File", "Файл"}, {2, "Bearbeiten", "Edit", {}}, {3, {}, {}, {}}});
+        WriteProject(
+            project,
+            {{1, "Datei", "File", "Файл"}, {2, "Bearbeiten", "Edit", {}}, {3, {}, {}, {}}});
     }
     TableDef XlsLink(const QString& path) {
         TableDef link(QStringLiteral("TidxTemp"));
@@ -64,14 +66,17 @@ TEST_F(DatabaseTest, OpenRejectsFilesThatAreNoDatabase) {
     file.close();
     QString empty = folder.Path(QStringLiteral("leer.qrp"));
     QFile(empty).open(QIODevice::WriteOnly);
-    QString workbook = folder.Copy(QStringLiteral("excel/empty-strings.xls"), QStringLiteral("mappe.qrp"));
+    QString workbook =
+        folder.Copy(QStringLiteral("excel/empty-strings.xls"), QStringLiteral("mappe.qrp"));
     for (const QString& path : {text, empty, workbook}) {
         QByteArray before = FileBytes(path);
-        EXPECT_EQ(ErrorNumberOf([&] { DBEngine::Instance().OpenDatabase(path); }), ErrorNumber::UnrecognizedFormat)
+        EXPECT_EQ(ErrorNumberOf([&] { DBEngine::Instance().OpenDatabase(path); }),
+                  ErrorNumber::UnrecognizedFormat)
             << path.toStdString();
         EXPECT_EQ(FileBytes(path), before) << "untouched";
     }
-    EXPECT_EQ(ErrorNumberOf([&] { DBEngine::Instance().OpenDatabase(folder.Path(QString())); }), ErrorNumber::CannotOpen)
+    EXPECT_EQ(ErrorNumberOf([&] { DBEngine::Instance().OpenDatabase(folder.Path(QString())); }),
+              ErrorNumber::CannotOpen)
         << "a folder";
 }
 
@@ -81,8 +86,10 @@ TEST_F(DatabaseTest, TableDefsFindTablesWithoutRegardToCase) {
     EXPECT_EQ(texts.Name(), QStringLiteral("TidxTexts"));
     EXPECT_EQ(texts.Fields(), QStringList({"ID", "L1031", "L1033", "L1049"}));
     EXPECT_FALSE(texts.IsLink());
-    EXPECT_EQ(ErrorNumberOf([&] { db->TableDefs().Item(QStringLiteral("TidxTemp")); }), ErrorNumber::ItemNotFound);
-    EXPECT_EQ(ErrorNumberOf([&] { db->TableDefs().Delete(QStringLiteral("TidxTemp")); }), ErrorNumber::ItemNotFound);
+    EXPECT_EQ(ErrorNumberOf([&] { db->TableDefs().Item(QStringLiteral("TidxTemp")); }),
+              ErrorNumber::ItemNotFound);
+    EXPECT_EQ(ErrorNumberOf([&] { db->TableDefs().Delete(QStringLiteral("TidxTemp")); }),
+              ErrorNumber::ItemNotFound);
 }
 
 TEST_F(DatabaseTest, AppendChecksTheLinkBeforeWritingAnything) {
@@ -102,11 +109,12 @@ TEST_F(DatabaseTest, AppendChecksTheLinkBeforeWritingAnything) {
     TableDef unknownKind(QStringLiteral("TidxTemp"));
     unknownKind.SetConnect(QStringLiteral("Text;DATABASE=") + workbook);
     unknownKind.SetSourceTableName(QStringLiteral("TidxTexts"));
-    for (const auto& c : std::vector<Case>{{"unset", unset, ErrorNumber::NoLink},
-                                           {"missing file", missingFile, ErrorNumber::FileNotFound},
-                                           {"missing sheet", missingSheet, ErrorNumber::ObjectNotFound},
-                                           {"not a database", notADatabase, ErrorNumber::UnrecognizedFormat},
-                                           {"unknown kind", unknownKind, ErrorNumber::IsamNotFound}}) {
+    for (const auto& c :
+         std::vector<Case>{{"unset", unset, ErrorNumber::NoLink},
+                           {"missing file", missingFile, ErrorNumber::FileNotFound},
+                           {"missing sheet", missingSheet, ErrorNumber::ObjectNotFound},
+                           {"not a database", notADatabase, ErrorNumber::UnrecognizedFormat},
+                           {"unknown kind", unknownKind, ErrorNumber::IsamNotFound}}) {
         EXPECT_EQ(ErrorNumberOf([&] { db->TableDefs().Append(c.link); }), c.expected) << c.what;
         EXPECT_FALSE(db->TableDefs().Contains(QStringLiteral("TidxTemp"))) << c.what;
     }
@@ -119,7 +127,8 @@ TEST_F(DatabaseTest, LinkOutlivesTheConnectionUntilDeleted) {
     {
         auto db = DBEngine::Instance().OpenDatabase(project);
         db->TableDefs().Append(XlsLink(workbook));
-        EXPECT_EQ(ErrorNumberOf([&] { db->TableDefs().Append(XlsLink(workbook)); }), ErrorNumber::ObjectExists);
+        EXPECT_EQ(ErrorNumberOf([&] { db->TableDefs().Append(XlsLink(workbook)); }),
+                  ErrorNumber::ObjectExists);
     }
     auto db = DBEngine::Instance().OpenDatabase(project);
     TableDef link = db->TableDefs().Item(QStringLiteral("TidxTemp"));
@@ -129,11 +138,13 @@ TEST_F(DatabaseTest, LinkOutlivesTheConnectionUntilDeleted) {
     db->TableDefs().Delete(QStringLiteral("TIDXTEMP"));
     EXPECT_FALSE(db->TableDefs().Contains(QStringLiteral("TidxTemp")));
     db->Close();
-    EXPECT_EQ(TableNames(project), std::vector<QString>({QStringLiteral("TidxTexts")})) << "no catalog left behind";
+    EXPECT_EQ(TableNames(project), std::vector<QString>({QStringLiteral("TidxTexts")}))
+        << "no catalog left behind";
 }
 
 TEST_F(DatabaseTest, LinkPathMayHoldSemicolons) {
-    const QString workbook = folder.Copy(QStringLiteral("excel/texts-libreoffice.xls"), QStringLiteral("a;DATABASE=b.xls"));
+    const QString workbook = folder.Copy(QStringLiteral("excel/texts-libreoffice.xls"),
+                                         QStringLiteral("a;DATABASE=b.xls"));
     auto db = DBEngine::Instance().OpenDatabase(project);
     db->TableDefs().Append(XlsLink(workbook));
     EXPECT_EQ(db->TableDefs().Item(QStringLiteral("TidxTemp")).Connect(),
@@ -143,7 +154,8 @@ TEST_F(DatabaseTest, LinkPathMayHoldSemicolons) {
 TEST_F(DatabaseTest, ExecuteRunsOnlyTheImportUpdate) {
     auto db = DBEngine::Instance().OpenDatabase(project);
     db->TableDefs().Append(XlsLink(folder.Copy(QStringLiteral("excel/texts-libreoffice.xls"))));
-    EXPECT_EQ(ErrorNumberOf([&] { db->Execute(QStringLiteral("DELETE FROM TidxTexts")); }), ErrorNumber::InvalidStatement);
+    EXPECT_EQ(ErrorNumberOf([&] { db->Execute(QStringLiteral("DELETE FROM TidxTexts")); }),
+              ErrorNumber::InvalidStatement);
     QString missingColumn = kImportStatement;
     missingColumn.replace(QStringLiteral("L1031"), QStringLiteral("L1036"));
     EXPECT_EQ(ErrorNumberOf([&] { db->Execute(missingColumn); }), ErrorNumber::FieldNotFound);
@@ -157,7 +169,8 @@ TEST_F(DatabaseTest, ExecuteRunsOnlyTheImportUpdate) {
     auto texts = ReadColumn(project, QStringLiteral("L1031"));
     EXPECT_EQ(texts[1], Variant("Datei"));
     EXPECT_EQ(texts[3], Variant("Ansicht"));
-    EXPECT_EQ(ReadColumn(project, QStringLiteral("L1033"))[3], Variant()) << "other columns untouched";
+    EXPECT_EQ(ReadColumn(project, QStringLiteral("L1033"))[3], Variant())
+        << "other columns untouched";
 }
 
 TEST_F(DatabaseTest, RecordsetWalksAndWritesRows) {
@@ -175,8 +188,10 @@ TEST_F(DatabaseTest, RecordsetWalksAndWritesRows) {
         ++count;
     }
     EXPECT_EQ(count, 3);
-    EXPECT_EQ(ErrorNumberOf([&] { rows->Value(QStringLiteral("L1031")); }), ErrorNumber::NoCurrentRecord);
-    EXPECT_EQ(ErrorNumberOf([&] { rows->MoveFirst(), rows->Value(QStringLiteral("L9999")); }), ErrorNumber::ItemNotFound);
+    EXPECT_EQ(ErrorNumberOf([&] { rows->Value(QStringLiteral("L1031")); }),
+              ErrorNumber::NoCurrentRecord);
+    EXPECT_EQ(ErrorNumberOf([&] { rows->MoveFirst(), rows->Value(QStringLiteral("L9999")); }),
+              ErrorNumber::ItemNotFound);
     rows->Close();
     db->Close();
     EXPECT_EQ(ReadColumn(project, QStringLiteral("L1049"))[2], Variant("Правка"));

@@ -1,7 +1,7 @@
+#include <gtest/gtest.h>
+
 #include "FileTools.h"
 #include "TestSupport.h"
-
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -28,11 +28,13 @@ TEST(FileTools, FileExistsOnlyForFiles) {
 TEST(FileTools, OpenDialogGoesThroughItsHandler) {
     FileTools files;
     FileTools::OpenDialogRequest seen{};
-    auto previous = FileTools::SetOpenDialogHandler([&](const FileTools::OpenDialogRequest& request) {
-        seen = request;
-        return QStringLiteral("/tmp/x.xls");
-    });
-    EXPECT_EQ(files.ShowOpenDialog(1, QStringLiteral("Titel"), QString(), QStringLiteral("A|*.a"), 4100, 7),
+    auto previous =
+        FileTools::SetOpenDialogHandler([&](const FileTools::OpenDialogRequest& request) {
+            seen = request;
+            return QStringLiteral("/tmp/x.xls");
+        });
+    EXPECT_EQ(files.ShowOpenDialog(1, QStringLiteral("Titel"), QString(), QStringLiteral("A|*.a"),
+                                   4100, 7),
               QStringLiteral("/tmp/x.xls"));
     EXPECT_EQ(seen.flags, 4100);
     EXPECT_EQ(seen.title, QStringLiteral("Titel"));

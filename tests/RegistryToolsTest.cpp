@@ -1,14 +1,13 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <cstdlib>
+
 #include "RegistryStore.h"
 #include "RegistryTools.h"
 #include "RuntimeError.h"
 #include "TestSupport.h"
-
-#include <QDir>
-#include <QFile>
-
-#include <gtest/gtest.h>
-
-#include <cstdlib>
 
 namespace {
 
@@ -17,17 +16,22 @@ const QString kProjects = QStringLiteral("Software\\KALMIRO GmbH\\Quorvin\\4.0\\
 
 // Points the registry store at a fresh configuration folder for each test.
 class RegistryToolsTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const char* old = std::getenv("XDG_CONFIG_HOME");
         saved_ = old ? std::optional<std::string>(old) : std::nullopt;
-        setenv("XDG_CONFIG_HOME", QFile::encodeName(folder.Path(QStringLiteral("config"))).constData(), 1);
+        setenv("XDG_CONFIG_HOME",
+               QFile::encodeName(folder.Path(QStringLiteral("config"))).constData(), 1);
     }
     void TearDown() override {
-        if (saved_) setenv("XDG_CONFIG_HOME", saved_->c_str(), 1);
-        else unsetenv("XDG_CONFIG_HOME");
+        if (saved_)
+            setenv("XDG_CONFIG_HOME", saved_->c_str(), 1);
+        else
+            unsetenv("XDG_CONFIG_HOME");
     }
-    QString StoreFile() const { return folder.Path(QStringLiteral("config/QuorvinStudio/HKEY_LOCAL_MACHINE.ini")); }
+    QString StoreFile() const {
+        return folder.Path(QStringLiteral("config/QuorvinStudio/HKEY_LOCAL_MACHINE.ini"));
+    }
     void WriteStore(const QByteArray& text) const {
         QDir().mkpath(folder.Path(QStringLiteral("config/QuorvinStudio")));
         QFile file(StoreFile());
@@ -61,7 +65,8 @@ TEST_F(RegistryToolsTest, StoreLivesInTheUsersConfigurationFolder) {
 }
 
 TEST_F(RegistryToolsTest, MissingStoreIsEmpty) {
-    EXPECT_EQ(registry.ReadValue(HKLM, kProjects + QStringLiteral("\\Plant1"), QStringLiteral("Path"), QStringLiteral("dflt")),
+    EXPECT_EQ(registry.ReadValue(HKLM, kProjects + QStringLiteral("\\Plant1"),
+                                 QStringLiteral("Path"), QStringLiteral("dflt")),
               QStringLiteral("dflt"));
     EXPECT_TRUE(registry.EnumSubKeys(HKLM, kProjects).isEmpty());
     EXPECT_FALSE(registry.DeleteKey(HKLM, kProjects + QStringLiteral("\\Plant1")));
@@ -70,19 +75,24 @@ TEST_F(RegistryToolsTest, MissingStoreIsEmpty) {
 
 TEST_F(RegistryToolsTest, ReadsValuesWithoutRegardToCase) {
     WriteStore(kStore);
-    EXPECT_EQ(registry.ReadValue(HKLM, kProjects + QStringLiteral("\\plant1"), QStringLiteral("path"), QString()),
+    EXPECT_EQ(registry.ReadValue(HKLM, kProjects + QStringLiteral("\\plant1"),
+                                 QStringLiteral("path"), QString()),
               QStringLiteral("/home/anna/Projekte/Plant1"));
-    EXPECT_EQ(registry.ReadValue(HKLM, kProjects + QStringLiteral("\\Kläranlage"), QStringLiteral("ProjectType"), QString()),
+    EXPECT_EQ(registry.ReadValue(HKLM, kProjects + QStringLiteral("\\Kläranlage"),
+                                 QStringLiteral("ProjectType"), QString()),
               QStringLiteral("Terminal Client"));
-    EXPECT_EQ(registry.ReadValue(HKLM, kProjects + QStringLiteral("\\Plant1"), QStringLiteral("Fehlt"), QStringLiteral("d")),
+    EXPECT_EQ(registry.ReadValue(HKLM, kProjects + QStringLiteral("\\Plant1"),
+                                 QStringLiteral("Fehlt"), QStringLiteral("d")),
               QStringLiteral("d"));
 }
 
 TEST_F(RegistryToolsTest, SubKeysIncludeKeysWithOnlyDeeperSections) {
     WriteStore(kStore);
     EXPECT_EQ(registry.EnumSubKeys(HKLM, kProjects),
-              QStringList({QStringLiteral("Plant1"), QStringLiteral("Kläranlage"), QStringLiteral("Gruppe")}));
-    EXPECT_EQ(registry.EnumSubKeys(HKLM, kProjects + QStringLiteral("\\Plant1")), QStringList({QStringLiteral("Extra")}));
+              QStringList({QStringLiteral("Plant1"), QStringLiteral("Kläranlage"),
+                           QStringLiteral("Gruppe")}));
+    EXPECT_EQ(registry.EnumSubKeys(HKLM, kProjects + QStringLiteral("\\Plant1")),
+              QStringList({QStringLiteral("Extra")}));
     EXPECT_TRUE(registry.EnumSubKeys(HKLM, QStringLiteral("Software\\Fehlt")).isEmpty());
 }
 
@@ -91,7 +101,8 @@ TEST_F(RegistryToolsTest, DeleteKeyRemovesItsValuesAndSubKeysAndNothingElse) {
     EXPECT_TRUE(registry.DeleteKey(HKLM, kProjects + QStringLiteral("\\plant1")));
     EXPECT_EQ(registry.EnumSubKeys(HKLM, kProjects),
               QStringList({QStringLiteral("Kläranlage"), QStringLiteral("Gruppe")}));
-    EXPECT_EQ(registry.ReadValue(HKLM, kProjects + QStringLiteral("\\Kläranlage"), QStringLiteral("Path"), QString()),
+    EXPECT_EQ(registry.ReadValue(HKLM, kProjects + QStringLiteral("\\Kläranlage"),
+                                 QStringLiteral("Path"), QString()),
               QStringLiteral("/srv/qs/Kläranlage"));
     EXPECT_EQ(QDir(folder.Path(QStringLiteral("config/QuorvinStudio"))).entryList(QDir::Files),
               QStringList({QStringLiteral("HKEY_LOCAL_MACHINE.ini")}))
@@ -116,16 +127,22 @@ TEST_F(RegistryToolsTest, ChangesOfAnotherProcessMeanwhileAreKept) {
     RegistryStore ours(HKLM);  // read before the other process writes
     WriteStore(QByteArray(kStore).append("[Software\\Neu]\nWert=1\n"));
     EXPECT_TRUE(ours.DeleteKey(kProjects + QStringLiteral("\\Plant1")));
-    EXPECT_EQ(registry.ReadValue(HKLM, QStringLiteral("Software\\Neu"), QStringLiteral("Wert"), QString()), QStringLiteral("1"));
-    EXPECT_EQ(registry.ReadValue(HKLM, kProjects + QStringLiteral("\\Plant1"), QStringLiteral("Path"), QStringLiteral("-")),
+    EXPECT_EQ(registry.ReadValue(HKLM, QStringLiteral("Software\\Neu"), QStringLiteral("Wert"),
+                                 QString()),
+              QStringLiteral("1"));
+    EXPECT_EQ(registry.ReadValue(HKLM, kProjects + QStringLiteral("\\Plant1"),
+                                 QStringLiteral("Path"), QStringLiteral("-")),
               QStringLiteral("-"));
 }
 
 TEST_F(RegistryToolsTest, SetValueCreatesTheStore) {
-    registry.SetValue(HKLM, kProjects + QStringLiteral("\\Demo"), QStringLiteral("Path"), QStringLiteral("/tmp/ä"));
-    EXPECT_EQ(registry.ReadValue(HKLM, kProjects + QStringLiteral("\\DEMO"), QStringLiteral("Path"), QString()),
+    registry.SetValue(HKLM, kProjects + QStringLiteral("\\Demo"), QStringLiteral("Path"),
+                      QStringLiteral("/tmp/ä"));
+    EXPECT_EQ(registry.ReadValue(HKLM, kProjects + QStringLiteral("\\DEMO"), QStringLiteral("Path"),
+                                 QString()),
               QStringLiteral("/tmp/ä"));
-    EXPECT_TRUE(FileBytes(StoreFile()).contains("[Software\\KALMIRO GmbH\\Quorvin\\4.0\\Projects\\Demo]"));
+    EXPECT_TRUE(
+        FileBytes(StoreFile()).contains("[Software\\KALMIRO GmbH\\Quorvin\\4.0\\Projects\\Demo]"));
 }
 
 }  // namespace

@@ -1,3 +1,10 @@
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <thread>
+
 #include "CodePage.h"
 #include "DBEngine.h"
 #include "Database.h"
@@ -6,14 +13,6 @@
 #include "TestSupport.h"
 #include "WorkbookWriter.h"
 
-#include <QFile>
-#include <QFileInfo>
-
-#include <gtest/gtest.h>
-#include <sqlite3.h>
-
-#include <thread>
-
 namespace {
 
 using MLanguageTransfer::TransferLanguage;
@@ -21,7 +20,7 @@ using MLanguageTransfer::TransferLanguage;
 Variant Txt(const char16_t* text) { return Variant(QString::fromUtf16(text)); }
 
 class TransferLanguageTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         CodePage::SetSystemAnsiCodePage(1252);
         DBEngine::Instance().SetLockTimeout(300);
@@ -42,7 +41,8 @@ protected:
         if (messages.messages.empty()) return 0;
         const auto& m = messages.messages.front();
         EXPECT_EQ(m.icon, MessageBox::Icon::None);
-        EXPECT_TRUE(m.text.startsWith(QStringLiteral("Fehler beim Importieren einer Sprache!\n"))) << m.text.toStdString();
+        EXPECT_TRUE(m.text.startsWith(QStringLiteral("Fehler beim Importieren einer Sprache!\n")))
+            << m.text.toStdString();
         return m.text.section(QLatin1Char('\n'), 1).section(QLatin1Char(':'), 0, 0).toInt();
     }
 
@@ -62,15 +62,18 @@ TEST_F(TransferLanguageTest, WorkbookIdsMatchByTheirNumericValue) {
     EXPECT_EQ(texts[5], Txt(u"Fenster")) << "number followed by letters";
     EXPECT_EQ(texts[6], Variant()) << "an empty cell overwrites with Null";
     EXPECT_EQ(texts[7], Txt(u"2024")) << "a number becomes its shortest text";
-    EXPECT_EQ(texts[8], Txt(u"Gr\u00F6\u00DFe: 5 \u20AC \u2013 \u201EAnf\u00FChrung\u201C")) << "all of cp1252";
+    EXPECT_EQ(texts[8], Txt(u"Gr\u00F6\u00DFe: 5 \u20AC \u2013 \u201EAnf\u00FChrung\u201C"))
+        << "all of cp1252";
     EXPECT_EQ(texts[10], Txt(u"?? und Deutsch")) << "what cp1252 lacks becomes ?";
     EXPECT_EQ(texts[0], Txt(u"ID ohne Zahl")) << "a text without a number matches ID 0";
     EXPECT_EQ(texts[12], Txt(u"Zw\u00F6lf")) << "the float 12.0";
     EXPECT_EQ(texts[13], Txt(u"alt 13")) << "not in the source";
     EXPECT_EQ(texts[200], Txt(u"alt 200"));
     EXPECT_EQ(texts[100000], Txt(u"Letzter Text"));
-    EXPECT_EQ(ReadColumn(project, QStringLiteral("L1033"))[1], Txt(u"alt 1")) << "other languages untouched";
-    EXPECT_EQ(TableNames(project), std::vector<QString>({QStringLiteral("TidxTexts")})) << "no link left";
+    EXPECT_EQ(ReadColumn(project, QStringLiteral("L1033"))[1], Txt(u"alt 1"))
+        << "other languages untouched";
+    EXPECT_EQ(TableNames(project), std::vector<QString>({QStringLiteral("TidxTexts")}))
+        << "no link left";
 }
 
 TEST_F(TransferLanguageTest, RussianIsStoredAsItsCodePageBytes) {
@@ -79,12 +82,14 @@ TEST_F(TransferLanguageTest, RussianIsStoredAsItsCodePageBytes) {
     auto texts = ReadColumn(project, QStringLiteral("L1049"));
     // The rows with ID 12 ("12", "  12", "12abc" and the number 12) share one
     // row; which source row wins is not fixed, but the text is always re-encoded once.
-    const std::vector<QString> candidates = {QString::fromUtf16(u"\u00C4\u00E0"),
-                                             CodePage::Decode(CodePage::Encode(QStringLiteral("Привет мир"), 1251), 1252),
-                                             QString(), CodePage::Decode(CodePage::Encode(QStringLiteral("Ёлка"), 1251), 1252)};
+    const std::vector<QString> candidates = {
+        QString::fromUtf16(u"\u00C4\u00E0"),
+        CodePage::Decode(CodePage::Encode(QStringLiteral("Привет мир"), 1251), 1252), QString(),
+        CodePage::Decode(CodePage::Encode(QStringLiteral("Ёлка"), 1251), 1252)};
     EXPECT_NE(std::find(candidates.begin(), candidates.end(), texts[12].ToText()), candidates.end())
         << texts[12].ToText().toStdString();
-    EXPECT_EQ(texts[0], Variant(CodePage::Decode(CodePage::Encode(QStringLiteral("Щука"), 1251), 1252)))
+    EXPECT_EQ(texts[0],
+              Variant(CodePage::Decode(CodePage::Encode(QStringLiteral("Щука"), 1251), 1252)))
         << "\"abc\" matches ID 0";
     EXPECT_EQ(texts[1], Txt(u"alt 1"));
 }
@@ -94,8 +99,9 @@ TEST_F(TransferLanguageTest, DaBecomesTwoLatinLettersExactlyOnce) {
     using namespace Biff;
     WriteCompoundFile(source,
                       WorkbookStream(8, {},
-                                     {{QStringLiteral("TidxTexts"), Label8(0, 0, "ID") + Label8(0, 1, "L1049") +
-                                                                        Number(1, 0, 2) + Label8(1, 1, QStringLiteral("Да"))}}),
+                                     {{QStringLiteral("TidxTexts"),
+                                       Label8(0, 0, "ID") + Label8(0, 1, "L1049") +
+                                           Number(1, 0, 2) + Label8(1, 1, QStringLiteral("Да"))}}),
                       8);
     RunSql(project, QStringLiteral("UPDATE TidxTexts SET L1049 = 'Нет' WHERE ID = 3"));
     ASSERT_TRUE(TransferLanguage(project, 1049, source));
@@ -129,9 +135,11 @@ TEST_F(TransferLanguageTest, DatabaseSourcesAreReencoded) {
 
 TEST_F(TransferLanguageTest, TextIdsInADatabaseSource) {
     const QString source = folder.Path(QStringLiteral("Quelle.qrp"));
-    RunSql(source, QStringLiteral("CREATE TABLE TidxTexts(ID TEXT, L1031 TEXT);"
-                                  "INSERT INTO TidxTexts VALUES ('  2', 'zwei'), ('3abc', 'drei'), ('&H4', 'vier'),"
-                                  "('1 1', 'elf'), (NULL, 'ohne'), ('abc', 'null')"));
+    RunSql(source,
+           QStringLiteral(
+               "CREATE TABLE TidxTexts(ID TEXT, L1031 TEXT);"
+               "INSERT INTO TidxTexts VALUES ('  2', 'zwei'), ('3abc', 'drei'), ('&H4', 'vier'),"
+               "('1 1', 'elf'), (NULL, 'ohne'), ('abc', 'null')"));
     ASSERT_TRUE(TransferLanguage(project, 1031, source));
     auto texts = ReadColumn(project, QStringLiteral("L1031"));
     EXPECT_EQ(texts[2], Txt(u"zwei"));
@@ -143,7 +151,8 @@ TEST_F(TransferLanguageTest, TextIdsInADatabaseSource) {
 }
 
 TEST_F(TransferLanguageTest, UpperCaseExtensionImportsLikeLowerCase) {
-    const QString source = folder.Copy(QStringLiteral("excel/texts-libreoffice.xls"), QStringLiteral("TEXTE.XLS"));
+    const QString source =
+        folder.Copy(QStringLiteral("excel/texts-libreoffice.xls"), QStringLiteral("TEXTE.XLS"));
     ASSERT_TRUE(TransferLanguage(project, 1031, source));
     EXPECT_EQ(ReadColumn(project, QStringLiteral("L1031"))[1], Txt(u"Datei"));
 }
@@ -152,11 +161,13 @@ TEST_F(TransferLanguageTest, LanguageWithoutCodePageIsNotReencoded) {
     RunSql(project, QStringLiteral("ALTER TABLE TidxTexts ADD COLUMN L1081 TEXT"));
     const QString source = folder.Path(QStringLiteral("hi.xls"));
     using namespace Biff;
-    WriteCompoundFile(source,
-                      WorkbookStream(8, {},
-                                     {{QStringLiteral("TidxTexts"), Label8(0, 0, "ID") + Label8(0, 1, "L1081") +
-                                                                        Number(1, 0, 1) + Label8(1, 1, QStringLiteral("फ़ाइल"))}}),
-                      8);
+    WriteCompoundFile(
+        source,
+        WorkbookStream(8, {},
+                       {{QStringLiteral("TidxTexts"), Label8(0, 0, "ID") + Label8(0, 1, "L1081") +
+                                                          Number(1, 0, 1) +
+                                                          Label8(1, 1, QStringLiteral("फ़ाइल"))}}),
+        8);
     ASSERT_TRUE(TransferLanguage(project, 1081, source));
     EXPECT_EQ(ReadColumn(project, QStringLiteral("L1081"))[1], Txt(u"फ़ाइल"));
 }
@@ -166,7 +177,8 @@ TEST_F(TransferLanguageTest, StaleLinkFromAnAbortedImportIsReplaced) {
     {
         auto db = DBEngine::Instance().OpenDatabase(project);
         TableDef stale(QStringLiteral("TidxTemp"));
-        stale.SetConnect(QStringLiteral("Excel 5.0;HDR=YES;IMEX=2;DATABASE=") + folder.Copy(QStringLiteral("excel/missing-language.xls")));
+        stale.SetConnect(QStringLiteral("Excel 5.0;HDR=YES;IMEX=2;DATABASE=") +
+                         folder.Copy(QStringLiteral("excel/missing-language.xls")));
         stale.SetSourceTableName(QStringLiteral("TidxTexts$"));
         db->TableDefs().Append(stale);
     }
@@ -178,7 +190,7 @@ TEST_F(TransferLanguageTest, StaleLinkFromAnAbortedImportIsReplaced) {
 
 struct FailureCase {
     const char* what;
-    QString source;   // relative to the tests' data, copied; or a name that is not there
+    QString source;  // relative to the tests' data, copied; or a name that is not there
     bool copy;
     int number;
 };
@@ -187,15 +199,26 @@ TEST_F(TransferLanguageTest, FailuresAreReportedAndChangeNothing) {
     const QByteArray before = FileBytes(project);
     const std::vector<FailureCase> cases = {
         {"missing source", QStringLiteral("fehlt.xls"), false, ErrorNumber::FileNotFound},
-        {"no such sheet", QStringLiteral("excel/wrong-sheet.xls"), true, ErrorNumber::ObjectNotFound},
-        {"no such column", QStringLiteral("excel/missing-language.xls"), true, ErrorNumber::FieldNotFound},
-        {"damaged workbook", QStringLiteral("excel/damaged/sst-crash-1.xls"), true, ErrorNumber::ExternalFormat},
-        {"truncated workbook", QStringLiteral("excel/truncated.xls"), true, ErrorNumber::ExternalFormat},
-        {"unknown extension", QStringLiteral("excel/texts-libreoffice.xls"), true, ErrorNumber::NoLink},
-        {"workbook named as database", QStringLiteral("excel/texts-libreoffice.xls"), true, ErrorNumber::UnrecognizedFormat},
+        {"no such sheet", QStringLiteral("excel/wrong-sheet.xls"), true,
+         ErrorNumber::ObjectNotFound},
+        {"no such column", QStringLiteral("excel/missing-language.xls"), true,
+         ErrorNumber::FieldNotFound},
+        {"damaged workbook", QStringLiteral("excel/damaged/sst-crash-1.xls"), true,
+         ErrorNumber::ExternalFormat},
+        {"truncated workbook", QStringLiteral("excel/truncated.xls"), true,
+         ErrorNumber::ExternalFormat},
+        {"unknown extension", QStringLiteral("excel/texts-libreoffice.xls"), true,
+         ErrorNumber::NoLink},
+        {"workbook named as database", QStringLiteral("excel/texts-libreoffice.xls"), true,
+         ErrorNumber::UnrecognizedFormat},
     };
-    const std::vector<QString> names = {QString(), QString(), QString(), QString(), QString(),
-                                        QStringLiteral("texte.txt"), QStringLiteral("texte.mdb")};
+    const std::vector<QString> names = {QString(),
+                                        QString(),
+                                        QString(),
+                                        QString(),
+                                        QString(),
+                                        QStringLiteral("texte.txt"),
+                                        QStringLiteral("texte.mdb")};
     for (size_t i = 0; i < cases.size(); ++i) {
         const auto& c = cases[i];
         messages.messages.clear();
@@ -210,8 +233,11 @@ TEST_F(TransferLanguageTest, MessageNamesTheMissingFile) {
     const QString source = folder.Path(QStringLiteral("fehlt.xls"));
     EXPECT_FALSE(TransferLanguage(project, 1031, source));
     ASSERT_EQ(messages.messages.size(), 1u);
-    EXPECT_EQ(messages.messages[0].text,
-              QStringLiteral("Fehler beim Importieren einer Sprache!\n3024: Die Datei '%1' wurde nicht gefunden.").arg(source));
+    EXPECT_EQ(
+        messages.messages[0].text,
+        QStringLiteral(
+            "Fehler beim Importieren einer Sprache!\n3024: Die Datei '%1' wurde nicht gefunden.")
+            .arg(source));
 }
 
 TEST_F(TransferLanguageTest, ProjectsThatCannotBeImportedInto) {
@@ -222,7 +248,8 @@ TEST_F(TransferLanguageTest, ProjectsThatCannotBeImportedInto) {
     EXPECT_FALSE(QFileInfo::exists(missing)) << "no project is created";
 
     messages.messages.clear();
-    const QString notADatabase = folder.Copy(QStringLiteral("excel/texts-libreoffice.xls"), QStringLiteral("Kaputt.qrp"));
+    const QString notADatabase =
+        folder.Copy(QStringLiteral("excel/texts-libreoffice.xls"), QStringLiteral("Kaputt.qrp"));
     const QByteArray bytes = FileBytes(notADatabase);
     EXPECT_FALSE(TransferLanguage(notADatabase, 1031, source));
     EXPECT_EQ(FailureNumber(), ErrorNumber::UnrecognizedFormat);
@@ -242,8 +269,10 @@ TEST_F(TransferLanguageTest, ProjectsThatCannotBeImportedInto) {
 
 TEST_F(TransferLanguageTest, FailedReencodingUndoesTheUpdate) {
     // The project refuses the re-encoded Russian text, as a column constraint would.
-    RunSql(project, QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE OF L1049 ON TidxTexts "
-                                   "WHEN NEW.L1049 = char(196, 224) BEGIN SELECT RAISE(ABORT, 'abgelehnt'); END"));
+    RunSql(project,
+           QStringLiteral(
+               "CREATE TRIGGER refuse BEFORE UPDATE OF L1049 ON TidxTexts "
+               "WHEN NEW.L1049 = char(196, 224) BEGIN SELECT RAISE(ABORT, 'abgelehnt'); END"));
     const QString source = folder.Path(QStringLiteral("Quelle.mdb"));
     WriteProject(source, {{1, {}, {}, "Файл"}, {2, {}, {}, "Да"}});
     const auto before = ReadColumn(project, QStringLiteral("L1049"));
@@ -257,7 +286,8 @@ TEST_F(TransferLanguageTest, ProjectHeldOpenByAnotherReaderImports) {
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(QFile::encodeName(project).constData(), &other), SQLITE_OK);
     sqlite3_exec(other, "SELECT count(*) FROM TidxTexts", nullptr, nullptr, nullptr);
-    EXPECT_TRUE(TransferLanguage(project, 1031, folder.Copy(QStringLiteral("excel/texts-libreoffice.xls"))));
+    EXPECT_TRUE(TransferLanguage(project, 1031,
+                                 folder.Copy(QStringLiteral("excel/texts-libreoffice.xls"))));
     sqlite3_close(other);
 }
 

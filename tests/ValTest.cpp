@@ -1,8 +1,8 @@
-#include "Val.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
+
+#include "Val.h"
 
 namespace {
 
@@ -19,10 +19,11 @@ TEST_P(ValForms, ReadsTheLeadingNumber) {
 
 INSTANTIATE_TEST_SUITE_P(
     IdForms, ValForms,
-    testing::Values(ValCase{u"12", 12}, ValCase{u"  12", 12}, ValCase{u"12abc", 12}, ValCase{u"abc", 0},
-                    ValCase{u"", 0}, ValCase{u"1 2", 12}, ValCase{u"\t\n7", 7}, ValCase{u"12.0", 12},
-                    ValCase{u"12.5", 12.5}, ValCase{u"1.2.3", 1.2}, ValCase{u".5", 0.5}, ValCase{u"-3.5", -3.5},
-                    ValCase{u"- 3", -3}, ValCase{u"+5", 5}, ValCase{u"1E3", 1000}, ValCase{u"1e-2", 0.01},
+    testing::Values(ValCase{u"12", 12}, ValCase{u"  12", 12}, ValCase{u"12abc", 12},
+                    ValCase{u"abc", 0}, ValCase{u"", 0}, ValCase{u"1 2", 12}, ValCase{u"\t\n7", 7},
+                    ValCase{u"12.0", 12}, ValCase{u"12.5", 12.5}, ValCase{u"1.2.3", 1.2},
+                    ValCase{u".5", 0.5}, ValCase{u"-3.5", -3.5}, ValCase{u"- 3", -3},
+                    ValCase{u"+5", 5}, ValCase{u"1E3", 1000}, ValCase{u"1e-2", 0.01},
                     ValCase{u"1D2", 100}, ValCase{u"2E", 2}, ValCase{u"5 Fenster", 5},
                     ValCase{u"keine Zahl", 0}, ValCase{u"&H1F", 31}, ValCase{u"&h1f", 31},
                     ValCase{u"&HFFFF", -1}, ValCase{u"&H10000", 65536}, ValCase{u"&HFFFFFFFF", -1},

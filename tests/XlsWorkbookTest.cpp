@@ -1,9 +1,9 @@
+#include <gtest/gtest.h>
+
 #include "RuntimeError.h"
 #include "TestSupport.h"
 #include "WorkbookWriter.h"
 #include "XlsWorkbook.h"
-
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -13,7 +13,8 @@ Variant Num(double v) { return Variant(v); }
 Variant Txt(const char16_t* text) { return Variant(QString::fromUtf16(text)); }
 
 // Writes a BIFF8 workbook with one sheet "TidxTexts" holding the given cell records.
-QString WriteSheet(const TempFolder& folder, const QByteArray& cells, const QByteArray& globals = {}) {
+QString WriteSheet(const TempFolder& folder, const QByteArray& cells,
+                   const QByteArray& globals = {}) {
     QString path = folder.Path(QStringLiteral("built.xls"));
     WriteCompoundFile(path, WorkbookStream(8, globals, {{QStringLiteral("TidxTexts"), cells}}), 8);
     return path;
@@ -30,7 +31,8 @@ int ErrorNumberOf(const std::function<void()>& action) {
 
 TEST(XlsWorkbook, ReadsALibreOfficeWorkbookCellByCell) {
     XlsWorkbook workbook(TestData(QStringLiteral("excel/texts-libreoffice.xls")));
-    EXPECT_EQ(workbook.SheetNames(), QStringList({QStringLiteral("Hinweise"), QStringLiteral("TidxTexts")}));
+    EXPECT_EQ(workbook.SheetNames(),
+              QStringList({QStringLiteral("Hinweise"), QStringLiteral("TidxTexts")}));
     SourceTable table = workbook.ReadSheet(QStringLiteral("TidxTexts"));
     EXPECT_EQ(table.columns, QStringList({"ID", "L1031", "L1033", "L1049", "Kommentar"}));
     ASSERT_EQ(table.rows.size(), 14u);
@@ -49,7 +51,8 @@ TEST(XlsWorkbook, ReadsALibreOfficeWorkbookCellByCell) {
 }
 
 TEST(XlsWorkbook, TellsEmptyStringsFromEmptyCells) {
-    SourceTable table = XlsWorkbook(TestData(QStringLiteral("excel/empty-strings.xls"))).ReadSheet(QStringLiteral("TidxTexts"));
+    SourceTable table = XlsWorkbook(TestData(QStringLiteral("excel/empty-strings.xls")))
+                            .ReadSheet(QStringLiteral("TidxTexts"));
     ASSERT_EQ(table.rows.size(), 4u);
     EXPECT_EQ(table.rows[1][1], Txt(u""));
     EXPECT_TRUE(table.rows[2][1].IsNull());
@@ -57,16 +60,16 @@ TEST(XlsWorkbook, TellsEmptyStringsFromEmptyCells) {
 }
 
 TEST(XlsWorkbook, ReadsBiff5TextsInTheWorkbooksCodePage) {
-    SourceTable cyrillic =
-        XlsWorkbook(TestData(QStringLiteral("excel/texts-biff5-cp1251.xls"))).ReadSheet(QStringLiteral("tidxtexts"));
+    SourceTable cyrillic = XlsWorkbook(TestData(QStringLiteral("excel/texts-biff5-cp1251.xls")))
+                               .ReadSheet(QStringLiteral("tidxtexts"));
     EXPECT_EQ(cyrillic.columns, QStringList({"ID", "L1031", "L1049"}));
     ASSERT_EQ(cyrillic.rows.size(), 7u);
     EXPECT_EQ(cyrillic.rows[0][2], Txt(u"Да"));
     EXPECT_EQ(cyrillic.rows[3][2], Txt(u"Ёлка"));
     EXPECT_EQ(cyrillic.rows[6][0], Num(12.5));
 
-    SourceTable japanese =
-        XlsWorkbook(TestData(QStringLiteral("excel/texts-biff5-cp932.xls"))).ReadSheet(QStringLiteral("TidxTexts"));
+    SourceTable japanese = XlsWorkbook(TestData(QStringLiteral("excel/texts-biff5-cp932.xls")))
+                               .ReadSheet(QStringLiteral("TidxTexts"));
     ASSERT_EQ(japanese.rows.size(), 3u);
     EXPECT_EQ(japanese.rows[0][1], Txt(u"日本語テキスト"));
     EXPECT_EQ(japanese.rows[1][1], Txt(u"ｶﾀｶﾅ"));
@@ -80,7 +83,8 @@ TEST(XlsWorkbook, DamagedAndForeignFilesFailWithTheFileName) {
     file.write("ID;L1031\n1;Hallo\n");
     file.close();
     for (const QString& path :
-         {TestData(QStringLiteral("excel/truncated.xls")), TestData(QStringLiteral("excel/damaged/sst-crash-1.xls")),
+         {TestData(QStringLiteral("excel/truncated.xls")),
+          TestData(QStringLiteral("excel/damaged/sst-crash-1.xls")),
           TestData(QStringLiteral("excel/damaged/sst-crash-2.xls")),
           TestData(QStringLiteral("excel/damaged/sst-overread-1.xls")), text}) {
         try {
@@ -95,26 +99,32 @@ TEST(XlsWorkbook, DamagedAndForeignFilesFailWithTheFileName) {
 }
 
 TEST(XlsWorkbook, MissingFileAndSheet) {
-    EXPECT_EQ(ErrorNumberOf([] { XlsWorkbook(QStringLiteral("/nicht/da.xls")); }), ErrorNumber::FileNotFound);
+    EXPECT_EQ(ErrorNumberOf([] { XlsWorkbook(QStringLiteral("/nicht/da.xls")); }),
+              ErrorNumber::FileNotFound);
     XlsWorkbook workbook(TestData(QStringLiteral("excel/wrong-sheet.xls")));
     EXPECT_FALSE(workbook.HasSheet(QStringLiteral("TidxTexts")));
-    EXPECT_EQ(ErrorNumberOf([&] { workbook.ReadSheet(QStringLiteral("TidxTexts")); }), ErrorNumber::ObjectNotFound);
+    EXPECT_EQ(ErrorNumberOf([&] { workbook.ReadSheet(QStringLiteral("TidxTexts")); }),
+              ErrorNumber::ObjectNotFound);
 }
 
 TEST(XlsWorkbook, ReadsEveryKindOfCell) {
     TempFolder folder;
-    QByteArray cells = Label8(0, 0, "ID") + Label8(0, 1, "L1031") + Label8(0, 2, "L1049")
-        + Rk(1, 0, (7u << 2) | 2)                             // integer RK
-        + Rk(1, 1, (1234u << 2) | 3)                          // integer RK / 100
-        + Record(0x00BD, U16(2) + U16(0) + U16(15) + U32((8u << 2) | 2) + U16(15) + U32((9u << 2) | 2) + U16(1))
-        + BoolErr(3, 0, 1, false) + BoolErr(3, 1, 0x07, true)
-        + FormulaNumber(4, 0, 10) + FormulaSpecial(4, 1, 0) + StringRecord8(QStringLiteral("Formeltext"))
-        + FormulaSpecial(4, 2, 3)                             // empty text result
-        + FormulaSpecial(5, 0, 1, 0) + FormulaSpecial(5, 1, 2, 0x2A)
-        + Record(0x00D6, CellHeader(6, 1) + String8(QStringLiteral("Reich")) + U16(1) + U16(0) + U16(1))
-        + Label8(6, 2, QStringLiteral("Привет")) + Number(6, 0, 11) + Blank(7, 0)
-        + Record(0x00BE, U16(7) + U16(1) + U16(15) + U16(15) + U16(2));
-    SourceTable table = XlsWorkbook(WriteSheet(folder, cells)).ReadSheet(QStringLiteral("TidxTexts"));
+    QByteArray cells =
+        Label8(0, 0, "ID") + Label8(0, 1, "L1031") + Label8(0, 2, "L1049") +
+        Rk(1, 0, (7u << 2) | 2)       // integer RK
+        + Rk(1, 1, (1234u << 2) | 3)  // integer RK / 100
+        + Record(0x00BD, U16(2) + U16(0) + U16(15) + U32((8u << 2) | 2) + U16(15) +
+                             U32((9u << 2) | 2) + U16(1)) +
+        BoolErr(3, 0, 1, false) + BoolErr(3, 1, 0x07, true) + FormulaNumber(4, 0, 10) +
+        FormulaSpecial(4, 1, 0) + StringRecord8(QStringLiteral("Formeltext")) +
+        FormulaSpecial(4, 2, 3)  // empty text result
+        + FormulaSpecial(5, 0, 1, 0) + FormulaSpecial(5, 1, 2, 0x2A) +
+        Record(0x00D6,
+               CellHeader(6, 1) + String8(QStringLiteral("Reich")) + U16(1) + U16(0) + U16(1)) +
+        Label8(6, 2, QStringLiteral("Привет")) + Number(6, 0, 11) + Blank(7, 0) +
+        Record(0x00BE, U16(7) + U16(1) + U16(15) + U16(15) + U16(2));
+    SourceTable table =
+        XlsWorkbook(WriteSheet(folder, cells)).ReadSheet(QStringLiteral("TidxTexts"));
     ASSERT_EQ(table.rows.size(), 6u) << "blank cells hold no value and add no row";
     EXPECT_EQ(table.rows[0][0], Num(7));
     EXPECT_EQ(table.rows[0][1], Num(12.34));
@@ -137,10 +147,12 @@ TEST(XlsWorkbook, SharedStringsContinuedAcrossRecords) {
     // compressed and UTF-16 characters at the split.
     QString longLatin = QString(9000, QLatin1Char('a')) + QStringLiteral("Ende");
     QString longCyrillic = QString(5000, QChar(0x0416)) + QStringLiteral("конец");
-    QStringList strings = {QStringLiteral("ID"), QStringLiteral("L1031"), longLatin, longCyrillic, QString()};
+    QStringList strings = {QStringLiteral("ID"), QStringLiteral("L1031"), longLatin, longCyrillic,
+                           QString()};
     QByteArray cells = LabelSst(0, 0, 0) + LabelSst(0, 1, 1) + Number(1, 0, 1) + LabelSst(1, 1, 2) +
                        Number(2, 0, 2) + LabelSst(2, 1, 3) + Number(3, 0, 3) + LabelSst(3, 1, 4);
-    SourceTable table = XlsWorkbook(WriteSheet(folder, cells, SharedStrings(strings))).ReadSheet(QStringLiteral("TidxTexts"));
+    SourceTable table = XlsWorkbook(WriteSheet(folder, cells, SharedStrings(strings)))
+                            .ReadSheet(QStringLiteral("TidxTexts"));
     ASSERT_EQ(table.rows.size(), 3u);
     EXPECT_EQ(table.rows[0][1].ToText(), longLatin);
     EXPECT_EQ(table.rows[1][1].ToText(), longCyrillic);
@@ -157,11 +169,14 @@ TEST(XlsWorkbook, DamagedRecordsAreErrorsNotReads) {
     };
     const std::vector<Case> cases = {
         {"shared string index past the table", header + LabelSst(1, 1, 5), SharedStrings({"a"})},
-        {"label longer than its record", header + Record(0x0204, CellHeader(1, 1) + U16(50) + U8(0) + "abc"), {}},
+        {"label longer than its record",
+         header + Record(0x0204, CellHeader(1, 1) + U16(50) + U8(0) + "abc"),
+         {}},
         {"number cut short", header + Record(0x0203, CellHeader(1, 0) + U32(0)), {}},
         {"column beyond IV", header + Number(1, 300, 1), {}},
         {"record longer than the stream", header + U16(0x0203) + U16(2000) + "xx", {}},
-        {"string table cut inside a string", header, Record(0x00FC, U32(1) + U32(1) + U16(10) + U8(0) + "abc")},
+        {"string table cut inside a string", header,
+         Record(0x00FC, U32(1) + U32(1) + U16(10) + U8(0) + "abc")},
         {"encrypted", header, Record(0x002F, U16(0))},
     };
     for (const auto& c : cases) {
@@ -182,14 +197,16 @@ TEST(XlsWorkbook, FindsOnlyWorksheetsByName) {
                                       {QStringLiteral("Übersicht"), Label8(0, 0, "X")}}),
                       8);
     XlsWorkbook workbook(path);
-    EXPECT_EQ(workbook.SheetNames(), QStringList({QStringLiteral("TidxTexts"), QStringLiteral("Übersicht")}));
+    EXPECT_EQ(workbook.SheetNames(),
+              QStringList({QStringLiteral("TidxTexts"), QStringLiteral("Übersicht")}));
     EXPECT_FALSE(workbook.HasSheet(QStringLiteral("TidxTexts"))) << "a chart sheet holds no table";
     EXPECT_TRUE(workbook.HasSheet(QStringLiteral("übersicht")));
 }
 
 TEST(XlsWorkbook, WithoutHeaderRowColumnsAreNumbered) {
     TempFolder folder;
-    QString path = WriteSheet(folder, Number(0, 0, 1) + Label8(0, 1, "eins") + Label8(0, 3, "vier"));
+    QString path =
+        WriteSheet(folder, Number(0, 0, 1) + Label8(0, 1, "eins") + Label8(0, 3, "vier"));
     SourceTable table = XlsWorkbook(path).ReadSheet(QStringLiteral("TidxTexts"), false);
     EXPECT_EQ(table.columns, QStringList({"F1", "F2", "F3", "F4"}));
     ASSERT_EQ(table.rows.size(), 1u);
@@ -199,8 +216,10 @@ TEST(XlsWorkbook, WithoutHeaderRowColumnsAreNumbered) {
 TEST(XlsWorkbook, Biff5CodePageRecordDecidesTheText) {
     TempFolder folder;
     QString path = folder.Path(QStringLiteral("biff5.xls"));
-    QByteArray cells = Label5(0, 0, "ID") + Label5(0, 1, "L1049") + Number(1, 0, 1) + Label5(1, 1, "\xC4\xE0");
-    WriteCompoundFile(path, WorkbookStream(5, CodePage(1251), {{QStringLiteral("TidxTexts"), cells}}), 5);
+    QByteArray cells =
+        Label5(0, 0, "ID") + Label5(0, 1, "L1049") + Number(1, 0, 1) + Label5(1, 1, "\xC4\xE0");
+    WriteCompoundFile(path,
+                      WorkbookStream(5, CodePage(1251), {{QStringLiteral("TidxTexts"), cells}}), 5);
     SourceTable table = XlsWorkbook(path).ReadSheet(QStringLiteral("TidxTexts"));
     ASSERT_EQ(table.rows.size(), 1u);
     EXPECT_EQ(table.rows[0][1], Txt(u"Да"));

@@ -1,16 +1,18 @@
 #include "TestSupport.h"
 
-#include <QDir>
-#include <QFile>
-
 #include <sqlite3.h>
 
+#include <QDir>
+#include <QFile>
 #include <stdexcept>
 
 void PrintTo(const Variant& value, std::ostream* out) {
-    if (value.IsNull()) *out << "Null";
-    else if (value.IsNumber()) *out << value.Number();
-    else *out << '"' << value.ToText().toStdString() << '"';
+    if (value.IsNull())
+        *out << "Null";
+    else if (value.IsNumber())
+        *out << value.Number();
+    else
+        *out << '"' << value.ToText().toStdString() << '"';
 }
 
 QString TestData(const QString& relativePath) {
@@ -27,7 +29,8 @@ QString TempFolder::Copy(const QString& relativePath, const QString& asName) con
     QString target = Path(asName.isEmpty() ? QFileInfo(relativePath).fileName() : asName);
     QFile::remove(target);
     if (!QFile::copy(TestData(relativePath), target)) throw std::runtime_error("copy failed");
-    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    QFile::setPermissions(
+        target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     return target;
 }
 
@@ -51,11 +54,14 @@ struct Db {
 };
 
 void Bind(sqlite3_stmt* stmt, int index, const Variant& value) {
-    if (value.IsNull()) sqlite3_bind_null(stmt, index);
-    else if (value.IsNumber()) sqlite3_bind_double(stmt, index, value.Number());
+    if (value.IsNull())
+        sqlite3_bind_null(stmt, index);
+    else if (value.IsNumber())
+        sqlite3_bind_double(stmt, index, value.Number());
     else {
         QByteArray text = value.ToText().toUtf8();
-        sqlite3_bind_text(stmt, index, text.constData(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(stmt, index, text.constData(), static_cast<int>(text.size()),
+                          SQLITE_TRANSIENT);
     }
 }
 
@@ -63,8 +69,9 @@ void Bind(sqlite3_stmt* stmt, int index, const Variant& value) {
 
 void WriteProject(const QString& path, const std::vector<ProjectRow>& rows) {
     Db db(path);
-    db.Exec(QStringLiteral("CREATE TABLE TidxTexts(ID INTEGER PRIMARY KEY, L1031 TEXT, L1033 TEXT, L1049 TEXT);"
-                           "BEGIN"));
+    db.Exec(QStringLiteral(
+        "CREATE TABLE TidxTexts(ID INTEGER PRIMARY KEY, L1031 TEXT, L1033 TEXT, L1049 TEXT);"
+        "BEGIN"));
     sqlite3_stmt* insert = nullptr;
     sqlite3_prepare_v2(db.db, "INSERT INTO TidxTexts VALUES (?, ?, ?, ?)", -1, &insert, nullptr);
     for (const auto& row : rows) {
@@ -89,12 +96,17 @@ std::map<int64_t, Variant> ReadColumn(const QString& path, const QString& column
     while (sqlite3_step(select) == SQLITE_ROW) {
         int64_t id = sqlite3_column_int64(select, 0);
         switch (sqlite3_column_type(select, 1)) {
-            case SQLITE_NULL: values[id] = Variant(); break;
-            case SQLITE_TEXT:
-                values[id] = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(select, 1)),
-                                               sqlite3_column_bytes(select, 1));
+            case SQLITE_NULL:
+                values[id] = Variant();
                 break;
-            default: values[id] = sqlite3_column_double(select, 1); break;
+            case SQLITE_TEXT:
+                values[id] =
+                    QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(select, 1)),
+                                      sqlite3_column_bytes(select, 1));
+                break;
+            default:
+                values[id] = sqlite3_column_double(select, 1);
+                break;
         }
     }
     sqlite3_finalize(select);
@@ -106,10 +118,12 @@ void RunSql(const QString& path, const QString& sql) { Db(path).Exec(sql); }
 std::vector<QString> TableNames(const QString& path) {
     Db db(path, SQLITE_OPEN_READONLY);
     sqlite3_stmt* select = nullptr;
-    sqlite3_prepare_v2(db.db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name", -1, &select, nullptr);
+    sqlite3_prepare_v2(db.db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name",
+                       -1, &select, nullptr);
     std::vector<QString> names;
     while (sqlite3_step(select) == SQLITE_ROW)
-        names.push_back(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(select, 0))));
+        names.push_back(
+            QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(select, 0))));
     sqlite3_finalize(select);
     return names;
 }

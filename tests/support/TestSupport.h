@@ -1,19 +1,20 @@
 #pragma once
 
-#include "MessageBox.h"
-#include "Variant.h"
+#include <gtest/gtest.h>
 
 #include <QString>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <map>
 #include <ostream>
 #include <vector>
 
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+#include "MessageBox.h"
+#include "Variant.h"
+
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 void PrintTo(const Variant& value, std::ostream* out);
 
 // A file of the tests' data folder.
@@ -21,13 +22,13 @@ QString TestData(const QString& relativePath);
 
 // A fresh temporary folder per test, removed afterwards.
 class TempFolder {
-public:
+  public:
     TempFolder();
     QString Path(const QString& name) const;
     // Copies a file of the tests' data folder here (writable) and returns its path.
     QString Copy(const QString& relativePath, const QString& asName = {}) const;
 
-private:
+  private:
     QTemporaryDir dir_;
 };
 
@@ -50,7 +51,7 @@ QByteArray FileBytes(const QString& path);
 
 // Records what would be shown in message boxes while it lives.
 class MessageRecorder {
-public:
+  public:
     MessageRecorder();
     ~MessageRecorder();
     struct Message {
@@ -59,6 +60,6 @@ public:
     };
     std::vector<Message> messages;
 
-private:
+  private:
     MessageBox::Handler previous_;
 };

@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-
 #include <cstdint>
 #include <vector>
 
@@ -48,8 +47,8 @@ QByteArray SharedStrings(const QStringList& strings);
 
 struct Sheet {
     QString name;
-    QByteArray cells;  // the records between the sheet's BOF and EOF
-    uint8_t type = 0;  // 0 worksheet, 2 chart, ...
+    QByteArray cells;            // the records between the sheet's BOF and EOF
+    uint8_t type = 0;            // 0 worksheet, 2 chart, ...
     QByteArray nameBytes5 = {};  // BIFF5: the name in the workbook's code page (Latin-1 if empty)
 };
 
@@ -59,6 +58,5 @@ QByteArray WorkbookStream(int version, const QByteArray& globals, const std::vec
 
 // Writes the stream into a compound document ("Workbook" for BIFF8, "Book" for BIFF5).
 void WriteCompoundFile(const QString& path, const QByteArray& stream, int version);
-
 
 }  // namespace Biff
