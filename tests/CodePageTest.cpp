@@ -14,6 +14,8 @@ struct LcidPage {
     int codePage;
 };
 
+void PrintTo(const LcidPage& c, std::ostream* out) { *out << "LCID " << c.lcid << " -> " << c.codePage; }
+
 class DefaultAnsiCodePage : public testing::TestWithParam<LcidPage> {};
 
 TEST_P(DefaultAnsiCodePage, IsTheOneWindowsReports) {

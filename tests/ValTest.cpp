@@ -11,6 +11,10 @@ struct ValCase {
     double expected;
 };
 
+void PrintTo(const ValCase& c, std::ostream* out) {
+    *out << '"' << QString::fromUtf16(c.text).toStdString() << "\" -> " << c.expected;
+}
+
 class ValForms : public testing::TestWithParam<ValCase> {};
 
 TEST_P(ValForms, ReadsTheLeadingNumber) {
