@@ -1,0 +1,74 @@
+#include "QtDialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include "FileTools.h"
+#include "MessageBox.h"
+
+namespace QtDialogs {
+namespace {
+
+constexpr int32_t kFileMustExist = 0x1000;
+
+QMessageBox::Icon QtIcon(MessageBox::Icon icon) {
+    switch (icon) {
+        case MessageBox::Icon::Information:
+            return QMessageBox::Information;
+        case MessageBox::Icon::Warning:
+            return QMessageBox::Warning;
+        case MessageBox::Icon::Critical:
+            return QMessageBox::Critical;
+        case MessageBox::Icon::None:
+            break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+// "desc|pattern|desc|pattern" to Qt name filters. The description is shown as it
+// is; the pattern follows in parentheses, hidden, where Qt reads it. "*.*" means
+// every file, also one without an extension.
+QStringList NameFilters(const QString& filter) {
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        if (patterns.trimmed() == QLatin1String("*.*")) patterns = QStringLiteral("*");
+        filters.append(parts[i] + QStringLiteral(" (") + patterns + QLatin1Char(')'));
+    }
+    return filters;
+}
+
+}  // namespace
+
+void InstallMessageBox() {
+    MessageBox::SetHandler([](const QString& text, MessageBox::Icon icon) {
+        QMessageBox box(QtIcon(icon), MessageBox::ApplicationTitle(), text, QMessageBox::Ok,
+                        QApplication::activeWindow());
+        box.exec();
+    });
+}
+
+void InstallOpenDialog() {
+    FileTools::SetOpenDialogHandler([](const FileTools::OpenDialogRequest& request) {
+        QWidget* owner = QWidget::find(static_cast<WId>(request.owner));
+        QFileDialog dialog(owner, request.title, request.initialPath);
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setOption(QFileDialog::HideNameFilterDetails);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode((request.flags & kFileMustExist) ? QFileDialog::ExistingFile
+                                                            : QFileDialog::AnyFile);
+        const QStringList filters = NameFilters(request.filter);
+        if (!filters.isEmpty()) {
+            dialog.setNameFilters(filters);
+            dialog.selectNameFilter(filters.first());
+        }
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return QString();
+        return QDir::toNativeSeparators(dialog.selectedFiles().first());
+    });
+}
+
+}  // namespace QtDialogs

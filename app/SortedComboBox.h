@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QCollator>
+#include <QComboBox>
+#include <cstdint>
+
+// A drop-down list without free text that keeps its entries sorted by their text,
+// as a sorted Windows combo box does: case-insensitive, in the user's locale.
+// It offers the list operations the language list is filled through.
+class SortedComboBox : public QComboBox {
+    Q_OBJECT
+  public:
+    explicit SortedComboBox(QWidget* parent = nullptr);
+
+    void Clear();
+    // Adds an entry at its sorted place; NewIndex() then tells where it landed.
+    void AddItem(const QString& text);
+    int NewIndex() const { return newIndex_; }
+    // The item data of an entry, a 32-bit integer; fails with RuntimeError 5 for a bad index.
+    void SetItemData(int index, int32_t value);
+    int32_t ItemData(int index) const;
+
+  private:
+    QCollator collator_;
+    int newIndex_ = -1;
+};

@@ -1,0 +1,364 @@
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <memory>
+
+#include "CodePage.h"
+#include "FLanguageTransfer.h"
+#include "FileTools.h"
+#include "MessageBox.h"
+#include "RuntimeError.h"
+#include "SortedComboBox.h"
+#include "TestSupport.h"
+#include "TextBox.h"
+
+// The import window, driven as a user drives it. The open-file dialog and the
+// message box are answered through their seams; everything else is real.
+class FLanguageTransferTest : public QObject {
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<FLanguageTransfer> window;
+    std::unique_ptr<MessageRecorder> messages;
+    std::unique_ptr<TempFolder> folder;
+    std::vector<FileTools::OpenDialogRequest> dialogs;
+    QString dialogAnswer;
+
+    template <typename T>
+    T* Control(const char* name) {
+        T* control = window->findChild<T*>(QString::fromLatin1(name));
+        if (!control) qFatal("no control %s", name);
+        return control;
+    }
+    TextBox* Name() { return Control<TextBox>("txtName"); }
+    TextBox* Path() { return Control<TextBox>("txtPath"); }
+    TextBox* Source() { return Control<TextBox>("txtImportQRP"); }
+    SortedComboBox* Languages() { return Control<SortedComboBox>("cboLanguages"); }
+    QPushButton* Import() { return Control<QPushButton>("cmdImport"); }
+    QPushButton* Close() { return Control<QPushButton>("cmdClose"); }
+
+    // What choosing a project leaves in the window: name, directory and the
+    // project's languages, none selected.
+    void ChooseProjectByHand(const QString& directory, const QString& name) {
+        Name()->setText(name);
+        Path()->setText(directory);
+        Languages()->Clear();
+        for (auto [text, lcid] : {std::pair{"Deutsch (Deutschland) [1031]", 1031},
+                                  {"Russisch (Russland) [1049]", 1049},
+                                  {"Englisch (Vereinigte Staaten) [1033]", 1033}}) {
+            Languages()->AddItem(QString::fromUtf8(text));
+            Languages()->SetItemData(Languages()->NewIndex(), lcid);
+        }
+    }
+    void SelectLanguage(int32_t lcid) {
+        for (int i = 0; i < Languages()->count(); ++i)
+            if (Languages()->ItemData(i) == lcid) Languages()->setCurrentIndex(i);
+    }
+
+  private slots:
+    void initTestCase() {
+        // As the tool runs: German throughout.
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    }
+
+    void init() {
+        CodePage::SetSystemAnsiCodePage(1252);
+        messages = std::make_unique<MessageRecorder>();
+        folder = std::make_unique<TempFolder>();
+        dialogs.clear();
+        dialogAnswer.clear();
+        FileTools::SetOpenDialogHandler([this](const FileTools::OpenDialogRequest& request) {
+            dialogs.push_back(request);
+            return dialogAnswer;
+        });
+        window = std::make_unique<FLanguageTransfer>();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    void cleanup() {
+        window.reset();
+        FileTools::SetOpenDialogHandler(nullptr);
+        messages.reset();
+        folder.reset();
+    }
+
+    void startsEmptyWithItsLayout() {
+        QCOMPARE(window->windowTitle(), QStringLiteral("QuorvinStudio - Sprache importieren"));
+        QCOMPARE(window->size(), QSize(421, 237));
+        QCOMPARE(window->minimumSize(), window->maximumSize());
+        QVERIFY(!(window->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(!window->windowIcon().isNull());
+        QVERIFY(window->windowIcon().availableSizes().contains(QSize(16, 16)));
+        QVERIFY(window->windowIcon().availableSizes().contains(QSize(32, 32)));
+
+        auto* frame = Control<QFrame>("fra");
+        QCOMPARE(frame->geometry(), QRect(4, 2, 413, 195));
+        const std::vector<std::pair<const char*, QRect>> insideFrame = {
+            {"txtName", QRect(8, 32, 185, 20)},
+            {"cmdSearchProject", QRect(200, 32, 22, 21)},
+            {"txtPath", QRect(8, 72, 369, 20)},
+            {"cboLanguages", QRect(8, 116, 369, 21)},
+            {"txtImportQRP", QRect(8, 164, 369, 20)},
+            {"cmdSearchImportQRP", QRect(384, 164, 22, 21)},
+            {"lbl_0", QRect(12, 16, 109, 13)},
+            {"lbl_3", QRect(12, 148, 241, 13)}};
+        for (const auto& [name, rect] : insideFrame) {
+            QWidget* control = Control<QWidget>(name);
+            QCOMPARE(control->parentWidget(), frame);
+            QCOMPARE(control->geometry(), rect);
+        }
+        QCOMPARE(Import()->geometry(), QRect(232, 208, 89, 25));
+        QCOMPARE(Close()->geometry(), QRect(328, 208, 89, 25));
+        QCOMPARE(Import()->parentWidget(), window.get());
+        QCOMPARE(Control<QLabel>("lbl_2")->text(), QStringLiteral("Zu importierende &Sprache"));
+        QCOMPARE(Import()->text(), QStringLiteral("&Importieren"));
+        QCOMPARE(Close()->text(), QStringLiteral("&Beenden"));
+
+        QVERIFY(Name()->text().isEmpty() && Path()->text().isEmpty() && Source()->text().isEmpty());
+        QVERIFY(Name()->isReadOnly() && Path()->isReadOnly() && Source()->isReadOnly());
+        QCOMPARE(Name()->palette().color(QPalette::Base),
+                 Name()->palette().color(QPalette::Button));
+        QCOMPARE(Languages()->count(), 0);
+        QCOMPARE(Languages()->currentIndex(), -1);
+        QVERIFY(!Languages()->isEnabled());
+        QVERIFY(!Import()->isEnabled());
+        QVERIFY(Close()->isEnabled());
+        QVERIFY(Control<QPushButton>("cmdSearchProject")->isEnabled());
+        QVERIFY(Control<QPushButton>("cmdSearchImportQRP")->isEnabled());
+        QVERIFY(!Import()->isDefault() && !Import()->autoDefault() && !Close()->autoDefault());
+    }
+
+    void userCannotTypeIntoTheTextBoxes() {
+        Name()->setFocus();
+        QTest::keyClicks(Name(), QStringLiteral("abc"));
+        QVERIFY(Name()->text().isEmpty());
+    }
+
+    void tabOrderFollowsTheLayout() {
+        Name()->setFocus();
+        QStringList order;
+        QWidget* widget = Name();
+        for (int i = 0; i < 8; ++i) {
+            order << widget->objectName();
+            widget = widget->nextInFocusChain();
+            while (widget->focusPolicy() == Qt::NoFocus || !widget->isEnabled() ||
+                   !qobject_cast<QWidget*>(widget) || widget->objectName().isEmpty())
+                widget = widget->nextInFocusChain();
+        }
+        QCOMPARE(order,
+                 QStringList({"txtName", "cmdSearchProject", "txtPath", "txtImportQRP",
+                              "cmdSearchImportQRP", "cmdClose", "txtName", "cmdSearchProject"}));
+    }
+
+    void accessKeysMoveTheFocusToTheirField() {
+        ChooseProjectByHand(QStringLiteral("/p"), QStringLiteral("Demo"));
+        QTest::keyClick(window.get(), Qt::Key_V, Qt::AltModifier);
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Path()));
+        QTest::keyClick(window.get(), Qt::Key_S, Qt::AltModifier);
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Languages()));
+        QTest::keyClick(window.get(), Qt::Key_D, Qt::AltModifier);
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Source()));
+        QTest::keyClick(window.get(), Qt::Key_N, Qt::AltModifier);
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Name()));
+    }
+
+    void stateTableHoldsAfterEachNotification() {
+        // No project name.
+        Source()->setText(QStringLiteral("/q/texte.xls"));
+        QVERIFY(!Languages()->isEnabled());
+        QVERIFY(!Import()->isEnabled());
+        // Project name, no language selected.
+        ChooseProjectByHand(QStringLiteral("/p"), QStringLiteral("Demo"));
+        QVERIFY(Languages()->isEnabled());
+        QCOMPARE(Languages()->currentIndex(), -1);
+        QVERIFY(!Import()->isEnabled());
+        // Name, language and file.
+        SelectLanguage(1049);
+        QVERIFY(Import()->isEnabled());
+        // Without a file.
+        Source()->setText(QString());
+        QVERIFY(!Import()->isEnabled());
+        QVERIFY(Languages()->isEnabled());
+        // A text of blanks is not empty.
+        Source()->setText(QStringLiteral(" "));
+        QVERIFY(Import()->isEnabled());
+        // Without a name: the list is disabled and keeps its entries.
+        Name()->setText(QString());
+        QVERIFY(!Languages()->isEnabled());
+        QVERIFY(!Import()->isEnabled());
+        QCOMPARE(Languages()->count(), 3);
+    }
+
+    void languageListIsSortedAndItemDataFollowsTheEntry() {
+        ChooseProjectByHand(QStringLiteral("/p"), QStringLiteral("Demo"));
+        QCOMPARE(Languages()->itemText(0), QStringLiteral("Deutsch (Deutschland) [1031]"));
+        QCOMPARE(Languages()->itemText(1), QStringLiteral("Englisch (Vereinigte Staaten) [1033]"));
+        QCOMPARE(Languages()->itemText(2), QStringLiteral("Russisch (Russland) [1049]"));
+        QCOMPARE(Languages()->ItemData(1), 1033);
+        QCOMPARE(Languages()->ItemData(2), 1049);
+        Languages()->AddItem(QStringLiteral("arabisch [1025]"));
+        QCOMPARE(Languages()->NewIndex(), 0);  // case does not count
+        Languages()->AddItem(QStringLiteral("Ärmelkanal [1]"));
+        QCOMPARE(Languages()->NewIndex(), 1);  // Ä sorts with A
+        QCOMPARE(Languages()->currentIndex(), -1);
+    }
+
+    void selectingALanguageBeforeTheFileLeavesImportDisabled() {
+        ChooseProjectByHand(QStringLiteral("/p"), QStringLiteral("Demo"));
+        Languages()->setFocus();
+        QTest::keyClick(Languages(), Qt::Key_Down);
+        QVERIFY(Languages()->currentIndex() >= 0);
+        QVERIFY(!Import()->isEnabled());
+        dialogAnswer = QStringLiteral("/q/texte.xls");
+        QTest::mouseClick(Control<QPushButton>("cmdSearchImportQRP"), Qt::LeftButton);
+        QCOMPARE(Source()->text(), QStringLiteral("/q/texte.xls"));
+        QVERIFY(Import()->isEnabled());
+    }
+
+    void browseAsksTheOpenDialogAsTheToolsLibraryDoes() {
+        dialogAnswer = QStringLiteral("/q/texte.xls");
+        QTest::mouseClick(Control<QPushButton>("cmdSearchImportQRP"), Qt::LeftButton);
+        QCOMPARE(dialogs.size(), size_t{1});
+        const auto& request = dialogs.front();
+        QCOMPARE(request.mode, 1);
+        QCOMPARE(request.title, QStringLiteral("QuorvinStudio-Projektdatei öffnen"));
+        QCOMPARE(request.initialPath, QString());
+        QCOMPARE(
+            request.filter,
+            QStringLiteral("QuorvinStudio-Projektdateien (*.qrp)|*.qrp|Datenbankdateien (*.mdb)|"
+                           "*.mdb|Excel-Dateien (*.xls)|*.xls|Alle Dateien (*.*)|*.*"));
+        QCOMPARE(request.flags, 4100);
+        QCOMPARE(request.owner, static_cast<quintptr>(window->winId()));
+    }
+
+    void cancelledDialogEmptiesTheSourceFile() {
+        ChooseProjectByHand(QStringLiteral("/p"), QStringLiteral("Demo"));
+        SelectLanguage(1031);
+        dialogAnswer = QStringLiteral("/q/texte.xls");
+        QTest::mouseClick(Control<QPushButton>("cmdSearchImportQRP"), Qt::LeftButton);
+        QVERIFY(Import()->isEnabled());
+        dialogAnswer.clear();
+        QSignalSpy changes(Source(), &QLineEdit::textChanged);
+        QTest::mouseClick(Control<QPushButton>("cmdSearchImportQRP"), Qt::LeftButton);
+        QCOMPARE(Source()->text(), QString());
+        QCOMPARE(changes.count(), 1);
+        QVERIFY(!Import()->isEnabled());
+    }
+
+    void doubleClickInTheSourceFileBrowsesLikeTheButton() {
+        dialogAnswer = QStringLiteral("/q/quelle.qrp");
+        QTest::mouseDClick(Source(), Qt::LeftButton);
+        QCOMPARE(dialogs.size(), size_t{1});
+        QCOMPARE(dialogs.front().flags, 4100);
+        QCOMPARE(Source()->text(), QStringLiteral("/q/quelle.qrp"));
+    }
+
+    void escapeClosesTheWindowWhereverTheFocusIs() {
+        for (const char* name : {"txtName", "cmdSearchProject", "txtPath", "txtImportQRP",
+                                 "cmdSearchImportQRP", "cmdClose", "cboLanguages"}) {
+            init();
+            ChooseProjectByHand(QStringLiteral("/p"), QStringLiteral("Demo"));
+            QWidget* control = Control<QWidget>(name);
+            control->setFocus();
+            QTRY_COMPARE(QApplication::focusWidget(), control);
+            QTest::keyClick(control, Qt::Key_Escape);
+            QVERIFY2(!window->isVisible(), name);
+            QVERIFY(messages->messages.empty());
+        }
+    }
+
+    void enterClicksNoButton() {
+        const QString project = folder->Path(QStringLiteral("Demo.qrp"));
+        WriteProject(project, {{1, "alt", {}, {}}});
+        ChooseProjectByHand(folder->Path(QStringLiteral("x")).chopped(2), QStringLiteral("Demo"));
+        SelectLanguage(1031);
+        Source()->setText(folder->Copy(QStringLiteral("excel/texts-libreoffice.xls")));
+        Source()->setFocus();
+        QTest::keyClick(Source(), Qt::Key_Return);
+        QVERIFY(messages->messages.empty());
+        QCOMPARE(ReadColumn(project, QStringLiteral("L1031"))[1], Variant("alt"));
+        QVERIFY(window->isVisible());
+    }
+
+    void successfulImportShowsTheSuccessBoxOnce() {
+        const QString project = folder->Path(QStringLiteral("Demo.qrp"));
+        WriteProject(project, {{1, "alt", {}, {}}, {2, "alt", {}, {}}});
+        ChooseProjectByHand(folder->Path(QStringLiteral("x")).chopped(2), QStringLiteral("Demo"));
+        SelectLanguage(1031);
+        dialogAnswer = folder->Copy(QStringLiteral("excel/texts-libreoffice.xls"));
+        QTest::mouseClick(Control<QPushButton>("cmdSearchImportQRP"), Qt::LeftButton);
+        QTest::mouseClick(Import(), Qt::LeftButton);
+        QCOMPARE(messages->messages.size(), size_t{1});
+        QCOMPARE(messages->messages[0].text, QStringLiteral("Sprache erfolgreich importiert!"));
+        QCOMPARE(messages->messages[0].icon, MessageBox::Icon::Information);
+        QCOMPARE(ReadColumn(project, QStringLiteral("L1031"))[2], Variant("Bearbeiten"));
+        // Nothing of the window changed: the same import can run again at once.
+        QVERIFY(Import()->isEnabled());
+        QCOMPARE(Languages()->ItemData(Languages()->currentIndex()), 1031);
+        QCOMPARE(Source()->text(), dialogAnswer);
+        QTest::mouseClick(Import(), Qt::LeftButton);
+        QCOMPARE(messages->messages.size(), size_t{2});
+    }
+
+    void failedImportShowsOnlyItsOwnMessage() {
+        ChooseProjectByHand(folder->Path(QStringLiteral("x")).chopped(2), QStringLiteral("Fehlt"));
+        SelectLanguage(1031);
+        Source()->setText(folder->Copy(QStringLiteral("excel/texts-libreoffice.xls")));
+        QTest::mouseClick(Import(), Qt::LeftButton);
+        QCOMPARE(messages->messages.size(), size_t{1});
+        QVERIFY(messages->messages[0].text.startsWith(
+            QStringLiteral("Fehler beim Importieren einer Sprache!\n3024: ")));
+        QVERIFY(messages->messages[0].text.contains(QStringLiteral("Fehlt.qrp")));
+        QVERIFY(window->isVisible());
+        QVERIFY(Import()->isEnabled());
+        QVERIFY(!QFile::exists(folder->Path(QStringLiteral("Fehlt.qrp"))));
+    }
+
+    void projectFilePathJoinsItsPartsAsTheyStand() {
+        QCOMPARE(
+            FLanguageTransfer::ProjectFilePath(QStringLiteral("/srv/qs"), QStringLiteral("Plant1")),
+            QStringLiteral("/srv/qs/Plant1.qrp"));
+        QCOMPARE(FLanguageTransfer::ProjectFilePath(QStringLiteral("/srv/qs/"),
+                                                    QStringLiteral("Plant1")),
+                 QStringLiteral("/srv/qs//Plant1.qrp"));
+        QCOMPARE(FLanguageTransfer::ProjectFilePath(QString(), QStringLiteral("Plant1")),
+                 QStringLiteral("/Plant1.qrp"));
+        QCOMPARE(FLanguageTransfer::ProjectFilePath(QStringLiteral(" a "), QStringLiteral(" b ")),
+                 QStringLiteral(" a / b .qrp"));
+    }
+
+    void importUsesTheProjectFilePath() {
+        // A directory with a trailing separator still reaches the same file.
+        const QString project = folder->Path(QStringLiteral("Demo.qrp"));
+        WriteProject(project, {{1, "alt", {}, {}}});
+        ChooseProjectByHand(folder->Path(QStringLiteral("x")).chopped(1), QStringLiteral("Demo"));
+        QVERIFY(Path()->text().endsWith(QLatin1Char('/')));
+        SelectLanguage(1031);
+        Source()->setText(folder->Copy(QStringLiteral("excel/texts-libreoffice.xls")));
+        QTest::mouseClick(Import(), Qt::LeftButton);
+        QCOMPARE(messages->messages.size(), size_t{1});
+        QCOMPARE(messages->messages[0].text, QStringLiteral("Sprache erfolgreich importiert!"));
+        QCOMPARE(ReadColumn(project, QStringLiteral("L1031"))[1], Variant("Datei"));
+    }
+
+    void anUncaughtErrorIsShownAndTheWindowLivesOn() {
+        Source()->setText(QStringLiteral("/q/vorher.xls"));
+        FileTools::SetOpenDialogHandler([](const FileTools::OpenDialogRequest&) -> QString {
+            throw RuntimeError(ErrorNumber::CannotOpen,
+                               QStringLiteral("Der Dialog ist nicht verfügbar."));
+        });
+        QTest::mouseClick(Control<QPushButton>("cmdSearchImportQRP"), Qt::LeftButton);
+        QCOMPARE(messages->messages.size(), size_t{1});
+        QCOMPARE(messages->messages[0].text,
+                 QStringLiteral("Laufzeitfehler '3051':\n\nDer Dialog ist nicht verfügbar."));
+        QCOMPARE(messages->messages[0].icon, MessageBox::Icon::Critical);
+        QVERIFY(window->isVisible());
+        QCOMPARE(Source()->text(), QStringLiteral("/q/vorher.xls"));
+    }
+};
+
+QTEST_MAIN(FLanguageTransferTest)
+#include "FLanguageTransferTest.moc"
