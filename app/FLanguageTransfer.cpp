@@ -1,5 +1,17 @@
 #include "FLanguageTransfer.h"
 
+#include "EventGuard.h"
+#include "FProjectOpen.h"
+#include "FillProjectList.h"
+#include "MLanguageTransfer.h"
+#include "MessageBox.h"
+#include "RegistryStore.h"
+#include "SortedComboBox.h"
+#include "TextBox.h"
+#include "ToolsApp.h"
+#include "Twips.h"
+#include "UiResources.h"
+
 #include <QDir>
 #include <QFrame>
 #include <QGuiApplication>
@@ -7,17 +19,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
-
-#include "EventGuard.h"
-#include "MLanguageTransfer.h"
-#include "MessageBox.h"
-#include "SortedComboBox.h"
-#include "TextBox.h"
-#include "ToolsApp.h"
-#include "Twips.h"
-
-// Resources of a static library are registered by name, outside any namespace.
-static void InitResources() { Q_INIT_RESOURCE(app); }
 
 namespace {
 
@@ -30,7 +31,7 @@ constexpr int32_t kOpenFlags = 4100;  // the file must exist; no read-only box
 QPushButton* PictureButton(QWidget* parent, const QString& name) {
     auto* button = new QPushButton(parent);
     button->setObjectName(name);
-    button->setIcon(QIcon(QStringLiteral(":/app/binoculars.xpm")));
+    button->setIcon(UiResources::Binoculars());
     button->setIconSize(QSize(15, 13));
     button->setAutoDefault(false);
     return button;
@@ -39,13 +40,9 @@ QPushButton* PictureButton(QWidget* parent, const QString& name) {
 }  // namespace
 
 FLanguageTransfer::FLanguageTransfer(QWidget* parent) : QWidget(parent) {
-    InitResources();
     setObjectName(QStringLiteral("FLanguageTransfer"));
     setWindowTitle(QStringLiteral("QuorvinStudio - Sprache importieren"));
-    QIcon icon;
-    icon.addFile(QStringLiteral(":/app/icon16.xpm"), QSize(16, 16));
-    icon.addFile(QStringLiteral(":/app/icon32.xpm"), QSize(32, 32));
-    setWindowIcon(icon);
+    setWindowIcon(UiResources::WindowIcon());
     // Fixed single border: no resizing, no maximize box.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
@@ -183,5 +180,15 @@ void FLanguageTransfer::Import() {
 }
 
 void FLanguageTransfer::ChooseProject() {
-    // Choosing the project from the registered projects comes with the project chooser.
+    const QString chosen = FProjectOpen::Instance().ProjectName();
+    // Also when empty; the change notification applies both rules at once.
+    txtName_->setText(chosen);
+    if (txtName_->text().isEmpty()) return;
+    const QString directory = ToolsApp::Instance().Registry()->ReadValue(
+        RegistryStore::HKEY_LOCAL_MACHINE, kProjectsKey + QLatin1Char('\\') + txtName_->text(),
+        QStringLiteral("Path"), QString());
+    txtPath_->setText(directory);
+    MLanguageTransfer::FillLanguageList(ProjectFilePath(txtPath_->text(), txtName_->text()),
+                                        *cboLanguages_);
+    ApplyImportRule();
 }

@@ -1,11 +1,11 @@
 #include "QtDialogs.h"
 
+#include "FileTools.h"
+#include "MessageBox.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
-
-#include "FileTools.h"
-#include "MessageBox.h"
 
 namespace QtDialogs {
 namespace {

@@ -1,9 +1,9 @@
 #include "SortedComboBox.h"
 
+#include "RuntimeError.h"
+
 #include <QLocale>
 #include <QSignalBlocker>
-
-#include "RuntimeError.h"
 
 SortedComboBox::SortedComboBox(QWidget* parent) : QComboBox(parent), collator_(QLocale()) {
     setEditable(false);

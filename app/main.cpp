@@ -1,10 +1,10 @@
+#include "FLanguageTransfer.h"
+#include "QtDialogs.h"
+
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
-
-#include "FLanguageTransfer.h"
-#include "QtDialogs.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);

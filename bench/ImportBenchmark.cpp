@@ -3,20 +3,20 @@
 // (Russian, LCID 1049) from a project file, a database file and a workbook,
 // each against the floor of one plain UPDATE ... FROM of the same rows in SQLite.
 
-#include <sqlite3.h>
-
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <stdexcept>
-
 #include "CodePage.h"
 #include "MLanguageTransfer.h"
 #include "MessageBox.h"
 #include "WorkbookWriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <sqlite3.h>
+#include <stdexcept>
 
 namespace {
 

@@ -1,17 +1,21 @@
 #include "MLanguageTransfer.h"
 
-#include <memory>
-#include <new>
-#include <optional>
-
 #include "CodePage.h"
 #include "CodePageConverter.h"
 #include "DBEngine.h"
 #include "Database.h"
+#include "LanguageList.h"
 #include "MessageBox.h"
 #include "Recordset.h"
 #include "RuntimeError.h"
 #include "ToolsApp.h"
+
+#include <QRegularExpression>
+
+#include <climits>
+#include <memory>
+#include <new>
+#include <optional>
 
 namespace MLanguageTransfer {
 namespace {
@@ -40,6 +44,49 @@ QString UpdateStatementFor(const QString& column) {
 }  // namespace
 
 QString LanguageColumn(int32_t lcid) { return QStringLiteral("L") + QString::number(lcid); }
+
+namespace {
+
+// The LCID of a language column: the rest of the name as a 32-bit signed integer.
+int32_t ColumnLcid(const QString& column) {
+    static const QRegularExpression digits(QStringLiteral(R"(^\s*[+-]?\d+\s*$)"));
+    const QString rest = column.mid(1);
+    if (!digits.match(rest).hasMatch())
+        throw RuntimeError(
+            13, QStringLiteral("Typen unverträglich: Die Spalte '%1' nennt keine Sprachkennung.")
+                    .arg(column));
+    bool ok = false;
+    const qlonglong value = rest.trimmed().toLongLong(&ok);
+    if (!ok || value < INT32_MIN || value > INT32_MAX)
+        throw RuntimeError(
+            6,
+            QStringLiteral("Überlauf: Die Sprachkennung der Spalte '%1' ist zu groß.").arg(column));
+    return static_cast<int32_t>(value);
+}
+
+}  // namespace
+
+void FillLanguageList(const QString& projectFile, LanguageList& list) {
+    list.Clear();
+    if (projectFile.isEmpty()) return;
+    auto db = DBEngine::Instance().OpenDatabase(projectFile);
+    const TableDef texts = db->TableDefs().Item(kTextTable);
+    for (const QString& column : texts.Fields()) {
+        if (!column.startsWith(QLatin1Char('L'))) continue;
+        const int32_t lcid = ColumnLcid(column);
+        const auto name = CodePage::LanguageName(lcid);
+        if (!name)
+            throw RuntimeError(
+                ErrorNumber::InvalidArgument,
+                QStringLiteral("Ungültiger Prozeduraufruf oder ungültiges Argument: Für die "
+                               "Sprachkennung %1 (Spalte '%2') kennt das System keine Sprache.")
+                    .arg(lcid)
+                    .arg(column));
+        list.AddItem(QStringLiteral("%1 [%2]").arg(*name).arg(lcid));
+        list.SetItemData(list.NewIndex(), lcid);
+    }
+    db->Close();
+}
 
 bool TransferLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile) {
     const QString column = LanguageColumn(lcid);

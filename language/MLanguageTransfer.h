@@ -5,6 +5,7 @@
 #include <vector>
 
 class Database;
+class LanguageList;
 
 // The language operations on a project's text table TidxTexts: one row per text,
 // keyed by ID, and one column per language named "L" + the decimal LCID.
@@ -12,6 +13,15 @@ namespace MLanguageTransfer {
 
 // The column of a language: "L" + the LCID as a decimal 32-bit signed integer.
 QString LanguageColumn(int32_t lcid);
+
+// Fills the list with the languages of the project: one entry per column of
+// TidxTexts whose name starts with an upper-case "L", in column order, reading
+// "<the system's name of the language> [<LCID>]" with the LCID as item data.
+// The list is cleared first; an empty path touches no file. Fails (RuntimeError)
+// when the project cannot be opened or has no TidxTexts, when the rest of such a
+// column name is no 32-bit number (13, 6), or when the system knows no language
+// for the LCID (5); the entries added before stay.
+void FillLanguageList(const QString& projectFile, LanguageList& list);
 
 // Copies the texts of one language from a source file into the project file.
 // The source kind follows the extension: "qrp" (another project) and "mdb" (a

@@ -1,8 +1,8 @@
 #include "BiffRecordReader.h"
 
-#include <cstring>
-
 #include "CodePageConverter.h"
+
+#include <cstring>
 
 BiffRecordReader::BiffRecordReader(std::vector<std::span<const uint8_t>> segments)
     : segments_(std::move(segments)) {

@@ -1,14 +1,13 @@
 #include "CodePage.h"
 
+#include "CodePageConverter.h"
+
 #include <unicode/uloc.h>
 #include <unicode/ustring.h>
-
 #include <array>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-#include "CodePageConverter.h"
 
 namespace CodePage {
 namespace {

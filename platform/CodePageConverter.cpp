@@ -1,10 +1,9 @@
 #include "CodePageConverter.h"
 
-#include <unicode/ucnv.h>
-
-#include <string>
-
 #include "RuntimeError.h"
+
+#include <unicode/ucnv.h>
+#include <string>
 
 namespace {
 

@@ -1,7 +1,5 @@
 #include "Database.h"
 
-#include <sqlite3.h>
-
 #include "LinkedRowsModule.h"
 #include "LinkedSource.h"
 #include "Recordset.h"
@@ -9,6 +7,8 @@
 #include "SqliteConnection.h"
 #include "SqliteStatement.h"
 #include "UpdateStatement.h"
+
+#include <sqlite3.h>
 
 namespace {
 

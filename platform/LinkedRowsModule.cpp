@@ -1,8 +1,8 @@
 #include "LinkedRowsModule.h"
 
-#include <sqlite3.h>
-
 #include "RuntimeError.h"
+
+#include <sqlite3.h>
 
 namespace LinkedRowsModule {
 namespace {

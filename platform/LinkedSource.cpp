@@ -1,12 +1,12 @@
 #include "LinkedSource.h"
 
-#include <QFile>
-#include <QFileInfo>
-
 #include "DBEngine.h"
 #include "RuntimeError.h"
 #include "SqliteConnection.h"
 #include "XlsWorkbook.h"
+
+#include <QFile>
+#include <QFileInfo>
 
 namespace LinkedSource {
 namespace {

@@ -12,7 +12,7 @@ Handler& CurrentHandler() {
 
 }  // namespace
 
-QString ApplicationTitle() { return QStringLiteral("QuorvinStudio Sprachimport"); }
+QString ApplicationTitle() { return QStringLiteral("QuorvinStudio"); }
 
 void Show(const QString& text, Icon icon) {
     if (CurrentHandler()) {

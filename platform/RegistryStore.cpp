@@ -1,12 +1,12 @@
 #include "RegistryStore.h"
 
+#include "RuntimeError.h"
+
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
 #include <QSaveFile>
 #include <QStringDecoder>
-
-#include "RuntimeError.h"
 
 #define SI_CONVERT_ICU  // as Debian builds libsimpleini; the char interface keeps UTF-8 as it is
 #include <SimpleIni.h>
@@ -42,6 +42,7 @@ std::unique_ptr<CSimpleIniA> Parse(const QByteArray& data, const QString& file) 
     (void)QString(utf8(data));
     if (utf8.hasError()) ThrowDamaged(file, QStringLiteral("sie ist kein gültiger UTF-8-Text"));
     auto ini = std::make_unique<CSimpleIniA>(true, false, false);
+    ini->SetSpaces(false);  // Name=text, as the registry store is written by hand too
     if (ini->LoadData(data.constData(), static_cast<size_t>(data.size())) < 0)
         ThrowDamaged(file, QStringLiteral("sie kann nicht gelesen werden"));
     return ini;

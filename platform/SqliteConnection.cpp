@@ -1,13 +1,13 @@
 #include "SqliteConnection.h"
 
-#include <sqlite3.h>
+#include "LinkedRowsModule.h"
+#include "RuntimeError.h"
+#include "SqliteStatement.h"
 
 #include <QFile>
 #include <QFileInfo>
 
-#include "LinkedRowsModule.h"
-#include "RuntimeError.h"
-#include "SqliteStatement.h"
+#include <sqlite3.h>
 
 SqliteConnection::SqliteConnection(const QString& path, Mode mode, int lockTimeoutMs)
     : path_(path), linkedRows_(std::make_unique<LinkedRowsModule::Slot>()) {

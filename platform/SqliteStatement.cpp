@@ -1,8 +1,8 @@
 #include "SqliteStatement.h"
 
-#include <sqlite3.h>
-
 #include "RuntimeError.h"
+
+#include <sqlite3.h>
 
 void ThrowSqliteError(sqlite3* db, int code, const QString& fileName) {
     const QString detail =

@@ -1,19 +1,20 @@
 #include "TableDefCollection.h"
 
-#include <sqlite3.h>
-
 #include "Database.h"
 #include "LinkedSource.h"
 #include "RuntimeError.h"
 #include "SqliteConnection.h"
 #include "SqliteStatement.h"
 
+#include <sqlite3.h>
+
 namespace {
 
-[[noreturn]] void ThrowNotInCollection(const QString& name) {
-    throw RuntimeError(
-        ErrorNumber::ItemNotFound,
-        QStringLiteral("Das Element '%1' ist in dieser Auflistung nicht vorhanden.").arg(name));
+[[noreturn]] void ThrowNotInCollection(const QString& name, const QString& database) {
+    throw RuntimeError(ErrorNumber::ItemNotFound,
+                       QStringLiteral("Das Element '%1' ist in dieser Auflistung nicht vorhanden "
+                                      "(Tabellen der Datenbank '%2').")
+                           .arg(name, database));
 }
 
 }  // namespace
@@ -43,7 +44,7 @@ TableDef TableDefCollection::Item(const QString& name) const {
     }
     auto stored = c.FindTable(name);
     if (!stored || stored->compare(CatalogTable(), Qt::CaseInsensitive) == 0)
-        ThrowNotInCollection(name);
+        ThrowNotInCollection(name, database_.Name());
     TableDef table(*stored);
     table.database_ = &database_;
     return table;

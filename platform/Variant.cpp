@@ -1,9 +1,9 @@
 #include "Variant.h"
 
+#include "Val.h"
+
 #include <charconv>
 #include <cmath>
-
-#include "Val.h"
 
 QString ShortestDecimal(double value) {
     if (value == 0.0) return QStringLiteral("0");  // also folds -0

@@ -1,19 +1,19 @@
 #include "XlsWorkbook.h"
 
+#include "BiffRecordReader.h"
+#include "CodePageConverter.h"
+#include "RuntimeError.h"
+
+#include <QFile>
+#include <QFileInfo>
+
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>
 #include <gsf/gsf-input-stdio.h>
 #include <gsf/gsf-utils.h>
-
-#include <QFile>
-#include <QFileInfo>
 #include <cmath>
 #include <cstring>
 #include <mutex>
-
-#include "BiffRecordReader.h"
-#include "CodePageConverter.h"
-#include "RuntimeError.h"
 
 namespace {
 

@@ -1,11 +1,10 @@
-#include <gtest/gtest.h>
-#include <unicode/uloc.h>
-
-#include <cstdlib>
-
 #include "CodePage.h"
 #include "RuntimeError.h"
 #include "TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <unicode/uloc.h>
+#include <cstdlib>
 
 namespace {
 
@@ -14,7 +13,9 @@ struct LcidPage {
     int codePage;
 };
 
-void PrintTo(const LcidPage& c, std::ostream* out) { *out << "LCID " << c.lcid << " -> " << c.codePage; }
+void PrintTo(const LcidPage& c, std::ostream* out) {
+    *out << "LCID " << c.lcid << " -> " << c.codePage;
+}
 
 class DefaultAnsiCodePage : public testing::TestWithParam<LcidPage> {};
 

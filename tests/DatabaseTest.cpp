@@ -1,15 +1,15 @@
-#include <gtest/gtest.h>
-#include <sqlite3.h>
-
-#include <QFile>
-#include <QFileInfo>
-#include <thread>
-
 #include "DBEngine.h"
 #include "Database.h"
 #include "Recordset.h"
 #include "RuntimeError.h"
 #include "TestSupport.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <thread>
 
 namespace {
 

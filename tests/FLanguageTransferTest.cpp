@@ -1,10 +1,3 @@
-#include <QFrame>
-#include <QLabel>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTest>
-#include <memory>
-
 #include "CodePage.h"
 #include "FLanguageTransfer.h"
 #include "FileTools.h"
@@ -13,6 +6,14 @@
 #include "SortedComboBox.h"
 #include "TestSupport.h"
 #include "TextBox.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
 
 // The import window, driven as a user drives it. The open-file dialog and the
 // message box are answered through their seams; everything else is real.

@@ -1,7 +1,7 @@
-#include <gtest/gtest.h>
-
 #include "FileTools.h"
 #include "TestSupport.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 

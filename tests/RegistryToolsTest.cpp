@@ -1,13 +1,13 @@
-#include <gtest/gtest.h>
-
-#include <QDir>
-#include <QFile>
-#include <cstdlib>
-
 #include "RegistryStore.h"
 #include "RegistryTools.h"
 #include "RuntimeError.h"
 #include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+#include <cstdlib>
 
 namespace {
 

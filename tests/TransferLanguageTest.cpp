@@ -1,10 +1,3 @@
-#include <gtest/gtest.h>
-#include <sqlite3.h>
-
-#include <QFile>
-#include <QFileInfo>
-#include <thread>
-
 #include "CodePage.h"
 #include "DBEngine.h"
 #include "Database.h"
@@ -12,6 +5,13 @@
 #include "RuntimeError.h"
 #include "TestSupport.h"
 #include "WorkbookWriter.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <thread>
 
 namespace {
 

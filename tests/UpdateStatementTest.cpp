@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "UpdateStatement.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 

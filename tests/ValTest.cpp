@@ -1,8 +1,7 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
-
 #include "Val.h"
+
+#include <gtest/gtest.h>
+#include <cmath>
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include <gtest/gtest.h>
-
 #include "RuntimeError.h"
 #include "TestSupport.h"
 #include "WorkbookWriter.h"
 #include "XlsWorkbook.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 

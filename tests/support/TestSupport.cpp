@@ -1,9 +1,9 @@
 #include "TestSupport.h"
 
-#include <sqlite3.h>
-
 #include <QDir>
 #include <QFile>
+
+#include <sqlite3.h>
 #include <stdexcept>
 
 void PrintTo(const Variant& value, std::ostream* out) {

@@ -1,11 +1,11 @@
 #include "WorkbookWriter.h"
 
+#include <QFile>
+
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output-stdio.h>
 #include <gsf/gsf-utils.h>
-
-#include <QFile>
 #include <cstring>
 #include <stdexcept>
 

@@ -1,9 +1,9 @@
 #include "EventGuard.h"
 
-#include <new>
-
 #include "MessageBox.h"
 #include "RuntimeError.h"
+
+#include <new>
 
 namespace {
 

@@ -1,0 +1,60 @@
+#include "FillProjectList.h"
+
+#include "MText.h"
+#include "RegistryStore.h"
+#include "ReportListView.h"
+#include "RuntimeError.h"
+#include "ToolsApp.h"
+
+#include <QDir>
+
+namespace {
+
+constexpr uint32_t HKEY_LOCAL_MACHINE = RegistryStore::HKEY_LOCAL_MACHINE;
+constexpr int32_t kTypeMismatch = 13;
+
+QString ReadProjectValue(const QString& name, const QString& valueName) {
+    return ToolsApp::Instance().Registry()->ReadValue(
+        HKEY_LOCAL_MACHINE, kProjectsKey + QLatin1Char('\\') + name, valueName, QString());
+}
+
+int32_t TypeValue(const QString& typeText) {
+    MText::ProjectTypeResult result = MText::ConvertProjectType(typeText);
+    if (const int32_t* value = std::get_if<int32_t>(&result)) return *value;
+    throw RuntimeError(
+        kTypeMismatch,
+        QStringLiteral("Typen unverträglich: Der Projekttyp '%1' ist keine Projektart.")
+            .arg(typeText));
+}
+
+}  // namespace
+
+QString RegisteredProjectFile(const QString& directory, const QString& name, int32_t typeValue) {
+    return directory + QDir::separator() + name +
+           (typeValue == MText::kGroup ? QStringLiteral(".vbg") : QStringLiteral(".qrp"));
+}
+
+void FillProjectList(ReportListView& listView, int32_t typeMask) {
+    // The names are complete before the first registration is removed.
+    const QStringList names =
+        ToolsApp::Instance().Registry()->EnumSubKeys(HKEY_LOCAL_MACHINE, kProjectsKey);
+    for (const QString& name : names) {
+        const QString typeText = ReadProjectValue(name, QStringLiteral("ProjectType"));
+        const int32_t typeValue = TypeValue(typeText);
+        const QString directory = ReadProjectValue(name, QStringLiteral("Path"));
+        if (!ToolsApp::Instance().Files()->FileExists(
+                RegisteredProjectFile(directory, name, typeValue))) {
+            ToolsApp::Instance().Registry()->DeleteKey(HKEY_LOCAL_MACHINE,
+                                                       kProjectsKey + QLatin1Char('\\') + name);
+            continue;
+        }
+        if ((typeValue & typeMask) == 0) continue;
+        QTreeWidgetItem* item = listView.AddItem(QStringLiteral("S:") + name.toLower(), name);
+        listView.SetSubItem(item, 1, directory);
+        listView.SetSubItem(item, 2, typeText);
+    }
+    if (QTreeWidgetItem* selected = listView.SelectedItem()) listView.SetSelected(selected, false);
+    listView.SetColumnWidth(0, ReportListView::kAutoSize);
+    listView.SetColumnWidth(1, ReportListView::kAutoSize);
+    listView.SetColumnWidth(2, ReportListView::kAutoSizeUseHeader);
+}

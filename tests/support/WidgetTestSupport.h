@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QApplication>
+#include <QDialog>
+#include <QPointer>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+// A real double click: the first click arrives as press and release, the second
+// as a double-click event.
+inline void DoubleClick(QWidget* widget, QPoint point) {
+    QTest::mouseClick(widget, Qt::LeftButton, {}, point);
+    QTest::mouseDClick(widget, Qt::LeftButton, {}, point);
+}
+
+// Answers the modal dialog that the next statement opens: the actions run inside
+// its event loop. If they leave it open (a failed check returns early), it is
+// closed, so a test never hangs on it.
+inline void AnswerNextModalDialog(QObject* context, std::function<void(QDialog*)> actions) {
+    QTimer::singleShot(0, context, [actions = std::move(actions)] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        QVERIFY2(dialog, "no modal dialog is shown");
+        QPointer<QDialog> alive(dialog);
+        actions(dialog);
+        if (alive && alive->isVisible()) alive->close();
+    });
+}
