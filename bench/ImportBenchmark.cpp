@@ -12,16 +12,17 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <sqlite3.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <sqlite3.h>
 #include <stdexcept>
 
 namespace {
 
 constexpr int kProjectRows = 100000;
 constexpr int kWorkbookRows = 65000;
+constexpr int kAccessRows = 20000;  // the rows of the Access sample file
 constexpr int kRuns = 5;
 
 void Exec(sqlite3* db, const char* sql) {
@@ -72,6 +73,19 @@ void MakeWorkbookSource(const QString& path) {
     }
     WriteCompoundFile(
         path, WorkbookStream(8, SharedStrings(strings), {{QStringLiteral("TidxTexts"), cells}}), 8);
+}
+
+// A plain SQLite table with the IDs 1..rows and a Russian text each.
+void MakeFloorSource(const QString& path, int rows) {
+    sqlite3* db = Open(path);
+    const std::string sql =
+        "CREATE TABLE TidxTexts(ID INTEGER, L1049 TEXT);"
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+        std::to_string(rows) +
+        ") "
+        "INSERT INTO TidxTexts SELECT i, 'Текст номер ' || i FROM n;";
+    Exec(db, sql.c_str());
+    sqlite3_close(db);
 }
 
 double Seconds(std::chrono::steady_clock::duration d) {
@@ -144,20 +158,18 @@ int main() {
     MakeDatabaseSource(qrp);
     QFile::copy(qrp, mdb);
     MakeWorkbookSource(xls);
-    {
-        // The workbook's rows as a SQLite table, for the workbook import's floor.
-        sqlite3* db = Open(xlsFloor);
-        Exec(db,
-             "CREATE TABLE TidxTexts(ID INTEGER, L1049 TEXT);"
-             "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 65000) "
-             "INSERT INTO TidxTexts SELECT i, 'Текст номер ' || i FROM n;");
-        sqlite3_close(db);
-    }
+    // The workbook's and the Access file's rows as SQLite tables, for their floors.
+    const QString accessFloor = folder + QStringLiteral("/QuelleWieAccess.db");
+    MakeFloorSource(xlsFloor, kWorkbookRows);
+    MakeFloorSource(accessFloor, kAccessRows);
+
     std::printf("language import, best of %d runs, LCID 1049 (re-encoded from .mdb and .xls)\n",
                 kRuns);
     Print(".qrp source (no re-encode)", kProjectRows, Measure(folder, project, qrp, qrp, "s.ID"));
     Print(".mdb source (re-encoded)", kProjectRows, Measure(folder, project, mdb, mdb, "s.ID"));
     Print(".xls source (re-encoded)", kWorkbookRows,
           Measure(folder, project, xls, xlsFloor, "s.ID"));
+    Print("Access .mdb (re-encoded)", kAccessRows,
+          Measure(folder, project, QStringLiteral(ACCESS_SAMPLE), accessFloor, "s.ID"));
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "LinkedSource.h"
 
+#include "AccessReader.h"
 #include "DBEngine.h"
 #include "RuntimeError.h"
 #include "SqliteConnection.h"
@@ -38,11 +39,7 @@ SourceTable LoadDatabase(const Link& link, const QString& sourceTable) {
                 ErrorNumber::CannotOpen,
                 QStringLiteral("Die Datei '%1' kann nicht gelesen werden.").arg(link.path));
         case FileKind::Access:
-            throw RuntimeError(
-                ErrorNumber::UnrecognizedFormat,
-                QStringLiteral("Die Datei '%1' ist eine Access-Datenbank. Dieses Format "
-                               "kann hier noch nicht gelesen werden.")
-                    .arg(link.path));
+            return AccessReader::ReadTable(link.path, sourceTable);
         case FileKind::Other:
             throw RuntimeError(
                 ErrorNumber::UnrecognizedFormat,

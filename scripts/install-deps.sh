@@ -10,9 +10,9 @@ packages=(
   libgsf-1-dev libglib2.0-dev
   libicu-dev
   libsimpleini-dev
+  mdbtools-dev
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
   locales
-  python3 python3-xlwt
   xvfb xauth imagemagick
 )
 

@@ -1,0 +1,137 @@
+// quorvin-access-reader <file> <table>
+//
+// Reads one table of an Access (Jet 3/Jet 4) database with libmdb and writes its
+// rows to standard output in the record stream that AccessReader reads. It runs
+// as a process of its own, under time and memory limits set by its parent,
+// because libmdb was not written for untrusted files: whatever happens here, the
+// tool and its project stay untouched.
+//
+// Stream (little-endian): "QAR1", u32 column count, per column u32 length + UTF-8
+// name; per row 'R' and per cell a type byte (0 Null, 1 text: u32 length + UTF-8,
+// 2 number: 8-byte double); at the end 'Z' and the u64 row count. A failure is
+// sent as 'E', i32 error number, u32 length + UTF-8 description, and exit code 1.
+
+// glib first: mdbtools.h includes it inside extern "C", where its C++ parts cannot be.
+#include <clocale>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <glib.h>
+#include <mdbtools.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr size_t kBindSize = 256 * 1024;  // a memo of 64K characters in UTF-8 fits
+
+void Put(const void* data, size_t size) {
+    if (std::fwrite(data, 1, size, stdout) != size) std::exit(3);
+}
+void PutU32(uint32_t value) { Put(&value, 4); }
+void PutText(const std::string& text) {
+    PutU32(static_cast<uint32_t>(text.size()));
+    Put(text.data(), text.size());
+}
+
+[[noreturn]] void Fail(int32_t number, const std::string& description) {
+    Put("E", 1);
+    Put(&number, 4);
+    PutText(description);
+    std::fflush(stdout);
+    std::exit(1);
+}
+
+bool IsNumeric(int type) {
+    switch (type) {
+        case MDB_BYTE:
+        case MDB_INT:
+        case MDB_LONGINT:
+        case MDB_FLOAT:
+        case MDB_DOUBLE:
+        case MDB_NUMERIC:
+        case MDB_MONEY:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    // Numbers come from libmdb as text; read them the same way whatever the locale.
+    std::setlocale(LC_ALL, "C");
+    if (argc != 3) Fail(5, "Aufruf: quorvin-access-reader <Datei> <Tabelle>");
+    const std::string file = argv[1];
+    MdbHandle* mdb = mdb_open(file.c_str(), MDB_NOFLAGS);
+    if (!mdb) Fail(3343, "Nicht erkanntes Datenbankformat '" + file + "'.");
+    mdb_set_bind_size(mdb, kBindSize);
+    if (!mdb_read_catalog(mdb, MDB_TABLE))
+        Fail(3343, "Der Katalog der Access-Datenbank '" + file + "' kann nicht gelesen werden.");
+    MdbTableDef* table = mdb_read_table_by_name(mdb, argv[2], MDB_TABLE);
+    if (!table)
+        Fail(3011, std::string("Die Tabelle '") + argv[2] + "' wurde in der Datei '" + file +
+                       "' nicht gefunden.");
+    if (!mdb_read_columns(table) || table->num_cols == 0)
+        Fail(3049, "Die Spalten der Tabelle in '" + file + "' können nicht gelesen werden.");
+    mdb_rewind_table(table);
+
+    const unsigned columns = table->num_cols;
+    std::vector<std::vector<char>> values(columns, std::vector<char>(kBindSize));
+    std::vector<int> lengths(columns, 0);
+    std::vector<int> types(columns);
+    Put("QAR1", 4);
+    PutU32(columns);
+    for (unsigned i = 0; i < columns; ++i) {
+        auto* column = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i));
+        types[i] = column->col_type;
+        PutText(column->name);
+        mdb_bind_column(table, static_cast<int>(i + 1), values[i].data(), &lengths[i]);
+    }
+
+    // Bound columns give Null and the empty text alike; the row's own null flags
+    // tell them apart, so the row is cracked once more for them.
+    std::vector<MdbField> fields(columns + 256);  // a row may hold deleted columns too
+    std::vector<unsigned char> isNull(columns);
+    uint64_t rows = 0;
+    while (mdb_fetch_row(table)) {
+        void* page = nullptr;
+        int offset = 0;
+        size_t length = 0;
+        const int pageRow =
+            static_cast<int>((table->cur_phys_pg << 8) | ((table->cur_row - 1) & 0xFF));
+        if (mdb_find_pg_row(mdb, pageRow, &page, &offset, &length) != 0)
+            Fail(3049, "Eine Zeile der Access-Datenbank '" + file + "' kann nicht gelesen werden.");
+        std::fill(isNull.begin(), isNull.end(), 1);
+        const int cracked = mdb_crack_row(table, offset & 0x1FFF, length, fields.data());
+        for (int f = 0; f < cracked && f < static_cast<int>(columns); ++f)
+            if (fields[f].colnum >= 0 && fields[f].colnum < static_cast<int>(columns))
+                isNull[fields[f].colnum] = fields[f].is_null;
+        Put("R", 1);
+        for (unsigned i = 0; i < columns; ++i) {
+            const size_t size =
+                lengths[i] > 0 ? std::min<size_t>(static_cast<size_t>(lengths[i]), kBindSize - 1)
+                               : 0;
+            if (isNull[i] && types[i] != MDB_BOOL) {
+                Put("\0", 1);
+            } else if (IsNumeric(types[i]) || types[i] == MDB_BOOL) {
+                std::string text(values[i].data(), size);
+                double number = types[i] == MDB_BOOL ? (text == "1" || text == "-1" ? -1.0 : 0.0)
+                                                     : std::strtod(text.c_str(), nullptr);
+                Put("\2", 1);
+                Put(&number, 8);
+            } else {
+                Put("\1", 1);
+                PutText(std::string(values[i].data(), size));
+            }
+        }
+        ++rows;
+    }
+    Put("Z", 1);
+    Put(&rows, 8);
+    mdb_free_tabledef(table);
+    mdb_close(mdb);
+    return std::fflush(stdout) == 0 ? 0 : 3;
+}
