@@ -21,6 +21,13 @@ void ThrowSqliteError(sqlite3* db, int code, const QString& fileName) {
                 QStringLiteral("Nicht genügend Speicherplatz auf dem Datenträger für '%1'.")
                     .arg(fileName));
         case SQLITE_READONLY:
+            if (code == SQLITE_READONLY_DIRECTORY)
+                throw RuntimeError(
+                    ErrorNumber::ReadOnly,
+                    QStringLiteral(
+                        "Die Datei '%1' kann nicht geändert werden: In ihrem Ordner kann "
+                        "keine Journaldatei angelegt werden (Ordner schreibgeschützt).")
+                        .arg(fileName));
             throw RuntimeError(
                 ErrorNumber::ReadOnly,
                 QStringLiteral("Die Datei '%1' ist schreibgeschützt.").arg(fileName));

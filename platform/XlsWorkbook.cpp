@@ -7,12 +7,13 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <gsf/gsf-infile-msole.h>
-#include <gsf/gsf-infile.h>
-#include <gsf/gsf-input-stdio.h>
-#include <gsf/gsf-utils.h>
 #include <cmath>
 #include <cstring>
+#include <gsf/gsf-infile-msole.h>
+#include <gsf/gsf-infile.h>
+#include <gsf/gsf-input-memory.h>
+#include <gsf/gsf-input-stdio.h>
+#include <gsf/gsf-utils.h>
 #include <mutex>
 
 namespace {
@@ -168,16 +169,24 @@ class CellGrid {
 
 }  // namespace
 
-XlsWorkbook::XlsWorkbook(const QString& path) : path_(path) {
+namespace {
+
+void InitGsf() {
     static std::once_flag gsfInit;
     std::call_once(gsfInit, [] {
         gsf_init();
         // libgsf reports damaged containers on stderr as well; the caller gets them as errors.
-        g_log_set_handler(
-            "libgsf:msole", static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK),
-            [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+        for (const char* domain : {"libgsf:msole", "libgsf", static_cast<const char*>(nullptr)})
+            g_log_set_handler(
+                domain, static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK & ~G_LOG_LEVEL_ERROR),
+                [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
     });
+}
 
+}  // namespace
+
+XlsWorkbook::XlsWorkbook(const QString& path) : path_(path) {
+    InitGsf();
     QFileInfo info(path);
     if (!info.exists() || !info.isFile())
         throw RuntimeError(ErrorNumber::FileNotFound,
@@ -190,7 +199,20 @@ XlsWorkbook::XlsWorkbook(const QString& path) : path_(path) {
         throw RuntimeError(ErrorNumber::CannotOpen,
                            QStringLiteral("Die Datei '%1' kann nicht gelesen werden.").arg(path));
     }
-    GPtr<GsfInfile> container(gsf_infile_msole_new(input.get(), &error));
+    Open(input.get());
+}
+
+XlsWorkbook::XlsWorkbook(const QByteArray& contents, const QString& name) : path_(name) {
+    InitGsf();
+    GPtr<GsfInput> input(gsf_input_memory_new(reinterpret_cast<const guint8*>(contents.constData()),
+                                              static_cast<gsf_off_t>(contents.size()), FALSE));
+    if (!input) Fail("leere Datei");
+    Open(input.get());
+}
+
+void XlsWorkbook::Open(GsfInput* input) {
+    GError* error = nullptr;
+    GPtr<GsfInfile> container(gsf_infile_msole_new(input, &error));
     if (!container) {
         if (error) g_error_free(error);
         Fail("kein Verbunddokument");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -16,6 +17,8 @@ class XlsWorkbook {
     // list). Fails with RuntimeError: 3024 when the file is missing, 3274 naming the
     // file when it is not a workbook of these versions or is damaged.
     explicit XlsWorkbook(const QString& path);
+    // The same for a workbook file's bytes; name stands for the file in messages.
+    XlsWorkbook(const QByteArray& contents, const QString& name);
 
     QStringList SheetNames() const;
     bool HasSheet(const QString& name) const;
@@ -33,6 +36,7 @@ class XlsWorkbook {
         uint8_t type;
     };
     [[noreturn]] void Fail(const char* detail) const;
+    void Open(struct _GsfInput* input);
     void ReadGlobals();
     const Sheet* FindSheet(const QString& name) const;
 

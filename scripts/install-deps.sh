@@ -11,6 +11,8 @@ packages=(
   libicu-dev
   libsimpleini-dev
   mdbtools-dev
+  clang libclang-rt-14-dev
+  util-linux
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
   locales
   xvfb xauth imagemagick
