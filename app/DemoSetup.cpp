@@ -14,9 +14,8 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <sqlite3.h>
-
 #include <cstdio>
+#include <sqlite3.h>
 
 namespace {
 

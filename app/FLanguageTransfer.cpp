@@ -11,13 +11,12 @@
 #include "ToolsApp.h"
 #include "Twips.h"
 #include "UiResources.h"
+#include "WindowPlacement.h"
 
 #include <QDir>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QShortcut>
 
 namespace {
@@ -140,11 +139,7 @@ void FLanguageTransfer::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (centred_) return;
     centred_ = true;
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    CentreOnScreen(this);
 }
 
 QString FLanguageTransfer::ProjectFilePath(const QString& directory, const QString& name) {

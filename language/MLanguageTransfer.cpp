@@ -14,7 +14,6 @@
 
 #include <climits>
 #include <memory>
-#include <new>
 #include <optional>
 
 namespace MLanguageTransfer {
@@ -134,14 +133,11 @@ bool TransferLanguage(const QString& projectFile, int32_t lcid, const QString& s
         db->CommitTrans();
         db->Close();
         return true;
-    } catch (const RuntimeError& error) {
+    } catch (...) {
+        const RuntimeError error = RuntimeError::FromCurrentException();
+        if (db) db->Close();  // rolls back what the transaction holds
         ReportFailure(error.Number(), error.Description());
-    } catch (const std::bad_alloc&) {
-        ReportFailure(7, QStringLiteral("Nicht genügend Arbeitsspeicher."));
-    } catch (const std::exception& error) {
-        ReportFailure(ErrorNumber::ReservedError, QString::fromLocal8Bit(error.what()));
     }
-    if (db) db->Close();  // rolls back what the transaction holds
     return false;
 }
 

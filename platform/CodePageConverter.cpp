@@ -2,8 +2,8 @@
 
 #include "RuntimeError.h"
 
-#include <unicode/ucnv.h>
 #include <string>
+#include <unicode/ucnv.h>
 
 namespace {
 

@@ -1,5 +1,6 @@
 #include "RuntimeError.h"
 
+#include <new>
 #include <utility>
 
 RuntimeError::RuntimeError(int32_t number, QString description)
@@ -9,3 +10,18 @@ RuntimeError::RuntimeError(int32_t number, QString description)
                 .append(QStringLiteral(": "))
                 .append(description_)
                 .toStdString()) {}
+
+RuntimeError RuntimeError::FromCurrentException() {
+    try {
+        throw;
+    } catch (const RuntimeError& error) {
+        return error;
+    } catch (const std::bad_alloc&) {
+        return RuntimeError(ErrorNumber::OutOfMemory,
+                            QStringLiteral("Nicht genügend Arbeitsspeicher."));
+    } catch (const std::exception& error) {
+        return RuntimeError(ErrorNumber::ReservedError, QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        return RuntimeError(ErrorNumber::ReservedError, QStringLiteral("Unbekannter Fehler."));
+    }
+}

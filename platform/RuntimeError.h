@@ -12,6 +12,10 @@ class RuntimeError : public std::exception {
   public:
     RuntimeError(int32_t number, QString description);
 
+    // The exception being handled as a run-time error: itself, or for any other
+    // exception a number and description that say what it was. Call it in a catch block.
+    static RuntimeError FromCurrentException();
+
     int32_t Number() const { return number_; }
     const QString& Description() const { return description_; }
     const char* what() const noexcept override { return utf8_.c_str(); }
@@ -24,7 +28,8 @@ class RuntimeError : public std::exception {
 
 // Well-known engine error numbers.
 namespace ErrorNumber {
-inline constexpr int32_t InvalidArgument = 5;     // invalid procedure call or argument
+inline constexpr int32_t InvalidArgument = 5;  // invalid procedure call or argument
+inline constexpr int32_t OutOfMemory = 7;
 inline constexpr int32_t ObjectNotSet = 91;       // no object to work on
 inline constexpr int32_t ReservedError = 3000;    // engine error without a number of its own
 inline constexpr int32_t ObjectNotFound = 3011;   // table or sheet not in the source

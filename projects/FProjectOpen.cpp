@@ -8,14 +8,13 @@
 #include "ReportListView.h"
 #include "Twips.h"
 #include "UiResources.h"
+#include "WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QDialog>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 
 #include <memory>
 
@@ -113,11 +112,7 @@ void ProjectOpenDialog::Load() { FillProjectList(*lvwRegisteredProjects_, MText:
 
 void ProjectOpenDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    CentreOnScreen(this);
 }
 
 void ProjectOpenDialog::ItemClick(QTreeWidgetItem* item) {

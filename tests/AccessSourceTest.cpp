@@ -37,14 +37,6 @@ class AccessSourceTest : public testing::Test {
         unsetenv("QUORVIN_ACCESS_READER");
         AccessReader::SetTimeLimit(60000);
     }
-    int FailureNumber() const {
-        EXPECT_EQ(messages.messages.size(), 1u);
-        if (messages.messages.empty()) return 0;
-        return messages.messages[0]
-            .text.section(QLatin1Char('\n'), 1)
-            .section(QLatin1Char(':'), 0, 0)
-            .toInt();
-    }
     // A stand-in for the reader program: a shell script with the given body.
     void FakeReader(const QByteArray& body) {
         const QString script = folder.Path(QStringLiteral("reader.sh"));
@@ -111,7 +103,7 @@ TEST_F(AccessSourceTest, FailuresNameTheFileAndChangeNothing) {
     const QByteArray before = FileBytes(project);
     const QString noTable = folder.Copy(QStringLiteral("access/no-texts-table.mdb"));
     EXPECT_FALSE(TransferLanguage(project, 1031, noTable));
-    EXPECT_EQ(FailureNumber(), ErrorNumber::ObjectNotFound);
+    EXPECT_EQ(messages.FailureNumber(), ErrorNumber::ObjectNotFound);
     EXPECT_TRUE(messages.messages[0].text.contains(noTable));
     EXPECT_EQ(FileBytes(project), before);
 
@@ -123,7 +115,7 @@ TEST_F(AccessSourceTest, FailuresNameTheFileAndChangeNothing) {
     out.close();
     messages.messages.clear();
     EXPECT_FALSE(TransferLanguage(project, 1031, truncated));
-    EXPECT_NE(FailureNumber(), 0);
+    EXPECT_NE(messages.FailureNumber(), 0);
     EXPECT_TRUE(messages.messages[0].text.contains(truncated))
         << messages.messages[0].text.toStdString();
     EXPECT_EQ(FileBytes(project), before);
@@ -149,7 +141,7 @@ TEST_F(AccessSourceTest, AMisbehavingReaderBecomesAClearError) {
         FakeReader(c.script);
         messages.messages.clear();
         EXPECT_FALSE(TransferLanguage(project, 1031, source)) << c.what;
-        EXPECT_EQ(FailureNumber(), ErrorNumber::Corrupt) << c.what;
+        EXPECT_EQ(messages.FailureNumber(), ErrorNumber::Corrupt) << c.what;
         EXPECT_TRUE(messages.messages[0].text.contains(source)) << c.what;
         EXPECT_EQ(FileBytes(project), before) << c.what;
     }

@@ -21,9 +21,9 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include <unicode/uloc.h>
 #include <functional>
 #include <memory>
+#include <unicode/uloc.h>
 
 // The tool from start to finish: a real registry store, real project files, the
 // real chooser and the real import window. Only the open-file dialog and the
@@ -41,7 +41,7 @@ class ChooseProjectTest : public QObject {
 
     template <typename T>
     T* Control(const char* name) {
-        return window->findChild<T*>(QString::fromLatin1(name));
+        return ControlOf<T>(window.get(), name);
     }
     TextBox* Name() { return Control<TextBox>("txtName"); }
     TextBox* Path() { return Control<TextBox>("txtPath"); }
@@ -60,10 +60,7 @@ class ChooseProjectTest : public QObject {
             DoubleClick(list->viewport(), list->visualItemRect(list->topLevelItem(row)).center());
         });
     }
-    void SelectLanguage(int32_t lcid) {
-        for (int i = 0; i < Languages()->count(); ++i)
-            if (Languages()->ItemData(i) == lcid) Languages()->setCurrentIndex(i);
-    }
+    void SelectLanguage(int32_t lcid) { ::SelectLanguage(Languages(), lcid); }
 
   private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }

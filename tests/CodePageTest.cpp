@@ -2,9 +2,9 @@
 #include "RuntimeError.h"
 #include "TestSupport.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <unicode/uloc.h>
-#include <cstdlib>
 
 namespace {
 

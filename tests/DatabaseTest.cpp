@@ -18,15 +18,6 @@ const QString kImportStatement = QStringLiteral(
     "TidxTexts.ID = "
     "Val(TidxTemp.ID)]. AS Temp SET TidxTexts.L1031 = TidxTemp.L1031;");
 
-int ErrorNumberOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const RuntimeError& error) {
-        return error.Number();
-    }
-    return 0;
-}
-
 class DatabaseTest : public testing::Test {
   protected:
     void SetUp() override {

@@ -6,6 +6,7 @@
 #include "SortedComboBox.h"
 #include "TestSupport.h"
 #include "TextBox.h"
+#include "WidgetTestSupport.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -29,9 +30,7 @@ class FLanguageTransferTest : public QObject {
 
     template <typename T>
     T* Control(const char* name) {
-        T* control = window->findChild<T*>(QString::fromLatin1(name));
-        if (!control) qFatal("no control %s", name);
-        return control;
+        return ControlOf<T>(window.get(), name);
     }
     TextBox* Name() { return Control<TextBox>("txtName"); }
     TextBox* Path() { return Control<TextBox>("txtPath"); }
@@ -53,10 +52,7 @@ class FLanguageTransferTest : public QObject {
             Languages()->SetItemData(Languages()->NewIndex(), lcid);
         }
     }
-    void SelectLanguage(int32_t lcid) {
-        for (int i = 0; i < Languages()->count(); ++i)
-            if (Languages()->ItemData(i) == lcid) Languages()->setCurrentIndex(i);
-    }
+    void SelectLanguage(int32_t lcid) { ::SelectLanguage(Languages(), lcid); }
 
   private slots:
     void initTestCase() {

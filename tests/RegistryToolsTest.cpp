@@ -6,8 +6,8 @@
 #include <QDir>
 #include <QFile>
 
-#include <gtest/gtest.h>
 #include <cstdlib>
+#include <gtest/gtest.h>
 
 namespace {
 

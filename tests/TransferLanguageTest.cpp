@@ -36,15 +36,6 @@ class TransferLanguageTest : public testing::Test {
     void TearDown() override { CodePage::SetSystemAnsiCodePage(std::nullopt); }
 
     // The single failure message shown, checked for its form.
-    int FailureNumber() const {
-        EXPECT_EQ(messages.messages.size(), 1u);
-        if (messages.messages.empty()) return 0;
-        const auto& m = messages.messages.front();
-        EXPECT_EQ(m.icon, MessageBox::Icon::None);
-        EXPECT_TRUE(m.text.startsWith(QStringLiteral("Fehler beim Importieren einer Sprache!\n")))
-            << m.text.toStdString();
-        return m.text.section(QLatin1Char('\n'), 1).section(QLatin1Char(':'), 0, 0).toInt();
-    }
 
     TempFolder folder;
     QString project;
@@ -224,7 +215,7 @@ TEST_F(TransferLanguageTest, FailuresAreReportedAndChangeNothing) {
         messages.messages.clear();
         QString source = c.copy ? folder.Copy(c.source, names[i]) : folder.Path(c.source);
         EXPECT_FALSE(TransferLanguage(project, 1031, source)) << c.what;
-        EXPECT_EQ(FailureNumber(), c.number) << c.what;
+        EXPECT_EQ(messages.FailureNumber(), c.number) << c.what;
         EXPECT_EQ(FileBytes(project), before) << c.what << ": project changed";
     }
 }
@@ -244,7 +235,7 @@ TEST_F(TransferLanguageTest, ProjectsThatCannotBeImportedInto) {
     const QString source = folder.Copy(QStringLiteral("excel/texts-libreoffice.xls"));
     const QString missing = folder.Path(QStringLiteral("Fehlt.qrp"));
     EXPECT_FALSE(TransferLanguage(missing, 1031, source));
-    EXPECT_EQ(FailureNumber(), ErrorNumber::FileNotFound);
+    EXPECT_EQ(messages.FailureNumber(), ErrorNumber::FileNotFound);
     EXPECT_FALSE(QFileInfo::exists(missing)) << "no project is created";
 
     messages.messages.clear();
@@ -252,19 +243,19 @@ TEST_F(TransferLanguageTest, ProjectsThatCannotBeImportedInto) {
         folder.Copy(QStringLiteral("excel/texts-libreoffice.xls"), QStringLiteral("Kaputt.qrp"));
     const QByteArray bytes = FileBytes(notADatabase);
     EXPECT_FALSE(TransferLanguage(notADatabase, 1031, source));
-    EXPECT_EQ(FailureNumber(), ErrorNumber::UnrecognizedFormat);
+    EXPECT_EQ(messages.FailureNumber(), ErrorNumber::UnrecognizedFormat);
     EXPECT_EQ(FileBytes(notADatabase), bytes);
 
     messages.messages.clear();
     const QString withoutTexts = folder.Path(QStringLiteral("Leer.qrp"));
     RunSql(withoutTexts, QStringLiteral("CREATE TABLE Andere(ID INTEGER)"));
     EXPECT_FALSE(TransferLanguage(withoutTexts, 1031, source));
-    EXPECT_EQ(FailureNumber(), ErrorNumber::TableNotFound);
+    EXPECT_EQ(messages.FailureNumber(), ErrorNumber::TableNotFound);
     EXPECT_EQ(TableNames(withoutTexts), std::vector<QString>({QStringLiteral("Andere")}));
 
     messages.messages.clear();
     EXPECT_FALSE(TransferLanguage(project, 1036, source)) << "the project has no French column";
-    EXPECT_EQ(FailureNumber(), ErrorNumber::FieldNotFound);
+    EXPECT_EQ(messages.FailureNumber(), ErrorNumber::FieldNotFound);
 }
 
 TEST_F(TransferLanguageTest, FailedReencodingUndoesTheUpdate) {
@@ -277,7 +268,7 @@ TEST_F(TransferLanguageTest, FailedReencodingUndoesTheUpdate) {
     WriteProject(source, {{1, {}, {}, "Файл"}, {2, {}, {}, "Да"}});
     const auto before = ReadColumn(project, QStringLiteral("L1049"));
     EXPECT_FALSE(TransferLanguage(project, 1049, source));
-    EXPECT_EQ(FailureNumber(), ErrorNumber::ReservedError);
+    EXPECT_EQ(messages.FailureNumber(), ErrorNumber::ReservedError);
     EXPECT_TRUE(messages.messages[0].text.contains(QStringLiteral("abgelehnt")));
     EXPECT_EQ(ReadColumn(project, QStringLiteral("L1049")), before) << "all old texts, none new";
 }
@@ -298,7 +289,7 @@ TEST_F(TransferLanguageTest, ProjectLockedByAnotherWriterFailsUnchanged) {
     ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
     const auto before = ReadColumn(project, QStringLiteral("L1031"));
     EXPECT_FALSE(TransferLanguage(project, 1031, source));
-    EXPECT_EQ(FailureNumber(), ErrorNumber::Locked);
+    EXPECT_EQ(messages.FailureNumber(), ErrorNumber::Locked);
     sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
     EXPECT_EQ(ReadColumn(project, QStringLiteral("L1031")), before);
 

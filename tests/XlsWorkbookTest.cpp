@@ -20,15 +20,6 @@ QString WriteSheet(const TempFolder& folder, const QByteArray& cells,
     return path;
 }
 
-int ErrorNumberOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const RuntimeError& error) {
-        return error.Number();
-    }
-    return 0;
-}
-
 TEST(XlsWorkbook, ReadsALibreOfficeWorkbookCellByCell) {
     XlsWorkbook workbook(TestData(QStringLiteral("excel/texts-libreoffice.xls")));
     EXPECT_EQ(workbook.SheetNames(),

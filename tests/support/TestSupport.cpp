@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "RuntimeError.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -140,3 +142,22 @@ MessageRecorder::MessageRecorder()
       })) {}
 
 MessageRecorder::~MessageRecorder() { MessageBox::SetHandler(std::move(previous_)); }
+
+int ErrorNumberOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const RuntimeError& error) {
+        return error.Number();
+    }
+    return 0;
+}
+
+int MessageRecorder::FailureNumber() const {
+    EXPECT_EQ(messages.size(), 1u);
+    if (messages.empty()) return 0;
+    const auto& message = messages.front();
+    EXPECT_EQ(message.icon, MessageBox::Icon::None);
+    EXPECT_TRUE(message.text.startsWith(QStringLiteral("Fehler beim Importieren einer Sprache!\n")))
+        << message.text.toStdString();
+    return message.text.section(QLatin1Char('\n'), 1).section(QLatin1Char(':'), 0, 0).toInt();
+}

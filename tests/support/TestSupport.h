@@ -5,6 +5,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <ostream>
 #include <vector>
@@ -49,6 +50,9 @@ void RunSql(const QString& path, const QString& sql);
 std::vector<QString> TableNames(const QString& path);
 QByteArray FileBytes(const QString& path);
 
+// The number of the RuntimeError the action throws, 0 when it throws none.
+int ErrorNumberOf(const std::function<void()>& action);
+
 // Records what would be shown in message boxes while it lives.
 class MessageRecorder {
   public:
@@ -59,6 +63,10 @@ class MessageRecorder {
         MessageBox::Icon icon;
     };
     std::vector<Message> messages;
+
+    // The number in the one import failure message recorded ("Fehler beim
+    // Importieren einer Sprache!\n<number>: ..."); checks that there is exactly one.
+    int FailureNumber() const;
 
   private:
     MessageBox::Handler previous_;

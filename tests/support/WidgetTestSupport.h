@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SortedComboBox.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QPointer>
@@ -26,4 +28,18 @@ inline void AnswerNextModalDialog(QObject* context, std::function<void(QDialog*)
         actions(dialog);
         if (alive && alive->isVisible()) alive->close();
     });
+}
+
+// Selects the language entry with that LCID as its item data, as a user's click does.
+inline void SelectLanguage(SortedComboBox* languages, int32_t lcid) {
+    for (int i = 0; i < languages->count(); ++i)
+        if (languages->ItemData(i) == lcid) languages->setCurrentIndex(i);
+}
+
+// A control of a window by its name; the test stops when there is none.
+template <typename T>
+T* ControlOf(QWidget* window, const char* name) {
+    T* control = window->findChild<T*>(QString::fromLatin1(name));
+    if (!control) qFatal("no control %s", name);
+    return control;
 }
