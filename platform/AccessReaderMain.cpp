@@ -12,14 +12,15 @@
 // sent as 'E', i32 error number, u32 length + UTF-8 description, and exit code 1.
 
 // glib first: mdbtools.h includes it inside extern "C", where its C++ parts cannot be.
+#include <glib.h>
+#include <mdbtools.h>
+
 #include <algorithm>
 #include <clocale>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <glib.h>
-#include <mdbtools.h>
 #include <string>
 #include <vector>
 
