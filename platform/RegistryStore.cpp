@@ -138,9 +138,19 @@ template <typename Change>
 bool RegistryStore::Modify(Change change) {
     QDir().mkpath(Directory());
     QLockFile lock(file_ + QStringLiteral(".lock"));
-    if (!lock.tryLock(5000))
-        throw RuntimeError(ErrorNumber::Locked,
-                           QStringLiteral("Die Registrierungsdatei '%1' ist gesperrt.").arg(file_));
+    if (!lock.tryLock(5000)) {
+        if (lock.error() == QLockFile::LockFailedError)
+            throw RuntimeError(
+                ErrorNumber::Locked,
+                QStringLiteral(
+                    "Die Registrierungsdatei '%1' ist von einem anderen Programm gesperrt.")
+                    .arg(file_));
+        throw RuntimeError(
+            ErrorNumber::CannotOpen,
+            QStringLiteral("Die Registrierungsdatei '%1' kann nicht geändert werden; "
+                           "Ihnen fehlt die Berechtigung für ihren Ordner.")
+                .arg(file_));
+    }
     // Work on what is on disk now, so a change another process made meanwhile stays.
     data_ = ReadFile(file_);
     auto ini = Parse(data_, file_);

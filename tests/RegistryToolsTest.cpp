@@ -7,7 +7,11 @@
 #include <QFile>
 
 #include <cstdlib>
+
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -120,6 +124,41 @@ TEST_F(RegistryToolsTest, DamagedStoreFailsAndIsNeverOverwritten) {
     }
     EXPECT_THROW(registry.DeleteKey(HKLM, kProjects + QStringLiteral("\\Plant1")), RuntimeError);
     EXPECT_EQ(FileBytes(StoreFile()), damaged);
+}
+
+TEST_F(RegistryToolsTest, UnreadableStoreFailsAndIsNeverOverwritten) {
+    WriteStore(kStore);
+    for (const char* dir : {"", "config", "config/QuorvinStudio"})
+        chmod(QFile::encodeName(folder.Path(QString::fromLatin1(dir))).constData(), 0755);
+    chmod(QFile::encodeName(StoreFile()).constData(), 0);
+    // Root reads any file: the reading runs as the unprivileged user nobody then.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+        int outcome = 0;
+        try {
+            RegistryTools().EnumSubKeys(HKLM, kProjects);
+        } catch (const RuntimeError& error) {
+            outcome = error.Number() == ErrorNumber::CannotOpen &&
+                              error.Description().contains(StoreFile())
+                          ? 1
+                          : 2;
+        }
+        try {
+            RegistryTools().DeleteKey(HKLM, kProjects + QStringLiteral("\\Plant1"));
+            outcome = 2;
+        } catch (const RuntimeError& error) {
+            if (error.Number() != ErrorNumber::CannotOpen) outcome = 2;
+        }
+        _exit(outcome);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    chmod(QFile::encodeName(StoreFile()).constData(), 0644);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1) << "1: a clear error naming the store, and no write";
+    EXPECT_EQ(FileBytes(StoreFile()), kStore);
 }
 
 TEST_F(RegistryToolsTest, ChangesOfAnotherProcessMeanwhileAreKept) {
