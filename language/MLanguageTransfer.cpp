@@ -156,10 +156,13 @@ void RecodeLanguageTexts(Database& database, int32_t lcid, const std::vector<int
             const QString text = value.ToText();
             if (!text.isEmpty()) {
                 const QByteArray bytes = language.Encode(text);
-                texts->Edit();
-                texts->SetValue(
-                    column, system.Decode(bytes.constData(), static_cast<size_t>(bytes.size())));
-                texts->Update();
+                const QString converted = system.Decode(bytes.constData(), static_cast<size_t>(bytes.size()));
+                // A text that converts to itself (German on a Western system) needs no write.
+                if (converted != text) {
+                    texts->Edit();
+                    texts->SetValue(column, converted);
+                    texts->Update();
+                }
             }
         }
         texts->MoveNext();
