@@ -44,10 +44,8 @@ class Database {
     void BeginTrans();
     void CommitTrans();
     void Rollback();
-    bool InTransaction() const { return inTransaction_; }
 
     void Close();
-    bool IsOpen() const { return connection_ != nullptr; }
 
     SqliteConnection& Connection() const;
 

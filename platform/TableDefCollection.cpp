@@ -60,28 +60,6 @@ bool TableDefCollection::Contains(const QString& name) const {
     }
 }
 
-std::vector<TableDef> TableDefCollection::All() const {
-    SqliteConnection& c = database_.Connection();
-    std::vector<TableDef> all;
-    SqliteStatement tables(
-        c.Handle(),
-        QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' "
-                       "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY rowid"),
-        database_.Name());
-    while (tables.Step()) {
-        QString name = tables.ColumnText(0);
-        if (name.compare(CatalogTable(), Qt::CaseInsensitive) != 0) all.push_back(Item(name));
-    }
-    if (c.FindTable(CatalogTable())) {
-        SqliteStatement links(c.Handle(),
-                              QStringLiteral("SELECT Name FROM %1 ORDER BY rowid")
-                                  .arg(QuoteIdentifier(CatalogTable())),
-                              database_.Name());
-        while (links.Step()) all.push_back(Item(links.ColumnText(0)));
-    }
-    return all;
-}
-
 void TableDefCollection::Delete(const QString& name) {
     TableDef definition = Item(name);
     SqliteConnection& c = database_.Connection();

@@ -17,7 +17,6 @@ class TableDefCollection {
     // The definition of that name; fails with 3265 when there is none.
     TableDef Item(const QString& name) const;
     bool Contains(const QString& name) const;
-    std::vector<TableDef> All() const;
 
     // Removes a link, or drops a table. Fails with 3265 when there is no such name.
     void Delete(const QString& name);
