@@ -97,15 +97,15 @@ bool TransferLanguage(const QString& projectFile, int32_t lcid, const QString& s
         // project as it was. Taking the write lock first makes a project that another
         // program holds fail once, after the lock timeout, before anything is read.
         db->BeginTrans();
-    } catch (const RuntimeError& error) {
-        openFailure = error;
+    } catch (...) {
+        openFailure = RuntimeError::FromCurrentException();
         db.reset();
     }
     // A link left behind by an aborted import goes first; its absence is the normal case.
     if (db) {
         try {
             db->TableDefs().Delete(kLinkName);
-        } catch (const RuntimeError&) {
+        } catch (...) {
         }
     }
 
@@ -156,7 +156,8 @@ void RecodeLanguageTexts(Database& database, int32_t lcid, const std::vector<int
             const QString text = value.ToText();
             if (!text.isEmpty()) {
                 const QByteArray bytes = language.Encode(text);
-                const QString converted = system.Decode(bytes.constData(), static_cast<size_t>(bytes.size()));
+                const QString converted =
+                    system.Decode(bytes.constData(), static_cast<size_t>(bytes.size()));
                 // A text that converts to itself (German on a Western system) needs no write.
                 if (converted != text) {
                     texts->Edit();

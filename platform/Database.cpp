@@ -67,6 +67,12 @@ const SourceTable& Database::LinkedRows(const TableDef& link) {
     return found->second;
 }
 
+void Database::ThrowTableNotFound(int32_t number, const QString& table) const {
+    throw RuntimeError(
+        number, QStringLiteral("Die Tabelle '%1' wurde in der Datenbank '%2' nicht gefunden.")
+                    .arg(table, name_));
+}
+
 void Database::ForgetLink(const QString& name) { linkRows_.erase(Key(name)); }
 
 void Database::Execute(const QString& statement) {
@@ -79,11 +85,7 @@ void Database::Execute(const QString& statement) {
             QStringLiteral("Ungültige oder nicht unterstützte SQL-Anweisung: %1").arg(statement));
 
     auto target = c.FindTable(parsed->targetTable);
-    if (!target)
-        throw RuntimeError(
-            ErrorNumber::TableNotFound,
-            QStringLiteral("Die Tabelle '%1' wurde in der Datenbank '%2' nicht gefunden.")
-                .arg(parsed->targetTable, name_));
+    if (!target) ThrowTableNotFound(ErrorNumber::TableNotFound, parsed->targetTable);
     const QStringList targetColumns = c.Columns(*target);
     for (const QString& column : {parsed->targetKey, parsed->targetColumn})
         if (!targetColumns.contains(column, Qt::CaseInsensitive))
@@ -100,10 +102,7 @@ void Database::Execute(const QString& statement) {
     }
     if (!source) {
         if (!c.FindTable(parsed->sourceTable))
-            throw RuntimeError(
-                ErrorNumber::TableNotFound,
-                QStringLiteral("Die Tabelle '%1' wurde in der Datenbank '%2' nicht gefunden.")
-                    .arg(parsed->sourceTable, name_));
+            ThrowTableNotFound(ErrorNumber::TableNotFound, parsed->sourceTable);
         local = c.ReadTable(parsed->sourceTable);
         source = &local;
     }
@@ -140,28 +139,22 @@ void Database::Execute(const QString& statement) {
 }
 
 std::unique_ptr<Recordset> Database::OpenRecordset(const QString& table) {
-    SqliteConnection& c = Connection();
-    auto stored = c.FindTable(table);
-    if (!stored)
-        throw RuntimeError(
-            ErrorNumber::ObjectNotFound,
-            QStringLiteral("Die Tabelle '%1' wurde in der Datenbank '%2' nicht gefunden.")
-                .arg(table, name_));
+    const QString stored = StoredTableName(table);
     std::vector<int64_t> rows;
     SqliteStatement select(
-        c.Handle(),
-        QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid").arg(QuoteIdentifier(*stored)), name_);
+        Connection().Handle(),
+        QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid").arg(QuoteIdentifier(stored)), name_);
     while (select.Step()) rows.push_back(select.ColumnInt64(0));
-    return std::make_unique<Recordset>(*this, *stored, std::move(rows));
+    return std::make_unique<Recordset>(*this, stored, std::move(rows));
 }
 
 std::unique_ptr<Recordset> Database::OpenRecordset(const QString& table,
                                                    std::vector<int64_t> rows) {
+    return std::make_unique<Recordset>(*this, StoredTableName(table), std::move(rows));
+}
+
+QString Database::StoredTableName(const QString& table) const {
     auto stored = Connection().FindTable(table);
-    if (!stored)
-        throw RuntimeError(
-            ErrorNumber::ObjectNotFound,
-            QStringLiteral("Die Tabelle '%1' wurde in der Datenbank '%2' nicht gefunden.")
-                .arg(table, name_));
-    return std::make_unique<Recordset>(*this, *stored, std::move(rows));
+    if (!stored) ThrowTableNotFound(ErrorNumber::ObjectNotFound, table);
+    return *stored;
 }

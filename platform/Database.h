@@ -58,6 +58,9 @@ class Database {
     // The rows of a linked table, read once per connection and link.
     const SourceTable& LinkedRows(const TableDef& link);
     void ForgetLink(const QString& name);
+    [[noreturn]] void ThrowTableNotFound(int32_t number, const QString& table) const;
+    // The name a table is stored under; fails with 3011 when there is none.
+    QString StoredTableName(const QString& table) const;
 
     std::unique_ptr<SqliteConnection> connection_;
     QString name_;
