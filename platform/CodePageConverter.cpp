@@ -2,8 +2,8 @@
 
 #include "RuntimeError.h"
 
-#include <string>
 #include <unicode/ucnv.h>
+#include <string>
 
 namespace {
 
@@ -29,6 +29,8 @@ CodePageConverter::CodePageConverter(int codePage)
     ucnv_setSubstChars(converter_, "?", 1, &status);
     // Windows maps characters a code page lacks to a close relative where it knows one.
     ucnv_setFallback(converter_, true);
+    singleByte_ = ucnv_getMaxCharSize(converter_) == 1;
+    if (singleByte_) unitToByte_.assign(0x10000, -1);
 }
 
 CodePageConverter::~CodePageConverter() { ucnv_close(converter_); }
@@ -39,7 +41,7 @@ bool CodePageConverter::Exists(int codePage) {
     return converter != nullptr;
 }
 
-QByteArray CodePageConverter::Encode(const QString& text) {
+QByteArray CodePageConverter::EncodeWithIcu(const QString& text) {
     if (text.isEmpty()) return {};
     ucnv_resetFromUnicode(converter_);
     const auto* source = reinterpret_cast<const UChar*>(text.utf16());
@@ -59,7 +61,7 @@ QByteArray CodePageConverter::Encode(const QString& text) {
     return out;
 }
 
-QString CodePageConverter::Decode(const char* data, size_t size) {
+QString CodePageConverter::DecodeWithIcu(const char* data, size_t size) {
     if (size == 0) return {};
     ucnv_resetToUnicode(converter_);
     QString out(static_cast<qsizetype>(size) * 2 + 2, Qt::Uninitialized);
@@ -73,5 +75,60 @@ QString CodePageConverter::Decode(const char* data, size_t size) {
             QStringLiteral("Die Bytes können nicht aus der Codepage %1 gelesen werden.")
                 .arg(codePage_));
     out.truncate(written);
+    return out;
+}
+
+char CodePageConverter::EncodeUnit(char16_t unit) {
+    int16_t& known = unitToByte_[unit];
+    if (known < 0) {
+        const QByteArray bytes = EncodeWithIcu(QString(QChar(unit)));
+        known = bytes.size() == 1 ? static_cast<uint8_t>(bytes[0]) : '?';
+    }
+    return static_cast<char>(known);
+}
+
+QByteArray CodePageConverter::Encode(const QString& text) {
+    if (!singleByte_) return EncodeWithIcu(text);
+    QByteArray out(text.size(), Qt::Uninitialized);
+    char* bytes = out.data();
+    qsizetype written = 0;
+    const char16_t* units = reinterpret_cast<const char16_t*>(text.utf16());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t unit = units[i];
+        if (QChar::isSurrogate(unit)) {
+            // A character beyond the BMP, or a lone half of one: no single-byte code page has it.
+            if (QChar::isHighSurrogate(unit) && i + 1 < text.size() &&
+                QChar::isLowSurrogate(units[i + 1]))
+                ++i;
+            bytes[written++] = '?';
+            continue;
+        }
+        bytes[written++] = EncodeUnit(unit);
+    }
+    out.truncate(written);
+    return out;
+}
+
+bool CodePageConverter::ReadyToDecodeBytes() {
+    if (byteTable_ == Table::Unknown) {
+        byteTable_ = Table::Ready;
+        for (int byte = 0; byte < 256; ++byte) {
+            const char c = static_cast<char>(byte);
+            const QString unit = DecodeWithIcu(&c, 1);
+            if (unit.size() != 1) {
+                byteTable_ = Table::Unusable;
+                break;
+            }
+            byteToUnit_[static_cast<size_t>(byte)] = unit[0].unicode();
+        }
+    }
+    return byteTable_ == Table::Ready;
+}
+
+QString CodePageConverter::Decode(const char* data, size_t size) {
+    if (!singleByte_ || !ReadyToDecodeBytes()) return DecodeWithIcu(data, size);
+    QString out(static_cast<qsizetype>(size), Qt::Uninitialized);
+    auto* units = reinterpret_cast<char16_t*>(out.data());
+    for (size_t i = 0; i < size; ++i) units[i] = byteToUnit_[static_cast<uint8_t>(data[i])];
     return out;
 }

@@ -1,6 +1,7 @@
 #include "Recordset.h"
 
 #include "Database.h"
+#include "LinkedRowsModule.h"
 #include "RuntimeError.h"
 #include "SqliteConnection.h"
 #include "SqliteStatement.h"
@@ -10,7 +11,13 @@ Recordset::Recordset(Database& database, const QString& table, std::vector<int64
     for (const QString& column : database_.Connection().Columns(table_)) columns_.push_back(column);
 }
 
-Recordset::~Recordset() = default;
+Recordset::~Recordset() {
+    try {
+        WriteUpdatedRows();
+    } catch (...) {
+        // Close reports failures; a recordset given up without it cannot.
+    }
+}
 
 void Recordset::MoveFirst() {
     if (rows_.empty())
@@ -54,19 +61,23 @@ Variant Recordset::Value(const QString& name) {
 }
 
 void Recordset::LoadColumn(const QString& column) {
-    // One pass over the table instead of one query per row.
-    std::unordered_map<int64_t, size_t> positions;
-    positions.reserve(rows_.size());
-    for (size_t i = 0; i < rows_.size(); ++i) positions.emplace(rows_[i], i);
-    std::vector<Variant> values(rows_.size());
-    SqliteStatement select(database_.Connection().Handle(),
-                           QStringLiteral("SELECT rowid, %1 FROM %2")
-                               .arg(QuoteIdentifier(column), QuoteIdentifier(table_)),
-                           database_.Name());
-    while (select.Step()) {
-        auto at = positions.find(select.ColumnInt64(0));
-        if (at != positions.end()) values[at->second] = select.Column(1);
-    }
+    WriteUpdatedRows();  // the table must hold what was updated before it is read
+    // One statement for all rows: the row ids go in as a linked table, and each
+    // comes back with its value in the recordset's order (Null for a row now gone).
+    SourceTable ids;
+    ids.rows.reserve(rows_.size());
+    for (int64_t row : rows_) ids.rows.push_back({Variant(static_cast<double>(row))});
+    SqliteConnection& c = database_.Connection();
+    LinkedRowsModule::Scope scope(c.LinkedRows(), ids, 0, 0);
+    SqliteStatement select(
+        c.Handle(),
+        QStringLiteral("SELECT t.%1 FROM linked_rows AS s LEFT JOIN main.%2 AS t ON t.rowid = s.k")
+            .arg(QuoteIdentifier(column), QuoteIdentifier(table_)),
+        database_.Name());
+    std::vector<Variant> values;
+    values.reserve(rows_.size());
+    while (select.Step() && values.size() < rows_.size()) values.push_back(select.Column(0));
+    values.resize(rows_.size());
     values_[column] = std::move(values);
 }
 
@@ -88,17 +99,8 @@ void Recordset::Update() {
         throw RuntimeError(ErrorNumber::InvalidArgument,
                            QStringLiteral("Aktualisieren ohne Edit in '%1'.").arg(table_));
     for (const auto& [column, value] : pending_) {
-        auto& writer = writers_[column];
-        if (!writer)
-            writer = std::make_unique<SqliteStatement>(
-                database_.Connection().Handle(),
-                QStringLiteral("UPDATE %1 SET %2 = ?1 WHERE rowid = ?2")
-                    .arg(QuoteIdentifier(table_), QuoteIdentifier(column)),
-                database_.Name());
-        writer->Bind(1, value);
-        writer->BindInt64(2, rows_[position_]);
-        writer->Step();
-        writer->Reset();
+        SourceTable& batch = unwritten_[column];
+        batch.rows.push_back({Variant(static_cast<double>(rows_[position_])), value});
         if (auto loaded = values_.find(column); loaded != values_.end())
             loaded->second[position_] = value;
     }
@@ -106,9 +108,25 @@ void Recordset::Update() {
     editing_ = false;
 }
 
+void Recordset::WriteUpdatedRows() {
+    SqliteConnection& c = database_.Connection();
+    while (!unwritten_.empty()) {
+        auto batch = unwritten_.begin();
+        // One statement per column: the rows go in as a linked table of row ids and values.
+        LinkedRowsModule::Scope rows(c.LinkedRows(), batch->second, 0, 1);
+        SqliteStatement update(
+            c.Handle(),
+            QStringLiteral("UPDATE main.%1 SET %2 = s.v FROM linked_rows AS s WHERE %1.rowid = s.k")
+                .arg(QuoteIdentifier(table_), QuoteIdentifier(batch->first)),
+            database_.Name());
+        update.Step();
+        unwritten_.erase(batch);
+    }
+}
+
 void Recordset::Close() {
+    WriteUpdatedRows();
     values_.clear();
-    writers_.clear();
     rows_.clear();
     position_ = 0;
 }

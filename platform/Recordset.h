@@ -1,18 +1,21 @@
 #pragma once
 
-#include <QString>
-#include <cstdint>
-#include <map>
-#include <memory>
-#include <unordered_map>
-#include <vector>
-
+#include "SourceTable.h"
 #include "Variant.h"
 
-class Database;
-class SqliteStatement;
+#include <QString>
 
-// An updatable cursor over rows of a table, in row order.
+#include <cstdint>
+#include <map>
+#include <vector>
+
+class Database;
+
+// An updatable cursor over rows of a table, in row order. Updated rows are
+// written together, in one statement per column, when the recordset is closed
+// (or before a column is read from the table); reads through the recordset see
+// them at once. A recordset destroyed without Close still writes them, but
+// cannot report a failure then.
 class Recordset {
   public:
     Recordset(Database& database, const QString& table, std::vector<int64_t> rows);
@@ -27,10 +30,11 @@ class Recordset {
     // The value of a column of the current row; fails with 3265 for an unknown column.
     // The first read of a column reads it for all rows of the recordset at once.
     Variant Value(const QString& column);
-    // Edit, set values, Update: writes the row. Fails with the engine's error.
+    // Edit, set values, Update: the row's new values.
     void Edit();
     void SetValue(const QString& column, const Variant& value);
     void Update();
+    // Writes what Update left and closes. Fails with the engine's error.
     void Close();
 
   private:
@@ -43,8 +47,10 @@ class Recordset {
     size_t position_ = 0;
     std::vector<QString> columns_;
     void LoadColumn(const QString& column);
+    void WriteUpdatedRows();
     std::map<QString, std::vector<Variant>> values_;
-    std::map<QString, std::unique_ptr<SqliteStatement>> writers_;
     std::map<QString, Variant> pending_;
+    // Per column the rows updated and not yet written: row id and new value.
+    std::map<QString, SourceTable> unwritten_;
     bool editing_ = false;
 };

@@ -7,13 +7,13 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <cmath>
-#include <cstring>
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>
 #include <gsf/gsf-input-memory.h>
 #include <gsf/gsf-input-stdio.h>
 #include <gsf/gsf-utils.h>
+#include <cmath>
+#include <cstring>
 #include <mutex>
 
 namespace {
@@ -221,7 +221,10 @@ void XlsWorkbook::Open(GsfInput* input) {
     if (!stream) stream.reset(gsf_infile_child_by_name(container.get(), "Book"));
     if (!stream) Fail("keine Arbeitsmappe im Verbunddokument");
     gsf_off_t size = gsf_input_size(stream.get());
-    if (size <= 0 || size > kMaxStreamSize) Fail("ungültige Größe der Arbeitsmappe");
+    // A stream is stored inside the file, so it cannot be larger than the file;
+    // a damaged directory must not make us allocate what it claims.
+    if (size <= 0 || size > kMaxStreamSize || size > gsf_input_size(input))
+        Fail("ungültige Größe der Arbeitsmappe");
     stream_.resize(static_cast<size_t>(size));
     if (!gsf_input_read(stream.get(), static_cast<size_t>(size), stream_.data()))
         Fail("Arbeitsmappe unvollständig");

@@ -1,10 +1,12 @@
 #include "CodePage.h"
+#include "CodePageConverter.h"
 #include "RuntimeError.h"
 #include "TestSupport.h"
 
-#include <cstdlib>
 #include <gtest/gtest.h>
+#include <unicode/ucnv.h>
 #include <unicode/uloc.h>
+#include <cstdlib>
 
 namespace {
 
@@ -49,6 +51,47 @@ TEST(CodePage, CharactersTheCodePageLacksBecomeQuestionMarks) {
               QByteArray("?? und Deutsch"));
     EXPECT_EQ(CodePage::Encode(QStringLiteral("Größe: 5 €"), 1252), QByteArray("Gr\xF6\xDF"
                                                                                "e: 5 \x80"));
+}
+
+// What ICU itself gives for a whole text, without remembered answers.
+QByteArray IcuEncode(const QString& text, const char* codePage) {
+    UErrorCode status = U_ZERO_ERROR;
+    UConverter* converter = ucnv_open(codePage, &status);
+    ucnv_setSubstChars(converter, "?", 1, &status);
+    ucnv_setFallback(converter, true);
+    char out[256];
+    const int32_t length =
+        ucnv_fromUChars(converter, out, sizeof out, reinterpret_cast<const UChar*>(text.utf16()),
+                        static_cast<int32_t>(text.size()), &status);
+    ucnv_close(converter);
+    return QByteArray(out, length);
+}
+
+QString IcuDecode(const QByteArray& bytes, const char* codePage) {
+    UErrorCode status = U_ZERO_ERROR;
+    UConverter* converter = ucnv_open(codePage, &status);
+    UChar out[256];
+    const int32_t length = ucnv_toUChars(converter, out, 256, bytes.constData(),
+                                         static_cast<int32_t>(bytes.size()), &status);
+    ucnv_close(converter);
+    return QString(reinterpret_cast<const QChar*>(out), length);
+}
+
+TEST(CodePage, ManyTextsThroughOneConverterAsThroughIcuAlone) {
+    // The remembered answers give what ICU gives for the whole text, text after text.
+    CodePageConverter cyrillic(1251), western(1252);
+    const QStringList texts = {QStringLiteral("Да"), QStringLiteral("Ёлка – 5 €"),
+                               QStringLiteral("Ж😀Ж"), QString(QChar(0xD800)) + QStringLiteral("x"),
+                               QStringLiteral("Größe")};
+    for (const QString& text : texts) {
+        const QByteArray bytes = cyrillic.Encode(text);
+        EXPECT_EQ(bytes, IcuEncode(text, "windows-1251")) << text.toStdString();
+        EXPECT_EQ(western.Decode(bytes.constData(), static_cast<size_t>(bytes.size())),
+                  IcuDecode(bytes, "windows-1252"));
+    }
+    EXPECT_EQ(cyrillic.Encode(QStringLiteral("Ж😀Ж")), QByteArray("\xC6?\xC6"))
+        << "one ? for a character beyond the BMP";
+    EXPECT_EQ(western.Decode("\x81\xC4", 2), QString::fromUtf16(u"\u0081\u00C4"));
 }
 
 TEST(CodePage, BytesUndefinedInTheSystemCodePageKeepTheirValue) {
