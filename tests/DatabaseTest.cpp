@@ -174,6 +174,7 @@ TEST_F(DatabaseTest, RecordsetWalksAndWritesRows) {
             rows->Edit();
             rows->SetValue(QStringLiteral("l1049"), Variant("Правка"));
             rows->Update();
+            EXPECT_EQ(rows->Value(QStringLiteral("L1049")), Variant("Правка")) << "read back at once";
         }
         rows->MoveNext();
         ++count;
@@ -186,6 +187,25 @@ TEST_F(DatabaseTest, RecordsetWalksAndWritesRows) {
     rows->Close();
     db->Close();
     EXPECT_EQ(ReadColumn(project, QStringLiteral("L1049"))[2], Variant("Правка"));
+
+    // Rows updated and not yet written reach the table before a column is read from it,
+    // and when a recordset is given up without Close.
+    db = DBEngine::Instance().OpenDatabase(project);
+    {
+        auto some = db->OpenRecordset(QStringLiteral("TidxTexts"), {1, 3});
+        some->MoveFirst();
+        some->Edit();
+        some->SetValue(QStringLiteral("L1031"), Variant("Neu"));
+        some->Update();
+        some->MoveNext();
+        EXPECT_TRUE(some->Value(QStringLiteral("L1033")).IsNull());
+        some->Edit();
+        some->SetValue(QStringLiteral("L1033"), Variant());
+        some->Update();
+    }
+    db->Close();
+    EXPECT_EQ(ReadColumn(project, QStringLiteral("L1031"))[1], Variant("Neu"));
+    EXPECT_EQ(ReadColumn(project, QStringLiteral("L1031"))[2], Variant("Bearbeiten")) << "not in the recordset";
 
     RunSql(project, QStringLiteral("DELETE FROM TidxTexts"));
     db = DBEngine::Instance().OpenDatabase(project);
