@@ -10,6 +10,8 @@
 
 #include <sqlite3.h>
 
+#include <optional>
+
 namespace {
 
 QString Key(const QString& name) { return name.toCaseFolded(); }
@@ -36,7 +38,7 @@ void Database::Close() {
         sqlite3_exec(connection_->Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
         inTransaction_ = false;
     }
-    linkRows_.clear();
+    links_.clear();
     connection_.reset();
 }
 
@@ -58,12 +60,11 @@ void Database::Rollback() {
     Connection().Exec(QStringLiteral("ROLLBACK"));
 }
 
-const SourceTable& Database::LinkedRows(const TableDef& link) {
+const LinkedSource::LinkedTable& Database::Linked(const TableDef& link) {
     auto key = Key(link.Name());
-    auto found = linkRows_.find(key);
-    if (found == linkRows_.end())
-        found = linkRows_.emplace(key, LinkedSource::Load(link.Connect(), link.SourceTableName()))
-                    .first;
+    auto found = links_.find(key);
+    if (found == links_.end())
+        found = links_.emplace(key, LinkedSource::Open(link.Connect(), link.SourceTableName())).first;
     return found->second;
 }
 
@@ -73,7 +74,7 @@ void Database::ThrowTableNotFound(int32_t number, const QString& table) const {
                     .arg(table, name_));
 }
 
-void Database::ForgetLink(const QString& name) { linkRows_.erase(Key(name)); }
+void Database::ForgetLink(const QString& name) { links_.erase(Key(name)); }
 
 void Database::Execute(const QString& statement) {
     changedRows_.clear();
@@ -94,27 +95,33 @@ void Database::Execute(const QString& statement) {
                 QStringLiteral("Die Spalte '%1' fehlt in der Tabelle '%2' der Datenbank '%3'.")
                     .arg(column, *target, name_));
 
-    SourceTable local;
-    const SourceTable* source = nullptr;
+    // The source: a linked table, or a table of this database.
+    const LinkedSource::LinkedTable* linked = nullptr;
     if (tableDefs_.Contains(parsed->sourceTable)) {
         TableDef link = tableDefs_.Item(parsed->sourceTable);
-        if (link.IsLink()) source = &LinkedRows(link);
+        if (link.IsLink()) linked = &Linked(link);
     }
-    if (!source) {
-        if (!c.FindTable(parsed->sourceTable))
-            ThrowTableNotFound(ErrorNumber::TableNotFound, parsed->sourceTable);
-        local = c.ReadTable(parsed->sourceTable);
-        source = &local;
+    QString sourceFile = name_, sourceTable;
+    QStringList sourceColumns;
+    if (linked) {
+        sourceFile = linked->fileName;
+        sourceTable = linked->tableName;
+        sourceColumns = linked->columns;
+    } else {
+        const auto stored = c.FindTable(parsed->sourceTable);
+        if (!stored) ThrowTableNotFound(ErrorNumber::TableNotFound, parsed->sourceTable);
+        sourceTable = *stored;
+        sourceColumns = c.Columns(sourceTable);
     }
-    const int keyIndex = source->ColumnIndex(parsed->sourceKey);
-    const int valueIndex = source->ColumnIndex(parsed->sourceColumn);
-    for (auto [index, column] :
-         {std::pair{keyIndex, parsed->sourceKey}, {valueIndex, parsed->sourceColumn}})
-        if (index < 0)
-            throw RuntimeError(
-                ErrorNumber::FieldNotFound,
-                QStringLiteral("Die Spalte '%1' fehlt in der Tabelle '%2' der Datei '%3'.")
-                    .arg(column, source->tableName, source->fileName));
+    auto sourceColumn = [&](const QString& name) {
+        for (qsizetype i = 0; i < sourceColumns.size(); ++i)
+            if (sourceColumns[i].compare(name, Qt::CaseInsensitive) == 0) return static_cast<int>(i);
+        throw RuntimeError(ErrorNumber::FieldNotFound,
+                           QStringLiteral("Die Spalte '%1' fehlt in der Tabelle '%2' der Datei '%3'.")
+                               .arg(name, sourceTable, sourceFile));
+    };
+    const int keyIndex = sourceColumn(parsed->sourceKey);
+    const int valueIndex = sourceColumn(parsed->sourceColumn);
 
     // The whole step is all or nothing.
     c.Exec(QStringLiteral("SAVEPOINT execute_update"));
@@ -122,7 +129,13 @@ void Database::Execute(const QString& statement) {
         const QString table = QuoteIdentifier(*target);
         const QString column = QuoteIdentifier(parsed->targetColumn);
         const QString key = QuoteIdentifier(parsed->targetKey);
-        LinkedRowsModule::Scope rows(c.LinkedRows(), *source, keyIndex, valueIndex);
+        // Rows in memory are shown as they are; a database file's table is read as the update runs.
+        std::optional<LinkedRowsModule::Scope> rows;
+        if (linked && linked->rows)
+            rows.emplace(c.LinkedRows(), *linked->rows, keyIndex, valueIndex);
+        else
+            rows.emplace(c.LinkedRows(), linked ? linked->database->Handle() : c.Handle(), sourceTable,
+                         sourceColumns[keyIndex], sourceColumns[valueIndex]);
         SqliteStatement update(c.Handle(),
                                QStringLiteral("UPDATE main.%1 SET %2 = s.v FROM linked_rows AS s "
                                               "WHERE %1.%3 = s.k RETURNING %1.rowid")

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "LinkedSource.h"
 #include "SourceTable.h"
 #include "TableDef.h"
 #include "TableDefCollection.h"
@@ -55,8 +56,8 @@ class Database {
     friend class TableDef;
     explicit Database(std::unique_ptr<SqliteConnection> connection);
 
-    // The rows of a linked table, read once per connection and link.
-    const SourceTable& LinkedRows(const TableDef& link);
+    // A linked table, opened once per connection and link.
+    const LinkedSource::LinkedTable& Linked(const TableDef& link);
     void ForgetLink(const QString& name);
     [[noreturn]] void ThrowTableNotFound(int32_t number, const QString& table) const;
     // The name a table is stored under; fails with 3011 when there is none.
@@ -65,7 +66,7 @@ class Database {
     std::unique_ptr<SqliteConnection> connection_;
     QString name_;
     TableDefCollection tableDefs_;
-    std::map<QString, SourceTable> linkRows_;
+    std::map<QString, LinkedSource::LinkedTable> links_;
     std::vector<int64_t> changedRows_;
     bool inTransaction_ = false;
 };

@@ -1,6 +1,8 @@
 #include "LinkedRowsModule.h"
 
 #include "RuntimeError.h"
+#include "SqliteStatement.h"
+#include "Val.h"
 
 #include <sqlite3.h>
 
@@ -11,14 +13,42 @@ struct Table : sqlite3_vtab {
     const Slot* slot;
 };
 
+// Walks the rows of the slot: the rows in memory, or a statement on the other file.
 struct Cursor : sqlite3_vtab_cursor {
     Slot source;
     size_t row = 0;
+    sqlite3_stmt* select = nullptr;
+    bool hasRow = false;
     QByteArray text;
-    void SkipNullKeys() {
-        while (source.table && row < source.table->rows.size() &&
-               source.table->rows[row][source.key].IsNull())
-            ++row;
+
+    ~Cursor() { sqlite3_finalize(select); }
+
+    bool KeyIsNull() const {
+        if (select) return sqlite3_column_type(select, 0) == SQLITE_NULL;
+        return source.table->rows[row][source.key].IsNull();
+    }
+    // Moves to the next row with a key; a failing read of the other file is an error.
+    int Advance(bool first) {
+        if (!select) {
+            if (!first) ++row;
+            while (source.table && row < source.table->rows.size() && KeyIsNull()) ++row;
+            return SQLITE_OK;
+        }
+        if (first) sqlite3_reset(select);
+        do {
+            const int rc = sqlite3_step(select);
+            hasRow = rc == SQLITE_ROW;
+            if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+                // Keep the other file's own message for the statement's error.
+                pVtab->zErrMsg = sqlite3_mprintf("%s", sqlite3_errmsg(source.database));
+                return rc;
+            }
+        } while (hasRow && KeyIsNull());
+        return SQLITE_OK;
+    }
+    bool AtEnd() const {
+        if (select) return !hasRow;
+        return !source.table || row >= source.table->rows.size();
     }
 };
 
@@ -38,7 +68,7 @@ int Disconnect(sqlite3_vtab* table) {
 
 int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
     const Slot& source = *static_cast<Table*>(vtab)->slot;
-    const double rows = source.table ? static_cast<double>(source.table->rows.size()) : 0.0;
+    const double rows = source.table ? static_cast<double>(source.table->rows.size()) : 100000.0;
     info->estimatedCost = rows + 1;
     info->estimatedRows = static_cast<sqlite3_int64>(rows);
     return SQLITE_OK;
@@ -47,6 +77,13 @@ int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
 int Open(sqlite3_vtab* vtab, sqlite3_vtab_cursor** out) {
     auto* cursor = new Cursor{};
     cursor->source = *static_cast<Table*>(vtab)->slot;
+    if (cursor->source.database &&
+        sqlite3_prepare_v2(cursor->source.database, cursor->source.select.constData(), -1, &cursor->select,
+                           nullptr) != SQLITE_OK) {
+        vtab->zErrMsg = sqlite3_mprintf("%s", sqlite3_errmsg(cursor->source.database));
+        delete cursor;
+        return SQLITE_ERROR;
+    }
     *out = cursor;
     return SQLITE_OK;
 }
@@ -59,24 +96,48 @@ int Close(sqlite3_vtab_cursor* cursor) {
 int Filter(sqlite3_vtab_cursor* base, int, const char*, int, sqlite3_value**) {
     auto* cursor = static_cast<Cursor*>(base);
     cursor->row = 0;
-    cursor->SkipNullKeys();
-    return SQLITE_OK;
+    return cursor->Advance(true);
 }
 
-int Next(sqlite3_vtab_cursor* base) {
-    auto* cursor = static_cast<Cursor*>(base);
-    ++cursor->row;
-    cursor->SkipNullKeys();
-    return SQLITE_OK;
+int Next(sqlite3_vtab_cursor* base) { return static_cast<Cursor*>(base)->Advance(false); }
+
+int Eof(sqlite3_vtab_cursor* base) { return static_cast<Cursor*>(base)->AtEnd(); }
+
+// A value of the other file as the project's text column takes it.
+void ResultFromSource(sqlite3_context* context, sqlite3_stmt* select, int column) {
+    switch (sqlite3_column_type(select, column)) {
+        case SQLITE_NULL:
+            sqlite3_result_null(context);
+            break;
+        case SQLITE_FLOAT: {
+            const QByteArray text = ShortestDecimal(sqlite3_column_double(select, column)).toLatin1();
+            sqlite3_result_text(context, text.constData(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+            break;
+        }
+        default:  // integers and texts as their text; SQLite writes integers in their shortest form
+            sqlite3_result_text(context, reinterpret_cast<const char*>(sqlite3_column_text(select, column)),
+                                sqlite3_column_bytes(select, column), SQLITE_TRANSIENT);
+            break;
+    }
 }
 
-int Eof(sqlite3_vtab_cursor* base) {
-    auto* cursor = static_cast<Cursor*>(base);
-    return !cursor->source.table || cursor->row >= cursor->source.table->rows.size();
+double KeyFromSource(sqlite3_stmt* select) {
+    switch (sqlite3_column_type(select, 0)) {
+        case SQLITE_INTEGER: return static_cast<double>(sqlite3_column_int64(select, 0));
+        case SQLITE_FLOAT: return sqlite3_column_double(select, 0);
+        default:
+            return Val(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(select, 0)),
+                                         sqlite3_column_bytes(select, 0)));
+    }
 }
 
 int Column(sqlite3_vtab_cursor* base, sqlite3_context* context, int column) {
     auto* cursor = static_cast<Cursor*>(base);
+    if (cursor->select) {
+        if (column == 0) sqlite3_result_double(context, KeyFromSource(cursor->select));
+        else ResultFromSource(context, cursor->select, 1);
+        return SQLITE_OK;
+    }
     const auto& row = cursor->source.table->rows[cursor->row];
     if (column == 0) {
         sqlite3_result_double(context, row[cursor->source.key].ToNumber());
@@ -122,14 +183,26 @@ const sqlite3_module kModule = MakeModule();
 void Register(sqlite3* db, Slot* slot) {
     int rc = sqlite3_create_module_v2(db, "linked_rows", &kModule, slot, nullptr);
     if (rc != SQLITE_OK)
-        throw RuntimeError(
-            ErrorNumber::ReservedError,
-            QStringLiteral("Verknüpfte Tabellen können nicht bereitgestellt werden: %1")
-                .arg(QString::fromUtf8(sqlite3_errstr(rc))));
+        throw RuntimeError(ErrorNumber::ReservedError,
+                           QStringLiteral("Verknüpfte Tabellen können nicht bereitgestellt werden: %1")
+                               .arg(QString::fromUtf8(sqlite3_errstr(rc))));
 }
 
 Scope::Scope(Slot& slot, const SourceTable& table, int keyColumn, int valueColumn) : slot_(slot) {
-    slot_ = Slot{&table, static_cast<size_t>(keyColumn), static_cast<size_t>(valueColumn)};
+    slot_ = Slot{};
+    slot_.table = &table;
+    slot_.key = static_cast<size_t>(keyColumn);
+    slot_.value = static_cast<size_t>(valueColumn);
+}
+
+Scope::Scope(Slot& slot, sqlite3* database, const QString& table, const QString& keyColumn,
+             const QString& valueColumn)
+    : slot_(slot) {
+    slot_ = Slot{};
+    slot_.database = database;
+    slot_.select = QStringLiteral("SELECT %1, %2 FROM %3")
+                       .arg(QuoteIdentifier(keyColumn), QuoteIdentifier(valueColumn), QuoteIdentifier(table))
+                       .toUtf8();
 }
 
 }  // namespace LinkedRowsModule

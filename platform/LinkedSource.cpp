@@ -10,6 +10,11 @@
 #include <QFileInfo>
 
 namespace LinkedSource {
+
+LinkedTable::LinkedTable() = default;
+LinkedTable::LinkedTable(LinkedTable&&) noexcept = default;
+LinkedTable::~LinkedTable() = default;
+
 namespace {
 
 const QString kDatabaseKey = QStringLiteral("DATABASE=");
@@ -28,7 +33,16 @@ FileKind Sniff(const QString& path) {
     return FileKind::Other;
 }
 
-SourceTable LoadDatabase(const Link& link, const QString& sourceTable) {
+LinkedTable FromRows(SourceTable rows) {
+    LinkedTable linked;
+    linked.fileName = rows.fileName;
+    linked.tableName = rows.tableName;
+    linked.columns = rows.columns;
+    linked.rows = std::move(rows);
+    return linked;
+}
+
+LinkedTable OpenDatabase(const Link& link, const QString& sourceTable) {
     switch (Sniff(link.path)) {
         case FileKind::Missing:
             throw RuntimeError(
@@ -39,7 +53,7 @@ SourceTable LoadDatabase(const Link& link, const QString& sourceTable) {
                 ErrorNumber::CannotOpen,
                 QStringLiteral("Die Datei '%1' kann nicht gelesen werden.").arg(link.path));
         case FileKind::Access:
-            return AccessReader::ReadTable(link.path, sourceTable);
+            return FromRows(AccessReader::ReadTable(link.path, sourceTable));
         case FileKind::Other:
             throw RuntimeError(
                 ErrorNumber::UnrecognizedFormat,
@@ -47,12 +61,21 @@ SourceTable LoadDatabase(const Link& link, const QString& sourceTable) {
         case FileKind::Sqlite:
             break;
     }
-    return SqliteConnection(link.path, SqliteConnection::Mode::ReadOnly,
-                            DBEngine::Instance().LockTimeout())
-        .ReadTable(sourceTable);
+    LinkedTable linked;
+    linked.database = std::make_unique<SqliteConnection>(link.path, SqliteConnection::Mode::ReadOnly,
+                                                         DBEngine::Instance().LockTimeout());
+    const auto stored = linked.database->FindTable(sourceTable);
+    if (!stored)
+        throw RuntimeError(ErrorNumber::ObjectNotFound,
+                           QStringLiteral("Die Tabelle '%1' wurde in der Datei '%2' nicht gefunden.")
+                               .arg(sourceTable, link.path));
+    linked.fileName = link.path;
+    linked.tableName = *stored;
+    linked.columns = linked.database->Columns(*stored);
+    return linked;
 }
 
-SourceTable LoadWorkbook(const Link& link, const QString& sourceTable) {
+LinkedTable OpenWorkbook(const Link& link, const QString& sourceTable) {
     XlsWorkbook workbook(link.path);
     QString sheet = sourceTable;
     if (sheet.endsWith(QLatin1Char('$'))) sheet.chop(1);
@@ -63,7 +86,7 @@ SourceTable LoadWorkbook(const Link& link, const QString& sourceTable) {
                 .arg(sheet, link.path));
     SourceTable table = workbook.ReadSheet(sheet, link.header);
     table.tableName = sourceTable;
-    return table;
+    return FromRows(std::move(table));
 }
 
 }  // namespace
@@ -102,14 +125,14 @@ Link Parse(const QString& connect) {
     return link;
 }
 
-SourceTable Load(const QString& connect, const QString& sourceTable) {
+LinkedTable Open(const QString& connect, const QString& sourceTable) {
     Link link = Parse(connect);
     if (sourceTable.isEmpty())
         throw RuntimeError(
             ErrorNumber::NoLink,
             QStringLiteral("Die Verknüpfung mit '%1' nennt keine Quelltabelle.").arg(link.path));
-    return link.kind == Link::Kind::Excel ? LoadWorkbook(link, sourceTable)
-                                          : LoadDatabase(link, sourceTable);
+    return link.kind == Link::Kind::Excel ? OpenWorkbook(link, sourceTable)
+                                          : OpenDatabase(link, sourceTable);
 }
 
 }  // namespace LinkedSource

@@ -1,8 +1,14 @@
 #pragma once
 
-#include <QString>
-
 #include "SourceTable.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+class SqliteConnection;
 
 // The sources a linked table can point at, named by the engine's link strings:
 //   ";DATABASE=<path>"                            a database file, table by name
@@ -21,9 +27,26 @@ struct Link {
 // one the engine can read, 3024 when it names no file.
 Link Parse(const QString& connect);
 
-// Reads the whole source table. Fails with the engine's error when the file is
-// missing (3024), unreadable (3051), not of its kind (3343, 3274) or when the table
-// or sheet is not in it (3011); every description names the file.
-SourceTable Load(const QString& connect, const QString& sourceTable);
+// A linked table while a connection uses it: its columns, and either its rows
+// (read from a workbook or an Access file) or the open database file whose table
+// is read row by row when a statement uses it.
+struct LinkedTable {
+    QString fileName;
+    QString tableName;  // as the source stores it
+    QStringList columns;
+    std::optional<SourceTable> rows;
+    std::unique_ptr<SqliteConnection> database;
+
+    LinkedTable();
+    LinkedTable(LinkedTable&&) noexcept;
+    ~LinkedTable();
+};
+
+// Opens the source table: reads a workbook's sheet or an Access table whole, or
+// opens a database file and checks that the table is in it. Fails with the
+// engine's error when the file is missing (3024), unreadable (3051), not of its
+// kind (3343, 3274) or when the table or sheet is not in it (3011); every
+// description names the file.
+LinkedTable Open(const QString& connect, const QString& sourceTable);
 
 }  // namespace LinkedSource

@@ -5,6 +5,6 @@
 
 QStringList TableDef::Fields() const {
     if (!database_) return {};
-    if (IsLink()) return database_->LinkedRows(*this).columns;
+    if (IsLink()) return database_->Linked(*this).columns;
     return database_->Connection().Columns(name_);
 }

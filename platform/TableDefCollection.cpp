@@ -102,7 +102,7 @@ void TableDefCollection::Append(const TableDef& definition) {
     database_.ForgetLink(definition.Name());
     TableDef appended = definition;
     appended.database_ = &database_;
-    database_.LinkedRows(appended);
+    database_.Linked(appended);
 
     SqliteConnection& c = database_.Connection();
     c.Exec(QStringLiteral("SAVEPOINT append_link"));
