@@ -7,8 +7,8 @@
 #include <QFileInfo>
 #include <QProcess>
 
-#include <cstring>
 #include <sys/resource.h>
+#include <cstring>
 
 namespace AccessReader {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-BiffRecordReader::BiffRecordReader(std::vector<std::span<const uint8_t>> segments)
-    : segments_(std::move(segments)) {
+BiffRecordReader::BiffRecordReader(std::span<const std::span<const uint8_t>> segments)
+    : segments_(segments) {
     for (const auto& seg : segments_) remaining_ += seg.size();
     NextSegmentIfDone();
 }
@@ -26,16 +26,6 @@ uint8_t BiffRecordReader::U8() {
     --remaining_;
     NextSegmentIfDone();
     return value;
-}
-
-uint16_t BiffRecordReader::U16() {
-    uint16_t low = U8();
-    return static_cast<uint16_t>(low | (U8() << 8));
-}
-
-uint32_t BiffRecordReader::U32() {
-    uint32_t low = U16();
-    return low | (static_cast<uint32_t>(U16()) << 16);
 }
 
 double BiffRecordReader::F64() {
@@ -84,9 +74,12 @@ QString BiffRecordReader::Biff8Chars(uint32_t count, uint8_t options) {
         if (available == 0) throw Damaged{"Text teilt ein Zeichen"};
         size_t take = std::min<size_t>(available, count - static_cast<size_t>(text.size()));
         const uint8_t* p = seg.data() + offset_;
+        const qsizetype start = text.size();
+        text.resize(start + static_cast<qsizetype>(take));
+        char16_t* out = reinterpret_cast<char16_t*>(text.data()) + start;
         for (size_t i = 0; i < take; ++i)
-            text.append(QChar(wide ? static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8))
-                                   : static_cast<char16_t>(p[i])));
+            out[i] = wide ? static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8))
+                          : static_cast<char16_t>(p[i]);
         offset_ += take * width;
         remaining_ -= take * width;
         if (text.size() < static_cast<qsizetype>(count)) {

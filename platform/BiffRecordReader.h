@@ -17,11 +17,12 @@ class BiffRecordReader {
         const char* what;
     };
 
-    explicit BiffRecordReader(std::vector<std::span<const uint8_t>> segments);
+    // The segments must outlive the reader.
+    explicit BiffRecordReader(std::span<const std::span<const uint8_t>> segments);
 
     uint8_t U8();
-    uint16_t U16();
-    uint32_t U32();
+    uint16_t U16() { return Fixed<uint16_t>(); }
+    uint32_t U32() { return Fixed<uint32_t>(); }
     double F64();
     void Skip(size_t count);
     size_t Remaining() const;
@@ -36,8 +37,25 @@ class BiffRecordReader {
     QString Biff5String(bool longCount, CodePageConverter& codePage);
 
   private:
+    // A little-endian integer, read straight from the segment when it lies in one.
+    template <typename T>
+    T Fixed() {
+        if (segment_ < segments_.size() && segments_[segment_].size() - offset_ >= sizeof(T)) {
+            const uint8_t* p = segments_[segment_].data() + offset_;
+            T value = 0;
+            for (size_t i = 0; i < sizeof(T); ++i)
+                value = static_cast<T>(value | (T{p[i]} << (8 * i)));
+            offset_ += sizeof(T);
+            remaining_ -= sizeof(T);
+            NextSegmentIfDone();
+            return value;
+        }
+        T value = 0;
+        for (size_t i = 0; i < sizeof(T); ++i) value = static_cast<T>(value | (T{U8()} << (8 * i)));
+        return value;
+    }
     void NextSegmentIfDone();
-    std::vector<std::span<const uint8_t>> segments_;
+    std::span<const std::span<const uint8_t>> segments_;
     size_t segment_ = 0;
     size_t offset_ = 0;
     size_t remaining_ = 0;

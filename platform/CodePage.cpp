@@ -2,12 +2,12 @@
 
 #include "CodePageConverter.h"
 
+#include <unicode/uloc.h>
+#include <unicode/ustring.h>
 #include <array>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unicode/uloc.h>
-#include <unicode/ustring.h>
 
 namespace CodePage {
 namespace {

@@ -64,7 +64,8 @@ const LinkedSource::LinkedTable& Database::Linked(const TableDef& link) {
     auto key = Key(link.Name());
     auto found = links_.find(key);
     if (found == links_.end())
-        found = links_.emplace(key, LinkedSource::Open(link.Connect(), link.SourceTableName())).first;
+        found =
+            links_.emplace(key, LinkedSource::Open(link.Connect(), link.SourceTableName())).first;
     return found->second;
 }
 
@@ -115,10 +116,12 @@ void Database::Execute(const QString& statement) {
     }
     auto sourceColumn = [&](const QString& name) {
         for (qsizetype i = 0; i < sourceColumns.size(); ++i)
-            if (sourceColumns[i].compare(name, Qt::CaseInsensitive) == 0) return static_cast<int>(i);
-        throw RuntimeError(ErrorNumber::FieldNotFound,
-                           QStringLiteral("Die Spalte '%1' fehlt in der Tabelle '%2' der Datei '%3'.")
-                               .arg(name, sourceTable, sourceFile));
+            if (sourceColumns[i].compare(name, Qt::CaseInsensitive) == 0)
+                return static_cast<int>(i);
+        throw RuntimeError(
+            ErrorNumber::FieldNotFound,
+            QStringLiteral("Die Spalte '%1' fehlt in der Tabelle '%2' der Datei '%3'.")
+                .arg(name, sourceTable, sourceFile));
     };
     const int keyIndex = sourceColumn(parsed->sourceKey);
     const int valueIndex = sourceColumn(parsed->sourceColumn);
@@ -134,8 +137,8 @@ void Database::Execute(const QString& statement) {
         if (linked && linked->rows)
             rows.emplace(c.LinkedRows(), *linked->rows, keyIndex, valueIndex);
         else
-            rows.emplace(c.LinkedRows(), linked ? linked->database->Handle() : c.Handle(), sourceTable,
-                         sourceColumns[keyIndex], sourceColumns[valueIndex]);
+            rows.emplace(c.LinkedRows(), linked ? linked->database->Handle() : c.Handle(),
+                         sourceTable, sourceColumns[keyIndex], sourceColumns[valueIndex]);
         SqliteStatement update(c.Handle(),
                                QStringLiteral("UPDATE main.%1 SET %2 = s.v FROM linked_rows AS s "
                                               "WHERE %1.%3 = s.k RETURNING %1.rowid")

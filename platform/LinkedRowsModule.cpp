@@ -78,8 +78,8 @@ int Open(sqlite3_vtab* vtab, sqlite3_vtab_cursor** out) {
     auto* cursor = new Cursor{};
     cursor->source = *static_cast<Table*>(vtab)->slot;
     if (cursor->source.database &&
-        sqlite3_prepare_v2(cursor->source.database, cursor->source.select.constData(), -1, &cursor->select,
-                           nullptr) != SQLITE_OK) {
+        sqlite3_prepare_v2(cursor->source.database, cursor->source.select.constData(), -1,
+                           &cursor->select, nullptr) != SQLITE_OK) {
         vtab->zErrMsg = sqlite3_mprintf("%s", sqlite3_errmsg(cursor->source.database));
         delete cursor;
         return SQLITE_ERROR;
@@ -110,12 +110,15 @@ void ResultFromSource(sqlite3_context* context, sqlite3_stmt* select, int column
             sqlite3_result_null(context);
             break;
         case SQLITE_FLOAT: {
-            const QByteArray text = ShortestDecimal(sqlite3_column_double(select, column)).toLatin1();
-            sqlite3_result_text(context, text.constData(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+            const QByteArray text =
+                ShortestDecimal(sqlite3_column_double(select, column)).toLatin1();
+            sqlite3_result_text(context, text.constData(), static_cast<int>(text.size()),
+                                SQLITE_TRANSIENT);
             break;
         }
         default:  // integers and texts as their text; SQLite writes integers in their shortest form
-            sqlite3_result_text(context, reinterpret_cast<const char*>(sqlite3_column_text(select, column)),
+            sqlite3_result_text(context,
+                                reinterpret_cast<const char*>(sqlite3_column_text(select, column)),
                                 sqlite3_column_bytes(select, column), SQLITE_TRANSIENT);
             break;
     }
@@ -123,19 +126,24 @@ void ResultFromSource(sqlite3_context* context, sqlite3_stmt* select, int column
 
 double KeyFromSource(sqlite3_stmt* select) {
     switch (sqlite3_column_type(select, 0)) {
-        case SQLITE_INTEGER: return static_cast<double>(sqlite3_column_int64(select, 0));
-        case SQLITE_FLOAT: return sqlite3_column_double(select, 0);
+        case SQLITE_INTEGER:
+            return static_cast<double>(sqlite3_column_int64(select, 0));
+        case SQLITE_FLOAT:
+            return sqlite3_column_double(select, 0);
         default:
-            return Val(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(select, 0)),
-                                         sqlite3_column_bytes(select, 0)));
+            return Val(
+                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(select, 0)),
+                                  sqlite3_column_bytes(select, 0)));
     }
 }
 
 int Column(sqlite3_vtab_cursor* base, sqlite3_context* context, int column) {
     auto* cursor = static_cast<Cursor*>(base);
     if (cursor->select) {
-        if (column == 0) sqlite3_result_double(context, KeyFromSource(cursor->select));
-        else ResultFromSource(context, cursor->select, 1);
+        if (column == 0)
+            sqlite3_result_double(context, KeyFromSource(cursor->select));
+        else
+            ResultFromSource(context, cursor->select, 1);
         return SQLITE_OK;
     }
     const auto& row = cursor->source.table->rows[cursor->row];
@@ -183,9 +191,10 @@ const sqlite3_module kModule = MakeModule();
 void Register(sqlite3* db, Slot* slot) {
     int rc = sqlite3_create_module_v2(db, "linked_rows", &kModule, slot, nullptr);
     if (rc != SQLITE_OK)
-        throw RuntimeError(ErrorNumber::ReservedError,
-                           QStringLiteral("Verknüpfte Tabellen können nicht bereitgestellt werden: %1")
-                               .arg(QString::fromUtf8(sqlite3_errstr(rc))));
+        throw RuntimeError(
+            ErrorNumber::ReservedError,
+            QStringLiteral("Verknüpfte Tabellen können nicht bereitgestellt werden: %1")
+                .arg(QString::fromUtf8(sqlite3_errstr(rc))));
 }
 
 Scope::Scope(Slot& slot, const SourceTable& table, int keyColumn, int valueColumn) : slot_(slot) {
@@ -200,9 +209,10 @@ Scope::Scope(Slot& slot, sqlite3* database, const QString& table, const QString&
     : slot_(slot) {
     slot_ = Slot{};
     slot_.database = database;
-    slot_.select = QStringLiteral("SELECT %1, %2 FROM %3")
-                       .arg(QuoteIdentifier(keyColumn), QuoteIdentifier(valueColumn), QuoteIdentifier(table))
-                       .toUtf8();
+    slot_.select =
+        QStringLiteral("SELECT %1, %2 FROM %3")
+            .arg(QuoteIdentifier(keyColumn), QuoteIdentifier(valueColumn), QuoteIdentifier(table))
+            .toUtf8();
 }
 
 }  // namespace LinkedRowsModule

@@ -62,13 +62,14 @@ LinkedTable OpenDatabase(const Link& link, const QString& sourceTable) {
             break;
     }
     LinkedTable linked;
-    linked.database = std::make_unique<SqliteConnection>(link.path, SqliteConnection::Mode::ReadOnly,
-                                                         DBEngine::Instance().LockTimeout());
+    linked.database = std::make_unique<SqliteConnection>(
+        link.path, SqliteConnection::Mode::ReadOnly, DBEngine::Instance().LockTimeout());
     const auto stored = linked.database->FindTable(sourceTable);
     if (!stored)
-        throw RuntimeError(ErrorNumber::ObjectNotFound,
-                           QStringLiteral("Die Tabelle '%1' wurde in der Datei '%2' nicht gefunden.")
-                               .arg(sourceTable, link.path));
+        throw RuntimeError(
+            ErrorNumber::ObjectNotFound,
+            QStringLiteral("Die Tabelle '%1' wurde in der Datei '%2' nicht gefunden.")
+                .arg(sourceTable, link.path));
     linked.fileName = link.path;
     linked.tableName = *stored;
     linked.columns = linked.database->Columns(*stored);

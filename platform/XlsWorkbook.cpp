@@ -152,10 +152,12 @@ class CellGrid {
         const size_t width = maxCol_ - minCol_ + 1;
         table.rows.reserve(rows_.size() - first);
         for (size_t r = header ? first + 1 : first; r < rows_.size(); ++r) {
-            std::vector<Variant> values(width);
-            auto& cells = rows_[r];
-            for (uint32_t c = minCol_; c < cells.size(); ++c)
-                values[c - minCol_] = std::move(cells[c]);
+            // The row's cells become the table's row: drop the columns left of the table.
+            std::vector<Variant> values = std::move(rows_[r]);
+            if (minCol_ > 0 && !values.empty())
+                values.erase(values.begin(),
+                             values.begin() + std::min<size_t>(minCol_, values.size()));
+            values.resize(width);
             table.rows.push_back(std::move(values));
         }
         return table;
