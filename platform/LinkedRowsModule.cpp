@@ -40,7 +40,9 @@ struct Cursor : sqlite3_vtab_cursor {
             hasRow = rc == SQLITE_ROW;
             if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
                 // Keep the other file's own message for the statement's error.
-                pVtab->zErrMsg = sqlite3_mprintf("%s", sqlite3_errmsg(source.database));
+                pVtab->zErrMsg =
+                    sqlite3_mprintf("'%s': %s", sqlite3_db_filename(source.database, "main"),
+                                    sqlite3_errmsg(source.database));
                 return rc;
             }
         } while (hasRow && KeyIsNull());

@@ -10,16 +10,16 @@
 #include <QFileInfo>
 #include <QProcess>
 
-#include <csignal>
-#include <cstdlib>
 #include <gtest/gtest.h>
-#include <random>
-#include <set>
 #include <sqlite3.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
+#include <csignal>
+#include <cstdlib>
+#include <random>
+#include <set>
+#include <thread>
 
 namespace {
 
@@ -104,6 +104,21 @@ TEST_F(HardeningTest, TruncatedProjectIsAClearErrorAndStaysAsItIs) {
         << messages.messages[0].text.toStdString();
     EXPECT_EQ(FileBytes(project), before);
     EXPECT_FALSE(QFileInfo::exists(project + QStringLiteral("-journal")));
+}
+
+TEST_F(HardeningTest, TruncatedDatabaseSourceIsAClearErrorAndChangesNothing) {
+    const QString project = folder.Path(QStringLiteral("Projekt.qrp"));
+    WriteProject(project, NumberedRows(3000));
+    const QString source = folder.Path(QStringLiteral("Quelle.mdb"));
+    WriteProject(source, NumberedRows(3000));
+    QFile file(source);
+    ASSERT_TRUE(file.resize(file.size() / 2));
+    const QByteArray before = FileBytes(project);
+    EXPECT_FALSE(TransferLanguage(project, 1031, source));
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_TRUE(messages.messages[0].text.contains(source))
+        << messages.messages[0].text.toStdString();
+    EXPECT_EQ(FileBytes(project), before);
 }
 
 TEST_F(HardeningTest, ReadOnlyProjectFailsBeforeAnythingChanges) {

@@ -128,9 +128,10 @@ TEST_F(TransferLanguageTest, TextIdsInADatabaseSource) {
     const QString source = folder.Path(QStringLiteral("Quelle.qrp"));
     RunSql(source,
            QStringLiteral(
-               "CREATE TABLE TidxTexts(ID TEXT, L1031 TEXT);"
+               "CREATE TABLE TidxTexts(ID TEXT, L1031);"
                "INSERT INTO TidxTexts VALUES ('  2', 'zwei'), ('3abc', 'drei'), ('&H4', 'vier'),"
-               "('1 1', 'elf'), (NULL, 'ohne'), ('abc', 'null')"));
+               "('1 1', 'elf'), (NULL, 'ohne'), ('abc', 'null'), (5, 2024.0), (6.0, 7), (7, 12.5),"
+               "(8, NULL), (9, '')"));
     ASSERT_TRUE(TransferLanguage(project, 1031, source));
     auto texts = ReadColumn(project, QStringLiteral("L1031"));
     EXPECT_EQ(texts[2], Txt(u"zwei"));
@@ -139,6 +140,11 @@ TEST_F(TransferLanguageTest, TextIdsInADatabaseSource) {
     EXPECT_EQ(texts[11], Txt(u"elf"));
     EXPECT_EQ(texts[0], Txt(u"null"));
     EXPECT_EQ(texts[1], Txt(u"alt 1")) << "a Null ID matches nothing";
+    EXPECT_EQ(texts[5], Txt(u"2024")) << "numbers become their shortest text";
+    EXPECT_EQ(texts[6], Txt(u"7"));
+    EXPECT_EQ(texts[7], Txt(u"12.5"));
+    EXPECT_EQ(texts[8], Variant()) << "Null stays Null";
+    EXPECT_EQ(texts[9], Txt(u"")) << "the empty text stays empty";
 }
 
 TEST_F(TransferLanguageTest, UpperCaseExtensionImportsLikeLowerCase) {
