@@ -47,6 +47,9 @@ void InstallMessageBox() {
     MessageBox::SetHandler([](const QString& text, MessageBox::Icon icon) {
         QMessageBox box(QtIcon(icon), MessageBox::ApplicationTitle(), text, QMessageBox::Ok,
                         QApplication::activeWindow());
+        // Long texts (help, error descriptions with paths) get room for their lines.
+        if (text.size() > 300)
+            box.setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { min-width: 30em; }"));
         box.exec();
     });
 }
