@@ -26,9 +26,8 @@ QMessageBox::Icon QtIcon(MessageBox::Icon icon) {
     return QMessageBox::NoIcon;
 }
 
-// "desc|pattern|desc|pattern" to Qt name filters. The description is shown as it
-// is; the pattern follows in parentheses, hidden, where Qt reads it. "*.*" means
-// every file, also one without an extension.
+}  // namespace
+
 QStringList NameFilters(const QString& filter) {
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList filters;
@@ -40,8 +39,6 @@ QStringList NameFilters(const QString& filter) {
     }
     return filters;
 }
-
-}  // namespace
 
 void InstallMessageBox() {
     MessageBox::SetHandler([](const QString& text, MessageBox::Icon icon) {

@@ -2,6 +2,7 @@
 #include "FLanguageTransfer.h"
 #include "FileTools.h"
 #include "MessageBox.h"
+#include "QtDialogs.h"
 #include "RuntimeError.h"
 #include "SortedComboBox.h"
 #include "TestSupport.h"
@@ -229,6 +230,16 @@ class FLanguageTransferTest : public QObject {
                            "*.mdb|Excel-Dateien (*.xls)|*.xls|Alle Dateien (*.*)|*.*"));
         QCOMPARE(request.flags, 4100);
         QCOMPARE(request.owner, static_cast<quintptr>(window->winId()));
+    }
+
+    void openDialogFilterKeepsItsDescriptionsAndReadsItsPatterns() {
+        const QStringList filters = QtDialogs::NameFilters(
+            QStringLiteral("QuorvinStudio-Projektdateien (*.qrp)|*.qrp|Excel-Dateien "
+                           "(*.xls)|*.xls;*.xlw|Alle Dateien (*.*)|*.*"));
+        QCOMPARE(filters,
+                 QStringList({QStringLiteral("QuorvinStudio-Projektdateien (*.qrp) (*.qrp)"),
+                              QStringLiteral("Excel-Dateien (*.xls) (*.xls *.xlw)"),
+                              QStringLiteral("Alle Dateien (*.*) (*)")}));
     }
 
     void cancelledDialogEmptiesTheSourceFile() {
