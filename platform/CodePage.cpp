@@ -177,10 +177,6 @@ QString Decode(const QByteArray& bytes, int codePage) {
     return CodePageConverter(codePage).Decode(bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
-QString Decode(const char* data, size_t size, int codePage) {
-    return CodePageConverter(codePage).Decode(data, size);
-}
-
 bool IsSupported(int codePage) { return CodePageConverter::Exists(codePage); }
 
 }  // namespace CodePage

@@ -34,7 +34,6 @@ QByteArray Encode(const QString& text, int codePage);
 // The bytes read as characters of the code page. Bytes a single-byte code page
 // leaves undefined become the character of the same value, as Windows does.
 QString Decode(const QByteArray& bytes, int codePage);
-QString Decode(const char* data, size_t size, int codePage);
 
 // True when ICU has a converter for the code page.
 bool IsSupported(int codePage);

@@ -127,29 +127,26 @@ void Database::Execute(const QString& statement) {
     const int valueIndex = sourceColumn(parsed->sourceColumn);
 
     // The whole step is all or nothing.
-    c.Exec(QStringLiteral("SAVEPOINT execute_update"));
+    // One statement: SQLite applies it whole or not at all.
+    const QString table = QuoteIdentifier(*target);
+    const QString column = QuoteIdentifier(parsed->targetColumn);
+    const QString key = QuoteIdentifier(parsed->targetKey);
+    // Rows in memory are shown as they are; a database file's table is read as the update runs.
+    std::optional<LinkedRowsModule::Scope> rows;
+    if (linked && linked->rows)
+        rows.emplace(c.LinkedRows(), *linked->rows, keyIndex, valueIndex);
+    else
+        rows.emplace(c.LinkedRows(), linked ? linked->database->Handle() : c.Handle(), sourceTable,
+                     sourceColumns[keyIndex], sourceColumns[valueIndex]);
+    SqliteStatement update(c.Handle(),
+                           QStringLiteral("UPDATE main.%1 SET %2 = s.v FROM linked_rows AS s "
+                                          "WHERE %1.%3 = s.k RETURNING %1.rowid")
+                               .arg(table, column, key),
+                           name_);
     try {
-        const QString table = QuoteIdentifier(*target);
-        const QString column = QuoteIdentifier(parsed->targetColumn);
-        const QString key = QuoteIdentifier(parsed->targetKey);
-        // Rows in memory are shown as they are; a database file's table is read as the update runs.
-        std::optional<LinkedRowsModule::Scope> rows;
-        if (linked && linked->rows)
-            rows.emplace(c.LinkedRows(), *linked->rows, keyIndex, valueIndex);
-        else
-            rows.emplace(c.LinkedRows(), linked ? linked->database->Handle() : c.Handle(),
-                         sourceTable, sourceColumns[keyIndex], sourceColumns[valueIndex]);
-        SqliteStatement update(c.Handle(),
-                               QStringLiteral("UPDATE main.%1 SET %2 = s.v FROM linked_rows AS s "
-                                              "WHERE %1.%3 = s.k RETURNING %1.rowid")
-                                   .arg(table, column, key),
-                               name_);
         while (update.Step()) changedRows_.push_back(update.ColumnInt64(0));
-        c.Exec(QStringLiteral("RELEASE execute_update"));
     } catch (...) {
         changedRows_.clear();
-        sqlite3_exec(c.Handle(), "ROLLBACK TO execute_update; RELEASE execute_update", nullptr,
-                     nullptr, nullptr);
         throw;
     }
 }

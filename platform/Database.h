@@ -1,15 +1,16 @@
 #pragma once
 
-#include <QString>
-#include <cstdint>
-#include <map>
-#include <memory>
-#include <vector>
-
 #include "LinkedSource.h"
 #include "SourceTable.h"
 #include "TableDef.h"
 #include "TableDefCollection.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
 
 class Recordset;
 class SqliteConnection;

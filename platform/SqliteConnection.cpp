@@ -91,25 +91,3 @@ QStringList SqliteConnection::Columns(const QString& table) const {
     return columns;
 }
 
-SourceTable SqliteConnection::ReadTable(const QString& table) const {
-    auto stored = FindTable(table);
-    if (!stored)
-        throw RuntimeError(
-            ErrorNumber::ObjectNotFound,
-            QStringLiteral("Die Tabelle '%1' wurde in der Datei '%2' nicht gefunden.")
-                .arg(table, path_));
-    SourceTable result;
-    result.fileName = path_;
-    result.tableName = *stored;
-    SqliteStatement select(db_, QStringLiteral("SELECT * FROM %1").arg(QuoteIdentifier(*stored)),
-                           path_);
-    const int width = select.ColumnCount();
-    result.columns = Columns(*stored);
-    while (select.Step()) {
-        std::vector<Variant> row;
-        row.reserve(static_cast<size_t>(width));
-        for (int c = 0; c < width; ++c) row.push_back(select.Column(c));
-        result.rows.push_back(std::move(row));
-    }
-    return result;
-}

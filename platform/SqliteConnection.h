@@ -1,11 +1,12 @@
 #pragma once
 
-#include <QString>
-#include <memory>
-#include <optional>
-
 #include "LinkedRowsModule.h"
 #include "SourceTable.h"
+
+#include <QString>
+
+#include <memory>
+#include <optional>
 
 struct sqlite3;
 
@@ -37,8 +38,6 @@ class SqliteConnection {
     // What the connection's table linked_rows shows (see LinkedRowsModule).
     LinkedRowsModule::Slot& LinkedRows() const { return *linkedRows_; }
 
-    // All rows of a table; fails with 3011 naming table and file when it is absent.
-    SourceTable ReadTable(const QString& table) const;
 
   private:
     sqlite3* db_ = nullptr;

@@ -78,15 +78,6 @@ void SqliteStatement::Reset() {
     sqlite3_clear_bindings(stmt_);
 }
 
-void SqliteStatement::Bind(int index, const Variant& value) {
-    if (value.IsNull())
-        BindNull(index);
-    else if (value.IsNumber())
-        BindDouble(index, value.Number());
-    else
-        BindText(index, value.ToText());
-}
-
 // Texts cross in UTF-8, the encoding of the database files, so SQLite converts nothing.
 void SqliteStatement::BindText(int index, const QString& text) {
     const QByteArray utf8 = text.toUtf8();
@@ -102,7 +93,6 @@ void SqliteStatement::BindDouble(int index, double value) {
 }
 void SqliteStatement::BindNull(int index) { sqlite3_bind_null(stmt_, index); }
 
-int SqliteStatement::ColumnCount() const { return sqlite3_column_count(stmt_); }
 
 Variant SqliteStatement::Column(int index) const {
     switch (sqlite3_column_type(stmt_, index)) {

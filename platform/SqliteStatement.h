@@ -1,9 +1,10 @@
 #pragma once
 
-#include <QString>
-#include <cstdint>
-
 #include "Variant.h"
+
+#include <QString>
+
+#include <cstdint>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -28,13 +29,11 @@ class SqliteStatement {
     bool Step();
     void Reset();
 
-    void Bind(int index, const Variant& value);
     void BindText(int index, const QString& text);
     void BindInt64(int index, int64_t value);
     void BindDouble(int index, double value);
     void BindNull(int index);
 
-    int ColumnCount() const;
     Variant Column(int index) const;
     int64_t ColumnInt64(int index) const;
     QString ColumnText(int index) const;

@@ -1,9 +1,10 @@
 #pragma once
 
-#include <QString>
-#include <vector>
-
 #include "TableDef.h"
+
+#include <QString>
+
+#include <vector>
 
 class Database;
 

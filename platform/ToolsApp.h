@@ -1,9 +1,9 @@
 #pragma once
 
-#include <memory>
-
 #include "FileTools.h"
 #include "RegistryTools.h"
+
+#include <memory>
 
 // The tools library: one object per process, created on first use. Each caller asks
 // it for a fresh FileTools or RegistryTools object for one call.

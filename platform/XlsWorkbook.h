@@ -1,12 +1,13 @@
 #pragma once
 
+#include "SourceTable.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+
 #include <cstdint>
 #include <vector>
-
-#include "SourceTable.h"
 
 // An Excel 5.0/95 (BIFF5) or Excel 97-2003 (BIFF8) workbook. The compound-document
 // container is read with libgsf; the BIFF records are read here, every length

@@ -1,17 +1,17 @@
 #pragma once
 
-#include <gtest/gtest.h>
+#include "MessageBox.h"
+#include "Variant.h"
 
 #include <QString>
 #include <QTemporaryDir>
+
 #include <cstdint>
 #include <functional>
+#include <gtest/gtest.h>
 #include <map>
 #include <ostream>
 #include <vector>
-
-#include "MessageBox.h"
-#include "Variant.h"
 
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
