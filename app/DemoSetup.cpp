@@ -14,8 +14,8 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <cstdio>
 #include <sqlite3.h>
+#include <cstdio>
 
 namespace {
 

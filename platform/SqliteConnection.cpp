@@ -90,4 +90,3 @@ QStringList SqliteConnection::Columns(const QString& table) const {
     while (info.Step()) columns.append(info.ColumnText(0));
     return columns;
 }
-

@@ -38,7 +38,6 @@ class SqliteConnection {
     // What the connection's table linked_rows shows (see LinkedRowsModule).
     LinkedRowsModule::Slot& LinkedRows() const { return *linkedRows_; }
 
-
   private:
     sqlite3* db_ = nullptr;
     QString path_;

@@ -93,7 +93,6 @@ void SqliteStatement::BindDouble(int index, double value) {
 }
 void SqliteStatement::BindNull(int index) { sqlite3_bind_null(stmt_, index); }
 
-
 Variant SqliteStatement::Column(int index) const {
     switch (sqlite3_column_type(stmt_, index)) {
         case SQLITE_NULL:

@@ -11,7 +11,7 @@ packages=(
   libicu-dev
   libsimpleini-dev
   mdbtools-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   util-linux
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
   locales

@@ -7,8 +7,8 @@
 
 #include <QFile>
 
-#include <cstdlib>
 #include <gtest/gtest.h>
+#include <cstdlib>
 
 namespace {
 

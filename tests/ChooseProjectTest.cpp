@@ -21,9 +21,9 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <unicode/uloc.h>
 #include <functional>
 #include <memory>
-#include <unicode/uloc.h>
 
 // The tool from start to finish: a real registry store, real project files, the
 // real chooser and the real import window. Only the open-file dialog and the

@@ -174,7 +174,8 @@ TEST_F(DatabaseTest, RecordsetWalksAndWritesRows) {
             rows->Edit();
             rows->SetValue(QStringLiteral("l1049"), Variant("Правка"));
             rows->Update();
-            EXPECT_EQ(rows->Value(QStringLiteral("L1049")), Variant("Правка")) << "read back at once";
+            EXPECT_EQ(rows->Value(QStringLiteral("L1049")), Variant("Правка"))
+                << "read back at once";
         }
         rows->MoveNext();
         ++count;
@@ -205,7 +206,8 @@ TEST_F(DatabaseTest, RecordsetWalksAndWritesRows) {
     }
     db->Close();
     EXPECT_EQ(ReadColumn(project, QStringLiteral("L1031"))[1], Variant("Neu"));
-    EXPECT_EQ(ReadColumn(project, QStringLiteral("L1031"))[2], Variant("Bearbeiten")) << "not in the recordset";
+    EXPECT_EQ(ReadColumn(project, QStringLiteral("L1031"))[2], Variant("Bearbeiten"))
+        << "not in the recordset";
 
     RunSql(project, QStringLiteral("DELETE FROM TidxTexts"));
     db = DBEngine::Instance().OpenDatabase(project);

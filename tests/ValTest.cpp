@@ -1,7 +1,7 @@
 #include "Val.h"
 
-#include <cmath>
 #include <gtest/gtest.h>
+#include <cmath>
 
 namespace {
 

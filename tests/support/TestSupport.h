@@ -6,9 +6,9 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <gtest/gtest.h>
 #include <cstdint>
 #include <functional>
-#include <gtest/gtest.h>
 #include <map>
 #include <ostream>
 #include <vector>

@@ -2,11 +2,11 @@
 
 #include <QFile>
 
-#include <cstring>
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output-stdio.h>
 #include <gsf/gsf-utils.h>
+#include <cstring>
 #include <stdexcept>
 
 namespace Biff {
