@@ -30,15 +30,11 @@ void SortedComboBox::AddItem(const QString& text) {
 }
 
 void SortedComboBox::SetItemData(int index, int32_t value) {
-    if (index < 0 || index >= count())
-        throw RuntimeError(ErrorNumber::InvalidArgument,
-                           QStringLiteral("Ungültiger Listenindex %1.").arg(index));
+    if (index < 0 || index >= count()) throw RuntimeError::InvalidListIndex(index);
     setItemData(index, QVariant::fromValue(value));
 }
 
 int32_t SortedComboBox::ItemData(int index) const {
-    if (index < 0 || index >= count())
-        throw RuntimeError(ErrorNumber::InvalidArgument,
-                           QStringLiteral("Ungültiger Listenindex %1.").arg(index));
+    if (index < 0 || index >= count()) throw RuntimeError::InvalidListIndex(index);
     return itemData(index).value<int32_t>();
 }

@@ -50,16 +50,11 @@ namespace {
 int32_t ColumnLcid(const QString& column) {
     static const QRegularExpression digits(QStringLiteral(R"(^\s*[+-]?\d+\s*$)"));
     const QString rest = column.mid(1);
-    if (!digits.match(rest).hasMatch())
-        throw RuntimeError(
-            13, QStringLiteral("Typen unverträglich: Die Spalte '%1' nennt keine Sprachkennung.")
-                    .arg(column));
+    if (!digits.match(rest).hasMatch()) throw RuntimeError::NoLanguageColumn(column);
     bool ok = false;
     const qlonglong value = rest.trimmed().toLongLong(&ok);
     if (!ok || value < INT32_MIN || value > INT32_MAX)
-        throw RuntimeError(
-            6,
-            QStringLiteral("Überlauf: Die Sprachkennung der Spalte '%1' ist zu groß.").arg(column));
+        throw RuntimeError::LanguageIdOverflow(column);
     return static_cast<int32_t>(value);
 }
 
@@ -74,13 +69,7 @@ void FillLanguageList(const QString& projectFile, LanguageList& list) {
         if (!column.startsWith(QLatin1Char('L'))) continue;
         const int32_t lcid = ColumnLcid(column);
         const auto name = CodePage::LanguageName(lcid);
-        if (!name)
-            throw RuntimeError(
-                ErrorNumber::InvalidArgument,
-                QStringLiteral("Ungültiger Prozeduraufruf oder ungültiges Argument: Für die "
-                               "Sprachkennung %1 (Spalte '%2') kennt das System keine Sprache.")
-                    .arg(lcid)
-                    .arg(column));
+        if (!name) throw RuntimeError::UnknownLanguage(lcid, column);
         list.AddItem(QStringLiteral("%1 [%2]").arg(*name).arg(lcid));
         list.SetItemData(list.NewIndex(), lcid);
     }

@@ -31,11 +31,20 @@ QString ReaderProgram() {
 }
 
 [[noreturn]] void Damaged(const QString& path, const QString& detail) {
-    throw RuntimeError(
-        ErrorNumber::Corrupt,
-        QStringLiteral(
-            "Die Access-Datenbank '%1' ist beschädigt oder kann nicht gelesen werden (%2).")
-            .arg(path, detail));
+    throw RuntimeError::AccessDamaged(path, detail);
+}
+
+// The reader's own failure: what it found, named for the file and table asked for.
+[[noreturn]] void ReaderFailed(int32_t number, const QString& detail, const QString& path,
+                               const QString& table) {
+    switch (number) {
+        case ErrorNumber::UnrecognizedFormat:
+            throw RuntimeError::UnrecognizedDatabase(path);
+        case ErrorNumber::ObjectNotFound:
+            throw RuntimeError::TableNotInFile(table, path);
+        default:
+            Damaged(path, detail);
+    }
 }
 
 // Reads the record stream of the reader; every length is checked against what is left.
@@ -74,13 +83,13 @@ class StreamReader {
     qint64 pos_ = 0;
 };
 
-SourceTable Parse(const QByteArray& output, const QString& path) {
+SourceTable Parse(const QByteArray& output, const QString& path, const QString& tableName) {
     StreamReader in(output, path);
     if (!output.startsWith("QAR1")) {
         if (!output.isEmpty() && output[0] == 'E') {
             in.Byte();
             const int32_t number = in.Fixed<int32_t>();
-            throw RuntimeError(number != 0 ? number : ErrorNumber::Corrupt, in.Text());
+            ReaderFailed(number, in.Text(), path, tableName);
         }
         Damaged(path, QStringLiteral("keine Antwort des Leseprozesses"));
     }
@@ -99,7 +108,7 @@ SourceTable Parse(const QByteArray& output, const QString& path) {
         }
         if (record == 'E') {
             const int32_t number = in.Fixed<int32_t>();
-            throw RuntimeError(number != 0 ? number : ErrorNumber::Corrupt, in.Text());
+            ReaderFailed(number, in.Text(), path, tableName);
         }
         if (record != 'R') Damaged(path, QStringLiteral("unbekannter Datensatz des Leseprozesses"));
         std::vector<Variant> row;
@@ -140,12 +149,7 @@ SourceTable ReadTable(const QString& path, const QString& table) {
         setrlimit(RLIMIT_CORE, &noCore);
     });
     reader.start(QIODevice::ReadOnly);
-    if (!reader.waitForStarted(10000))
-        throw RuntimeError(
-            ErrorNumber::CannotOpen,
-            QStringLiteral(
-                "Das Leseprogramm für Access-Datenbanken (%1) kann nicht gestartet werden.")
-                .arg(reader.program()));
+    if (!reader.waitForStarted(10000)) throw RuntimeError::AccessReaderNotStarted(reader.program());
     QByteArray output;
     QElapsedTimer clock;
     clock.start();
@@ -167,7 +171,7 @@ SourceTable ReadTable(const QString& path, const QString& table) {
     output += reader.readAllStandardOutput();
     if (reader.exitStatus() == QProcess::CrashExit)
         Damaged(path, QStringLiteral("der Leseprozess ist abgestürzt"));
-    SourceTable result = Parse(output, path);
+    SourceTable result = Parse(output, path, table);
     if (reader.exitCode() != 0)
         Damaged(path, QStringLiteral("der Leseprozess meldet einen Fehler"));
     result.tableName = table;

@@ -9,7 +9,8 @@
 // Stream (little-endian): "QAR1", u32 column count, per column u32 length + UTF-8
 // name; per row 'R' and per cell a type byte (0 Null, 1 text: u32 length + UTF-8,
 // 2 number: 8-byte double); at the end 'Z' and the u64 row count. A failure is
-// sent as 'E', i32 error number, u32 length + UTF-8 description, and exit code 1.
+// sent as 'E', i32 error number (3343 not an Access file, 3011 no such table, 3049
+// damaged), u32 length + UTF-8 detail, and exit code 1; the parent words the message.
 
 // glib first: mdbtools.h includes it inside extern "C", where its C++ parts cannot be.
 #include <glib.h>
@@ -68,16 +69,13 @@ int main(int argc, char* argv[]) {
     if (argc != 3) Fail(5, "Aufruf: quorvin-access-reader <Datei> <Tabelle>");
     const std::string file = argv[1];
     MdbHandle* mdb = mdb_open(file.c_str(), MDB_NOFLAGS);
-    if (!mdb) Fail(3343, "Nicht erkanntes Datenbankformat '" + file + "'.");
+    if (!mdb) Fail(3343, "kein Access-Format");
     mdb_set_bind_size(mdb, kBindSize);
-    if (!mdb_read_catalog(mdb, MDB_TABLE))
-        Fail(3343, "Der Katalog der Access-Datenbank '" + file + "' kann nicht gelesen werden.");
+    if (!mdb_read_catalog(mdb, MDB_TABLE)) Fail(3343, "Katalog nicht lesbar");
     MdbTableDef* table = mdb_read_table_by_name(mdb, argv[2], MDB_TABLE);
-    if (!table)
-        Fail(3011, std::string("Die Tabelle '") + argv[2] + "' wurde in der Datei '" + file +
-                       "' nicht gefunden.");
+    if (!table) Fail(3011, "Tabelle fehlt");
     if (!mdb_read_columns(table) || table->num_cols == 0)
-        Fail(3049, "Die Spalten der Tabelle in '" + file + "' können nicht gelesen werden.");
+        Fail(3049, "Spalten der Tabelle nicht lesbar");
     mdb_rewind_table(table);
 
     const unsigned columns = table->num_cols;
@@ -105,7 +103,7 @@ int main(int argc, char* argv[]) {
         const int pageRow =
             static_cast<int>((table->cur_phys_pg << 8) | ((table->cur_row - 1) & 0xFF));
         if (mdb_find_pg_row(mdb, pageRow, &page, &offset, &length) != 0)
-            Fail(3049, "Eine Zeile der Access-Datenbank '" + file + "' kann nicht gelesen werden.");
+            Fail(3049, "Zeile nicht lesbar");
         std::fill(isNull.begin(), isNull.end(), 1);
         const int cracked = mdb_crack_row(table, offset & 0x1FFF, length, fields.data());
         for (int f = 0; f < cracked && f < static_cast<int>(columns); ++f)

@@ -22,9 +22,7 @@ UConverter* OpenConverter(int codePage) {
 
 CodePageConverter::CodePageConverter(int codePage)
     : codePage_(codePage), converter_(OpenConverter(codePage)) {
-    if (!converter_)
-        throw RuntimeError(ErrorNumber::InvalidArgument,
-                           QStringLiteral("Die Codepage %1 wird nicht unterstützt.").arg(codePage));
+    if (!converter_) throw RuntimeError::CodePageUnsupported(codePage);
     UErrorCode status = U_ZERO_ERROR;
     ucnv_setSubstChars(converter_, "?", 1, &status);
     // Windows maps characters a code page lacks to a close relative where it knows one.
@@ -52,11 +50,7 @@ QByteArray CodePageConverter::EncodeWithIcu(const QString& text) {
     UErrorCode status = U_ZERO_ERROR;
     int32_t written = ucnv_fromUChars(converter_, out.data(), static_cast<int32_t>(out.size()),
                                       source, length, &status);
-    if (U_FAILURE(status))
-        throw RuntimeError(
-            ErrorNumber::InvalidArgument,
-            QStringLiteral("Der Text kann nicht in die Codepage %1 umgewandelt werden.")
-                .arg(codePage_));
+    if (U_FAILURE(status)) throw RuntimeError::TextNotConvertible(codePage_);
     out.truncate(written);
     return out;
 }
@@ -69,11 +63,7 @@ QString CodePageConverter::DecodeWithIcu(const char* data, size_t size) {
     int32_t written =
         ucnv_toUChars(converter_, reinterpret_cast<UChar*>(out.data()),
                       static_cast<int32_t>(out.size()), data, static_cast<int32_t>(size), &status);
-    if (U_FAILURE(status))
-        throw RuntimeError(
-            ErrorNumber::InvalidArgument,
-            QStringLiteral("Die Bytes können nicht aus der Codepage %1 gelesen werden.")
-                .arg(codePage_));
+    if (U_FAILURE(status)) throw RuntimeError::BytesNotConvertible(codePage_);
     out.truncate(written);
     return out;
 }

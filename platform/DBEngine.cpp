@@ -9,6 +9,6 @@ DBEngine& DBEngine::Instance() {
 }
 
 std::unique_ptr<Database> DBEngine::OpenDatabase(const QString& path) {
-    return std::unique_ptr<Database>(new Database(std::make_unique<SqliteConnection>(
-        path, SqliteConnection::Mode::ReadWrite, lockTimeoutMs_)));
+    return std::make_unique<Database>(std::make_unique<SqliteConnection>(
+        path, SqliteConnection::Mode::ReadWrite, lockTimeoutMs_));
 }

@@ -12,23 +12,17 @@
 
 #include <optional>
 
-namespace {
-
-QString Key(const QString& name) { return name.toCaseFolded(); }
-
-}  // namespace
-
 Database::Database(std::unique_ptr<SqliteConnection> connection)
-    : connection_(std::move(connection)), name_(connection_->Path()), tableDefs_(*this) {}
+    : connection_(std::move(connection)),
+      name_(connection_->Path()),
+      tableDefs_(connection_, name_) {}
 
 Database::~Database() { Close(); }
 
 const QString& Database::Name() const { return name_; }
 
 SqliteConnection& Database::Connection() const {
-    if (!connection_)
-        throw RuntimeError(ErrorNumber::ObjectNotSet,
-                           QStringLiteral("Die Datenbank '%1' ist geschlossen.").arg(name_));
+    if (!connection_) throw RuntimeError::DatabaseClosed(name_);
     return *connection_;
 }
 
@@ -38,7 +32,7 @@ void Database::Close() {
         sqlite3_exec(connection_->Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
         inTransaction_ = false;
     }
-    links_.clear();
+    tableDefs_.ReleaseLinks();
     connection_.reset();
 }
 
@@ -60,48 +54,23 @@ void Database::Rollback() {
     Connection().Exec(QStringLiteral("ROLLBACK"));
 }
 
-const LinkedSource::LinkedTable& Database::Linked(const TableDef& link) {
-    auto key = Key(link.Name());
-    auto found = links_.find(key);
-    if (found == links_.end())
-        found =
-            links_.emplace(key, LinkedSource::Open(link.Connect(), link.SourceTableName())).first;
-    return found->second;
-}
-
-void Database::ThrowTableNotFound(int32_t number, const QString& table) const {
-    throw RuntimeError(
-        number, QStringLiteral("Die Tabelle '%1' wurde in der Datenbank '%2' nicht gefunden.")
-                    .arg(table, name_));
-}
-
-void Database::ForgetLink(const QString& name) { links_.erase(Key(name)); }
-
 void Database::Execute(const QString& statement) {
     changedRows_.clear();
     SqliteConnection& c = Connection();
     auto parsed = UpdateStatement::Parse(statement);
-    if (!parsed)
-        throw RuntimeError(
-            ErrorNumber::InvalidStatement,
-            QStringLiteral("Ungültige oder nicht unterstützte SQL-Anweisung: %1").arg(statement));
+    if (!parsed) throw RuntimeError::InvalidStatement(statement);
 
     auto target = c.FindTable(parsed->targetTable);
-    if (!target) ThrowTableNotFound(ErrorNumber::TableNotFound, parsed->targetTable);
+    if (!target) throw RuntimeError::TableNotFound(parsed->targetTable, name_);
     const QStringList targetColumns = c.Columns(*target);
     for (const QString& column : {parsed->targetKey, parsed->targetColumn})
         if (!targetColumns.contains(column, Qt::CaseInsensitive))
-            throw RuntimeError(
-                ErrorNumber::FieldNotFound,
-                QStringLiteral("Die Spalte '%1' fehlt in der Tabelle '%2' der Datenbank '%3'.")
-                    .arg(column, *target, name_));
+            throw RuntimeError::ColumnMissing(column, *target, name_);
 
     // The source: a linked table, or a table of this database.
     const LinkedSource::LinkedTable* linked = nullptr;
-    if (tableDefs_.Contains(parsed->sourceTable)) {
-        TableDef link = tableDefs_.Item(parsed->sourceTable);
-        if (link.IsLink()) linked = &Linked(link);
-    }
+    if (auto link = tableDefs_.Find(parsed->sourceTable); link && link->IsLink())
+        linked = &tableDefs_.Linked(*link);
     QString sourceFile = name_, sourceTable;
     QStringList sourceColumns;
     if (linked) {
@@ -110,7 +79,7 @@ void Database::Execute(const QString& statement) {
         sourceColumns = linked->columns;
     } else {
         const auto stored = c.FindTable(parsed->sourceTable);
-        if (!stored) ThrowTableNotFound(ErrorNumber::TableNotFound, parsed->sourceTable);
+        if (!stored) throw RuntimeError::TableNotFound(parsed->sourceTable, name_);
         sourceTable = *stored;
         sourceColumns = c.Columns(sourceTable);
     }
@@ -118,15 +87,11 @@ void Database::Execute(const QString& statement) {
         for (qsizetype i = 0; i < sourceColumns.size(); ++i)
             if (sourceColumns[i].compare(name, Qt::CaseInsensitive) == 0)
                 return static_cast<int>(i);
-        throw RuntimeError(
-            ErrorNumber::FieldNotFound,
-            QStringLiteral("Die Spalte '%1' fehlt in der Tabelle '%2' der Datei '%3'.")
-                .arg(name, sourceTable, sourceFile));
+        throw RuntimeError::ColumnMissing(name, sourceTable, sourceFile);
     };
     const int keyIndex = sourceColumn(parsed->sourceKey);
     const int valueIndex = sourceColumn(parsed->sourceColumn);
 
-    // The whole step is all or nothing.
     // One statement: SQLite applies it whole or not at all.
     const QString table = QuoteIdentifier(*target);
     const QString column = QuoteIdentifier(parsed->targetColumn);
@@ -158,16 +123,17 @@ std::unique_ptr<Recordset> Database::OpenRecordset(const QString& table) {
         Connection().Handle(),
         QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid").arg(QuoteIdentifier(stored)), name_);
     while (select.Step()) rows.push_back(select.ColumnInt64(0));
-    return std::make_unique<Recordset>(*this, stored, std::move(rows));
+    return std::make_unique<Recordset>(Connection(), name_, stored, std::move(rows));
 }
 
 std::unique_ptr<Recordset> Database::OpenRecordset(const QString& table,
                                                    std::vector<int64_t> rows) {
-    return std::make_unique<Recordset>(*this, StoredTableName(table), std::move(rows));
+    return std::make_unique<Recordset>(Connection(), name_, StoredTableName(table),
+                                       std::move(rows));
 }
 
 QString Database::StoredTableName(const QString& table) const {
     auto stored = Connection().FindTable(table);
-    if (!stored) ThrowTableNotFound(ErrorNumber::ObjectNotFound, table);
+    if (!stored) throw RuntimeError::ObjectNotFound(table, name_);
     return *stored;
 }

@@ -1,14 +1,11 @@
 #pragma once
 
-#include "LinkedSource.h"
-#include "SourceTable.h"
 #include "TableDef.h"
 #include "TableDefCollection.h"
 
 #include <QString>
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <vector>
 
@@ -19,6 +16,8 @@ class SqliteConnection;
 // that was not committed.
 class Database {
   public:
+    // Takes over an open connection (see DBEngine::OpenDatabase).
+    explicit Database(std::unique_ptr<SqliteConnection> connection);
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
@@ -52,22 +51,12 @@ class Database {
     SqliteConnection& Connection() const;
 
   private:
-    friend class DBEngine;
-    friend class TableDefCollection;
-    friend class TableDef;
-    explicit Database(std::unique_ptr<SqliteConnection> connection);
-
-    // A linked table, opened once per connection and link.
-    const LinkedSource::LinkedTable& Linked(const TableDef& link);
-    void ForgetLink(const QString& name);
-    [[noreturn]] void ThrowTableNotFound(int32_t number, const QString& table) const;
     // The name a table is stored under; fails with 3011 when there is none.
     QString StoredTableName(const QString& table) const;
 
     std::unique_ptr<SqliteConnection> connection_;
     QString name_;
     TableDefCollection tableDefs_;
-    std::map<QString, LinkedSource::LinkedTable> links_;
     std::vector<int64_t> changedRows_;
     bool inTransaction_ = false;
 };

@@ -193,10 +193,7 @@ const sqlite3_module kModule = MakeModule();
 void Register(sqlite3* db, Slot* slot) {
     int rc = sqlite3_create_module_v2(db, "linked_rows", &kModule, slot, nullptr);
     if (rc != SQLITE_OK)
-        throw RuntimeError(
-            ErrorNumber::ReservedError,
-            QStringLiteral("Verknüpfte Tabellen können nicht bereitgestellt werden: %1")
-                .arg(QString::fromUtf8(sqlite3_errstr(rc))));
+        throw RuntimeError::LinkedTablesUnavailable(QString::fromUtf8(sqlite3_errstr(rc)));
 }
 
 Scope::Scope(Slot& slot, const SourceTable& table, int keyColumn, int valueColumn) : slot_(slot) {

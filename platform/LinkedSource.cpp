@@ -1,7 +1,6 @@
 #include "LinkedSource.h"
 
 #include "AccessReader.h"
-#include "DBEngine.h"
 #include "RuntimeError.h"
 #include "SqliteConnection.h"
 #include "XlsWorkbook.h"
@@ -42,34 +41,24 @@ LinkedTable FromRows(SourceTable rows) {
     return linked;
 }
 
-LinkedTable OpenDatabase(const Link& link, const QString& sourceTable) {
+LinkedTable OpenDatabase(const Link& link, const QString& sourceTable, int lockTimeoutMs) {
     switch (Sniff(link.path)) {
         case FileKind::Missing:
-            throw RuntimeError(
-                ErrorNumber::FileNotFound,
-                QStringLiteral("Die Datei '%1' wurde nicht gefunden.").arg(link.path));
+            throw RuntimeError::FileNotFound(link.path);
         case FileKind::Unreadable:
-            throw RuntimeError(
-                ErrorNumber::CannotOpen,
-                QStringLiteral("Die Datei '%1' kann nicht gelesen werden.").arg(link.path));
+            throw RuntimeError::FileUnreadable(link.path);
         case FileKind::Access:
             return FromRows(AccessReader::ReadTable(link.path, sourceTable));
         case FileKind::Other:
-            throw RuntimeError(
-                ErrorNumber::UnrecognizedFormat,
-                QStringLiteral("Nicht erkanntes Datenbankformat '%1'.").arg(link.path));
+            throw RuntimeError::UnrecognizedDatabase(link.path);
         case FileKind::Sqlite:
             break;
     }
     LinkedTable linked;
     linked.database = std::make_unique<SqliteConnection>(
-        link.path, SqliteConnection::Mode::ReadOnly, DBEngine::Instance().LockTimeout());
+        link.path, SqliteConnection::Mode::ReadOnly, lockTimeoutMs);
     const auto stored = linked.database->FindTable(sourceTable);
-    if (!stored)
-        throw RuntimeError(
-            ErrorNumber::ObjectNotFound,
-            QStringLiteral("Die Tabelle '%1' wurde in der Datei '%2' nicht gefunden.")
-                .arg(sourceTable, link.path));
+    if (!stored) throw RuntimeError::TableNotInFile(sourceTable, link.path);
     linked.fileName = link.path;
     linked.tableName = *stored;
     linked.columns = linked.database->Columns(*stored);
@@ -80,11 +69,7 @@ LinkedTable OpenWorkbook(const Link& link, const QString& sourceTable) {
     XlsWorkbook workbook(link.path);
     QString sheet = sourceTable;
     if (sheet.endsWith(QLatin1Char('$'))) sheet.chop(1);
-    if (!workbook.HasSheet(sheet))
-        throw RuntimeError(
-            ErrorNumber::ObjectNotFound,
-            QStringLiteral("Das Tabellenblatt '%1' wurde in der Arbeitsmappe '%2' nicht gefunden.")
-                .arg(sheet, link.path));
+    if (!workbook.HasSheet(sheet)) throw RuntimeError::SheetNotFound(sheet, link.path);
     SourceTable table = workbook.ReadSheet(sheet, link.header);
     table.tableName = sourceTable;
     return FromRows(std::move(table));
@@ -93,15 +78,9 @@ LinkedTable OpenWorkbook(const Link& link, const QString& sourceTable) {
 }  // namespace
 
 Link Parse(const QString& connect) {
-    if (connect.isEmpty())
-        throw RuntimeError(
-            ErrorNumber::NoLink,
-            QStringLiteral("Die Tabellendefinition hat keine Verknüpfung und keine Felder; "
-                           "sie kann nicht angefügt werden."));
+    if (connect.isEmpty()) throw RuntimeError::NoLink(QString());
     qsizetype at = connect.indexOf(kDatabaseKey, 0, Qt::CaseInsensitive);
-    if (at < 0)
-        throw RuntimeError(ErrorNumber::FileNotFound,
-                           QStringLiteral("Die Verknüpfung '%1' nennt keine Datei.").arg(connect));
+    if (at < 0) throw RuntimeError::LinkNamesNoFile(connect);
     Link link;
     link.path = connect.mid(at + kDatabaseKey.size());
     const QStringList parts = connect.left(at).split(QLatin1Char(';'));
@@ -112,28 +91,21 @@ Link Parse(const QString& connect) {
                type.compare(QLatin1String("Excel 8.0"), Qt::CaseInsensitive) == 0) {
         link.kind = Link::Kind::Excel;
     } else {
-        throw RuntimeError(
-            ErrorNumber::IsamNotFound,
-            QStringLiteral("Installierbares ISAM für '%1' nicht gefunden.").arg(type));
+        throw RuntimeError::IsamNotFound(type);
     }
     for (const QString& part : parts.mid(1)) {
         QString option = part.trimmed();
         if (option.compare(QLatin1String("HDR=NO"), Qt::CaseInsensitive) == 0) link.header = false;
     }
-    if (link.path.isEmpty())
-        throw RuntimeError(ErrorNumber::FileNotFound,
-                           QStringLiteral("Die Verknüpfung '%1' nennt keine Datei.").arg(connect));
+    if (link.path.isEmpty()) throw RuntimeError::LinkNamesNoFile(connect);
     return link;
 }
 
-LinkedTable Open(const QString& connect, const QString& sourceTable) {
+LinkedTable Open(const QString& connect, const QString& sourceTable, int lockTimeoutMs) {
     Link link = Parse(connect);
-    if (sourceTable.isEmpty())
-        throw RuntimeError(
-            ErrorNumber::NoLink,
-            QStringLiteral("Die Verknüpfung mit '%1' nennt keine Quelltabelle.").arg(link.path));
+    if (sourceTable.isEmpty()) throw RuntimeError::LinkNamesNoTable(link.path);
     return link.kind == Link::Kind::Excel ? OpenWorkbook(link, sourceTable)
-                                          : OpenDatabase(link, sourceTable);
+                                          : OpenDatabase(link, sourceTable, lockTimeoutMs);
 }
 
 }  // namespace LinkedSource

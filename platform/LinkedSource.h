@@ -47,6 +47,7 @@ struct LinkedTable {
 // engine's error when the file is missing (3024), unreadable (3051), not of its
 // kind (3343, 3274) or when the table or sheet is not in it (3011); every
 // description names the file.
-LinkedTable Open(const QString& connect, const QString& sourceTable);
+// A database file locked by another process is waited for up to lockTimeoutMs.
+LinkedTable Open(const QString& connect, const QString& sourceTable, int lockTimeoutMs);
 
 }  // namespace LinkedSource

@@ -1,14 +1,17 @@
 #include "Recordset.h"
 
-#include "Database.h"
 #include "LinkedRowsModule.h"
 #include "RuntimeError.h"
 #include "SqliteConnection.h"
 #include "SqliteStatement.h"
 
-Recordset::Recordset(Database& database, const QString& table, std::vector<int64_t> rows)
-    : database_(database), table_(table), rows_(std::move(rows)) {
-    for (const QString& column : database_.Connection().Columns(table_)) columns_.push_back(column);
+Recordset::Recordset(SqliteConnection& connection, QString databaseName, const QString& table,
+                     std::vector<int64_t> rows)
+    : connection_(connection),
+      databaseName_(std::move(databaseName)),
+      table_(table),
+      rows_(std::move(rows)) {
+    for (const QString& column : connection_.Columns(table_)) columns_.push_back(column);
 }
 
 Recordset::~Recordset() {
@@ -20,9 +23,7 @@ Recordset::~Recordset() {
 }
 
 void Recordset::MoveFirst() {
-    if (rows_.empty())
-        throw RuntimeError(ErrorNumber::NoCurrentRecord,
-                           QStringLiteral("Kein aktueller Datensatz in '%1'.").arg(table_));
+    if (rows_.empty()) throw RuntimeError::NoCurrentRecord(table_);
     position_ = 0;
     editing_ = false;
 }
@@ -34,9 +35,7 @@ void Recordset::MoveNext() {
 }
 
 void Recordset::RequireCurrent() const {
-    if (Eof())
-        throw RuntimeError(ErrorNumber::NoCurrentRecord,
-                           QStringLiteral("Kein aktueller Datensatz in '%1'.").arg(table_));
+    if (Eof()) throw RuntimeError::NoCurrentRecord(table_);
 }
 
 const QString& Recordset::Column(const QString& name) {
@@ -44,9 +43,7 @@ const QString& Recordset::Column(const QString& name) {
         if (column == name) return column;
     for (const QString& column : columns_)
         if (column.compare(name, Qt::CaseInsensitive) == 0) return column;
-    throw RuntimeError(
-        ErrorNumber::ItemNotFound,
-        QStringLiteral("Das Feld '%1' ist in der Tabelle '%2' nicht vorhanden.").arg(name, table_));
+    throw RuntimeError::FieldNotInRecordset(name, table_);
 }
 
 Variant Recordset::Value(const QString& name) {
@@ -67,13 +64,13 @@ void Recordset::LoadColumn(const QString& column) {
     SourceTable ids;
     ids.rows.reserve(rows_.size());
     for (int64_t row : rows_) ids.rows.push_back({Variant(static_cast<double>(row))});
-    SqliteConnection& c = database_.Connection();
+    SqliteConnection& c = connection_;
     LinkedRowsModule::Scope scope(c.LinkedRows(), ids, 0, 0);
     SqliteStatement select(
         c.Handle(),
         QStringLiteral("SELECT t.%1 FROM linked_rows AS s LEFT JOIN main.%2 AS t ON t.rowid = s.k")
             .arg(QuoteIdentifier(column), QuoteIdentifier(table_)),
-        database_.Name());
+        databaseName_);
     std::vector<Variant> values;
     values.reserve(rows_.size());
     while (select.Step() && values.size() < rows_.size()) values.push_back(select.Column(0));
@@ -88,16 +85,12 @@ void Recordset::Edit() {
 }
 
 void Recordset::SetValue(const QString& name, const Variant& value) {
-    if (!editing_)
-        throw RuntimeError(ErrorNumber::InvalidArgument,
-                           QStringLiteral("Aktualisieren ohne Edit in '%1'.").arg(table_));
+    if (!editing_) throw RuntimeError::UpdateWithoutEdit(table_);
     pending_[Column(name)] = value;
 }
 
 void Recordset::Update() {
-    if (!editing_)
-        throw RuntimeError(ErrorNumber::InvalidArgument,
-                           QStringLiteral("Aktualisieren ohne Edit in '%1'.").arg(table_));
+    if (!editing_) throw RuntimeError::UpdateWithoutEdit(table_);
     for (const auto& [column, value] : pending_) {
         SourceTable& batch = unwritten_[column];
         batch.rows.push_back({Variant(static_cast<double>(rows_[position_])), value});
@@ -109,7 +102,7 @@ void Recordset::Update() {
 }
 
 void Recordset::WriteUpdatedRows() {
-    SqliteConnection& c = database_.Connection();
+    SqliteConnection& c = connection_;
     while (!unwritten_.empty()) {
         auto batch = unwritten_.begin();
         // One statement per column: the rows go in as a linked table of row ids and values.
@@ -118,7 +111,7 @@ void Recordset::WriteUpdatedRows() {
             c.Handle(),
             QStringLiteral("UPDATE main.%1 SET %2 = s.v FROM linked_rows AS s WHERE %1.rowid = s.k")
                 .arg(QuoteIdentifier(table_), QuoteIdentifier(batch->first)),
-            database_.Name());
+            databaseName_);
         update.Step();
         unwritten_.erase(batch);
     }

@@ -9,7 +9,7 @@
 #include <map>
 #include <vector>
 
-class Database;
+class SqliteConnection;
 
 // An updatable cursor over rows of a table, in row order. Updated rows are
 // written together, in one statement per column, when the recordset is closed
@@ -18,7 +18,10 @@ class Database;
 // cannot report a failure then.
 class Recordset {
   public:
-    Recordset(Database& database, const QString& table, std::vector<int64_t> rows);
+    // A cursor over the rows of the table of an open connection; databaseName
+    // stands for the database in messages.
+    Recordset(SqliteConnection& connection, QString databaseName, const QString& table,
+              std::vector<int64_t> rows);
     ~Recordset();
 
     // Fails with 3021 when there is no row.
@@ -41,7 +44,8 @@ class Recordset {
     const QString& Column(const QString& name);
     void RequireCurrent() const;
 
-    Database& database_;
+    SqliteConnection& connection_;
+    QString databaseName_;
     QString table_;
     std::vector<int64_t> rows_;
     size_t position_ = 0;

@@ -29,10 +29,7 @@ bool IsBelow(const QString& section, const QString& key) {
 }
 
 [[noreturn]] void ThrowDamaged(const QString& file, const QString& detail) {
-    throw RuntimeError(ErrorNumber::Corrupt,
-                       QStringLiteral("Die Registrierungsdatei '%1' ist beschädigt: %2. "
-                                      "Sie wird nicht verändert.")
-                           .arg(file, detail));
+    throw RuntimeError::RegistryDamaged(file, detail);
 }
 
 // The parsed INI text; section names in the order of the file.
@@ -51,15 +48,9 @@ std::unique_ptr<CSimpleIniA> Parse(const QByteArray& data, const QString& file) 
 QByteArray ReadFile(const QString& file) {
     QFile in(file);
     if (!in.exists()) return {};
-    if (!in.open(QIODevice::ReadOnly))
-        throw RuntimeError(
-            ErrorNumber::CannotOpen,
-            QStringLiteral("Die Registrierungsdatei '%1' kann nicht gelesen werden.").arg(file));
+    if (!in.open(QIODevice::ReadOnly)) throw RuntimeError::RegistryUnreadable(file);
     QByteArray data = in.readAll();
-    if (in.error() != QFileDevice::NoError)
-        throw RuntimeError(
-            ErrorNumber::CannotOpen,
-            QStringLiteral("Die Registrierungsdatei '%1' kann nicht gelesen werden.").arg(file));
+    if (in.error() != QFileDevice::NoError) throw RuntimeError::RegistryUnreadable(file);
     return data;
 }
 
@@ -97,9 +88,7 @@ QString RegistryStore::FileOf(uint32_t root) {
             name = "HKEY_USERS";
             break;
         default:
-            throw RuntimeError(ErrorNumber::InvalidArgument,
-                               QStringLiteral("Unbekannter Registrierungsschlüssel 0x%1.")
-                                   .arg(root, 8, 16, QLatin1Char('0')));
+            throw RuntimeError::UnknownRegistryRoot(root);
     }
     return Directory() + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".ini");
 }
@@ -139,17 +128,8 @@ bool RegistryStore::Modify(Change change) {
     QDir().mkpath(Directory());
     QLockFile lock(file_ + QStringLiteral(".lock"));
     if (!lock.tryLock(5000)) {
-        if (lock.error() == QLockFile::LockFailedError)
-            throw RuntimeError(
-                ErrorNumber::Locked,
-                QStringLiteral(
-                    "Die Registrierungsdatei '%1' ist von einem anderen Programm gesperrt.")
-                    .arg(file_));
-        throw RuntimeError(
-            ErrorNumber::CannotOpen,
-            QStringLiteral("Die Registrierungsdatei '%1' kann nicht geändert werden; "
-                           "Ihnen fehlt die Berechtigung für ihren Ordner.")
-                .arg(file_));
+        if (lock.error() == QLockFile::LockFailedError) throw RuntimeError::RegistryLocked(file_);
+        throw RuntimeError::RegistryFolderNotWritable(file_);
     }
     // Work on what is on disk now, so a change another process made meanwhile stays.
     data_ = ReadFile(file_);
@@ -160,10 +140,7 @@ bool RegistryStore::Modify(Change change) {
     QSaveFile out(file_);
     if (!out.open(QIODevice::WriteOnly) ||
         out.write(text.data(), static_cast<qint64>(text.size())) < 0 || !out.commit())
-        throw RuntimeError(
-            ErrorNumber::CannotOpen,
-            QStringLiteral("Die Registrierungsdatei '%1' kann nicht geschrieben werden.")
-                .arg(file_));
+        throw RuntimeError::RegistryNotWritten(file_);
     data_ = QByteArray(text.data(), static_cast<qsizetype>(text.size()));
     return true;
 }

@@ -3,6 +3,8 @@
 #include <new>
 #include <utility>
 
+namespace N = ErrorNumber;
+
 RuntimeError::RuntimeError(int32_t number, QString description)
     : number_(number),
       description_(std::move(description)),
@@ -17,11 +19,309 @@ RuntimeError RuntimeError::FromCurrentException() {
     } catch (const RuntimeError& error) {
         return error;
     } catch (const std::bad_alloc&) {
-        return RuntimeError(ErrorNumber::OutOfMemory,
-                            QStringLiteral("Nicht genügend Arbeitsspeicher."));
+        return OutOfMemory();
     } catch (const std::exception& error) {
-        return RuntimeError(ErrorNumber::ReservedError, QString::fromLocal8Bit(error.what()));
+        return Unexpected(QString::fromLocal8Bit(error.what()));
     } catch (...) {
-        return RuntimeError(ErrorNumber::ReservedError, QStringLiteral("Unbekannter Fehler."));
+        return Unknown();
     }
+}
+
+// General
+
+RuntimeError RuntimeError::OutOfMemory() {
+    return {N::OutOfMemory, QStringLiteral("Nicht genügend Arbeitsspeicher.")};
+}
+
+RuntimeError RuntimeError::Unexpected(const QString& what) { return {N::ReservedError, what}; }
+
+RuntimeError RuntimeError::Unknown() {
+    return {N::ReservedError, QStringLiteral("Unbekannter Fehler.")};
+}
+
+RuntimeError RuntimeError::Cancelled() {
+    return {N::Cancelled, QStringLiteral("Der Vorgang wurde abgebrochen; nichts wurde geändert.")};
+}
+
+RuntimeError RuntimeError::InvalidListIndex(int index) {
+    return {N::InvalidArgument, QStringLiteral("Ungültiger Listenindex %1.").arg(index)};
+}
+
+RuntimeError RuntimeError::InvalidSubItemIndex(int index) {
+    return {N::InvalidArgument, QStringLiteral("Ungültiger Unterelementindex %1.").arg(index)};
+}
+
+RuntimeError RuntimeError::KeyNotUnique(const QString& key) {
+    return {N::KeyNotUnique,
+            QStringLiteral("Der Schlüssel '%1' ist in der Auflistung nicht eindeutig.").arg(key)};
+}
+
+RuntimeError RuntimeError::ProjectTypeMismatch(const QString& typeText) {
+    return {N::TypeMismatch,
+            QStringLiteral("Typen unverträglich: Der Projekttyp '%1' ist keine Projektart.")
+                .arg(typeText)};
+}
+
+RuntimeError RuntimeError::NoLanguageColumn(const QString& column) {
+    return {N::TypeMismatch,
+            QStringLiteral("Typen unverträglich: Die Spalte '%1' nennt keine Sprachkennung.")
+                .arg(column)};
+}
+
+RuntimeError RuntimeError::LanguageIdOverflow(const QString& column) {
+    return {N::Overflow,
+            QStringLiteral("Überlauf: Die Sprachkennung der Spalte '%1' ist zu groß.").arg(column)};
+}
+
+RuntimeError RuntimeError::UnknownLanguage(int32_t lcid, const QString& column) {
+    return {N::InvalidArgument,
+            QStringLiteral("Ungültiger Prozeduraufruf oder ungültiges Argument: Für die "
+                           "Sprachkennung %1 (Spalte '%2') kennt das System keine Sprache.")
+                .arg(lcid)
+                .arg(column)};
+}
+
+RuntimeError RuntimeError::CodePageUnsupported(int codePage) {
+    return {N::InvalidArgument,
+            QStringLiteral("Die Codepage %1 wird nicht unterstützt.").arg(codePage)};
+}
+
+RuntimeError RuntimeError::TextNotConvertible(int codePage) {
+    return {
+        N::InvalidArgument,
+        QStringLiteral("Der Text kann nicht in die Codepage %1 umgewandelt werden.").arg(codePage)};
+}
+
+RuntimeError RuntimeError::BytesNotConvertible(int codePage) {
+    return {
+        N::InvalidArgument,
+        QStringLiteral("Die Bytes können nicht aus der Codepage %1 gelesen werden.").arg(codePage)};
+}
+
+// Files
+
+RuntimeError RuntimeError::FileNotFound(const QString& path) {
+    return {N::FileNotFound, QStringLiteral("Die Datei '%1' wurde nicht gefunden.").arg(path)};
+}
+
+RuntimeError RuntimeError::FileUnreadable(const QString& path) {
+    return {N::CannotOpen, QStringLiteral("Die Datei '%1' kann nicht gelesen werden.").arg(path)};
+}
+
+RuntimeError RuntimeError::NotAFile(const QString& path) {
+    return {N::CannotOpen,
+            QStringLiteral("'%1' ist keine Datei und kann nicht geöffnet werden.").arg(path)};
+}
+
+RuntimeError RuntimeError::NotWritable(const QString& path) {
+    return {N::CannotOpen,
+            QStringLiteral("Die Datei '%1' kann nicht zum Schreiben geöffnet werden; "
+                           "sie ist schreibgeschützt oder Ihnen fehlt die Berechtigung.")
+                .arg(path)};
+}
+
+RuntimeError RuntimeError::UnrecognizedDatabase(const QString& path) {
+    return {N::UnrecognizedFormat,
+            QStringLiteral("Nicht erkanntes Datenbankformat '%1'.").arg(path)};
+}
+
+RuntimeError RuntimeError::UnknownSourceKind(const QString& path) {
+    return {N::NoLink,
+            QStringLiteral("Die Datei '%1' kann nicht verknüpft werden: Ihre Endung nennt keine "
+                           "Quelle, die sich importieren lässt (.qrp, .mdb, .xls, .xlsx, .csv).")
+                .arg(path)};
+}
+
+RuntimeError RuntimeError::WorkbookDamaged(const QString& path, const QString& reason) {
+    return {N::ExternalFormat,
+            QStringLiteral("Die Datei '%1' ist keine lesbare Arbeitsmappe oder ist beschädigt: %2.")
+                .arg(path, reason)};
+}
+
+RuntimeError RuntimeError::SheetNotFound(const QString& sheet, const QString& path) {
+    return {N::ObjectNotFound,
+            QStringLiteral("Das Tabellenblatt '%1' wurde in der Arbeitsmappe '%2' nicht gefunden.")
+                .arg(sheet, path)};
+}
+
+RuntimeError RuntimeError::TableNotInFile(const QString& table, const QString& path) {
+    return {N::ObjectNotFound,
+            QStringLiteral("Die Tabelle '%1' wurde in der Datei '%2' nicht gefunden.")
+                .arg(table, path)};
+}
+
+RuntimeError RuntimeError::ColumnMissing(const QString& column, const QString& table,
+                                         const QString& path) {
+    return {N::FieldNotFound,
+            QStringLiteral("Die Spalte '%1' fehlt in der Tabelle '%2' der Datei '%3'.")
+                .arg(column, table, path)};
+}
+
+RuntimeError RuntimeError::AccessDamaged(const QString& path, const QString& reason) {
+    return {N::Corrupt,
+            QStringLiteral(
+                "Die Access-Datenbank '%1' ist beschädigt oder kann nicht gelesen werden (%2).")
+                .arg(path, reason)};
+}
+
+RuntimeError RuntimeError::AccessReaderNotStarted(const QString& program) {
+    return {
+        N::CannotOpen,
+        QStringLiteral("Das Leseprogramm für Access-Datenbanken (%1) kann nicht gestartet werden.")
+            .arg(program)};
+}
+
+// SQLite's answers
+
+RuntimeError RuntimeError::Locked(const QString& path) {
+    return {N::Locked,
+            QStringLiteral("Die Datei '%1' ist von einem anderen Programm gesperrt. "
+                           "Schließen Sie das andere Programm und versuchen Sie es erneut.")
+                .arg(path)};
+}
+
+RuntimeError RuntimeError::DiskFull(const QString& path) {
+    return {N::DiskFull,
+            QStringLiteral("Nicht genügend Speicherplatz auf dem Datenträger für '%1'.").arg(path)};
+}
+
+RuntimeError RuntimeError::ReadOnlyFile(const QString& path) {
+    return {N::ReadOnly, QStringLiteral("Die Datei '%1' ist schreibgeschützt.").arg(path)};
+}
+
+RuntimeError RuntimeError::NoJournalInFolder(const QString& path) {
+    return {N::ReadOnly,
+            QStringLiteral("Die Datei '%1' kann nicht geändert werden: In ihrem Ordner kann "
+                           "keine Journaldatei angelegt werden (Ordner schreibgeschützt).")
+                .arg(path)};
+}
+
+RuntimeError RuntimeError::CannotOpen(const QString& path, const QString& detail) {
+    return {N::CannotOpen,
+            QStringLiteral("Die Datei '%1' kann nicht geöffnet werden (%2).").arg(path, detail)};
+}
+
+RuntimeError RuntimeError::DatabaseCorrupt(const QString& path, const QString& detail) {
+    return {N::Corrupt,
+            QStringLiteral("Die Datenbank '%1' ist beschädigt (%2).").arg(path, detail)};
+}
+
+RuntimeError RuntimeError::DatabaseError(const QString& path, const QString& detail) {
+    return {N::ReservedError, QStringLiteral("Datenbankfehler in '%1': %2").arg(path, detail)};
+}
+
+// The database engine
+
+RuntimeError RuntimeError::DatabaseClosed(const QString& database) {
+    return {N::ObjectNotSet, QStringLiteral("Die Datenbank '%1' ist geschlossen.").arg(database)};
+}
+
+namespace {
+QString TableNotInDatabase(const QString& table, const QString& database) {
+    return QStringLiteral("Die Tabelle '%1' wurde in der Datenbank '%2' nicht gefunden.")
+        .arg(table, database);
+}
+}  // namespace
+
+RuntimeError RuntimeError::TableNotFound(const QString& table, const QString& database) {
+    return {N::TableNotFound, TableNotInDatabase(table, database)};
+}
+
+RuntimeError RuntimeError::ObjectNotFound(const QString& table, const QString& database) {
+    return {N::ObjectNotFound, TableNotInDatabase(table, database)};
+}
+
+RuntimeError RuntimeError::InvalidStatement(const QString& statement) {
+    return {N::InvalidStatement,
+            QStringLiteral("Ungültige oder nicht unterstützte SQL-Anweisung: %1").arg(statement)};
+}
+
+RuntimeError RuntimeError::ItemNotFound(const QString& name, const QString& database) {
+    return {N::ItemNotFound,
+            QStringLiteral("Das Element '%1' ist in dieser Auflistung nicht vorhanden "
+                           "(Tabellen der Datenbank '%2').")
+                .arg(name, database)};
+}
+
+RuntimeError RuntimeError::NoLink(const QString& table) {
+    return {N::NoLink,
+            QStringLiteral("Für die Tabelle '%1' ist keine Verknüpfung und kein Feld festgelegt; "
+                           "sie kann nicht angefügt werden.")
+                .arg(table)};
+}
+
+RuntimeError RuntimeError::ObjectExists(const QString& name) {
+    return {N::ObjectExists, QStringLiteral("Das Objekt '%1' existiert bereits.").arg(name)};
+}
+
+RuntimeError RuntimeError::IsamNotFound(const QString& type) {
+    return {N::IsamNotFound,
+            QStringLiteral("Installierbares ISAM für '%1' nicht gefunden.").arg(type)};
+}
+
+RuntimeError RuntimeError::LinkNamesNoFile(const QString& connect) {
+    return {N::FileNotFound,
+            QStringLiteral("Die Verknüpfung '%1' nennt keine Datei.").arg(connect)};
+}
+
+RuntimeError RuntimeError::LinkNamesNoTable(const QString& path) {
+    return {N::NoLink,
+            QStringLiteral("Die Verknüpfung mit '%1' nennt keine Quelltabelle.").arg(path)};
+}
+
+RuntimeError RuntimeError::NoCurrentRecord(const QString& table) {
+    return {N::NoCurrentRecord, QStringLiteral("Kein aktueller Datensatz in '%1'.").arg(table)};
+}
+
+RuntimeError RuntimeError::FieldNotInRecordset(const QString& field, const QString& table) {
+    return {
+        N::ItemNotFound,
+        QStringLiteral("Das Feld '%1' ist in der Tabelle '%2' nicht vorhanden.").arg(field, table)};
+}
+
+RuntimeError RuntimeError::UpdateWithoutEdit(const QString& table) {
+    return {N::InvalidArgument, QStringLiteral("Aktualisieren ohne Edit in '%1'.").arg(table)};
+}
+
+RuntimeError RuntimeError::LinkedTablesUnavailable(const QString& detail) {
+    return {
+        N::ReservedError,
+        QStringLiteral("Verknüpfte Tabellen können nicht bereitgestellt werden: %1").arg(detail)};
+}
+
+// The registry store
+
+RuntimeError RuntimeError::RegistryDamaged(const QString& path, const QString& reason) {
+    return {
+        N::Corrupt,
+        QStringLiteral("Die Registrierungsdatei '%1' ist beschädigt: %2. Sie wird nicht verändert.")
+            .arg(path, reason)};
+}
+
+RuntimeError RuntimeError::RegistryUnreadable(const QString& path) {
+    return {N::CannotOpen,
+            QStringLiteral("Die Registrierungsdatei '%1' kann nicht gelesen werden.").arg(path)};
+}
+
+RuntimeError RuntimeError::RegistryLocked(const QString& path) {
+    return {N::Locked,
+            QStringLiteral("Die Registrierungsdatei '%1' ist von einem anderen Programm gesperrt.")
+                .arg(path)};
+}
+
+RuntimeError RuntimeError::RegistryFolderNotWritable(const QString& path) {
+    return {N::CannotOpen, QStringLiteral("Die Registrierungsdatei '%1' kann nicht geändert "
+                                          "werden; Ihnen fehlt die Berechtigung für ihren Ordner.")
+                               .arg(path)};
+}
+
+RuntimeError RuntimeError::RegistryNotWritten(const QString& path) {
+    return {
+        N::CannotOpen,
+        QStringLiteral("Die Registrierungsdatei '%1' kann nicht geschrieben werden.").arg(path)};
+}
+
+RuntimeError RuntimeError::UnknownRegistryRoot(uint32_t root) {
+    return {N::InvalidArgument, QStringLiteral("Unbekannter Registrierungsschlüssel 0x%1.")
+                                    .arg(root, 8, 16, QLatin1Char('0'))};
 }

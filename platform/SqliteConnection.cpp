@@ -10,19 +10,14 @@
 #include <sqlite3.h>
 
 SqliteConnection::SqliteConnection(const QString& path, Mode mode, int lockTimeoutMs)
-    : path_(path), linkedRows_(std::make_unique<LinkedRowsModule::Slot>()) {
+    : path_(path),
+      lockTimeoutMs_(lockTimeoutMs),
+      linkedRows_(std::make_unique<LinkedRowsModule::Slot>()) {
     QFileInfo info(path);
-    if (path.isEmpty() || !info.exists())
-        throw RuntimeError(ErrorNumber::FileNotFound,
-                           QStringLiteral("Die Datei '%1' wurde nicht gefunden.").arg(path));
-    if (!info.isFile())
-        throw RuntimeError(
-            ErrorNumber::CannotOpen,
-            QStringLiteral("'%1' ist keine Datei und kann nicht geöffnet werden.").arg(path));
+    if (path.isEmpty() || !info.exists()) throw RuntimeError::FileNotFound(path);
+    if (!info.isFile()) throw RuntimeError::NotAFile(path);
     // SQLite takes an empty file for an empty database; an empty file is no database.
-    if (info.size() == 0)
-        throw RuntimeError(ErrorNumber::UnrecognizedFormat,
-                           QStringLiteral("Nicht erkanntes Datenbankformat '%1'.").arg(path));
+    if (info.size() == 0) throw RuntimeError::UnrecognizedDatabase(path);
 
     int flags = (mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
                 SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE;
@@ -40,11 +35,7 @@ SqliteConnection::SqliteConnection(const QString& path, Mode mode, int lockTimeo
     sqlite3_busy_timeout(db_, lockTimeoutMs);
     try {
         if (mode == Mode::ReadWrite && sqlite3_db_readonly(db_, "main") == 1)
-            throw RuntimeError(
-                ErrorNumber::CannotOpen,
-                QStringLiteral("Die Datei '%1' kann nicht zum Schreiben geöffnet werden; "
-                               "sie ist schreibgeschützt oder Ihnen fehlt die Berechtigung.")
-                    .arg(path));
+            throw RuntimeError::NotWritable(path);
         // Reading the schema proves that the file is a database and not locked for good.
         {
             SqliteStatement probe(db_, QStringLiteral("SELECT count(*) FROM sqlite_master"), path_);

@@ -26,6 +26,7 @@ class SqliteConnection {
 
     sqlite3* Handle() const { return db_; }
     const QString& Path() const { return path_; }
+    int LockTimeout() const { return lockTimeoutMs_; }
 
     // Runs statements without results.
     void Exec(const QString& sql);
@@ -41,5 +42,6 @@ class SqliteConnection {
   private:
     sqlite3* db_ = nullptr;
     QString path_;
+    int lockTimeoutMs_;
     std::unique_ptr<LinkedRowsModule::Slot> linkedRows_;
 };

@@ -10,43 +10,21 @@ void ThrowSqliteError(sqlite3* db, int code, const QString& fileName) {
     switch (code & 0xFF) {
         case SQLITE_BUSY:
         case SQLITE_LOCKED:
-            throw RuntimeError(
-                ErrorNumber::Locked,
-                QStringLiteral("Die Datei '%1' ist von einem anderen Programm gesperrt. "
-                               "Schließen Sie das andere Programm und versuchen Sie es erneut.")
-                    .arg(fileName));
+            throw RuntimeError::Locked(fileName);
         case SQLITE_FULL:
-            throw RuntimeError(
-                ErrorNumber::DiskFull,
-                QStringLiteral("Nicht genügend Speicherplatz auf dem Datenträger für '%1'.")
-                    .arg(fileName));
+            throw RuntimeError::DiskFull(fileName);
         case SQLITE_READONLY:
-            if (code == SQLITE_READONLY_DIRECTORY)
-                throw RuntimeError(
-                    ErrorNumber::ReadOnly,
-                    QStringLiteral(
-                        "Die Datei '%1' kann nicht geändert werden: In ihrem Ordner kann "
-                        "keine Journaldatei angelegt werden (Ordner schreibgeschützt).")
-                        .arg(fileName));
-            throw RuntimeError(
-                ErrorNumber::ReadOnly,
-                QStringLiteral("Die Datei '%1' ist schreibgeschützt.").arg(fileName));
+            if (code == SQLITE_READONLY_DIRECTORY) throw RuntimeError::NoJournalInFolder(fileName);
+            throw RuntimeError::ReadOnlyFile(fileName);
         case SQLITE_PERM:
         case SQLITE_CANTOPEN:
-            throw RuntimeError(ErrorNumber::CannotOpen,
-                               QStringLiteral("Die Datei '%1' kann nicht geöffnet werden (%2).")
-                                   .arg(fileName, detail));
+            throw RuntimeError::CannotOpen(fileName, detail);
         case SQLITE_NOTADB:
-            throw RuntimeError(
-                ErrorNumber::UnrecognizedFormat,
-                QStringLiteral("Nicht erkanntes Datenbankformat '%1'.").arg(fileName));
+            throw RuntimeError::UnrecognizedDatabase(fileName);
         case SQLITE_CORRUPT:
-            throw RuntimeError(
-                ErrorNumber::Corrupt,
-                QStringLiteral("Die Datenbank '%1' ist beschädigt (%2).").arg(fileName, detail));
+            throw RuntimeError::DatabaseCorrupt(fileName, detail);
         default:
-            throw RuntimeError(ErrorNumber::ReservedError,
-                               QStringLiteral("Datenbankfehler in '%1': %2").arg(fileName, detail));
+            throw RuntimeError::DatabaseError(fileName, detail);
     }
 }
 

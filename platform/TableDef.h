@@ -3,14 +3,18 @@
 #include <QString>
 #include <QStringList>
 
-class Database;
+#include <functional>
 
 // A table definition: a table of the database, or a link to a table of another
 // file (Connect and SourceTableName set). A new definition is not part of the
-// database until it is appended to the database's TableDefs.
+// database until it is appended to the database's TableDefs; one that the
+// collection hands out knows how to read its columns.
 class TableDef {
   public:
-    explicit TableDef(QString name) : name_(std::move(name)) {}
+    using FieldReader = std::function<QStringList()>;
+
+    explicit TableDef(QString name, FieldReader fields = {})
+        : name_(std::move(name)), fields_(std::move(fields)) {}
 
     const QString& Name() const { return name_; }
     const QString& Connect() const { return connect_; }
@@ -19,13 +23,13 @@ class TableDef {
     void SetSourceTableName(const QString& name) { sourceTableName_ = name; }
     bool IsLink() const { return !connect_.isEmpty(); }
 
-    // The column names in table order. For a link they are read from its source.
-    QStringList Fields() const;
+    // The column names in table order (for a link, read from its source); none for
+    // a definition that is not part of a database yet.
+    QStringList Fields() const { return fields_ ? fields_() : QStringList(); }
 
   private:
-    friend class TableDefCollection;
     QString name_;
     QString connect_;
     QString sourceTableName_;
-    Database* database_ = nullptr;  // set once the definition belongs to a database
+    FieldReader fields_;
 };

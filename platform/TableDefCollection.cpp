@@ -1,7 +1,5 @@
 #include "TableDefCollection.h"
 
-#include "Database.h"
-#include "LinkedSource.h"
 #include "RuntimeError.h"
 #include "SqliteConnection.h"
 #include "SqliteStatement.h"
@@ -10,64 +8,83 @@
 
 namespace {
 
-[[noreturn]] void ThrowNotInCollection(const QString& name, const QString& database) {
-    throw RuntimeError(ErrorNumber::ItemNotFound,
-                       QStringLiteral("Das Element '%1' ist in dieser Auflistung nicht vorhanden "
-                                      "(Tabellen der Datenbank '%2').")
-                           .arg(name, database));
-}
+QString Key(const QString& name) { return name.toCaseFolded(); }
 
 }  // namespace
+
+TableDefCollection::TableDefCollection(const std::unique_ptr<SqliteConnection>& connection,
+                                       QString name)
+    : connection_(connection), name_(std::move(name)) {}
+
+TableDefCollection::~TableDefCollection() = default;
 
 const QString& TableDefCollection::CatalogTable() {
     static const QString name = QStringLiteral("MSysLinks");
     return name;
 }
 
-TableDef TableDefCollection::Item(const QString& name) const {
-    SqliteConnection& c = database_.Connection();
+SqliteConnection& TableDefCollection::Connection() const {
+    if (!connection_) throw RuntimeError::DatabaseClosed(name_);
+    return *connection_;
+}
+
+TableDef TableDefCollection::Handed(TableDef definition) {
+    TableDef handed(definition.Name(), [this, definition]() -> QStringList {
+        if (definition.IsLink()) return Linked(definition).columns;
+        return Connection().Columns(definition.Name());
+    });
+    handed.SetConnect(definition.Connect());
+    handed.SetSourceTableName(definition.SourceTableName());
+    return handed;
+}
+
+std::optional<TableDef> TableDefCollection::Find(const QString& name) {
+    SqliteConnection& c = Connection();
     if (c.FindTable(CatalogTable())) {
         SqliteStatement find(
             c.Handle(),
             QStringLiteral(
                 "SELECT Name, Connect, SourceTableName FROM %1 WHERE Name = ?1 COLLATE NOCASE")
                 .arg(QuoteIdentifier(CatalogTable())),
-            database_.Name());
+            name_);
         find.BindText(1, name);
         if (find.Step()) {
             TableDef link(find.ColumnText(0));
             link.SetConnect(find.ColumnText(1));
             link.SetSourceTableName(find.ColumnText(2));
-            link.database_ = &database_;
-            return link;
+            return Handed(std::move(link));
         }
     }
     auto stored = c.FindTable(name);
-    if (!stored || stored->compare(CatalogTable(), Qt::CaseInsensitive) == 0)
-        ThrowNotInCollection(name, database_.Name());
-    TableDef table(*stored);
-    table.database_ = &database_;
-    return table;
+    if (!stored || stored->compare(CatalogTable(), Qt::CaseInsensitive) == 0) return std::nullopt;
+    return Handed(TableDef(*stored));
 }
 
-bool TableDefCollection::Contains(const QString& name) const {
-    try {
-        Item(name);
-        return true;
-    } catch (const RuntimeError& error) {
-        if (error.Number() == ErrorNumber::ItemNotFound) return false;
-        throw;
-    }
+TableDef TableDefCollection::Item(const QString& name) {
+    auto found = Find(name);
+    if (!found) throw RuntimeError::ItemNotFound(name, name_);
+    return *std::move(found);
+}
+
+const LinkedSource::LinkedTable& TableDefCollection::Linked(const TableDef& link) {
+    const QString key = Key(link.Name());
+    auto found = links_.find(key);
+    if (found == links_.end())
+        found = links_
+                    .emplace(key, LinkedSource::Open(link.Connect(), link.SourceTableName(),
+                                                     Connection().LockTimeout()))
+                    .first;
+    return found->second;
 }
 
 void TableDefCollection::Delete(const QString& name) {
     TableDef definition = Item(name);
-    SqliteConnection& c = database_.Connection();
+    SqliteConnection& c = Connection();
     if (definition.IsLink()) {
         SqliteStatement remove(c.Handle(),
                                QStringLiteral("DELETE FROM %1 WHERE Name = ?1 COLLATE NOCASE")
                                    .arg(QuoteIdentifier(CatalogTable())),
-                               database_.Name());
+                               name_);
         remove.BindText(1, definition.Name());
         remove.Step();
         // The catalog goes with its last link, so the project keeps only its own tables.
@@ -76,35 +93,26 @@ void TableDefCollection::Delete(const QString& name) {
             SqliteStatement left(
                 c.Handle(),
                 QStringLiteral("SELECT count(*) FROM %1").arg(QuoteIdentifier(CatalogTable())),
-                database_.Name());
+                name_);
             empty = left.Step() && left.ColumnInt64(0) == 0;
         }
         if (empty) c.Exec(QStringLiteral("DROP TABLE %1").arg(QuoteIdentifier(CatalogTable())));
     } else {
         c.Exec(QStringLiteral("DROP TABLE %1").arg(QuoteIdentifier(definition.Name())));
     }
-    database_.ForgetLink(definition.Name());
+    links_.erase(Key(definition.Name()));
 }
 
 void TableDefCollection::Append(const TableDef& definition) {
-    if (!definition.IsLink())
-        throw RuntimeError(
-            ErrorNumber::NoLink,
-            QStringLiteral("Für die Tabelle '%1' ist keine Verknüpfung und kein Feld festgelegt; "
-                           "sie kann nicht angefügt werden.")
-                .arg(definition.Name()));
-    if (Contains(definition.Name()))
-        throw RuntimeError(
-            ErrorNumber::ObjectExists,
-            QStringLiteral("Das Objekt '%1' existiert bereits.").arg(definition.Name()));
-    // Reading the source proves the link before anything is written; the rows are
-    // kept for the statements that use the link on this connection.
-    database_.ForgetLink(definition.Name());
-    TableDef appended = definition;
-    appended.database_ = &database_;
-    database_.Linked(appended);
+    if (!definition.IsLink()) throw RuntimeError::NoLink(definition.Name());
+    if (Contains(definition.Name())) throw RuntimeError::ObjectExists(definition.Name());
+    // Reading the source proves the link before anything is written; it stays open
+    // for the statements that use the link on this connection.
+    const QString key = Key(definition.Name());
+    links_.erase(key);
+    Linked(definition);
 
-    SqliteConnection& c = database_.Connection();
+    SqliteConnection& c = Connection();
     c.Exec(QStringLiteral("SAVEPOINT append_link"));
     try {
         c.Exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1(Name TEXT PRIMARY KEY COLLATE NOCASE, "
@@ -114,14 +122,14 @@ void TableDefCollection::Append(const TableDef& definition) {
             c.Handle(),
             QStringLiteral("INSERT INTO %1(Name, Connect, SourceTableName) VALUES (?1, ?2, ?3)")
                 .arg(QuoteIdentifier(CatalogTable())),
-            database_.Name());
+            name_);
         insert.BindText(1, definition.Name());
         insert.BindText(2, definition.Connect());
         insert.BindText(3, definition.SourceTableName());
         insert.Step();
         c.Exec(QStringLiteral("RELEASE append_link"));
     } catch (...) {
-        database_.ForgetLink(definition.Name());
+        links_.erase(key);
         sqlite3_exec(c.Handle(), "ROLLBACK TO append_link; RELEASE append_link", nullptr, nullptr,
                      nullptr);
         throw;

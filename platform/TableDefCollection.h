@@ -1,23 +1,34 @@
 #pragma once
 
+#include "LinkedSource.h"
 #include "TableDef.h"
 
 #include <QString>
 
-#include <vector>
+#include <map>
+#include <memory>
+#include <optional>
 
-class Database;
+class SqliteConnection;
 
 // The table definitions of a database: its tables and its linked tables. Links are
 // kept in the database (table MSysLinks), so a link outlives the connection that
-// made it until it is deleted. Names compare without regard to case.
+// made it until it is deleted; the sources of the links in use are kept open here
+// for the connection's statements. Names compare without regard to case. The
+// definitions it hands out read their columns through it, so they are good only
+// while their database lives.
 class TableDefCollection {
   public:
-    explicit TableDefCollection(Database& database) : database_(database) {}
+    // connection is the database's, which may be closed (null) later: every call
+    // then fails with 91. name stands for the database in messages.
+    TableDefCollection(const std::unique_ptr<SqliteConnection>& connection, QString name);
+    ~TableDefCollection();
 
+    // The definition of that name, or nothing.
+    std::optional<TableDef> Find(const QString& name);
     // The definition of that name; fails with 3265 when there is none.
-    TableDef Item(const QString& name) const;
-    bool Contains(const QString& name) const;
+    TableDef Item(const QString& name);
+    bool Contains(const QString& name) { return Find(name).has_value(); }
 
     // Removes a link, or drops a table. Fails with 3265 when there is no such name.
     void Delete(const QString& name);
@@ -27,9 +38,19 @@ class TableDefCollection {
     // when the file is missing or unreadable or the table or sheet is not in it.
     void Append(const TableDef& definition);
 
+    // The open source of a link of this collection, opened on first use.
+    const LinkedSource::LinkedTable& Linked(const TableDef& link);
+    // Lets go of every open source (the database is closing).
+    void ReleaseLinks() { links_.clear(); }
+
     // The name of the table that keeps the links.
     static const QString& CatalogTable();
 
   private:
-    Database& database_;
+    SqliteConnection& Connection() const;
+    TableDef Handed(TableDef definition);
+
+    const std::unique_ptr<SqliteConnection>& connection_;
+    QString name_;
+    std::map<QString, LinkedSource::LinkedTable> links_;
 };

@@ -190,16 +190,13 @@ void InitGsf() {
 XlsWorkbook::XlsWorkbook(const QString& path) : path_(path) {
     InitGsf();
     QFileInfo info(path);
-    if (!info.exists() || !info.isFile())
-        throw RuntimeError(ErrorNumber::FileNotFound,
-                           QStringLiteral("Die Datei '%1' wurde nicht gefunden.").arg(path));
+    if (!info.exists() || !info.isFile()) throw RuntimeError::FileNotFound(path);
 
     GError* error = nullptr;
     GPtr<GsfInput> input(gsf_input_stdio_new(QFile::encodeName(path).constData(), &error));
     if (!input) {
         if (error) g_error_free(error);
-        throw RuntimeError(ErrorNumber::CannotOpen,
-                           QStringLiteral("Die Datei '%1' kann nicht gelesen werden.").arg(path));
+        throw RuntimeError::FileUnreadable(path);
     }
     Open(input.get());
 }
@@ -239,10 +236,7 @@ void XlsWorkbook::Open(GsfInput* input) {
 }
 
 void XlsWorkbook::Fail(const char* detail) const {
-    throw RuntimeError(ErrorNumber::ExternalFormat,
-                       QStringLiteral("Die Datei '%1' ist keine lesbare Excel-Arbeitsmappe "
-                                      "(Excel 5.0 bis 2003) oder ist beschädigt: %2.")
-                           .arg(path_, QString::fromUtf8(detail)));
+    throw RuntimeError::WorkbookDamaged(path_, QString::fromUtf8(detail));
 }
 
 void XlsWorkbook::ReadGlobals() {
@@ -321,11 +315,7 @@ bool XlsWorkbook::HasSheet(const QString& name) const { return FindSheet(name) !
 
 SourceTable XlsWorkbook::ReadSheet(const QString& name, bool header) const {
     const Sheet* sheet = FindSheet(name);
-    if (!sheet)
-        throw RuntimeError(
-            ErrorNumber::ObjectNotFound,
-            QStringLiteral("Die Tabelle '%1' wurde in der Arbeitsmappe '%2' nicht gefunden.")
-                .arg(name, path_));
+    if (!sheet) throw RuntimeError::SheetNotFound(name, path_);
     CellGrid grid;
     try {
         std::unique_ptr<CodePageConverter> converter;

@@ -11,7 +11,6 @@
 namespace {
 
 constexpr uint32_t HKEY_LOCAL_MACHINE = RegistryStore::HKEY_LOCAL_MACHINE;
-constexpr int32_t kTypeMismatch = 13;
 
 QString ReadProjectValue(const QString& name, const QString& valueName) {
     return ToolsApp::Instance().Registry()->ReadValue(
@@ -21,10 +20,7 @@ QString ReadProjectValue(const QString& name, const QString& valueName) {
 int32_t TypeValue(const QString& typeText) {
     MText::ProjectTypeResult result = MText::ConvertProjectType(typeText);
     if (const int32_t* value = std::get_if<int32_t>(&result)) return *value;
-    throw RuntimeError(
-        kTypeMismatch,
-        QStringLiteral("Typen unverträglich: Der Projekttyp '%1' ist keine Projektart.")
-            .arg(typeText));
+    throw RuntimeError::ProjectTypeMismatch(typeText);
 }
 
 }  // namespace

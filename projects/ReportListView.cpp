@@ -5,10 +5,6 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 
-namespace {
-constexpr int32_t kKeyNotUnique = 35602;
-}
-
 ReportListView::ReportListView(QWidget* parent) : QTreeWidget(parent) {
     setRootIsDecorated(false);
     setItemsExpandable(false);
@@ -25,19 +21,14 @@ ReportListView::ReportListView(QWidget* parent) : QTreeWidget(parent) {
 
 QTreeWidgetItem* ReportListView::AddItem(const QString& key, const QString& text) {
     const QString folded = key.toCaseFolded();
-    if (keys_.contains(folded))
-        throw RuntimeError(
-            kKeyNotUnique,
-            QStringLiteral("Der Schlüssel '%1' ist in der Auflistung nicht eindeutig.").arg(key));
+    if (keys_.contains(folded)) throw RuntimeError::KeyNotUnique(key);
     auto* item = new QTreeWidgetItem(this, QStringList{text});
     keys_.insert(folded, item);
     return item;
 }
 
 void ReportListView::SetSubItem(QTreeWidgetItem* item, int index, const QString& text) {
-    if (index < 1 || index >= columnCount())
-        throw RuntimeError(ErrorNumber::InvalidArgument,
-                           QStringLiteral("Ungültiger Unterelementindex %1.").arg(index));
+    if (index < 1 || index >= columnCount()) throw RuntimeError::InvalidSubItemIndex(index);
     item->setText(index, text);
 }
 

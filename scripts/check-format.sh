@@ -3,7 +3,8 @@
 # (clang-format 14, as Debian 12 installs it). With --fix it formats them instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-mapfile -t files < <(git ls-files '*.cpp' '*.h' 2>/dev/null || find app projects language platform cli tests bench -name '*.cpp' -o -name '*.h')
+mapfile -t files < <(git ls-files --cached --others --exclude-standard '*.cpp' '*.h' |
+  while read -r f; do [ -f "$f" ] && echo "$f"; done)
 if [ "${1:-}" = "--fix" ]; then
   clang-format -i "${files[@]}"
   exit 0

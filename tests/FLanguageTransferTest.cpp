@@ -355,13 +355,13 @@ class FLanguageTransferTest : public QObject {
     void anUncaughtErrorIsShownAndTheWindowLivesOn() {
         Source()->setText(QStringLiteral("/q/vorher.xls"));
         FileTools::SetOpenDialogHandler([](const FileTools::OpenDialogRequest&) -> QString {
-            throw RuntimeError(ErrorNumber::CannotOpen,
-                               QStringLiteral("Der Dialog ist nicht verfügbar."));
+            throw RuntimeError::FileUnreadable(QStringLiteral("/q/dialog"));
         });
         QTest::mouseClick(Control<QPushButton>("cmdSearchImportQRP"), Qt::LeftButton);
         QCOMPARE(messages->messages.size(), size_t{1});
         QCOMPARE(messages->messages[0].text,
-                 QStringLiteral("Laufzeitfehler '3051':\n\nDer Dialog ist nicht verfügbar."));
+                 QStringLiteral("Laufzeitfehler '3051':\n\nDie Datei '/q/dialog' kann nicht "
+                                "gelesen werden."));
         QCOMPARE(messages->messages[0].icon, MessageBox::Icon::Critical);
         QVERIFY(window->isVisible());
         QCOMPARE(Source()->text(), QStringLiteral("/q/vorher.xls"));
