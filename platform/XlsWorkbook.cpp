@@ -1,5 +1,6 @@
 #include "XlsWorkbook.h"
 
+#include "BiffCellDecoder.h"
 #include "BiffRecordReader.h"
 #include "CodePageConverter.h"
 #include "RuntimeError.h"
@@ -12,30 +13,18 @@
 #include <gsf/gsf-input-memory.h>
 #include <gsf/gsf-input-stdio.h>
 #include <gsf/gsf-utils.h>
-#include <cmath>
-#include <cstring>
+#include <algorithm>
 #include <mutex>
 
 namespace {
 
 enum : uint16_t {
-    kFormula = 0x0006,
     kEof = 0x000A,
     kFilePass = 0x002F,
     kContinue = 0x003C,
     kCodePage = 0x0042,
     kBoundSheet = 0x0085,
-    kMulRk = 0x00BD,
-    kMulBlank = 0x00BE,
-    kRString = 0x00D6,
     kSst = 0x00FC,
-    kLabelSst = 0x00FD,
-    kBlank = 0x0201,
-    kNumber = 0x0203,
-    kLabel = 0x0204,
-    kBoolErr = 0x0205,
-    kString = 0x0207,
-    kRk = 0x027E,
     kBof = 0x0809,
 };
 
@@ -89,17 +78,6 @@ class RecordStream {
     const std::vector<uint8_t>& data_;
     size_t pos_;
 };
-
-double RkValue(uint32_t rk) {
-    double value;
-    if (rk & 0x02) {
-        value = static_cast<double>(static_cast<int32_t>(rk) >> 2);
-    } else {
-        uint64_t bits = static_cast<uint64_t>(rk & 0xFFFFFFFCu) << 32;
-        std::memcpy(&value, &bits, sizeof value);
-    }
-    return (rk & 0x01) ? value / 100.0 : value;
-}
 
 int CodePageOfBiff(uint16_t value) {
     switch (value) {
@@ -319,117 +297,25 @@ SourceTable XlsWorkbook::ReadSheet(const QString& name, bool header) const {
     CellGrid grid;
     try {
         std::unique_ptr<CodePageConverter> converter;
-        auto codePage = [&]() -> CodePageConverter& {
+        BiffCellDecoder decoder(biff8_, sharedStrings_, [&]() -> CodePageConverter& {
             if (!converter) converter = std::make_unique<CodePageConverter>(codePage_);
             return *converter;
-        };
+        });
         RecordStream records(stream_, sheet->offset);
         Record record;
         if (!records.Next(record) || record.type != kBof) Fail("Tabellenblatt nicht gefunden");
-        int depth = 1;
-        bool pendingString = false;
-        uint16_t pendingRow = 0, pendingCol = 0;
-        while (depth > 0 && records.Next(record)) {
-            auto reader = record.Reader();
-            if (record.type == kBof) {
-                ++depth;
-                continue;
-            }
-            if (record.type == kEof) {
-                --depth;
+        std::vector<BiffCellDecoder::Cell> cells;
+        // Records between a nested BOF and its EOF (charts, embedded objects) hold no cells of the
+        // sheet.
+        for (int depth = 1; depth > 0 && records.Next(record);) {
+            if (record.type == kBof || record.type == kEof) {
+                depth += record.type == kBof ? 1 : -1;
                 continue;
             }
             if (depth != 1) continue;
-            if (record.type == kString) {
-                if (pendingString) {
-                    grid.Set(
-                        pendingRow, pendingCol,
-                        biff8_ ? reader.Biff8String(true) : reader.Biff5String(true, codePage()));
-                }
-                pendingString = false;
-                continue;
-            }
-            switch (record.type) {
-                case kLabelSst: {
-                    uint16_t row = reader.U16(), col = reader.U16();
-                    reader.U16();
-                    uint32_t index = reader.U32();
-                    if (index >= sharedStrings_.size()) Fail("Verweis auf fehlenden Text");
-                    grid.Set(row, col, sharedStrings_[index]);
-                    break;
-                }
-                case kLabel:
-                case kRString: {
-                    uint16_t row = reader.U16(), col = reader.U16();
-                    reader.U16();
-                    grid.Set(
-                        row, col,
-                        biff8_ ? reader.Biff8String(true) : reader.Biff5String(true, codePage()));
-                    break;
-                }
-                case kNumber: {
-                    uint16_t row = reader.U16(), col = reader.U16();
-                    reader.U16();
-                    grid.Set(row, col, reader.F64());
-                    break;
-                }
-                case kRk: {
-                    uint16_t row = reader.U16(), col = reader.U16();
-                    reader.U16();
-                    grid.Set(row, col, RkValue(reader.U32()));
-                    break;
-                }
-                case kMulRk: {
-                    uint16_t row = reader.U16(), first = reader.U16();
-                    if (reader.Remaining() < 2 || (reader.Remaining() - 2) % 6 != 0)
-                        Fail("MULRK ungültig");
-                    size_t count = (reader.Remaining() - 2) / 6;
-                    for (size_t i = 0; i < count; ++i) {
-                        reader.U16();
-                        grid.Set(row, static_cast<uint32_t>(first + i), RkValue(reader.U32()));
-                    }
-                    break;
-                }
-                case kBoolErr: {
-                    uint16_t row = reader.U16(), col = reader.U16();
-                    reader.U16();
-                    uint8_t value = reader.U8(), isError = reader.U8();
-                    if (!isError) grid.Set(row, col, Variant::Boolean(value != 0));
-                    break;
-                }
-                case kFormula: {
-                    uint16_t row = reader.U16(), col = reader.U16();
-                    reader.U16();
-                    uint8_t result[8];
-                    for (auto& b : result) b = reader.U8();
-                    if (result[6] == 0xFF && result[7] == 0xFF) {
-                        switch (result[0]) {
-                            case 0:
-                                pendingString = true;
-                                pendingRow = row;
-                                pendingCol = col;
-                                break;
-                            case 1:
-                                grid.Set(row, col, Variant::Boolean(result[2] != 0));
-                                break;
-                            case 3:
-                                grid.Set(row, col, QString());
-                                break;
-                            default:
-                                break;  // error values read as Null
-                        }
-                    } else {
-                        double value;
-                        std::memcpy(&value, result, sizeof value);
-                        if (std::isfinite(value)) grid.Set(row, col, value);
-                    }
-                    break;
-                }
-                case kBlank:
-                case kMulBlank:
-                default:
-                    break;
-            }
+            cells.clear();
+            decoder.Decode(record.type, record.Reader(), cells);
+            for (auto& cell : cells) grid.Set(cell.row, cell.col, std::move(cell.value));
         }
     } catch (const BiffRecordReader::Damaged& damaged) {
         Fail(damaged.what);

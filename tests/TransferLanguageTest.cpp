@@ -35,8 +35,6 @@ class TransferLanguageTest : public testing::Test {
     }
     void TearDown() override { CodePage::SetSystemAnsiCodePage(std::nullopt); }
 
-    // The single failure message shown, checked for its form.
-
     TempFolder folder;
     QString project;
     MessageRecorder messages;

@@ -105,9 +105,10 @@ TEST_P(WriteFaultTest, EveryFailingWriteLeavesTheProjectAsItWas) {
         EXPECT_TRUE(messages.messages[0].text.startsWith(
             QStringLiteral("Fehler beim Importieren einer Sprache!\n")))
             << messages.messages[0].text.toStdString();
-        if (c.failure == FaultVfs::Failure::DiskFull)
+        if (c.failure == FaultVfs::Failure::DiskFull) {
             EXPECT_TRUE(messages.messages[0].text.contains(QStringLiteral("\n3026: ")))
                 << "write " << n << ": " << messages.messages[0].text.toStdString();
+        }
         // Reopening rolls back a journal that the failure left behind.
         EXPECT_EQ(IntegrityCheck(project), QStringLiteral("ok")) << "write " << n;
         EXPECT_EQ(ReadColumn(project, QStringLiteral("L1049")), before) << "write " << n;
@@ -129,6 +130,6 @@ INSTANTIATE_TEST_SUITE_P(
                               FaultVfs::Failure::IoError, false},
                     FaultCase{"mdb_full_persisting", "", "mdb", FaultVfs::Failure::DiskFull, true},
                     FaultCase{"mdb_ioerror", "", "mdb", FaultVfs::Failure::IoError, false}),
-    [](const testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<FaultCase>& param) { return std::string(param.param.name); });
 
 }  // namespace
