@@ -1,6 +1,7 @@
 #include "QtDialogs.h"
 
 #include "FileTools.h"
+#include "LongMessageDialog.h"
 #include "MessageBox.h"
 
 #include <QApplication>
@@ -11,6 +12,7 @@ namespace QtDialogs {
 namespace {
 
 constexpr int32_t kFileMustExist = 0x1000;
+constexpr qsizetype kLongText = 300;
 
 QMessageBox::Icon QtIcon(MessageBox::Icon icon) {
     switch (icon) {
@@ -42,11 +44,16 @@ QStringList NameFilters(const QString& filter) {
 
 void InstallMessageBox() {
     MessageBox::SetHandler([](const QString& text, MessageBox::Icon icon) {
+        // Long texts (the chooser's help, descriptions with long paths) get a box
+        // that wraps and scrolls; short ones the platform's own message box.
+        if (text.size() > kLongText) {
+            LongMessageDialog box(QtIcon(icon), MessageBox::ApplicationTitle(), text,
+                                  QApplication::activeWindow());
+            box.exec();
+            return;
+        }
         QMessageBox box(QtIcon(icon), MessageBox::ApplicationTitle(), text, QMessageBox::Ok,
                         QApplication::activeWindow());
-        // Long texts (help, error descriptions with paths) get room for their lines.
-        if (text.size() > 300)
-            box.setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { min-width: 30em; }"));
         box.exec();
     });
 }

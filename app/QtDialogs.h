@@ -6,7 +6,8 @@
 namespace QtDialogs {
 
 // Message boxes become QMessageBoxes with the application's title, one OK button
-// and the icon asked for, owned by the active window.
+// and the icon asked for, owned by the active window; a long text gets a box that
+// wraps every line and fits the screen.
 void InstallMessageBox();
 
 // The open-file dialog becomes a modal QFileDialog: the "description|pattern|..."

@@ -63,7 +63,8 @@ int32_t ColumnLcid(const QString& column) {
 void FillLanguageList(const QString& projectFile, LanguageList& list) {
     list.Clear();
     if (projectFile.isEmpty()) return;
-    auto db = DBEngine::Instance().OpenDatabase(projectFile);
+    // Listing changes nothing, so a project the user may only read lists too.
+    auto db = DBEngine::Instance().OpenDatabase(projectFile, /*readOnly=*/true);
     const TableDef texts = db->TableDefs().Item(kTextTable);
     for (const QString& column : texts.Fields()) {
         if (!column.startsWith(QLatin1Char('L'))) continue;
@@ -110,6 +111,8 @@ bool TransferLanguage(const QString& projectFile, int32_t lcid, const QString& s
         } else if (extension == QLatin1String("xls")) {
             link.SetConnect(QStringLiteral("Excel 5.0;HDR=YES;IMEX=2;DATABASE=") + sourceFile);
             link.SetSourceTableName(QStringLiteral("TidxTexts$"));
+        } else {
+            throw RuntimeError::UnknownSourceKind(sourceFile);
         }
         db->TableDefs().Append(link);
         db->Execute(UpdateStatementFor(column));

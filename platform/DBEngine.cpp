@@ -8,7 +8,9 @@ DBEngine& DBEngine::Instance() {
     return engine;
 }
 
-std::unique_ptr<Database> DBEngine::OpenDatabase(const QString& path) {
-    return std::make_unique<Database>(std::make_unique<SqliteConnection>(
-        path, SqliteConnection::Mode::ReadWrite, lockTimeoutMs_));
+std::unique_ptr<Database> DBEngine::OpenDatabase(const QString& path, bool readOnly) {
+    const auto mode =
+        readOnly ? SqliteConnection::Mode::ReadOnly : SqliteConnection::Mode::ReadWrite;
+    return std::make_unique<Database>(
+        std::make_unique<SqliteConnection>(path, mode, lockTimeoutMs_));
 }

@@ -15,7 +15,9 @@ class DBEngine {
     // processes may hold it open). Never creates a file. Fails with RuntimeError:
     // 3024 missing, 3343 not a database, 3051 not writable, 3218 locked by another
     // process beyond the lock timeout.
-    std::unique_ptr<Database> OpenDatabase(const QString& path);
+    // With readOnly, nothing can be written through it, and a file the user may
+    // only read opens too.
+    std::unique_ptr<Database> OpenDatabase(const QString& path, bool readOnly = false);
 
     // How long an operation waits for another process's lock, in milliseconds.
     int LockTimeout() const { return lockTimeoutMs_; }

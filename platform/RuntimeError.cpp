@@ -128,7 +128,7 @@ RuntimeError RuntimeError::UnrecognizedDatabase(const QString& path) {
 RuntimeError RuntimeError::UnknownSourceKind(const QString& path) {
     return {N::NoLink,
             QStringLiteral("Die Datei '%1' kann nicht verknüpft werden: Ihre Endung nennt keine "
-                           "Quelle, die sich importieren lässt (.qrp, .mdb, .xls, .xlsx, .csv).")
+                           "Quelle, die sich importieren lässt (.qrp, .mdb, .xls).")
                 .arg(path)};
 }
 

@@ -44,11 +44,9 @@ struct RunResult {
     QString output;
 };
 
-// Runs one import in its own process, optionally as the unprivileged user nobody.
-RunResult RunImport(const QString& project, int lcid, const QString& source,
-                    bool asNobody = false) {
+// Runs the import runner in its own process, optionally as the unprivileged user nobody.
+RunResult RunRunner(QStringList arguments, bool asNobody) {
     QProcess runner;
-    QStringList arguments = {project, QString::number(lcid), source};
     if (asNobody) {
         runner.setProgram(QStringLiteral("setpriv"));
         arguments =
@@ -67,6 +65,11 @@ RunResult RunImport(const QString& project, int lcid, const QString& source,
     runner.waitForFinished(60000);
     return {runner.exitStatus() == QProcess::NormalExit ? runner.exitCode() : -1,
             QString::fromUtf8(runner.readAllStandardOutput())};
+}
+
+RunResult RunImport(const QString& project, int lcid, const QString& source,
+                    bool asNobody = false) {
+    return RunRunner({project, QString::number(lcid), source}, asNobody);
 }
 
 std::vector<ProjectRow> NumberedRows(int count) {
@@ -137,6 +140,12 @@ TEST_F(HardeningTest, ReadOnlyProjectFailsBeforeAnythingChanges) {
         result.output.startsWith(QStringLiteral("Fehler beim Importieren einer Sprache!\n3051: ")))
         << result.output.toStdString();
     EXPECT_TRUE(result.output.contains(readOnly));
+    EXPECT_EQ(FileBytes(readOnly), before);
+
+    // Listing its languages changes nothing, so it works on the read-only project.
+    result = RunRunner({QStringLiteral("--languages"), readOnly}, root);
+    EXPECT_EQ(result.exitCode, 0) << result.output.toStdString();
+    EXPECT_TRUE(result.output.contains(QStringLiteral("\t1031\n"))) << result.output.toStdString();
     EXPECT_EQ(FileBytes(readOnly), before);
 
     // A writable project in a folder where no journal can be created.

@@ -220,6 +220,8 @@ TEST_F(TransferLanguageTest, FailuresAreReportedAndChangeNothing) {
         QString source = c.copy ? folder.Copy(c.source, names[i]) : folder.Path(c.source);
         EXPECT_FALSE(TransferLanguage(project, 1031, source)) << c.what;
         EXPECT_EQ(messages.FailureNumber(), c.number) << c.what;
+        EXPECT_TRUE(messages.messages.at(0).text.contains(source))
+            << c.what << ": the message does not name the source";
         EXPECT_EQ(FileBytes(project), before) << c.what << ": project changed";
     }
 }
