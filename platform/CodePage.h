@@ -5,8 +5,9 @@
 #include <cstdint>
 #include <optional>
 
-// Locale and code-page services, over ICU, standing in for the Windows calls
-// GetLocaleInfoA, WideCharToMultiByte and GetACP.
+// Locale and code-page services standing in for the Windows calls
+// GetLocaleInfoA, WideCharToMultiByte, MultiByteToWideChar and GetACP: locales
+// over ICU, the conversions from Windows' own tables (CodePageTable).
 namespace CodePage {
 
 // The ICU locale id of a Windows LCID ("de_DE" for 1031), or nothing when ICU has
@@ -27,12 +28,14 @@ std::optional<QString> LanguageName(int32_t lcid);
 int SystemAnsiCodePage();
 void SetSystemAnsiCodePage(std::optional<int> codePage);
 
-// The text as bytes of the code page; characters the code page lacks become "?".
+// The text as bytes of the code page, as Windows writes it: a character the code
+// page lacks becomes a similar one where Windows knows one (∞ becomes "8" in
+// 1252), else "?".
 // Fails (RuntimeError) when the code page is unknown.
 QByteArray Encode(const QString& text, int codePage);
 
-// The bytes read as characters of the code page. Bytes a single-byte code page
-// leaves undefined become the character of the same value, as Windows does.
+// The bytes read as characters of the code page, as Windows reads them (in 1252
+// the bytes without a letter, such as 0x81, become the character of that value).
 QString Decode(const QByteArray& bytes, int codePage);
 
 // True when ICU has a converter for the code page.

@@ -1,5 +1,6 @@
 #include "CodePageConverter.h"
 
+#include "CodePageTable.h"
 #include "RuntimeError.h"
 
 #include <unicode/ucnv.h>
@@ -21,7 +22,9 @@ UConverter* OpenConverter(int codePage) {
 }  // namespace
 
 CodePageConverter::CodePageConverter(int codePage)
-    : codePage_(codePage), converter_(OpenConverter(codePage)) {
+    : codePage_(codePage), table_(CodePageTable::Find(codePage)) {
+    if (table_) return;
+    converter_ = OpenConverter(codePage);
     if (!converter_) throw RuntimeError::CodePageUnsupported(codePage);
     UErrorCode status = U_ZERO_ERROR;
     ucnv_setSubstChars(converter_, "?", 1, &status);
@@ -34,6 +37,7 @@ CodePageConverter::CodePageConverter(int codePage)
 CodePageConverter::~CodePageConverter() { ucnv_close(converter_); }
 
 bool CodePageConverter::Exists(int codePage) {
+    if (CodePageTable::Find(codePage)) return true;
     UConverter* converter = OpenConverter(codePage);
     ucnv_close(converter);
     return converter != nullptr;
@@ -78,6 +82,7 @@ char CodePageConverter::EncodeUnit(char16_t unit) {
 }
 
 QByteArray CodePageConverter::Encode(const QString& text) {
+    if (table_) return table_->Encode(text);
     if (!singleByte_) return EncodeWithIcu(text);
     QByteArray out(text.size(), Qt::Uninitialized);
     char* bytes = out.data();
@@ -116,6 +121,7 @@ bool CodePageConverter::ReadyToDecodeBytes() {
 }
 
 QString CodePageConverter::Decode(const char* data, size_t size) {
+    if (table_) return table_->Decode(data, size);
     if (!singleByte_ || !ReadyToDecodeBytes()) return DecodeWithIcu(data, size);
     QString out(static_cast<qsizetype>(size), Qt::Uninitialized);
     auto* units = reinterpret_cast<char16_t*>(out.data());

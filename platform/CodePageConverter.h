@@ -8,15 +8,18 @@
 #include <cstdint>
 #include <vector>
 
+class CodePageTable;
 struct UConverter;
 
-// One ICU converter for one Windows code page, kept open for many texts.
-// Characters that the code page lacks become "?", as Windows substitutes them.
-// For single-byte code pages ICU's answer for each character is remembered, so
-// converting many texts costs a table look-up per character.
+// The converter of one code page, kept for many texts. The Windows ANSI code
+// pages convert exactly as Windows does, from Microsoft's tables (CodePageTable:
+// best fit, then "?"); any other code page (a workbook may name one) through
+// ICU, where characters the code page lacks become "?". For single-byte pages
+// ICU's answer for each character is remembered, so converting many texts costs
+// a table look-up per character either way.
 class CodePageConverter {
   public:
-    // Fails (RuntimeError) when ICU has no converter for the code page.
+    // Fails (RuntimeError) when there is neither a table nor an ICU converter.
     explicit CodePageConverter(int codePage);
     ~CodePageConverter();
     CodePageConverter(const CodePageConverter&) = delete;
@@ -35,7 +38,8 @@ class CodePageConverter {
     bool ReadyToDecodeBytes();
 
     int codePage_;
-    UConverter* converter_;
+    const CodePageTable* table_;
+    UConverter* converter_ = nullptr;
     bool singleByte_ = false;
     std::vector<int16_t> unitToByte_;  // -1: not asked yet
     std::array<char16_t, 256> byteToUnit_{};

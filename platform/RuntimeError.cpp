@@ -86,6 +86,11 @@ RuntimeError RuntimeError::CodePageUnsupported(int codePage) {
             QStringLiteral("Die Codepage %1 wird nicht unterstützt.").arg(codePage)};
 }
 
+RuntimeError RuntimeError::CodePageTableDamaged(const QString& where) {
+    return {N::InvalidArgument,
+            QStringLiteral("Die Codepage-Tabelle ist beschädigt (bei '%1').").arg(where)};
+}
+
 RuntimeError RuntimeError::TextNotConvertible(int codePage) {
     return {
         N::InvalidArgument,

@@ -61,6 +61,7 @@ class RuntimeError : public std::exception {
     static RuntimeError LanguageIdOverflow(const QString& column);
     static RuntimeError UnknownLanguage(int32_t lcid, const QString& column);
     static RuntimeError CodePageUnsupported(int codePage);
+    static RuntimeError CodePageTableDamaged(const QString& where);
     static RuntimeError TextNotConvertible(int codePage);
     static RuntimeError BytesNotConvertible(int codePage);
 
