@@ -37,13 +37,13 @@ LongMessageDialog::LongMessageDialog(QMessageBox::Icon icon, const QString& titl
     setWindowTitle(title);
     setModal(true);
 
-    auto* iconLabel = icon_ = new QLabel(this);
+    icon_ = new QLabel(this);
     if (icon != QMessageBox::NoIcon) {
         const int extent = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
-        iconLabel->setPixmap(
+        icon_->setPixmap(
             style()->standardIcon(StandardIcon(icon), nullptr, this).pixmap(extent, extent));
     }
-    iconLabel->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+    icon_->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
 
     text_ = new QTextEdit(this);
     text_->setPlainText(text);
@@ -57,16 +57,16 @@ LongMessageDialog::LongMessageDialog(QMessageBox::Icon icon, const QString& titl
     palette.setColor(QPalette::Base, palette.color(QPalette::Window));
     text_->setPalette(palette);
 
-    auto* buttons = buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok, this);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+    connect(buttons_, &QDialogButtonBox::accepted, this, &QDialog::accept);
 
     auto* row = new QHBoxLayout;
-    row->addWidget(iconLabel);
+    row->addWidget(icon_);
     row->addWidget(text_, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(row, 1);
-    layout->addWidget(buttons);
-    buttons->button(QDialogButtonBox::Ok)->setFocus();
+    layout->addWidget(buttons_);
+    buttons_->button(QDialogButtonBox::Ok)->setFocus();
 
     FitToScreen();
 }

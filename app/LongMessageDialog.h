@@ -17,9 +17,6 @@ class LongMessageDialog : public QDialog {
     LongMessageDialog(QMessageBox::Icon icon, const QString& title, const QString& text,
                       QWidget* parent);
 
-    // The text as shown, for the tests.
-    QTextEdit* TextView() const { return text_; }
-
   private:
     void FitToScreen();
 

@@ -25,7 +25,7 @@ std::vector<std::vector<QByteArray>> Lines(const QByteArray& text) {
     return lines;
 }
 
-uint32_t HexNumber(const QByteArray& field) {
+uint32_t NumberField(const QByteArray& field) {
     bool ok = false;
     const uint32_t value = field.toUInt(&ok, 0);
     if (!ok) throw RuntimeError::CodePageTableDamaged(QString::fromLatin1(field));
@@ -39,8 +39,7 @@ std::unique_ptr<CodePageTable> CodePageTable::Parse(const QByteArray& text) {
     table->byteToUnit_.fill(kUnlisted);
     table->leadIndex_.fill(-1);
     table->unitToBytes_.assign(0x10000, kNoBytes);
-    std::vector<int> leadBytes;  // in the order their DBCSTABLEs follow
-    size_t nextLead = 0;
+    size_t nextLead = 0;  // the lead byte whose DBCSTABLE comes next, in range order
     uint32_t rangesLeft = 0;
 
     const auto lines = Lines(text);
@@ -48,17 +47,18 @@ std::unique_ptr<CodePageTable> CodePageTable::Parse(const QByteArray& text) {
     for (size_t i = 0; i < lines.size();) {
         const auto& tag = lines[i];
         const QByteArray name = tag[0].toUpper();
-        const auto count = [&] { return tag.size() > 1 ? HexNumber(tag[1]) : 0U; };
+        const auto damaged = [&] {
+            return RuntimeError::CodePageTableDamaged(QString::fromLatin1(name));
+        };
+        const auto count = [&] { return tag.size() > 1 ? NumberField(tag[1]) : 0U; };
         // The records of the section, each with two fields.
         const auto records = [&](uint32_t n) {
-            if (i + 1 + n > lines.size())
-                throw RuntimeError::CodePageTableDamaged(QString::fromLatin1(name));
+            if (i + 1 + n > lines.size()) throw damaged();
             std::vector<std::pair<uint32_t, uint32_t>> pairs;
             for (uint32_t k = 1; k <= n; ++k) {
                 const auto& record = lines[i + k];
-                if (record.size() < 2)
-                    throw RuntimeError::CodePageTableDamaged(QString::fromLatin1(name));
-                pairs.emplace_back(HexNumber(record[0]), HexNumber(record[1]));
+                if (record.size() < 2) throw damaged();
+                pairs.emplace_back(NumberField(record[0]), NumberField(record[1]));
             }
             i += 1 + n;
             return pairs;
@@ -67,10 +67,10 @@ std::unique_ptr<CodePageTable> CodePageTable::Parse(const QByteArray& text) {
             table->number_ = static_cast<int>(count());
             ++i;
         } else if (name == "CPINFO") {
-            if (tag.size() < 4) throw RuntimeError::CodePageTableDamaged(QString::fromLatin1(name));
-            table->doubleByte_ = HexNumber(tag[1]) == 2;
-            table->defaultByte_ = static_cast<char>(HexNumber(tag[2]));
-            table->defaultUnit_ = static_cast<char16_t>(HexNumber(tag[3]));
+            if (tag.size() < 4) throw damaged();
+            table->doubleByte_ = NumberField(tag[1]) == 2;
+            table->defaultByte_ = static_cast<char>(NumberField(tag[2]));
+            table->defaultUnit_ = static_cast<char16_t>(NumberField(tag[3]));
             ++i;
         } else if (name == "MBTABLE") {
             for (const auto& [byte, unit] : records(count()))
@@ -80,18 +80,16 @@ std::unique_ptr<CodePageTable> CodePageTable::Parse(const QByteArray& text) {
             rangesLeft = count();
             ++i;
         } else if (name.startsWith("0X") && rangesLeft > 0) {
-            if (tag.size() < 2) throw RuntimeError::CodePageTableDamaged(QString::fromLatin1(name));
-            const uint32_t first = HexNumber(tag[0]), last = HexNumber(tag[1]);
+            if (tag.size() < 2) throw damaged();
+            const uint32_t first = NumberField(tag[0]), last = NumberField(tag[1]);
             for (uint32_t lead = first; lead <= last && lead < 256; ++lead) {
-                table->leadIndex_[lead] = static_cast<int16_t>(leadBytes.size());
-                leadBytes.push_back(static_cast<int>(lead));
+                table->leadIndex_[lead] = static_cast<int16_t>(table->trailToUnit_.size());
                 table->trailToUnit_.emplace_back().fill(kUnlisted);
             }
             --rangesLeft;
             ++i;
         } else if (name == "DBCSTABLE") {
-            if (nextLead >= leadBytes.size())
-                throw RuntimeError::CodePageTableDamaged(QString::fromLatin1(name));
+            if (nextLead >= table->trailToUnit_.size()) throw damaged();
             auto& trail = table->trailToUnit_[nextLead++];
             for (const auto& [byte, unit] : records(count()))
                 trail[byte & 0xFF] = static_cast<char16_t>(unit);
@@ -102,7 +100,7 @@ std::unique_ptr<CodePageTable> CodePageTable::Parse(const QByteArray& text) {
             complete = true;
             break;
         } else {
-            throw RuntimeError::CodePageTableDamaged(QString::fromLatin1(name));
+            throw damaged();
         }
     }
     if (!complete || table->number_ == 0)
@@ -116,8 +114,7 @@ const CodePageTable* CodePageTable::Find(int codePage) {
     std::lock_guard lock(mutex);
     auto found = tables.find(codePage);
     if (found != tables.end()) return found->second.get();
-    static std::once_flag resources;
-    std::call_once(resources, InitCodePageResources);
+    if (tables.empty()) InitCodePageResources();
     std::unique_ptr<CodePageTable> table;
     QFile file(QStringLiteral(":/codepages/bestfit%1.txt").arg(codePage));
     if (codePage > 0 && file.open(QIODevice::ReadOnly)) table = Parse(file.readAll());

@@ -21,10 +21,6 @@ class CodePageTable {
     // (a code page that is no Windows ANSI code page).
     static const CodePageTable* Find(int codePage);
 
-    // Reads a table in the published text format. Fails (RuntimeError) when
-    // the text is no complete table.
-    static std::unique_ptr<CodePageTable> Parse(const QByteArray& text);
-
     int Number() const { return number_; }
     bool IsDoubleByte() const { return doubleByte_; }
     QByteArray Encode(const QString& text) const;
@@ -32,6 +28,10 @@ class CodePageTable {
 
   private:
     CodePageTable() = default;
+    // Reads a table in the published text format. Fails (RuntimeError) when
+    // the text is no complete table.
+    static std::unique_ptr<CodePageTable> Parse(const QByteArray& text);
+
     static constexpr char16_t kUnlisted = 0xFFFF;  // no character for the bytes
     static constexpr uint16_t kNoBytes = 0xFFFF;   // no bytes for the character
 

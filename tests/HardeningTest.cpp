@@ -11,7 +11,6 @@
 #include <QProcess>
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,20 +23,6 @@
 namespace {
 
 using MLanguageTransfer::TransferLanguage;
-
-// The result of PRAGMA integrity_check on a file, opened as a later run would open it.
-QString IntegrityCheck(const QString& path) {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    sqlite3_stmt* check = nullptr;
-    QString result = QStringLiteral("cannot check");
-    if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr) == SQLITE_OK &&
-        sqlite3_step(check) == SQLITE_ROW)
-        result = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(check, 0)));
-    sqlite3_finalize(check);
-    sqlite3_close(db);
-    return result;
-}
 
 struct RunResult {
     int exitCode;

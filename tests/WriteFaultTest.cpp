@@ -7,7 +7,6 @@
 #include <QFile>
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 namespace {
 
@@ -59,19 +58,6 @@ class WriteFaultTest : public testing::TestWithParam<FaultCase> {
     TempFolder folder;
     QString original;
 };
-
-QString IntegrityCheck(const QString& path) {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    sqlite3_stmt* check = nullptr;
-    QString result = QStringLiteral("cannot check");
-    if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr) == SQLITE_OK &&
-        sqlite3_step(check) == SQLITE_ROW)
-        result = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(check, 0)));
-    sqlite3_finalize(check);
-    sqlite3_close(db);
-    return result;
-}
 
 TEST_P(WriteFaultTest, EveryFailingWriteLeavesTheProjectAsItWas) {
     const FaultCase& c = GetParam();

@@ -131,55 +131,19 @@ int Open(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* out
     return rc;
 }
 
-int Delete(sqlite3_vfs*, const char* name, int syncDir) {
-    return g_real->xDelete(g_real, name, syncDir);
-}
-int Access(sqlite3_vfs*, const char* name, int flags, int* out) {
-    return g_real->xAccess(g_real, name, flags, out);
-}
-int FullPathname(sqlite3_vfs*, const char* name, int size, char* out) {
-    return g_real->xFullPathname(g_real, name, size, out);
-}
-void* DlOpen(sqlite3_vfs*, const char* name) { return g_real->xDlOpen(g_real, name); }
-void DlError(sqlite3_vfs*, int size, char* out) { g_real->xDlError(g_real, size, out); }
-void (*DlSym(sqlite3_vfs*, void* handle, const char* symbol))(void) {
-    return g_real->xDlSym(g_real, handle, symbol);
-}
-void DlClose(sqlite3_vfs*, void* handle) { g_real->xDlClose(g_real, handle); }
-int Randomness(sqlite3_vfs*, int size, char* out) { return g_real->xRandomness(g_real, size, out); }
-int Sleep(sqlite3_vfs*, int microseconds) { return g_real->xSleep(g_real, microseconds); }
-int CurrentTime(sqlite3_vfs*, double* out) { return g_real->xCurrentTime(g_real, out); }
-int GetLastError(sqlite3_vfs*, int size, char* out) {
-    return g_real->xGetLastError ? g_real->xGetLastError(g_real, size, out) : 0;
-}
-int CurrentTimeInt64(sqlite3_vfs*, sqlite3_int64* out) {
-    return g_real->xCurrentTimeInt64(g_real, out);
-}
-
 }  // namespace
 
 void Install() {
     if (!g_real) {
         g_real = sqlite3_vfs_find(nullptr);
         MakeMethods();
-        g_vfs = sqlite3_vfs{};
-        g_vfs.iVersion = 2;
+        // Everything but opening a file is the real VFS's own; its functions
+        // read only fields that the copy keeps.
+        g_vfs = *g_real;
+        g_vfs.pNext = nullptr;
         g_vfs.szOsFile = static_cast<int>(sizeof(File)) + g_real->szOsFile;
-        g_vfs.mxPathname = g_real->mxPathname;
         g_vfs.zName = "fault";
         g_vfs.xOpen = Open;
-        g_vfs.xDelete = Delete;
-        g_vfs.xAccess = Access;
-        g_vfs.xFullPathname = FullPathname;
-        g_vfs.xDlOpen = DlOpen;
-        g_vfs.xDlError = DlError;
-        g_vfs.xDlSym = DlSym;
-        g_vfs.xDlClose = DlClose;
-        g_vfs.xRandomness = Randomness;
-        g_vfs.xSleep = Sleep;
-        g_vfs.xCurrentTime = CurrentTime;
-        g_vfs.xGetLastError = GetLastError;
-        g_vfs.xCurrentTimeInt64 = CurrentTimeInt64;
         sqlite3_vfs_register(&g_vfs, 1);
     }
     Disarm();

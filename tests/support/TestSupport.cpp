@@ -130,6 +130,17 @@ std::vector<QString> TableNames(const QString& path) {
     return names;
 }
 
+QString IntegrityCheck(const QString& path) {
+    Db db(path, SQLITE_OPEN_READWRITE);
+    sqlite3_stmt* check = nullptr;
+    QString result = QStringLiteral("cannot check");
+    if (sqlite3_prepare_v2(db.db, "PRAGMA integrity_check", -1, &check, nullptr) == SQLITE_OK &&
+        sqlite3_step(check) == SQLITE_ROW)
+        result = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(check, 0)));
+    sqlite3_finalize(check);
+    return result;
+}
+
 QByteArray FileBytes(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return {};

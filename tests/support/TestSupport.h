@@ -48,6 +48,9 @@ std::map<int64_t, Variant> ReadColumn(const QString& path, const QString& column
 void RunSql(const QString& path, const QString& sql);
 // The names of the tables of a database file.
 std::vector<QString> TableNames(const QString& path);
+// The result of PRAGMA integrity_check, the file opened as a later run opens it
+// (read-write, so that a journal left behind is rolled back first).
+QString IntegrityCheck(const QString& path);
 QByteArray FileBytes(const QString& path);
 
 // The number of the RuntimeError the action throws, 0 when it throws none.
