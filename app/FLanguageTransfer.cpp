@@ -169,9 +169,11 @@ void FLanguageTransfer::Import() {
     const QString name = txtName_->text();
     const int32_t lcid = cboLanguages_->ItemData(cboLanguages_->currentIndex());
     const QString sourceFile = txtImportQRP_->text();
-    if (MLanguageTransfer::TransferLanguage(ProjectFilePath(directory, name), lcid, sourceFile))
-        MessageBox::Show(QStringLiteral("Sprache erfolgreich importiert!"),
-                         MessageBox::Icon::Information);
+    ImportReport report;
+    if (MLanguageTransfer::TransferLanguage(ProjectFilePath(directory, name), lcid, sourceFile,
+                                            &report))
+        MessageBox::Show(QStringLiteral("Sprache erfolgreich importiert!\n\n") + report.Summary(),
+                         MessageBox::Icon::Information, report.Details());
 }
 
 void FLanguageTransfer::ChooseProject() {

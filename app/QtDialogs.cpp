@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace QtDialogs {
 namespace {
@@ -28,6 +29,24 @@ QMessageBox::Icon QtIcon(MessageBox::Icon icon) {
     return QMessageBox::NoIcon;
 }
 
+// The platform's message box with OK and a "Details…" button that opens the
+// details in a box of their own and leaves this one open.
+void ShowWithDetails(const QString& text, MessageBox::Icon icon, const QString& details) {
+    QMessageBox box(QtIcon(icon), MessageBox::ApplicationTitle(), text, QMessageBox::Ok,
+                    QApplication::activeWindow());
+    QPushButton* more = box.addButton(QStringLiteral("Details\u2026"), QMessageBox::ActionRole);
+    more->setObjectName(QStringLiteral("cmdDetails"));
+    // The box closes on any of its buttons; this one only opens the details.
+    more->disconnect();
+    QObject::connect(more, &QPushButton::clicked, &box, [&box, icon, details] {
+        LongMessageDialog list(QtIcon(icon), MessageBox::ApplicationTitle(), details, &box);
+        list.setObjectName(QStringLiteral("frmDetails"));
+        list.exec();
+    });
+    box.setDefaultButton(QMessageBox::Ok);
+    box.exec();
+}
+
 }  // namespace
 
 QStringList NameFilters(const QString& filter) {
@@ -43,7 +62,11 @@ QStringList NameFilters(const QString& filter) {
 }
 
 void InstallMessageBox() {
-    MessageBox::SetHandler([](const QString& text, MessageBox::Icon icon) {
+    MessageBox::SetHandler([](const QString& text, MessageBox::Icon icon, const QString& details) {
+        if (!details.isEmpty()) {
+            ShowWithDetails(text, icon, details);
+            return;
+        }
         // Long texts (the chooser's help, descriptions with long paths) get a box
         // that wraps and scrolls; short ones the platform's own message box.
         if (text.size() > kLongText) {

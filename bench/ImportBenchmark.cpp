@@ -140,7 +140,7 @@ void Print(const char* name, int rows, const Figures& f) {
 }  // namespace
 
 int main() {
-    MessageBox::SetHandler([](const QString& text, MessageBox::Icon) {
+    MessageBox::SetHandler([](const QString& text, MessageBox::Icon, const QString&) {
         std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
     });
     CodePage::SetSystemAnsiCodePage(1252);

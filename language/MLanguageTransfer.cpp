@@ -1,12 +1,11 @@
 #include "MLanguageTransfer.h"
 
 #include "CodePage.h"
-#include "CodePageConverter.h"
 #include "DBEngine.h"
 #include "Database.h"
 #include "LanguageList.h"
+#include "LanguageRecoding.h"
 #include "MessageBox.h"
-#include "Recordset.h"
 #include "RuntimeError.h"
 #include "ToolsApp.h"
 
@@ -14,7 +13,6 @@
 
 #include <climits>
 #include <memory>
-#include <optional>
 
 namespace MLanguageTransfer {
 namespace {
@@ -77,90 +75,92 @@ void FillLanguageList(const QString& projectFile, LanguageList& list) {
     db->Close();
 }
 
-bool TransferLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile) {
-    const QString column = LanguageColumn(lcid);
-    std::unique_ptr<Database> db;
-    std::optional<RuntimeError> openFailure;
-    try {
-        db = DBEngine::Instance().OpenDatabase(projectFile);
-        // The whole import is one transaction, so a failure at any step leaves the
-        // project as it was. Taking the write lock first makes a project that another
-        // program holds fail once, after the lock timeout, before anything is read.
-        db->BeginTrans();
-    } catch (...) {
-        openFailure = RuntimeError::FromCurrentException();
-        db.reset();
+namespace {
+
+// The link to the source's text table, by the source's kind.
+TableDef SourceLink(Database& db, const QString& sourceFile) {
+    TableDef link = db.CreateTableDef(kLinkName);
+    const QString extension = SourceExtension(sourceFile);
+    if (extension == QLatin1String("qrp") || extension == QLatin1String("mdb")) {
+        link.SetConnect(QStringLiteral(";DATABASE=") + sourceFile);
+        link.SetSourceTableName(kTextTable);
+    } else if (extension == QLatin1String("xls")) {
+        link.SetConnect(QStringLiteral("Excel 5.0;HDR=YES;IMEX=2;DATABASE=") + sourceFile);
+        link.SetSourceTableName(QStringLiteral("TidxTexts$"));
+    } else {
+        throw RuntimeError::UnknownSourceKind(sourceFile);
     }
+    return link;
+}
+
+// Workbooks and database files hold real characters; another project holds its
+// texts in the code-page form already.
+bool ConvertsTexts(const QString& sourceFile) {
+    const QString extension = SourceExtension(sourceFile);
+    return extension == QLatin1String("xls") || extension == QLatin1String("mdb");
+}
+
+// Runs the import's update, or its preview, with the conversion the source needs.
+ImportReport RunUpdate(Database& db, int32_t lcid, const QString& sourceFile, bool write) {
+    ImportReport report;
+    LanguageRecoding recoding(ConvertsTexts(sourceFile) ? lcid : 0);
+    Database::ValueConversion convert;
+    if (recoding.ConvertsAnything())
+        convert = [&](double id, const QString& text) {
+            return recoding.Convert(id, text, report.lossy);
+        };
+    const QString statement = UpdateStatementFor(LanguageColumn(lcid));
+    if (write)
+        db.Execute(statement, convert);
+    else
+        db.Preview(statement, convert);
+    report.rows = db.LastTally();
+    report.written = write;
+    return report;
+}
+
+}  // namespace
+
+ImportReport ImportLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile) {
+    auto db = DBEngine::Instance().OpenDatabase(projectFile);
+    // The whole import is one transaction, so a failure at any step leaves the
+    // project as it was (closing the database rolls it back). Taking the write lock
+    // first makes a project that another program holds fail once, after the lock
+    // timeout, before anything is read.
+    db->BeginTrans();
     // A link left behind by an aborted import goes first; its absence is the normal case.
-    if (db) {
-        try {
-            db->TableDefs().Delete(kLinkName);
-        } catch (...) {
-        }
-    }
-
     try {
-        // Without an open project there is nothing to import into; say why it could not be opened.
-        if (!db) throw *openFailure;
-
-        TableDef link = db->CreateTableDef(kLinkName);
-        const QString extension = SourceExtension(sourceFile);
-        if (extension == QLatin1String("qrp") || extension == QLatin1String("mdb")) {
-            link.SetConnect(QStringLiteral(";DATABASE=") + sourceFile);
-            link.SetSourceTableName(kTextTable);
-        } else if (extension == QLatin1String("xls")) {
-            link.SetConnect(QStringLiteral("Excel 5.0;HDR=YES;IMEX=2;DATABASE=") + sourceFile);
-            link.SetSourceTableName(QStringLiteral("TidxTexts$"));
-        } else {
-            throw RuntimeError::UnknownSourceKind(sourceFile);
-        }
-        db->TableDefs().Append(link);
-        db->Execute(UpdateStatementFor(column));
         db->TableDefs().Delete(kLinkName);
+    } catch (...) {
+    }
+    db->TableDefs().Append(SourceLink(*db, sourceFile));
+    ImportReport report = RunUpdate(*db, lcid, sourceFile, true);
+    db->TableDefs().Delete(kLinkName);
+    db->CommitTrans();
+    db->Close();
+    return report;
+}
 
-        const QString recodeExtension = SourceExtension(sourceFile);
-        if (recodeExtension == QLatin1String("xls") || recodeExtension == QLatin1String("mdb"))
-            RecodeLanguageTexts(*db, lcid, db->ChangedRows());
+ImportReport PreviewLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile) {
+    auto db = DBEngine::Instance().OpenDatabase(projectFile, /*readOnly=*/true);
+    // The link lives on this connection only, so nothing is written to the project.
+    db->TableDefs().Attach(SourceLink(*db, sourceFile));
+    ImportReport report = RunUpdate(*db, lcid, sourceFile, false);
+    db->Close();
+    return report;
+}
 
-        db->CommitTrans();
-        db->Close();
+bool TransferLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile,
+                      ImportReport* report) {
+    try {
+        ImportReport done = ImportLanguage(projectFile, lcid, sourceFile);
+        if (report) *report = std::move(done);
         return true;
     } catch (...) {
         const RuntimeError error = RuntimeError::FromCurrentException();
-        if (db) db->Close();  // rolls back what the transaction holds
         ReportFailure(error.Number(), error.Description());
     }
     return false;
-}
-
-void RecodeLanguageTexts(Database& database, int32_t lcid, const std::vector<int64_t>& rows) {
-    const int languagePage = CodePage::DefaultAnsiCodePage(lcid);
-    if (languagePage == 0 || rows.empty()) return;
-    CodePageConverter language(languagePage);
-    CodePageConverter system(CodePage::SystemAnsiCodePage());
-    const QString column = LanguageColumn(lcid);
-
-    auto texts = database.OpenRecordset(kTextTable, rows);
-    texts->MoveFirst();
-    while (!texts->Eof()) {
-        Variant value = texts->Value(column);
-        if (!value.IsNull()) {
-            const QString text = value.ToText();
-            if (!text.isEmpty()) {
-                const QByteArray bytes = language.Encode(text);
-                const QString converted =
-                    system.Decode(bytes.constData(), static_cast<size_t>(bytes.size()));
-                // A text that converts to itself (German on a Western system) needs no write.
-                if (converted != text) {
-                    texts->Edit();
-                    texts->SetValue(column, converted);
-                    texts->Update();
-                }
-            }
-        }
-        texts->MoveNext();
-    }
-    texts->Close();
 }
 
 }  // namespace MLanguageTransfer

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ImportReport.h"
+
 #include <QString>
 #include <cstdint>
 #include <vector>
@@ -27,17 +29,22 @@ void FillLanguageList(const QString& projectFile, LanguageList& list);
 // The source kind follows the extension: "qrp" (another project) and "mdb" (a
 // database file) are linked as databases, "xls" as a workbook's sheet TidxTexts.
 // Every project row whose ID equals the Val() of a source row's ID gets that
-// row's text, Null included; other rows and columns are untouched. Texts from
-// "xls" and "mdb" sources are then re-encoded to the language's code page.
+// row's text, Null included; of several source rows with the same ID the last one
+// in the source's order wins; other rows and columns are untouched. Texts from
+// "xls" and "mdb" sources are converted to the language's code-page form as they
+// are written (see LanguageRecoding), each once.
 // All of it is one transaction: on failure the project's texts are as before.
-// Returns true on success; on failure shows "Fehler beim Importieren einer
-// Sprache!" with the error's number and description and returns false. Never throws.
-bool TransferLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile);
+// Returns what the import did; fails with a RuntimeError.
+ImportReport ImportLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile);
 
-// Rewrites the given rows of the language's column: each non-empty text becomes
-// the bytes of the language's default ANSI code page, read back as characters of
-// the system's ANSI code page. A language without a code page (0) changes nothing.
-// Runs on the caller's open database and transaction; fails with a RuntimeError.
-void RecodeLanguageTexts(Database& database, int32_t lcid, const std::vector<int64_t>& rows);
+// What ImportLanguage would do, without writing anything: the project is opened
+// only for reading and no link is left in it. Fails as ImportLanguage does.
+ImportReport PreviewLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile);
+
+// ImportLanguage for the window: returns true on success and, when asked, the
+// report; on failure shows "Fehler beim Importieren einer Sprache!" with the
+// error's number and description and returns false. Never throws.
+bool TransferLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile,
+                      ImportReport* report = nullptr);
 
 }  // namespace MLanguageTransfer

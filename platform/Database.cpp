@@ -54,8 +54,16 @@ void Database::Rollback() {
     Connection().Exec(QStringLiteral("ROLLBACK"));
 }
 
-void Database::Execute(const QString& statement) {
-    changedRows_.clear();
+void Database::Execute(const QString& statement, const ValueConversion& convert) {
+    Run(statement, convert, true);
+}
+
+void Database::Preview(const QString& statement, const ValueConversion& convert) {
+    Run(statement, convert, false);
+}
+
+void Database::Run(const QString& statement, const ValueConversion& convert, bool write) {
+    tally_ = UpdateTally{};
     SqliteConnection& c = Connection();
     auto parsed = UpdateStatement::Parse(statement);
     if (!parsed) throw RuntimeError::InvalidStatement(statement);
@@ -97,23 +105,30 @@ void Database::Execute(const QString& statement) {
     const QString column = QuoteIdentifier(parsed->targetColumn);
     const QString key = QuoteIdentifier(parsed->targetKey);
     // Rows in memory are shown as they are; a database file's table is read as the update runs.
+    UpdateTally tally;
     std::optional<LinkedRowsModule::Scope> rows;
     if (linked && linked->rows)
-        rows.emplace(c.LinkedRows(), *linked->rows, keyIndex, valueIndex);
+        rows.emplace(c.LinkedRows(), *linked->rows, keyIndex, valueIndex, tally, convert);
     else
         rows.emplace(c.LinkedRows(), linked ? linked->database->Handle() : c.Handle(), sourceTable,
-                     sourceColumns[keyIndex], sourceColumns[valueIndex]);
-    SqliteStatement update(c.Handle(),
-                           QStringLiteral("UPDATE main.%1 SET %2 = s.v FROM linked_rows AS s "
-                                          "WHERE %1.%3 = s.k RETURNING %1.rowid")
-                               .arg(table, column, key),
-                           name_);
+                     sourceColumns[keyIndex], sourceColumns[valueIndex], tally, convert);
+    // One statement: SQLite applies it whole or not at all. The preview reads the
+    // same join with the source as its outer loop, as the update does.
+    const QString sql = write ? QStringLiteral(
+                                    "UPDATE main.%1 SET %2 = import_value(%1.%2, s.k, s.v) "
+                                    "FROM linked_rows AS s WHERE %1.%3 = s.k")
+                              : QStringLiteral(
+                                    "SELECT import_value(%1.%2, s.k, s.v) FROM linked_rows AS s "
+                                    "CROSS JOIN main.%1 ON %1.%3 = s.k");
+    SqliteStatement run(c.Handle(), sql.arg(table, column, key), name_);
     try {
-        while (update.Step()) changedRows_.push_back(update.ColumnInt64(0));
+        while (run.Step()) {
+        }
     } catch (...) {
-        changedRows_.clear();
+        if (auto failure = c.LinkedRows().failure) std::rethrow_exception(failure);
         throw;
     }
+    tally_ = std::move(tally);
 }
 
 std::unique_ptr<Recordset> Database::OpenRecordset(const QString& table) {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "LinkedRowsModule.h"
 #include "TableDef.h"
 #include "TableDefCollection.h"
+#include "UpdateTally.h"
 
 #include <QString>
 
@@ -27,15 +29,22 @@ class Database {
     TableDefCollection& TableDefs() { return tableDefs_; }
     TableDef CreateTableDef(const QString& name) const { return TableDef(name); }
 
+    // Turns a non-empty source text into the text a row gets (see LinkedRowsModule).
+    using ValueConversion = LinkedRowsModule::ValueConversion;
+
     // Runs the update statement of the language import (see UpdateStatement): every
     // row of the target table whose key equals the Val() of a source row's key gets
-    // that row's value, Null included. Source rows with a Null key are ignored.
-    // Fails with 3129 for any other statement, 3078 when a table is missing, 3061
-    // when a column is missing; on failure nothing has changed.
-    void Execute(const QString& statement);
-    // What the last Execute changed: the number of rows and their row ids.
-    int64_t RecordsAffected() const { return static_cast<int64_t>(changedRows_.size()); }
-    const std::vector<int64_t>& ChangedRows() const { return changedRows_; }
+    // that row's value, Null included, through convert when one is given. Source
+    // rows with a Null key are ignored; of several source rows with the same key the
+    // last one in the source's order wins. Fails with 3129 for any other statement,
+    // 3078 when a table is missing, 3061 when a column is missing; on failure
+    // nothing has changed.
+    void Execute(const QString& statement, const ValueConversion& convert = {});
+    // Runs the statement as Execute does, counting the same, but changes nothing.
+    void Preview(const QString& statement, const ValueConversion& convert = {});
+    // What the last Execute or Preview did (see UpdateTally).
+    const UpdateTally& LastTally() const { return tally_; }
+    int64_t RecordsAffected() const { return tally_.matched; }
 
     // An updatable cursor over all rows of a table, or over the given rows only.
     std::unique_ptr<Recordset> OpenRecordset(const QString& table);
@@ -53,10 +62,11 @@ class Database {
   private:
     // The name a table is stored under; fails with 3011 when there is none.
     QString StoredTableName(const QString& table) const;
+    void Run(const QString& statement, const ValueConversion& convert, bool write);
 
     std::unique_ptr<SqliteConnection> connection_;
     QString name_;
     TableDefCollection tableDefs_;
-    std::vector<int64_t> changedRows_;
+    UpdateTally tally_;
     bool inTransaction_ = false;
 };

@@ -14,9 +14,9 @@ Handler& CurrentHandler() {
 
 QString ApplicationTitle() { return QStringLiteral("QuorvinStudio"); }
 
-void Show(const QString& text, Icon icon) {
+void Show(const QString& text, Icon icon, const QString& details) {
     if (CurrentHandler()) {
-        CurrentHandler()(text, icon);
+        CurrentHandler()(text, icon, details);
         return;
     }
     std::fprintf(stderr, "%s: %s\n", ApplicationTitle().toLocal8Bit().constData(),

@@ -13,9 +13,10 @@ enum class Icon { None, Information, Warning, Critical };
 // The title every message box of the program carries.
 QString ApplicationTitle();
 
-void Show(const QString& text, Icon icon);
+// details, when given, is a longer text the user can open from the box.
+void Show(const QString& text, Icon icon, const QString& details = {});
 
-using Handler = std::function<void(const QString& text, Icon icon)>;
+using Handler = std::function<void(const QString& text, Icon icon, const QString& details)>;
 // Installs a handler and returns the one it replaces.
 Handler SetHandler(Handler handler);
 

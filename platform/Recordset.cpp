@@ -1,6 +1,5 @@
 #include "Recordset.h"
 
-#include "LinkedRowsModule.h"
 #include "RuntimeError.h"
 #include "SqliteConnection.h"
 #include "SqliteStatement.h"
@@ -59,22 +58,18 @@ Variant Recordset::Value(const QString& name) {
 
 void Recordset::LoadColumn(const QString& column) {
     WriteUpdatedRows();  // the table must hold what was updated before it is read
-    // One statement for all rows: the row ids go in as a linked table, and each
-    // comes back with its value in the recordset's order (Null for a row now gone).
-    SourceTable ids;
-    ids.rows.reserve(rows_.size());
-    for (int64_t row : rows_) ids.rows.push_back({Variant(static_cast<double>(row))});
-    SqliteConnection& c = connection_;
-    LinkedRowsModule::Scope scope(c.LinkedRows(), ids, 0, 0);
-    SqliteStatement select(
-        c.Handle(),
-        QStringLiteral("SELECT t.%1 FROM linked_rows AS s LEFT JOIN main.%2 AS t ON t.rowid = s.k")
-            .arg(QuoteIdentifier(column), QuoteIdentifier(table_)),
-        databaseName_);
+    // One prepared statement, run for each row in the recordset's order (Null for a row now gone).
+    SqliteStatement select(connection_.Handle(),
+                           QStringLiteral("SELECT %1 FROM main.%2 WHERE rowid = ?1")
+                               .arg(QuoteIdentifier(column), QuoteIdentifier(table_)),
+                           databaseName_);
     std::vector<Variant> values;
     values.reserve(rows_.size());
-    while (select.Step() && values.size() < rows_.size()) values.push_back(select.Column(0));
-    values.resize(rows_.size());
+    for (int64_t row : rows_) {
+        select.Reset();
+        select.BindInt64(1, row);
+        values.push_back(select.Step() ? select.Column(0) : Variant());
+    }
     values_[column] = std::move(values);
 }
 
@@ -102,17 +97,23 @@ void Recordset::Update() {
 }
 
 void Recordset::WriteUpdatedRows() {
-    SqliteConnection& c = connection_;
     while (!unwritten_.empty()) {
         auto batch = unwritten_.begin();
-        // One statement per column: the rows go in as a linked table of row ids and values.
-        LinkedRowsModule::Scope rows(c.LinkedRows(), batch->second, 0, 1);
-        SqliteStatement update(
-            c.Handle(),
-            QStringLiteral("UPDATE main.%1 SET %2 = s.v FROM linked_rows AS s WHERE %1.rowid = s.k")
-                .arg(QuoteIdentifier(table_), QuoteIdentifier(batch->first)),
-            databaseName_);
-        update.Step();
+        SqliteStatement update(connection_.Handle(),
+                               QStringLiteral("UPDATE main.%1 SET %2 = ?2 WHERE rowid = ?1")
+                                   .arg(QuoteIdentifier(table_), QuoteIdentifier(batch->first)),
+                               databaseName_);
+        for (const auto& row : batch->second.rows) {
+            update.Reset();
+            update.BindInt64(1, static_cast<int64_t>(row[0].Number()));
+            const Variant& value = row[1];
+            // Values go in as the text column keeps them.
+            if (value.IsNull())
+                update.BindNull(2);
+            else
+                update.BindText(2, value.ToText());
+            update.Step();
+        }
         unwritten_.erase(batch);
     }
 }

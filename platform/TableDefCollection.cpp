@@ -40,6 +40,8 @@ TableDef TableDefCollection::Handed(TableDef definition) {
 
 std::optional<TableDef> TableDefCollection::Find(const QString& name) {
     SqliteConnection& c = Connection();
+    if (auto attached = attached_.find(Key(name)); attached != attached_.end())
+        return Handed(attached->second);
     if (c.FindTable(CatalogTable())) {
         SqliteStatement find(
             c.Handle(),
@@ -80,7 +82,9 @@ const LinkedSource::LinkedTable& TableDefCollection::Linked(const TableDef& link
 void TableDefCollection::Delete(const QString& name) {
     TableDef definition = Item(name);
     SqliteConnection& c = Connection();
-    if (definition.IsLink()) {
+    if (attached_.erase(Key(definition.Name())) > 0) {
+        // A link of this connection only: nothing in the database to remove.
+    } else if (definition.IsLink()) {
         SqliteStatement remove(c.Handle(),
                                QStringLiteral("DELETE FROM %1 WHERE Name = ?1 COLLATE NOCASE")
                                    .arg(QuoteIdentifier(CatalogTable())),
@@ -134,4 +138,16 @@ void TableDefCollection::Append(const TableDef& definition) {
                      nullptr);
         throw;
     }
+}
+
+void TableDefCollection::Attach(const TableDef& definition) {
+    if (!definition.IsLink()) throw RuntimeError::NoLink(definition.Name());
+    const QString key = Key(definition.Name());
+    if (attached_.count(key)) throw RuntimeError::ObjectExists(definition.Name());
+    links_.erase(key);
+    Linked(definition);
+    TableDef kept(definition.Name());
+    kept.SetConnect(definition.Connect());
+    kept.SetSourceTableName(definition.SourceTableName());
+    attached_.emplace(key, std::move(kept));
 }

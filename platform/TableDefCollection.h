@@ -38,10 +38,19 @@ class TableDefCollection {
     // when the file is missing or unreadable or the table or sheet is not in it.
     void Append(const TableDef& definition);
 
+    // Adds a link for this connection only, after reading its source as Append
+    // does: nothing is written to the database, so a database opened only for
+    // reading can use it, and it is gone when the connection closes. It stands
+    // before a link or table of the same name in the database.
+    void Attach(const TableDef& definition);
+
     // The open source of a link of this collection, opened on first use.
     const LinkedSource::LinkedTable& Linked(const TableDef& link);
     // Lets go of every open source (the database is closing).
-    void ReleaseLinks() { links_.clear(); }
+    void ReleaseLinks() {
+        links_.clear();
+        attached_.clear();
+    }
 
     // The name of the table that keeps the links.
     static const QString& CatalogTable();
@@ -53,4 +62,5 @@ class TableDefCollection {
     const std::unique_ptr<SqliteConnection>& connection_;
     QString name_;
     std::map<QString, LinkedSource::LinkedTable> links_;
+    std::map<QString, TableDef> attached_;  // links of this connection only
 };

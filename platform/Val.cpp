@@ -22,9 +22,9 @@ double RadixValue(const std::u16string& digits, int radix) {
     return static_cast<double>(static_cast<int32_t>(static_cast<uint32_t>(value)));
 }
 
-}  // namespace
-
-double Val(const QString& text) {
+// The number a text begins with; found tells whether it begins with one at all.
+double ParseVal(const QString& text, bool& found) {
+    found = false;
     std::u16string s;
     s.reserve(static_cast<size_t>(text.size()));
     for (QChar c : text)
@@ -46,6 +46,7 @@ double Val(const QString& text) {
                 if (d < 0 || d >= radix) break;
                 digits.push_back(static_cast<char16_t>(d));
             }
+            found = !digits.empty();
             return RadixValue(digits, radix);
         }
         return 0.0;
@@ -66,6 +67,7 @@ double Val(const QString& text) {
         }
     }
     if (!digits) return 0.0;
+    found = true;
     if (i < s.size() && (s[i] == u'E' || s[i] == u'e' || s[i] == u'D' || s[i] == u'd')) {
         size_t j = i + 1;
         std::string exponent = "e";
@@ -88,4 +90,17 @@ double Val(const QString& text) {
         return negative ? -HUGE_VAL : HUGE_VAL;
     }
     return value;
+}
+
+}  // namespace
+
+double Val(const QString& text) {
+    bool found = false;
+    return ParseVal(text, found);
+}
+
+bool BeginsWithNumber(const QString& text) {
+    bool found = false;
+    ParseVal(text, found);
+    return found;
 }

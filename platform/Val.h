@@ -7,3 +7,7 @@
 // and an exponent (E or D) follow; "&H" reads hexadecimal and "&O" octal. The
 // first other character ends the number; a text without a number gives 0.
 double Val(const QString& text);
+
+// Whether the text begins with a number Val() reads ("0", " 12abc", "&H1F"), as
+// against a text whose Val() is 0 because it has none ("abc", "", "&H").
+bool BeginsWithNumber(const QString& text);

@@ -40,7 +40,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "usage: import-runner <project> <lcid> <source>\n");
         return 2;
     }
-    MessageBox::SetHandler([](const QString& text, MessageBox::Icon) {
+    MessageBox::SetHandler([](const QString& text, MessageBox::Icon, const QString&) {
         std::printf("%s\n", text.toUtf8().constData());
         std::fflush(stdout);
     });

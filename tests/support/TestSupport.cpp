@@ -148,9 +148,10 @@ QByteArray FileBytes(const QString& path) {
 }
 
 MessageRecorder::MessageRecorder()
-    : previous_(MessageBox::SetHandler([this](const QString& text, MessageBox::Icon icon) {
-          messages.push_back({text, icon});
-      })) {}
+    : previous_(MessageBox::SetHandler(
+          [this](const QString& text, MessageBox::Icon icon, const QString& details) {
+              messages.push_back({text, icon, details});
+          })) {}
 
 MessageRecorder::~MessageRecorder() { MessageBox::SetHandler(std::move(previous_)); }
 

@@ -64,6 +64,7 @@ class MessageRecorder {
     struct Message {
         QString text;
         MessageBox::Icon icon;
+        QString details;
     };
     std::vector<Message> messages;
 

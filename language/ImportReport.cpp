@@ -1,0 +1,146 @@
+#include "ImportReport.h"
+
+#include "Variant.h"
+
+#include <QLocale>
+#include <QStringList>
+
+namespace {
+
+QString Number(int64_t n) {
+    static const QLocale german(QLocale::German, QLocale::Germany);
+    return german.toString(static_cast<qlonglong>(n));
+}
+
+// "1 Text", "3 Texte"
+QString Count(int64_t n, const char* one, const char* many) {
+    return Number(n) + QLatin1Char(' ') + QString::fromUtf8(n == 1 ? one : many);
+}
+
+QString Quoted(const QString& id) {
+    return QStringLiteral("\u201E") + id + QStringLiteral("\u201C");
+}
+
+QString Character(char32_t c) {
+    const QString code = QStringLiteral("%1").arg(static_cast<uint>(c), 4, 16, QLatin1Char('0'));
+    return QStringLiteral("%1 (U+%2)").arg(Quoted(QString::fromUcs4(&c, 1)), code.toUpper());
+}
+
+int64_t Size(size_t n) { return static_cast<int64_t>(n); }
+
+// A section of the details: a heading with the count, at most limit lines, then the rest.
+template <typename List, typename Line>
+void Section(QStringList& out, const QString& heading, const List& list, size_t limit, Line line) {
+    if (list.empty()) return;
+    out << QStringLiteral("%1 (%2):").arg(heading, Number(Size(list.size())));
+    size_t shown = 0;
+    for (const auto& entry : list) {
+        if (shown++ == limit) break;
+        out << QStringLiteral("  ") + line(entry);
+    }
+    if (list.size() > limit)
+        out << QStringLiteral("  und %1 weitere").arg(Number(Size(list.size() - limit)));
+    out << QString();
+}
+
+}  // namespace
+
+bool ImportReport::HasFindings() const {
+    return !rows.unmatched.empty() || !rows.noNumber.empty() || !rows.duplicates.empty() ||
+           !lossy.empty();
+}
+
+QString ImportReport::Summary() const {
+    QStringList parts;
+    QString reason;
+    if (rows.changed > 0) {
+        QString changed = Count(rows.changed, "Text geändert", "Texte geändert");
+        if (rows.setToNull > 0)
+            changed += QStringLiteral(" (davon %1 auf Null gesetzt)").arg(Number(rows.setToNull));
+        parts << changed;
+        if (rows.unchanged > 0) parts << Number(rows.unchanged) + QStringLiteral(" unverändert");
+    } else if (rows.sourceRows == rows.nullKeys) {
+        reason = QStringLiteral("Kein Text wurde geändert: Die Quelle enthält keine Zeile mit ID.");
+    } else if (rows.matched == 0) {
+        reason = QStringLiteral(
+            "Kein Text wurde geändert: Keine ID der Quelle passt zu einem Text im Projekt.");
+    } else {
+        reason = rows.matched == 1 ? QStringLiteral(
+                                         "Kein Text wurde geändert: Der passende Text hatte diesen "
+                                         "Wert schon.")
+                                   : QStringLiteral(
+                                         "Kein Text wurde geändert: Alle %1 passenden Texte hatten "
+                                         "diese Werte schon.")
+                                         .arg(Number(rows.matched));
+    }
+    if (!rows.unmatched.empty())
+        parts << Count(Size(rows.unmatched.size()), "Zeile der Quelle", "Zeilen der Quelle") +
+                     QStringLiteral(" ohne passenden Text im Projekt");
+    if (!rows.noNumber.empty())
+        parts << Count(Size(rows.noNumber.size()), "ID", "IDs") + QStringLiteral(" ohne Zahl");
+    if (!rows.duplicates.empty())
+        parts << Count(Size(rows.duplicates.size()), "ID", "IDs") +
+                     QStringLiteral(" mehrfach in der Quelle (die letzte Zeile gilt)");
+    if (rows.nullKeys > 0)
+        parts << Count(rows.nullKeys, "Zeile", "Zeilen") + QStringLiteral(" ohne ID übergangen");
+    if (!lossy.empty())
+        parts << Count(Size(lossy.size()), "Text", "Texte") +
+                     QStringLiteral(" mit Zeichen, die die Codepage nicht kennt");
+
+    QString summary = reason;
+    if (!parts.isEmpty()) {
+        QString list = parts.join(QStringLiteral(", ")) + QLatin1Char('.');
+        if (reason.isEmpty()) {
+            summary = list;
+        } else {
+            list[0] = list[0].toUpper();
+            summary += QLatin1Char(' ') + list;
+        }
+    }
+    if (!written) summary = QStringLiteral("Vorschau, nichts geschrieben: ") + summary;
+    return summary;
+}
+
+QString ImportReport::Details(size_t limit) const {
+    QStringList out;
+    out << QStringLiteral(
+               "%1 gelesen, %2 ohne ID; %3 im Projekt getroffen: %4 geändert "
+               "(%5 auf Null gesetzt), %6 unverändert.")
+               .arg(Count(rows.sourceRows, "Zeile", "Zeilen"), Number(rows.nullKeys),
+                    Count(rows.matched, "Text", "Texte"), Number(rows.changed),
+                    Number(rows.setToNull), Number(rows.unchanged))
+        << QString();
+    Section(out, QStringLiteral("Zeilen der Quelle ohne passenden Text im Projekt"), rows.unmatched,
+            limit, [](const UpdateTally::SourceId& row) {
+                return QStringLiteral("Zeile %1: ID %2").arg(Number(row.row), Quoted(row.id));
+            });
+    Section(out, QStringLiteral("IDs ohne Zahl (sie gelten als ID 0)"), rows.noNumber, limit,
+            [](const UpdateTally::NoNumber& row) {
+                return QStringLiteral("Zeile %1: ID %2 \u2013 %3")
+                    .arg(Number(row.source.row), Quoted(row.source.id),
+                         row.applied ? QStringLiteral("in den Text 0 des Projekts übernommen")
+                                     : QStringLiteral("nicht übernommen"));
+            });
+    Section(out, QStringLiteral("IDs mehrfach in der Quelle"), rows.duplicates, limit,
+            [](const UpdateTally::Duplicate& duplicate) {
+                QStringList places;
+                for (const auto& row : duplicate.rows)
+                    places << QStringLiteral("Zeile %1 (%2)").arg(Number(row.row), Quoted(row.id));
+                return QStringLiteral("ID %1: %2 \u2013 es gilt Zeile %3")
+                    .arg(ShortestDecimal(duplicate.key), places.join(QStringLiteral(", ")),
+                         Number(duplicate.Winner().row));
+            });
+    Section(out, QStringLiteral("Texte mit Zeichen, die die Codepage nicht kennt"), lossy, limit,
+            [](const LossyText& text) {
+                QStringList characters;
+                for (const auto& c : text.characters)
+                    characters << QStringLiteral("%1 wurde %2%3")
+                                      .arg(Character(c.character), Quoted(c.replacement),
+                                           c.bestFit ? QString()
+                                                     : QStringLiteral(" (kein ähnliches Zeichen)"));
+                return QStringLiteral("ID %1: %2")
+                    .arg(ShortestDecimal(text.id), characters.join(QStringLiteral("; ")));
+            });
+    while (!out.isEmpty() && out.last().isEmpty()) out.removeLast();
+    return out.join(QLatin1Char('\n'));
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "UpdateTally.h"
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// A character of an imported text that the language's code page does not hold:
+// Windows put a similar one in its place (best fit), or "?" where it knows none.
+struct LossyCharacter {
+    char32_t character = 0;
+    QString replacement;
+    bool bestFit = false;
+};
+
+// An imported text that changed in the conversion to the language's code page.
+struct LossyText {
+    double id = 0;
+    std::vector<LossyCharacter> characters;
+};
+
+// What an import did, or what it would do (a preview): the counts and lists of the
+// update, and for converting imports the texts the code page cannot hold.
+struct ImportReport {
+    UpdateTally rows;
+    std::vector<LossyText> lossy;
+    bool written = false;  // false for a preview
+
+    // A short German summary, e.g. "1.204 Texte geändert, 37 unverändert, ...";
+    // when no text changed it says why.
+    QString Summary() const;
+    // The lists, itemized: at most limit entries of each, then how many more.
+    QString Details(size_t limit = 1000) const;
+    // Whether the source had rows that matched nothing, IDs without a number,
+    // repeated IDs, or characters the code page cannot hold.
+    bool HasFindings() const;
+};

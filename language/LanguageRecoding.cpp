@@ -1,0 +1,47 @@
+#include "LanguageRecoding.h"
+
+#include "CodePage.h"
+
+LanguageRecoding::LanguageRecoding(int32_t lcid) {
+    const int languagePage = CodePage::DefaultAnsiCodePage(lcid);
+    if (languagePage == 0) return;
+    language_ = std::make_unique<CodePageConverter>(languagePage);
+    system_ = std::make_unique<CodePageConverter>(CodePage::SystemAnsiCodePage());
+}
+
+LanguageRecoding::~LanguageRecoding() = default;
+
+QString LanguageRecoding::Convert(double id, const QString& text, std::vector<LossyText>& lossy) {
+    if (!language_ || text.isEmpty()) return text;
+    const QByteArray bytes = language_->Encode(text);
+    const auto size = static_cast<size_t>(bytes.size());
+    QString converted = system_->Decode(bytes.constData(), size);
+    // The bytes hold the text when they read back as it in the language's own page.
+    const bool held = language_->Number() == system_->Number()
+                          ? converted == text
+                          : language_->Decode(bytes.constData(), size) == text;
+    if (!held) lossy.push_back({id, LostCharacters(text)});
+    return converted;
+}
+
+std::vector<LossyCharacter> LanguageRecoding::LostCharacters(const QString& text) {
+    std::vector<LossyCharacter> lost;
+    const auto units = reinterpret_cast<const char16_t*>(text.utf16());
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype length = QChar::isHighSurrogate(units[i]) && i + 1 < text.size() &&
+                                         QChar::isLowSurrogate(units[i + 1])
+                                     ? 2
+                                     : 1;
+        const QString character = text.mid(i, length);
+        i += length;
+        const QByteArray bytes = language_->Encode(character);
+        const QString back =
+            language_->Decode(bytes.constData(), static_cast<size_t>(bytes.size()));
+        if (back == character) continue;
+        const char32_t code = length == 2 ? QChar::surrogateToUcs4(character[0], character[1])
+                                          : character[0].unicode();
+        // "?" is the code page's default character: Windows knew no similar one.
+        lost.push_back({code, back, bytes != "?"});
+    }
+    return lost;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "CodePageConverter.h"
+#include "ImportReport.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// The conversion of imported texts to a language's code-page form: the text as
+// the bytes of the language's default ANSI code page, read back as characters of
+// the system's ANSI code page (what a program built for that code page shows).
+// Texts the code page cannot hold as they are are listed, character by character.
+class LanguageRecoding {
+  public:
+    // A language without a code page (0) converts nothing. Fails (RuntimeError)
+    // when a code page has no converter.
+    explicit LanguageRecoding(int32_t lcid);
+    ~LanguageRecoding();
+
+    bool ConvertsAnything() const { return language_ != nullptr; }
+
+    // The code-page form of the text; what it cannot hold is added to lossy.
+    QString Convert(double id, const QString& text, std::vector<LossyText>& lossy);
+
+  private:
+    std::vector<LossyCharacter> LostCharacters(const QString& text);
+
+    std::unique_ptr<CodePageConverter> language_;
+    std::unique_ptr<CodePageConverter> system_;
+};

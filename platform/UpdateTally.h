@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+// What one run of the import update did, counted while it ran. Source rows are
+// numbered from 1 in the order the source holds them (a sheet's first data row
+// is 1); IDs are given as the source wrote them.
+struct UpdateTally {
+    int64_t sourceRows = 0;  // every row read, those without an ID included
+    int64_t nullKeys = 0;    // rows whose ID is Null: ignored
+    int64_t matched = 0;     // project rows that were given a source row's value
+    int64_t changed = 0;     // of those: the text is now another one
+    int64_t unchanged = 0;   // of those: the text already held the value
+    int64_t setToNull = 0;   // of the changed ones: a text that became Null
+
+    struct SourceId {
+        int64_t row = 0;
+        QString id;
+    };
+    // Rows whose ID matches no project row, in source order. Rows that lost to a
+    // later row with the same ID are not among them.
+    std::vector<SourceId> unmatched;
+
+    // Rows whose ID begins with no number (its Val() is 0), in source order;
+    // applied when the row's value went to a project row 0.
+    struct NoNumber {
+        SourceId source;
+        bool applied = false;
+    };
+    std::vector<NoNumber> noNumber;
+
+    // IDs given by several rows: every such row in source order. The last one
+    // wins; the others are ignored.
+    struct Duplicate {
+        double key = 0;
+        std::vector<SourceId> rows;
+        const SourceId& Winner() const { return rows.back(); }
+    };
+    std::vector<Duplicate> duplicates;  // ordered by the first row of each ID
+};
