@@ -19,6 +19,7 @@ struct LossyCharacter {
 // An imported text that changed in the conversion to the language's code page.
 struct LossyText {
     double id = 0;
+    int64_t row = 0;  // its place in the source
     std::vector<LossyCharacter> characters;
 };
 

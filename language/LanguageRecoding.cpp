@@ -11,7 +11,8 @@ LanguageRecoding::LanguageRecoding(int32_t lcid) {
 
 LanguageRecoding::~LanguageRecoding() = default;
 
-QString LanguageRecoding::Convert(double id, const QString& text, std::vector<LossyText>& lossy) {
+QString LanguageRecoding::Convert(double id, int64_t row, const QString& text,
+                                  std::vector<LossyText>& lossy) {
     if (!language_ || text.isEmpty()) return text;
     const QByteArray bytes = language_->Encode(text);
     const auto size = static_cast<size_t>(bytes.size());
@@ -20,7 +21,7 @@ QString LanguageRecoding::Convert(double id, const QString& text, std::vector<Lo
     const bool held = language_->Number() == system_->Number()
                           ? converted == text
                           : language_->Decode(bytes.constData(), size) == text;
-    if (!held) lossy.push_back({id, LostCharacters(text)});
+    if (!held) lossy.push_back({id, row, LostCharacters(text)});
     return converted;
 }
 

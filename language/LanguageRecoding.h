@@ -23,7 +23,7 @@ class LanguageRecoding {
     bool ConvertsAnything() const { return language_ != nullptr; }
 
     // The code-page form of the text; what it cannot hold is added to lossy.
-    QString Convert(double id, const QString& text, std::vector<LossyText>& lossy);
+    QString Convert(double id, int64_t row, const QString& text, std::vector<LossyText>& lossy);
 
   private:
     std::vector<LossyCharacter> LostCharacters(const QString& text);

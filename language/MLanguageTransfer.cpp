@@ -13,6 +13,7 @@
 
 #include <climits>
 #include <memory>
+#include <unordered_map>
 
 namespace MLanguageTransfer {
 namespace {
@@ -100,14 +101,27 @@ bool ConvertsTexts(const QString& sourceFile) {
     return extension == QLatin1String("xls") || extension == QLatin1String("mdb");
 }
 
+// Of several source rows with one ID only the last one's text stays; what the
+// code page did to the others' texts does not matter.
+void DropReplacedTexts(ImportReport& report) {
+    if (report.rows.duplicates.empty() || report.lossy.empty()) return;
+    std::unordered_map<double, int64_t> winners;
+    for (const auto& duplicate : report.rows.duplicates)
+        winners.emplace(duplicate.key, duplicate.Winner().row);
+    std::erase_if(report.lossy, [&](const LossyText& text) {
+        auto winner = winners.find(text.id);
+        return winner != winners.end() && winner->second != text.row;
+    });
+}
+
 // Runs the import's update, or its preview, with the conversion the source needs.
 ImportReport RunUpdate(Database& db, int32_t lcid, const QString& sourceFile, bool write) {
     ImportReport report;
     LanguageRecoding recoding(ConvertsTexts(sourceFile) ? lcid : 0);
     Database::ValueConversion convert;
     if (recoding.ConvertsAnything())
-        convert = [&](double id, const QString& text) {
-            return recoding.Convert(id, text, report.lossy);
+        convert = [&](double id, int64_t row, const QString& text) {
+            return recoding.Convert(id, row, text, report.lossy);
         };
     const QString statement = UpdateStatementFor(LanguageColumn(lcid));
     if (write)
@@ -116,6 +130,7 @@ ImportReport RunUpdate(Database& db, int32_t lcid, const QString& sourceFile, bo
         db.Preview(statement, convert);
     report.rows = db.LastTally();
     report.written = write;
+    DropReplacedTexts(report);
     return report;
 }
 

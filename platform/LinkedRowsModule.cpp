@@ -7,58 +7,158 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <bit>
 #include <optional>
 #include <unordered_map>
+#include <vector>
 
 namespace LinkedRowsModule {
+
+// What the rows of one key have counted into the tally: the counts of the row
+// that holds the key now (its value is the one that stays), so that a later row
+// with the key can take them back when it replaces that row.
+struct KeyCounts {
+    int64_t lastRow = 0;     // the last row read with this key
+    int64_t countedRow = 0;  // the row whose counts these are (0: none)
+    int32_t duplicate = -1;  // the key's entry in the tally's duplicates
+    int32_t matched = 0;
+    int32_t changed = 0;
+    int32_t unchanged = 0;
+    int32_t setToNull = 0;
+};
+
 namespace {
+
+// The keys read so far. Sources mostly come in ascending order of their keys:
+// those keys are appended to a sorted array and cost no look-up; a key that is not
+// above all before it is searched there and otherwise kept in an open-addressed
+// array by the bits of its number. Entries stay where they are until the next call.
+class KeyTable {
+  public:
+    // The entry of the key and whether it was added now.
+    std::pair<KeyCounts*, bool> Insert(double key) {
+        if (key == 0.0) key = 0.0;  // -0 is 0
+        if (sorted_.empty() || key > sorted_.back().key) {
+            sorted_.push_back({key, {}});
+            return {&sorted_.back().counts, true};
+        }
+        if (KeyCounts* found = FindSorted(key)) return {found, false};
+        return InsertOther(key);
+    }
+    const KeyCounts* Find(double key) {
+        if (key == 0.0) key = 0.0;
+        if (KeyCounts* found = FindSorted(key)) return found;
+        if (others_.empty()) return nullptr;
+        const uint64_t bits = std::bit_cast<uint64_t>(key);
+        for (size_t i = Home(bits);; i = (i + 1) & (others_.size() - 1)) {
+            if (!others_[i].used) return nullptr;
+            if (others_[i].entry.key == key) return &others_[i].entry.counts;
+        }
+    }
+
+  private:
+    struct Entry {
+        double key;
+        KeyCounts counts;
+    };
+    struct Other {
+        bool used = false;
+        Entry entry{};
+    };
+
+    KeyCounts* FindSorted(double key) {
+        auto at = std::lower_bound(sorted_.begin(), sorted_.end(), key,
+                                   [](const Entry& e, double k) { return e.key < k; });
+        return at != sorted_.end() && at->key == key ? &at->counts : nullptr;
+    }
+    std::pair<KeyCounts*, bool> InsertOther(double key) {
+        if ((count_ + 1) * 2 > others_.size()) Grow();
+        const uint64_t bits = std::bit_cast<uint64_t>(key);
+        for (size_t i = Home(bits);; i = (i + 1) & (others_.size() - 1)) {
+            Other& other = others_[i];
+            if (!other.used) {
+                other = Other{true, {key, {}}};
+                ++count_;
+                return {&other.entry.counts, true};
+            }
+            if (other.entry.key == key) return {&other.entry.counts, false};
+        }
+    }
+    size_t Home(uint64_t bits) const {
+        return static_cast<size_t>((bits * 0x9E3779B97F4A7C15ull) >> shift_);
+    }
+    void Grow() {
+        std::vector<Other> old = std::move(others_);
+        const size_t capacity = old.empty() ? 1024 : old.size() * 2;
+        others_.assign(capacity, Other{});
+        shift_ = 64 - std::countr_zero(capacity);
+        for (const Other& other : old) {
+            if (!other.used) continue;
+            const uint64_t bits = std::bit_cast<uint64_t>(other.entry.key);
+            size_t i = Home(bits);
+            while (others_[i].used) i = (i + 1) & (capacity - 1);
+            others_[i] = other;
+        }
+    }
+
+    std::vector<Entry> sorted_;
+    std::vector<Other> others_;
+    size_t count_ = 0;
+    int shift_ = 64;
+};
+
+// Whether a text ID reads exactly as the shortest form of its number ("12", not
+// " 12", "012" or "12abc"): then the number alone keeps it. Plain integers are
+// checked without formatting the number.
+bool IsShortestForm(const QString& id, double key) {
+    const qsizetype size = id.size();
+    qsizetype i = size > 0 && id[0] == u'-' ? 1 : 0;
+    if (size - i >= 1 && size - i <= 15) {
+        bool digits = true;
+        for (qsizetype j = i; j < size && digits; ++j) digits = id[j] >= u'0' && id[j] <= u'9';
+        if (digits) return (id[i] != u'0' || size - i == 1) && !(i == 1 && key == 0.0);
+    }
+    return id == ShortestDecimal(key);
+}
 
 struct Table : sqlite3_vtab {
     Slot* slot;
 };
 
-// The source reads last row first, so the first row seen with a key is the one
-// that wins; earlier rows with that key are recorded as duplicates and left out.
-// Rows are numbered from the end while reading (0 = the last row) and turned into
-// source order when the table has been read to its end.
+// Walks the rows of the slot in the source's order: the rows in memory, or a
+// statement on the other file. Rows are numbered from 1 as read.
 struct Cursor : sqlite3_vtab_cursor {
     Slot* slot = nullptr;
     sqlite3_stmt* select = nullptr;
-    size_t remaining = 0;  // rows in memory not yet read: the current row is remaining
+    size_t next = 0;  // the next row in memory to read
     bool atEnd = true;
-    int64_t read = 0;  // rows read so far
 
     // The current row, shown to the statement.
     double key = 0;
-    int64_t fromEnd = 0;
     std::optional<QString> writtenId;  // a text ID as written; numbers are their shortest form
     bool noNumber = false;
 
-    // Keys shown so far: where the shown row is, and its entry in the tally's duplicates.
-    struct Seen {
-        int64_t fromEnd = 0;
-        int32_t duplicate = -1;
-    };
-    std::unordered_map<double, Seen> seen;
-    // The written IDs of shown rows whose text differs from the shortest form of their key.
+    KeyTable keys;
+    // The written IDs of rows whose text differs from the shortest form of their key,
+    // for the first row of each key (a duplicate's list starts with it).
     std::unordered_map<double, QString> oddIds;
+    // The rows whose ID has no number, with whether they matched a row.
+    std::vector<UpdateTally::NoNumber> noNumbers;
     QByteArray text;
 
     ~Cursor() { sqlite3_finalize(select); }
 
     UpdateTally& Tally() { return *slot->tally; }
+    QString CurrentId() const { return writtenId ? *writtenId : ShortestDecimal(key); }
+    const Variant& Cell(size_t column) const { return slot->table->rows[next - 1][column]; }
 
-    QString IdOf(const std::optional<QString>& written, double k) const {
-        return written ? *written : ShortestDecimal(k);
-    }
-
-    // Reads the next row of the source (backwards); false at the end or on an error (rc).
+    // Reads the next row of the source; false at the end or on an error (rc).
     bool ReadRow(int& rc, bool& keyIsNull) {
         rc = SQLITE_OK;
         if (!select) {
-            if (!slot->table || remaining == 0) return false;
-            --remaining;
-            const Variant& id = slot->table->rows[remaining][slot->key];
+            if (!slot->table || next >= slot->table->rows.size()) return false;
+            ++next;
+            const Variant& id = Cell(slot->key);
             keyIsNull = id.IsNull();
             if (!keyIsNull) {
                 key = id.ToNumber();
@@ -72,75 +172,81 @@ struct Cursor : sqlite3_vtab_cursor {
             return false;
         }
         rc = SQLITE_OK;
-        keyIsNull = sqlite3_column_type(select, 0) == SQLITE_NULL;
-        if (keyIsNull) return true;
         switch (sqlite3_column_type(select, 0)) {
+            case SQLITE_NULL:
+                keyIsNull = true;
+                break;
             case SQLITE_INTEGER:
+                keyIsNull = false;
                 key = static_cast<double>(sqlite3_column_int64(select, 0));
                 writtenId.reset();
                 break;
             case SQLITE_FLOAT:
+                keyIsNull = false;
                 key = sqlite3_column_double(select, 0);
                 writtenId.reset();
                 break;
-            default: {
+            default:
+                keyIsNull = false;
                 writtenId =
                     QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(select, 0)),
                                       sqlite3_column_bytes(select, 0));
                 key = Val(*writtenId);
                 break;
-            }
         }
         return true;
     }
 
-    // Counts the row just shown: matched or not, and where an ID without a number went.
+    // Counts the row just shown: whether it matched, and where an ID without a number went.
     void FinishShownRow() {
         if (atEnd) return;
-        UpdateTally& tally = Tally();
-        if (!slot->rowMatched) tally.unmatched.push_back({fromEnd, IdOf(writtenId, key)});
-        if (noNumber) tally.noNumber.push_back({{fromEnd, *writtenId}, slot->rowMatched});
+        if (!slot->rowMatched) Tally().unmatched.push_back({slot->row, CurrentId()});
+        if (noNumber) noNumbers.push_back({{slot->row, *writtenId}, slot->rowMatched});
     }
 
-    // Moves to the next row to show; a failing read of the other file is an error.
+    // Records a row whose key an earlier row had.
+    void RecordDuplicate(KeyCounts& counts) {
+        UpdateTally& tally = Tally();
+        if (counts.duplicate < 0) {
+            counts.duplicate = static_cast<int32_t>(tally.duplicates.size());
+            auto odd = oddIds.find(key);
+            UpdateTally::Duplicate duplicate;
+            duplicate.key = key;
+            duplicate.rows.push_back(
+                {counts.lastRow, odd == oddIds.end() ? ShortestDecimal(key) : odd->second});
+            tally.duplicates.push_back(std::move(duplicate));
+        }
+        tally.duplicates[static_cast<size_t>(counts.duplicate)].rows.push_back(
+            {slot->row, CurrentId()});
+    }
+
+    // Moves to the next row with a key; a failing read of the other file is an error.
     int Advance() {
         FinishShownRow();
         UpdateTally& tally = Tally();
         int rc = SQLITE_OK;
         bool keyIsNull = false;
         while (ReadRow(rc, keyIsNull)) {
-            fromEnd = read++;
-            ++tally.sourceRows;
+            slot->row = ++tally.sourceRows;
             if (keyIsNull) {
                 ++tally.nullKeys;
                 continue;
             }
             noNumber = writtenId && !BeginsWithNumber(*writtenId);
-            auto [entry, first] = seen.try_emplace(key, Seen{fromEnd, -1});
+            auto [counts, first] = keys.Insert(key);
             if (first) {
-                if (writtenId && *writtenId != ShortestDecimal(key))
-                    oddIds.emplace(key, *writtenId);
-                slot->rowMatched = false;
-                atEnd = false;
-                return SQLITE_OK;
+                if (writtenId && !IsShortestForm(*writtenId, key)) oddIds.emplace(key, *writtenId);
+            } else {
+                RecordDuplicate(*counts);
             }
-            // A row before the one shown for this key: it loses.
-            if (entry->second.duplicate < 0) {
-                entry->second.duplicate = static_cast<int32_t>(tally.duplicates.size());
-                auto odd = oddIds.find(key);
-                UpdateTally::Duplicate duplicate;
-                duplicate.key = key;
-                duplicate.rows.push_back({entry->second.fromEnd, odd == oddIds.end()
-                                                                     ? ShortestDecimal(key)
-                                                                     : odd->second});
-                tally.duplicates.push_back(std::move(duplicate));
-            }
-            const QString id = IdOf(writtenId, key);
-            tally.duplicates[static_cast<size_t>(entry->second.duplicate)].rows.push_back(
-                {fromEnd, id});
-            if (noNumber) tally.noNumber.push_back({{fromEnd, id}, false});
+            counts->lastRow = slot->row;
+            slot->counts = counts;
+            slot->rowMatched = false;
+            atEnd = false;
+            return SQLITE_OK;
         }
         atEnd = true;
+        slot->counts = nullptr;
         if (rc != SQLITE_OK) {
             // Keep the other file's own message for the statement's error.
             pVtab->zErrMsg =
@@ -148,23 +254,19 @@ struct Cursor : sqlite3_vtab_cursor {
                                 sqlite3_errmsg(slot->database));
             return rc;
         }
-        PutIntoSourceOrder();
+        Conclude();
         return SQLITE_OK;
     }
 
-    void PutIntoSourceOrder() {
+    // At the end: an ID without a number went to row 0 when its row was the last with key 0.
+    void Conclude() {
         UpdateTally& tally = Tally();
-        const int64_t total = tally.sourceRows;
-        auto place = [total](UpdateTally::SourceId& row) { row.row = total - row.row; };
-        std::reverse(tally.unmatched.begin(), tally.unmatched.end());
-        for (auto& row : tally.unmatched) place(row);
-        std::reverse(tally.noNumber.begin(), tally.noNumber.end());
-        for (auto& row : tally.noNumber) place(row.source);
-        for (auto& duplicate : tally.duplicates) {
-            // Read winner first, then the earlier rows backwards.
-            std::reverse(duplicate.rows.begin(), duplicate.rows.end());
-            for (auto& row : duplicate.rows) place(row);
+        const KeyCounts* zero = keys.Find(0.0);
+        for (auto& row : noNumbers) {
+            row.applied = row.applied && zero && zero->lastRow == row.source.row;
+            tally.noNumber.push_back(std::move(row));
         }
+        noNumbers.clear();
         std::sort(
             tally.duplicates.begin(), tally.duplicates.end(),
             [](const auto& a, const auto& b) { return a.rows.front().row < b.rows.front().row; });
@@ -186,9 +288,9 @@ int Disconnect(sqlite3_vtab* table) {
 }
 
 int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
-    // The table is read once, whole, as the outer loop: it uses no constraint, and
-    // reading it costs so much that a plan reading it again for every row of
-    // another table costs more than any other.
+    // The table is read once, whole, in its order, as the outer loop: it uses no
+    // constraint, and reading it costs so much that a plan reading it again for
+    // every row of another table costs more than any other.
     const Slot& source = *static_cast<Table*>(vtab)->slot;
     const double rows = source.table ? static_cast<double>(source.table->rows.size()) : 100000.0;
     info->estimatedCost = 1e12 + rows;
@@ -200,11 +302,8 @@ int Open(sqlite3_vtab* vtab, sqlite3_vtab_cursor** out) {
     auto* cursor = new Cursor{};
     Slot* slot = static_cast<Table*>(vtab)->slot;
     cursor->slot = slot;
-    if (slot->database &&
-        sqlite3_prepare_v2(slot->database, slot->select.constData(), -1, &cursor->select,
-                           nullptr) != SQLITE_OK &&
-        sqlite3_prepare_v2(slot->database, slot->unorderedSelect.constData(), -1, &cursor->select,
-                           nullptr) != SQLITE_OK) {
+    if (slot->database && sqlite3_prepare_v2(slot->database, slot->select.constData(), -1,
+                                             &cursor->select, nullptr) != SQLITE_OK) {
         vtab->zErrMsg = sqlite3_mprintf("%s", sqlite3_errmsg(slot->database));
         delete cursor;
         return SQLITE_ERROR;
@@ -214,7 +313,9 @@ int Open(sqlite3_vtab* vtab, sqlite3_vtab_cursor** out) {
 }
 
 int Close(sqlite3_vtab_cursor* cursor) {
-    delete static_cast<Cursor*>(cursor);
+    auto* closing = static_cast<Cursor*>(cursor);
+    closing->slot->counts = nullptr;
+    delete closing;
     return SQLITE_OK;
 }
 
@@ -227,7 +328,7 @@ int Filter(sqlite3_vtab_cursor* base, int, const char*, int, sqlite3_value**) {
         return SQLITE_ERROR;
     }
     slot.scanned = true;
-    cursor->remaining = slot.table ? slot.table->rows.size() : 0;
+    cursor->next = 0;
     cursor->atEnd = true;  // nothing shown yet
     return cursor->Advance();
 }
@@ -267,7 +368,7 @@ int Column(sqlite3_vtab_cursor* base, sqlite3_context* context, int column) {
         ResultFromSource(context, cursor->select, 1);
         return SQLITE_OK;
     }
-    const Variant& value = cursor->slot->table->rows[cursor->remaining][cursor->slot->value];
+    const Variant& value = cursor->Cell(cursor->slot->value);
     if (value.IsNull()) {
         sqlite3_result_null(context);
         return SQLITE_OK;
@@ -279,7 +380,7 @@ int Column(sqlite3_vtab_cursor* base, sqlite3_context* context, int column) {
 }
 
 int RowId(sqlite3_vtab_cursor* base, sqlite3_int64* rowid) {
-    *rowid = static_cast<sqlite3_int64>(static_cast<Cursor*>(base)->fromEnd);
+    *rowid = static_cast<sqlite3_int64>(static_cast<Cursor*>(base)->slot->row);
     return SQLITE_OK;
 }
 
@@ -310,37 +411,64 @@ bool SameText(sqlite3_value* old, const QByteArray& now) {
                                    reinterpret_cast<const char*>(bytes));
 }
 
+// Moves what the counts hold into the tally (sign 1) or out of it (sign -1).
+void Apply(UpdateTally& tally, const KeyCounts& counts, int sign) {
+    tally.matched += sign * counts.matched;
+    tally.changed += sign * counts.changed;
+    tally.unchanged += sign * counts.unchanged;
+    tally.setToNull += sign * counts.setToNull;
+}
+
 // import_value(old, k, v): the new text of a target row, counted into the tally.
 void ImportValue(sqlite3_context* context, int, sqlite3_value** args) {
     auto* slot = static_cast<Slot*>(sqlite3_user_data(context));
-    if (!slot->tally) {
+    if (!slot->tally || !slot->counts) {
         sqlite3_result_error(context, "import_value outside an import", -1);
         return;
     }
     UpdateTally& tally = *slot->tally;
+    KeyCounts& counts = *slot->counts;
+    if (counts.countedRow != slot->row) {
+        // A later row with the key replaces what an earlier one wrote: its counts go.
+        Apply(tally, counts, -1);
+        counts = KeyCounts{counts.lastRow, slot->row, counts.duplicate};
+    }
     slot->rowMatched = true;
-    ++tally.matched;
+    KeyCounts now{};
+    now.matched = 1;
+    QByteArray text;
     const bool oldIsNull = sqlite3_value_type(args[0]) == SQLITE_NULL;
-    if (sqlite3_value_type(args[2]) == SQLITE_NULL) {
-        ++(oldIsNull ? tally.unchanged : tally.changed);
-        if (!oldIsNull) ++tally.setToNull;
-        sqlite3_result_null(context);
-        return;
-    }
-    QByteArray now(reinterpret_cast<const char*>(sqlite3_value_text(args[2])),
-                   sqlite3_value_bytes(args[2]));
-    if (slot->convert && *slot->convert && !now.isEmpty()) {
-        try {
-            now = (*slot->convert)(sqlite3_value_double(args[1]), QString::fromUtf8(now)).toUtf8();
-        } catch (...) {
-            // The statement fails; the runner of the statement rethrows the error itself.
-            slot->failure = std::current_exception();
-            sqlite3_result_error(context, "conversion failed", -1);
-            return;
+    const bool newIsNull = sqlite3_value_type(args[2]) == SQLITE_NULL;
+    if (newIsNull) {
+        (oldIsNull ? now.unchanged : now.changed) = 1;
+        now.setToNull = oldIsNull ? 0 : 1;
+    } else {
+        text = QByteArray(reinterpret_cast<const char*>(sqlite3_value_text(args[2])),
+                          sqlite3_value_bytes(args[2]));
+        if (slot->convert && *slot->convert && !text.isEmpty()) {
+            try {
+                text = (*slot->convert)(sqlite3_value_double(args[1]), slot->row,
+                                        QString::fromUtf8(text))
+                           .toUtf8();
+            } catch (...) {
+                // The statement fails; the one who runs it rethrows the error itself.
+                slot->failure = std::current_exception();
+                sqlite3_result_error(context, "conversion failed", -1);
+                return;
+            }
         }
+        (!oldIsNull && SameText(args[0], text) ? now.unchanged : now.changed) = 1;
     }
-    ++(!oldIsNull && SameText(args[0], now) ? tally.unchanged : tally.changed);
-    sqlite3_result_text(context, now.constData(), static_cast<int>(now.size()), SQLITE_TRANSIENT);
+    counts.matched += now.matched;
+    counts.changed += now.changed;
+    counts.unchanged += now.unchanged;
+    counts.setToNull += now.setToNull;
+    Apply(tally, now, 1);
+    if (newIsNull)
+        sqlite3_result_null(context);
+    else
+        sqlite3_result_text(context, text.constData(), static_cast<int>(text.size()),
+                            SQLITE_TRANSIENT);
 }
 
 }  // namespace
@@ -370,15 +498,9 @@ Scope::Scope(Slot& slot, sqlite3* database, const QString& table, const QString&
     : slot_(slot) {
     slot_ = Slot{};
     slot_.database = database;
-    const QString key = QuoteIdentifier(keyColumn), value = QuoteIdentifier(valueColumn),
-                  from = QuoteIdentifier(table);
     slot_.select =
-        QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY rowid DESC").arg(key, value, from).toUtf8();
-    slot_.unorderedSelect =
-        QStringLiteral(
-            "SELECT k, v FROM (SELECT %1 AS k, %2 AS v, row_number() OVER () AS n "
-            "FROM %3) ORDER BY n DESC")
-            .arg(key, value, from)
+        QStringLiteral("SELECT %1, %2 FROM %3")
+            .arg(QuoteIdentifier(keyColumn), QuoteIdentifier(valueColumn), QuoteIdentifier(table))
             .toUtf8();
     slot_.tally = &tally;
     slot_.convert = &convert;

@@ -6,6 +6,7 @@
 #include <QByteArray>
 
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <functional>
 
@@ -13,33 +14,40 @@ struct sqlite3;
 
 // Shows the rows of a linked table to SQLite as the table "linked_rows(k, v)" of a
 // connection: k is the Val() of the key column, v the value column as text (numbers
-// in their shortest form). Rows whose key is Null are left out, and of several rows
-// with the same key only the last one in the source's order is shown. The table
+// in their shortest form), in the source's order. Rows whose key is Null are left
+// out. The table
 // shows what a Scope has put into the connection's slot while the scope lives:
 // rows held in memory, or a table of another database file, read row by row as
 // the statement runs. A statement reads it once, as its outer loop.
 //
 // The function import_value(old, k, v) gives the text a target row gets from the
 // current source row and counts it into the scope's tally; the rows the statement
-// reads without calling it for them are counted as matching nothing.
+// reads without calling it for them are counted as matching nothing. SQLite's
+// UPDATE ... FROM applies the joined rows in the order of its outer loop, so of
+// several source rows with the same key the last one's value stays; the tally
+// counts that one only and lists the others as duplicates.
 namespace LinkedRowsModule {
 
-// Turns a non-empty source text into the text the target gets; key is the row's Val().
-using ValueConversion = std::function<QString(double key, const QString& text)>;
+// Turns a non-empty source text into the text the target gets; key is the row's
+// Val(), row its place in the source (from 1).
+using ValueConversion = std::function<QString(double key, int64_t row, const QString& text)>;
+
+struct KeyCounts;
 
 struct Slot {
     const SourceTable* table = nullptr;
     size_t key = 0;
     size_t value = 0;
-    sqlite3* database = nullptr;  // with select: reads the other file's table, last row first
+    sqlite3* database = nullptr;  // with select: reads "SELECT key, value FROM table"
     QByteArray select;
-    QByteArray unorderedSelect;  // for a table without row ids: numbered as read, then reversed
 
     UpdateTally* tally = nullptr;
     const ValueConversion* convert = nullptr;
-    bool scanned = false;        // the statement has begun reading the table
-    bool rowMatched = false;     // import_value was called for the current row
-    std::exception_ptr failure;  // what the conversion threw
+    bool scanned = false;         // the statement has begun reading the table
+    bool rowMatched = false;      // import_value was called for the current row
+    int64_t row = 0;              // the current row's place in the source
+    KeyCounts* counts = nullptr;  // what the current row's key has counted so far
+    std::exception_ptr failure;   // what the conversion threw
 };
 
 // Registers the table and import_value on the connection; the slot must outlive it.

@@ -20,8 +20,7 @@ struct UpdateTally {
         int64_t row = 0;
         QString id;
     };
-    // Rows whose ID matches no project row, in source order. Rows that lost to a
-    // later row with the same ID are not among them.
+    // Rows whose ID matches no project row, in source order.
     std::vector<SourceId> unmatched;
 
     // Rows whose ID begins with no number (its Val() is 0), in source order;
