@@ -114,7 +114,7 @@ QString ImportReport::Details(size_t limit) const {
             limit, [](const UpdateTally::SourceId& row) {
                 return QStringLiteral("Zeile %1: ID %2").arg(Number(row.row), Quoted(row.id));
             });
-    Section(out, QStringLiteral("IDs ohne Zahl (sie gelten als ID 0)"), rows.noNumber, limit,
+    Section(out, QStringLiteral("IDs ohne Zahl, als ID 0 gelesen"), rows.noNumber, limit,
             [](const UpdateTally::NoNumber& row) {
                 return QStringLiteral("Zeile %1: ID %2 \u2013 %3")
                     .arg(Number(row.source.row), Quoted(row.source.id),

@@ -11,9 +11,11 @@
 
 #include <QFrame>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextEdit>
 
 #include <memory>
 
@@ -358,6 +360,47 @@ class FLanguageTransferTest : public QObject {
         QVERIFY(messages->messages[0].text.startsWith(
             QStringLiteral("Sprache erfolgreich importiert!\n\n1 Text geändert, ")));
         QCOMPARE(ReadColumn(project, QStringLiteral("L1031"))[1], Variant("Datei"));
+    }
+
+    // The real success box: its text and icon as before, the summary below, and a
+    // "Details…" button that lists the rows and leaves the box open.
+    void successBoxShowsTheSummaryAndTheDetails() {
+        const QString project = folder->Path(QStringLiteral("Demo.qrp"));
+        WriteProject(project, {{1, "alt", {}, {}}, {2, "Bearbeiten", {}, {}}});
+        ChooseProjectByHand(folder->Path(QStringLiteral("x")).chopped(2), QStringLiteral("Demo"));
+        SelectLanguage(1031);
+        Source()->setText(folder->Copy(QStringLiteral("excel/texts-libreoffice.xls")));
+        QtDialogs::InstallMessageBox();
+        QString text, details;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        bool stayedOpen = false;
+        AnswerNextModalDialog(this, [&](QDialog* dialog) {
+            auto* box = qobject_cast<QMessageBox*>(dialog);
+            QVERIFY(box);
+            text = box->text();
+            icon = box->icon();
+            AnswerNextModalDialog(this, [&](QDialog* list) {
+                QCOMPARE(list->objectName(), QStringLiteral("frmDetails"));
+                details = list->findChild<QTextEdit*>(QStringLiteral("messageText"))->toPlainText();
+                QTest::keyClick(list, Qt::Key_Return);
+            });
+            auto* more = box->findChild<QPushButton*>(QStringLiteral("cmdDetails"));
+            QVERIFY(more);
+            QCOMPARE(more->text(), QStringLiteral("Details\u2026"));
+            QTest::mouseClick(more, Qt::LeftButton);
+            stayedOpen = box->isVisible();
+            box->button(QMessageBox::Ok)->click();
+        });
+        QTest::mouseClick(Import(), Qt::LeftButton);
+        QCOMPARE(text, QStringLiteral("Sprache erfolgreich importiert!\n\n1 Text geändert, 1 "
+                                      "unverändert, 11 Zeilen der Quelle ohne passenden Text im "
+                                      "Projekt, 1 ID ohne Zahl, 1 Zeile ohne ID übergangen."));
+        QCOMPARE(icon, QMessageBox::Information);
+        QVERIFY(stayedOpen);
+        QVERIFY(details.contains(
+            QStringLiteral("Zeilen der Quelle ohne passenden Text im Projekt (11):\n")));
+        QVERIFY(details.contains(QStringLiteral("Zeile 11: ID \u201Ekeine Zahl\u201C")));
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
     }
 
     void anUncaughtErrorIsShownAndTheWindowLivesOn() {
