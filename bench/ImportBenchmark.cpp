@@ -165,6 +165,8 @@ int main() {
     if (std::getenv("BENCH_KEEP"))
         dir.setAutoRemove(false), std::printf("data in %s\n", qPrintable(dir.path()));
     const QString folder = dir.path();
+    // The imports keep their undo data beside the generated files, not in the user's store.
+    qputenv("XDG_STATE_HOME", QFile::encodeName(folder + QStringLiteral("/state")));
     const QString project = folder + QStringLiteral("/Bench.qrp");
     const QString qrp = folder + QStringLiteral("/Quelle.qrp");
     const QString mdb = folder + QStringLiteral("/Quelle.mdb");

@@ -7,7 +7,9 @@
 #include "LanguageRecoding.h"
 #include "MessageBox.h"
 #include "RuntimeError.h"
+#include "SqliteConnection.h"
 #include "ToolsApp.h"
+#include "UndoStore.h"
 
 #include <QRegularExpression>
 
@@ -138,6 +140,8 @@ ImportReport RunUpdate(Database& db, int32_t lcid, const QString& sourceFile, bo
 
 ImportReport ImportLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile) {
     auto db = DBEngine::Instance().OpenDatabase(projectFile);
+    // The previous values of the texts go into the undo store in the same transaction.
+    UndoStore::Recording undo(*db, projectFile, lcid, sourceFile);
     // The whole import is one transaction, so a failure at any step leaves the
     // project as it was (closing the database rolls it back). Taking the write lock
     // first makes a project that another program holds fail once, after the lock
@@ -149,7 +153,10 @@ ImportReport ImportLanguage(const QString& projectFile, int32_t lcid, const QStr
     } catch (...) {
     }
     db->TableDefs().Append(SourceLink(*db, sourceFile));
+    // Without the table the update names its absence; there is nothing to record.
+    if (auto table = db->Connection().FindTable(kTextTable)) undo.Start(*table);
     ImportReport report = RunUpdate(*db, lcid, sourceFile, true);
+    if (undo.Started()) undo.Finish(report.rows.changed);
     db->TableDefs().Delete(kLinkName);
     db->CommitTrans();
     db->Close();

@@ -33,8 +33,9 @@ void FillLanguageList(const QString& projectFile, LanguageList& list);
 // in the source's order wins; other rows and columns are untouched. Texts from
 // "xls" and "mdb" sources are converted to the language's code-page form as they
 // are written (see LanguageRecoding), each once.
-// All of it is one transaction: on failure the project's texts are as before.
-// Returns what the import did; fails with a RuntimeError.
+// The previous values of the changed texts are kept in the undo store (see
+// UndoStore). All of it is one transaction: on failure the project's texts and
+// the store are as before. Returns what the import did; fails with a RuntimeError.
 ImportReport ImportLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile);
 
 // What ImportLanguage would do, without writing anything: the project is opened

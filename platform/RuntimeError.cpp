@@ -326,6 +326,20 @@ RuntimeError RuntimeError::RegistryNotWritten(const QString& path) {
         QStringLiteral("Die Registrierungsdatei '%1' kann nicht geschrieben werden.").arg(path)};
 }
 
+RuntimeError RuntimeError::UndoStoreNotWritable(const QString& path, const QString& detail) {
+    return {N::CannotOpen,
+            QStringLiteral("Die Rückgängig-Daten in '%1' können nicht geschrieben werden (%2); "
+                           "darum wurde nichts importiert.")
+                .arg(path, detail)};
+}
+
+RuntimeError RuntimeError::UndoStoreDamaged(const QString& path, const QString& detail) {
+    return {N::Corrupt,
+            QStringLiteral("Die Rückgängig-Daten in '%1' sind beschädigt (%2). Die Datei wird "
+                           "nicht überschrieben; entfernen Sie sie, um neu zu beginnen.")
+                .arg(path, detail)};
+}
+
 RuntimeError RuntimeError::UnknownRegistryRoot(uint32_t root) {
     return {N::InvalidArgument, QStringLiteral("Unbekannter Registrierungsschlüssel 0x%1.")
                                     .arg(root, 8, 16, QLatin1Char('0'))};

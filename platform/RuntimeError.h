@@ -111,6 +111,10 @@ class RuntimeError : public std::exception {
     static RuntimeError RegistryLocked(const QString& path);
     static RuntimeError RegistryFolderNotWritable(const QString& path);
     static RuntimeError RegistryNotWritten(const QString& path);
+
+    // The undo store of imports.
+    static RuntimeError UndoStoreNotWritable(const QString& path, const QString& detail);
+    static RuntimeError UndoStoreDamaged(const QString& path, const QString& detail);
     static RuntimeError UnknownRegistryRoot(uint32_t root);
 
   private:

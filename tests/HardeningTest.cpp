@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 #include <sys/mount.h>
@@ -43,6 +44,14 @@ RunResult RunRunner(QStringList arguments, bool asNobody) {
     }
     runner.setArguments(arguments);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (asNobody) {
+        // The other user keeps its undo store where it may write.
+        static QTemporaryDir state;
+        QFile::setPermissions(state.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                QFile::ReadOther | QFile::WriteOther |
+                                                QFile::ExeOther);
+        environment.insert(QStringLiteral("XDG_STATE_HOME"), state.path());
+    }
     environment.insert(QStringLiteral("IMPORT_RUNNER_LOCK_TIMEOUT"), QStringLiteral("300"));
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     runner.setProcessEnvironment(environment);

@@ -21,6 +21,21 @@ QString TestData(const QString& relativePath) {
     return QStringLiteral(TEST_DATA_DIR "/") + relativePath;
 }
 
+namespace {
+
+// Every test process keeps its undo store in a folder of its own, never in the
+// user's, and no two tests running at once share one. Processes the tests start
+// inherit it.
+struct StateFolder {
+    QTemporaryDir dir;
+    StateFolder() { qputenv("XDG_STATE_HOME", QFile::encodeName(dir.path())); }
+};
+const StateFolder stateFolder;
+
+}  // namespace
+
+QString TestStateFolder() { return stateFolder.dir.path(); }
+
 TempFolder::TempFolder() {
     if (!dir_.isValid()) throw std::runtime_error("no temporary folder");
 }

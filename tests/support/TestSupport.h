@@ -21,6 +21,9 @@ void PrintTo(const Variant& value, std::ostream* out);
 // A file of the tests' data folder.
 QString TestData(const QString& relativePath);
 
+// The folder this test process keeps its undo store in ($XDG_STATE_HOME).
+QString TestStateFolder();
+
 // A fresh temporary folder per test, removed afterwards.
 class TempFolder {
   public:

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+class Database;
+
+// The previous values of the texts that imports changed, so that an import can be
+// undone: one SQLite file of the user, $XDG_STATE_HOME/QuorvinStudio/undo.db (else
+// ~/.local/state/QuorvinStudio/undo.db), with the last 20 imports of each project
+// file. An import writes into it in its own transaction (the store is attached to
+// the project's connection), so the project never changes without its undo data
+// and the store never keeps data of an import that did not commit. A store that
+// cannot be read as one is reported and never overwritten.
+namespace UndoStore {
+
+QString Path();
+
+// How many imports are kept per project file.
+inline constexpr int kKeptImports = 20;
+
+// One import as the store keeps it.
+struct Entry {
+    int64_t id = 0;
+    QString time;  // UTC, ISO 8601
+    int32_t lcid = 0;
+    QString column;
+    QString source;
+    int64_t rows = 0;  // texts it changed
+    bool undone = false;
+    int64_t firstChange = 0;  // its changes in the store: seq from first to last
+    int64_t lastChange = -1;
+};
+
+// Records the texts that the caller's next update of the language column
+// changes, as an import of sourceFile. Made on an open project database before
+// its transaction begins; Finish ends the recording inside the transaction.
+// Fails (RuntimeError naming the store) when the store cannot be created,
+// written or read, before anything of the project is changed.
+class Recording {
+  public:
+    Recording(Database& db, const QString& projectFile, int32_t lcid, const QString& sourceFile);
+    ~Recording();
+    Recording(const Recording&) = delete;
+    Recording& operator=(const Recording&) = delete;
+
+    // Inside the transaction, before the update: adds the import and starts recording.
+    void Start(const QString& table);
+    // Inside the transaction, after the update: stops recording, notes how many
+    // texts the import changed and keeps the last imports of the project only.
+    void Finish(int64_t changedTexts);
+    bool Started() const { return id_ != 0; }
+
+  private:
+    Database& db_;
+    QString project_;
+    int32_t lcid_;
+    QString source_;
+    int64_t id_ = 0;
+    int64_t firstChange_ = 0;
+};
+
+// The kept imports of a project file, newest first.
+std::vector<Entry> List(const QString& projectFile);
+
+struct Conflict {
+    double id = 0;    // the text's ID
+    QString written;  // what the import wrote
+    QString current;  // what the text holds now ("" for Null or a row gone)
+    bool gone = false;
+};
+
+struct UndoResult {
+    bool found = false;  // false: no import left to undo
+    Entry entry;
+    int64_t reverted = 0;
+    std::vector<Conflict> conflicts;  // left alone unless forced
+};
+
+// Puts back the previous values of the last import of the project not yet
+// undone, as one transaction: each text that still holds what that import
+// wrote, every text with force. Fails with a RuntimeError.
+UndoResult UndoLast(const QString& projectFile, bool force);
+
+}  // namespace UndoStore
