@@ -51,6 +51,22 @@ void Run(sqlite3* db, const QString& sql) {
     }
 }
 
+// The store's tables in the given schema ("main" for a new file, "undo" once attached).
+void CreateTables(sqlite3* db, const QString& schema) {
+    Run(db, QStringLiteral("CREATE TABLE IF NOT EXISTS %1.undo_imports(id INTEGER PRIMARY KEY, "
+                           "project TEXT NOT NULL, time TEXT NOT NULL, lcid INTEGER NOT NULL, "
+                           "column TEXT NOT NULL, source TEXT NOT NULL, rows INTEGER NOT NULL "
+                           "DEFAULT 0, undone INTEGER NOT NULL DEFAULT 0, "
+                           "first_change INTEGER NOT NULL DEFAULT 0, "
+                           "last_change INTEGER NOT NULL DEFAULT -1)")
+                .arg(schema));
+    Run(db, QStringLiteral("CREATE TABLE IF NOT EXISTS %1.undo_changes(seq INTEGER PRIMARY KEY, "
+                           "import INTEGER NOT NULL, row INTEGER NOT NULL, key, old, new)")
+                .arg(schema));
+    // No index: an import's changes are one range of seq (first_change to
+    // last_change of the import), which is all that reading and removing them needs.
+}
+
 // A new store, made on a connection of its own: the project's connection opens
 // only files that exist, and so do the databases attached to it.
 void CreateStore(const QString& path) {
@@ -59,9 +75,21 @@ void CreateStore(const QString& path) {
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    const QString error = QString::fromUtf8(sqlite3_errmsg(db));
+    QString error = QString::fromUtf8(sqlite3_errmsg(db));
+    bool made = rc == SQLITE_OK;
+    if (made) {
+        try {
+            CreateTables(db, QStringLiteral("main"));
+        } catch (const RuntimeError& failure) {
+            made = false;
+            error = failure.Description();
+        }
+    }
     sqlite3_close(db);
-    if (rc != SQLITE_OK) throw RuntimeError::UndoStoreNotWritable(path, error);
+    if (!made) {
+        QFile::remove(path);
+        throw RuntimeError::UndoStoreNotWritable(path, error);
+    }
 }
 
 // Attaches the store to the connection as "undo"; with create, makes its folder
@@ -77,19 +105,6 @@ void AttachStore(SqliteConnection& connection, bool create) {
         // Reading the schema proves that the file is a store before anything is written.
         Run(connection.Handle(), QStringLiteral("SELECT count(*) FROM undo.sqlite_master"));
     });
-}
-
-void CreateTables(sqlite3* db) {
-    Run(db, QStringLiteral("CREATE TABLE IF NOT EXISTS undo.undo_imports(id INTEGER PRIMARY KEY, "
-                           "project TEXT NOT NULL, time TEXT NOT NULL, lcid INTEGER NOT NULL, "
-                           "column TEXT NOT NULL, source TEXT NOT NULL, rows INTEGER NOT NULL "
-                           "DEFAULT 0, undone INTEGER NOT NULL DEFAULT 0, "
-                           "first_change INTEGER NOT NULL DEFAULT 0, "
-                           "last_change INTEGER NOT NULL DEFAULT -1)"));
-    Run(db, QStringLiteral("CREATE TABLE IF NOT EXISTS undo.undo_changes(seq INTEGER PRIMARY KEY, "
-                           "import INTEGER NOT NULL, row INTEGER NOT NULL, key, old, new)"));
-    // No index: an import's changes are one range of seq (first_change to
-    // last_change of the import), which is all that reading and removing them needs.
 }
 
 bool StoreHasTables(sqlite3* db) {
@@ -138,7 +153,7 @@ void Recording::Start(const QString& table) {
     sqlite3* db = db_.Connection().Handle();
     const QString column = MLanguageTransfer::LanguageColumn(lcid_);
     OnStore([&] {
-        CreateTables(db);
+        CreateTables(db, QStringLiteral("undo"));
         SqliteStatement add(
             db,
             QStringLiteral("INSERT INTO undo.undo_imports(project, time, lcid, column, "

@@ -1,0 +1,414 @@
+#include "CommandLine.h"
+
+#include "CodePage.h"
+#include "LanguageList.h"
+#include "MLanguageTransfer.h"
+#include "ProgressTicker.h"
+#include "RegisteredProjects.h"
+#include "ReportJson.h"
+#include "RuntimeError.h"
+#include "UndoStore.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+
+#include <cstdio>
+#include <optional>
+#include <vector>
+
+namespace CommandLine {
+namespace {
+
+const char* const kVersion = "quorvin-language 1.0";
+
+const char* const kHelp =
+    "Aufruf: quorvin-language BEFEHL [ARGUMENTE] [OPTIONEN]\n"
+    "\n"
+    "Importiert die Texte einer Sprache in ein QuorvinStudio-Projekt, wie es das\n"
+    "Fenster \u201ESprache importieren\u201C tut: f\u00FCr Stapelverarbeitung und CI.\n"
+    "\n"
+    "Befehle:\n"
+    "  projects                        die registrierten Projekte\n"
+    "  languages PROJEKT               die Sprachen eines Projekts\n"
+    "  check PROJEKT SPRACHE QUELLE    zeigen, was ein Import t\u00E4te; schreibt nichts\n"
+    "  import PROJEKT SPRACHE QUELLE   importieren und berichten, was sich \u00E4nderte\n"
+    "  undo PROJEKT                    den letzten Import des Projekts zur\u00FCcknehmen\n"
+    "\n"
+    "  PROJEKT  der Name eines registrierten Projekts oder der Pfad einer Projektdatei\n"
+    "  SPRACHE  eine LCID (1049) oder ein Spaltenname (L1049) des Projekts\n"
+    "  QUELLE   eine Projektdatei (.qrp), eine Datenbank (.mdb) oder eine\n"
+    "           Excel-Arbeitsmappe (.xls)\n"
+    "\n"
+    "Optionen:\n"
+    "  --json      das Ergebnis als ein JSON-Objekt auf der Standardausgabe\n"
+    "  --help      diese Hilfe; nach einem Befehl die Hilfe zum Befehl\n"
+    "  --version   die Version\n"
+    "\n"
+    "R\u00FCckgabewerte:\n"
+    "  0  erledigt\n"
+    "  1  fehlgeschlagen; das Projekt ist unver\u00E4ndert (Fehler mit Nummer auf stderr)\n"
+    "  2  falscher Aufruf\n"
+    "  3  Befunde: check oder import --strict fanden Zeilen ohne Text im Projekt,\n"
+    "     IDs ohne Zahl, mehrfache IDs oder Zeichen, die die Codepage nicht kennt;\n"
+    "     undo fand Texte, die sich seit dem Import ge\u00E4ndert haben\n";
+
+struct CommandHelp {
+    const char* name;
+    const char* text;
+};
+
+const CommandHelp kCommandHelp[] = {
+    {"projects",
+     "Aufruf: quorvin-language projects [--json]\n"
+     "\n"
+     "Listet die registrierten Projekte: Name, Typ und Verzeichnis. Ein Projekt,\n"
+     "dessen Datei fehlt, ist mit \u201E(Datei fehlt)\u201C markiert; die Registrierung\n"
+     "bleibt, wie sie ist.\n"},
+    {"languages",
+     "Aufruf: quorvin-language languages PROJEKT [--json]\n"
+     "\n"
+     "Listet die Sprachen des Projekts: LCID, Spalte und Name.\n"},
+    {"check",
+     "Aufruf: quorvin-language check PROJEKT SPRACHE QUELLE [--json]\n"
+     "\n"
+     "Zeigt, was \u201Eimport\u201C t\u00E4te, und schreibt nichts: das Projekt bleibt Byte "
+     "f\u00FCr\n"
+     "Byte, wie es ist. R\u00FCckgabewert 3, wenn die Quelle Zeilen ohne passenden Text\n"
+     "im Projekt, IDs ohne Zahl, mehrfache IDs oder Zeichen hat, die die Codepage\n"
+     "der Sprache nicht kennt; sonst 0.\n"},
+    {"import",
+     "Aufruf: quorvin-language import PROJEKT SPRACHE QUELLE [--json] [--strict]\n"
+     "\n"
+     "Importiert die Texte der Sprache aus der Quelle in das Projekt, in einer\n"
+     "Transaktion, und berichtet, was sich \u00E4nderte. Die vorigen Texte kommen in den\n"
+     "R\u00FCckgängig-Speicher (siehe undo).\n"
+     "\n"
+     "  --strict  nichts schreiben, wenn check etwas findet (R\u00FCckgabewert 3)\n"},
+    {"undo",
+     "Aufruf: quorvin-language undo PROJEKT [--json] [--list] [--force]\n"
+     "\n"
+     "Nimmt den letzten Import des Projekts zur\u00FCck, der noch nicht zur\u00FCckgenommen\n"
+     "ist, in einer Transaktion: jeder Text bekommt seinen vorigen Wert, wenn er noch\n"
+     "h\u00E4lt, was der Import schrieb. Texte, die sich seitdem ge\u00E4ndert haben, bleiben\n"
+     "und werden als Konflikte genannt (R\u00FCckgabewert 3).\n"
+     "\n"
+     "  --list   die gespeicherten Imports des Projekts zeigen (die letzten 20)\n"
+     "  --force  auch die Konflikte auf den vorigen Wert setzen\n"},
+};
+
+struct UsageError {
+    QString message;
+};
+
+void Out(const QString& text) { std::fputs(text.toUtf8().constData(), stdout); }
+void Err(const QString& text) { std::fputs(text.toUtf8().constData(), stderr); }
+
+QString Number(int64_t n) { return QLocale().toString(static_cast<qlonglong>(n)); }
+
+// The arguments of a command: positional ones and the options it knows.
+struct Arguments {
+    QStringList positional;
+    bool json = false, strict = false, list = false, force = false;
+};
+
+Arguments Parse(const QString& command, const QStringList& rest, const QStringList& options) {
+    Arguments parsed;
+    for (const QString& argument : rest) {
+        if (!argument.startsWith(QLatin1String("--")) || argument == QLatin1String("--")) {
+            parsed.positional.append(argument);
+            continue;
+        }
+        const QString option = argument.mid(2);
+        if (!options.contains(option))
+            throw UsageError{QStringLiteral("\u201E%1\u201C kennt die Option \u201E%2\u201C nicht.")
+                                 .arg(command, argument)};
+        if (option == QLatin1String("json")) parsed.json = true;
+        if (option == QLatin1String("strict")) parsed.strict = true;
+        if (option == QLatin1String("list")) parsed.list = true;
+        if (option == QLatin1String("force")) parsed.force = true;
+    }
+    return parsed;
+}
+
+void RequireCount(const QString& command, const Arguments& arguments, qsizetype count,
+                  const char* names) {
+    if (arguments.positional.size() != count)
+        throw UsageError{
+            QStringLiteral("\u201E%1\u201C erwartet %2.").arg(command, QString::fromUtf8(names))};
+}
+
+// A project named on the command line: the path of a file, else a registered name.
+QString ProjectFile(const QString& project) {
+    if (QFileInfo(project).isFile()) return project;
+    if (auto registered = FindRegisteredProject(project)) {
+        if (registered->missing) throw RuntimeError::FileNotFound(registered->file);
+        return registered->file;
+    }
+    throw UsageError{QStringLiteral("\u201E%1\u201C ist weder eine Projektdatei noch ein "
+                                    "registriertes Projekt (siehe \u201Equorvin-language "
+                                    "projects\u201C).")
+                         .arg(project)};
+}
+
+// The languages of a project, as the window's list has them.
+class CollectedLanguages : public LanguageList {
+  public:
+    struct Language {
+        QString text;
+        int32_t lcid = 0;
+    };
+    std::vector<Language> languages;
+
+    void Clear() override { languages.clear(); }
+    void AddItem(const QString& text) override { languages.push_back({text, 0}); }
+    int NewIndex() const override { return static_cast<int>(languages.size()) - 1; }
+    void SetItemData(int index, int32_t value) override {
+        languages[static_cast<size_t>(index)].lcid = value;
+    }
+};
+
+CollectedLanguages LanguagesOf(const QString& projectFile) {
+    CollectedLanguages list;
+    MLanguageTransfer::FillLanguageList(projectFile, list);
+    return list;
+}
+
+// A language of the project, given as "1049" or "L1049".
+int32_t Language(const QString& projectFile, const QString& language) {
+    QString digits = language;
+    if (digits.startsWith(QLatin1Char('L'), Qt::CaseInsensitive)) digits.remove(0, 1);
+    bool ok = false;
+    const int32_t lcid = digits.toInt(&ok);
+    const CollectedLanguages list = LanguagesOf(projectFile);
+    QStringList known;
+    for (const auto& entry : list.languages) {
+        if (ok && entry.lcid == lcid) return lcid;
+        known << entry.text;
+    }
+    throw UsageError{QStringLiteral("Das Projekt hat die Sprache \u201E%1\u201C nicht. Es hat: %2.")
+                         .arg(language, known.isEmpty() ? QStringLiteral("keine")
+                                                        : known.join(QStringLiteral(", ")))};
+}
+
+void PrintJson(const QJsonObject& object) {
+    Out(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Indented)));
+}
+
+QJsonObject ErrorJson(const RuntimeError& error) {
+    return {{QStringLiteral("number"), error.Number()},
+            {QStringLiteral("description"), error.Description()}};
+}
+
+int Projects(const Arguments& arguments) {
+    const auto projects = ReadRegisteredProjects();
+    if (arguments.json) {
+        QJsonArray list;
+        for (const auto& project : projects)
+            list.append(QJsonObject{{QStringLiteral("name"), project.name},
+                                    {QStringLiteral("type"), project.type},
+                                    {QStringLiteral("directory"), project.directory},
+                                    {QStringLiteral("file"), project.file},
+                                    {QStringLiteral("missing"), project.missing}});
+        PrintJson({{QStringLiteral("projects"), list}});
+        return kDone;
+    }
+    if (projects.empty()) Out(QStringLiteral("Keine Projekte registriert.\n"));
+    for (const auto& project : projects)
+        Out(QStringLiteral("%1\t%2\t%3%4\n")
+                .arg(project.name, project.type, project.directory,
+                     project.missing ? QStringLiteral("\t(Datei fehlt)") : QString()));
+    return kDone;
+}
+
+int Languages(const Arguments& arguments) {
+    RequireCount(QStringLiteral("languages"), arguments, 1, "ein PROJEKT");
+    const QString file = ProjectFile(arguments.positional[0]);
+    const CollectedLanguages list = LanguagesOf(file);
+    if (arguments.json) {
+        QJsonArray languages;
+        for (const auto& entry : list.languages)
+            languages.append(QJsonObject{
+                {QStringLiteral("lcid"), entry.lcid},
+                {QStringLiteral("column"), MLanguageTransfer::LanguageColumn(entry.lcid)},
+                {QStringLiteral("name"), CodePage::LanguageName(entry.lcid).value_or(QString())}});
+        PrintJson({{QStringLiteral("project"), file}, {QStringLiteral("languages"), languages}});
+        return kDone;
+    }
+    for (const auto& entry : list.languages)
+        Out(QStringLiteral("%1\t%2\t%3\n")
+                .arg(entry.lcid)
+                .arg(MLanguageTransfer::LanguageColumn(entry.lcid),
+                     CodePage::LanguageName(entry.lcid).value_or(QString())));
+    return kDone;
+}
+
+// check and import: the report of a preview or an import.
+int Transfer(const QString& command, const Arguments& arguments) {
+    RequireCount(command, arguments, 3, "PROJEKT, SPRACHE und QUELLE");
+    const QString file = ProjectFile(arguments.positional[0]);
+    const int32_t lcid = Language(file, arguments.positional[1]);
+    const QString source = arguments.positional[2];
+    QJsonObject json{{QStringLiteral("project"), file},
+                     {QStringLiteral("language"), MLanguageTransfer::LanguageColumn(lcid)},
+                     {QStringLiteral("source"), source}};
+    try {
+        const bool check = command == QLatin1String("check");
+        ImportReport report;
+        {
+            ProgressTicker progress(check ? QStringLiteral("Pr\u00FCfe")
+                                          : QStringLiteral("Importiere"));
+            if (check || arguments.strict)
+                report = MLanguageTransfer::PreviewLanguage(file, lcid, source);
+            if (!check && !(arguments.strict && report.HasFindings()))
+                report = MLanguageTransfer::ImportLanguage(file, lcid, source);
+        }
+        const int status = report.HasFindings() && (check || !report.written) ? kFindings : kDone;
+        if (arguments.json) {
+            for (auto it = ReportJson::FromReport(report); const QString& key : it.keys())
+                json.insert(key, it.value(key));
+            PrintJson(json);
+        } else {
+            QString text =
+                report.Summary() + QStringLiteral("\n\n") + report.Details() + QLatin1Char('\n');
+            if (status == kFindings && !check)
+                text += QStringLiteral("\nNichts importiert (--strict).\n");
+            Out(text);
+        }
+        return status;
+    } catch (const RuntimeError& error) {
+        if (arguments.json) {
+            json.insert(QStringLiteral("written"), false);
+            json.insert(QStringLiteral("error"), ErrorJson(error));
+            PrintJson(json);
+        }
+        throw;
+    }
+}
+
+int Undo(const Arguments& arguments) {
+    RequireCount(QStringLiteral("undo"), arguments, 1, "ein PROJEKT");
+    const QString file = ProjectFile(arguments.positional[0]);
+    if (arguments.list) {
+        const auto entries = UndoStore::List(file);
+        if (arguments.json) {
+            QJsonArray list;
+            for (const auto& entry : entries) list.append(ReportJson::FromEntry(entry));
+            PrintJson({{QStringLiteral("project"), file}, {QStringLiteral("imports"), list}});
+            return kDone;
+        }
+        if (entries.empty()) Out(QStringLiteral("Keine gespeicherten Imports.\n"));
+        for (const auto& entry : entries)
+            Out(QStringLiteral("%1\t%2\t%3\t%4 Texte%5\n")
+                    .arg(entry.time, entry.column, entry.source, Number(entry.rows),
+                         entry.undone ? QStringLiteral("\tzur\u00FCckgenommen") : QString()));
+        return kDone;
+    }
+    QJsonObject json{{QStringLiteral("project"), file}};
+    try {
+        const UndoStore::UndoResult result = UndoStore::UndoLast(file, arguments.force);
+        const int status = !result.found                                   ? kFailed
+                           : !result.conflicts.empty() && !arguments.force ? kFindings
+                                                                           : kDone;
+        if (arguments.json) {
+            for (auto it = ReportJson::FromUndo(result); const QString& key : it.keys())
+                json.insert(key, it.value(key));
+            PrintJson(json);
+        }
+        if (!result.found) {
+            Err(
+                QStringLiteral("F\u00FCr dieses Projekt gibt es keinen Import, der sich "
+                               "zur\u00FCcknehmen l\u00E4sst.\n"));
+            return status;
+        }
+        if (!arguments.json) {
+            QString text = QStringLiteral(
+                               "Import vom %1 (%2 aus %3) zur\u00FCckgenommen: %4 "
+                               "Texte wiederhergestellt.\n")
+                               .arg(result.entry.time, result.entry.column, result.entry.source,
+                                    Number(result.reverted));
+            if (!result.conflicts.empty()) {
+                text += arguments.force ? QStringLiteral(
+                                              "Seit dem Import ge\u00E4ndert und trotzdem "
+                                              "zur\u00FCckgesetzt (--force):\n")
+                                        : QStringLiteral(
+                                              "Seit dem Import ge\u00E4ndert und darum belassen "
+                                              "(--force setzt auch sie zur\u00FCck):\n");
+                for (const auto& conflict : result.conflicts)
+                    text += QStringLiteral("  ID %1: %2\n")
+                                .arg(QLocale::c().toString(conflict.id, 'g', 17),
+                                     conflict.gone
+                                         ? QStringLiteral("Zeile gel\u00F6scht")
+                                         : QStringLiteral("\u201E%1\u201C statt \u201E%2\u201C")
+                                               .arg(conflict.current, conflict.written));
+            }
+            Out(text);
+        }
+        return status;
+    } catch (const RuntimeError& error) {
+        if (arguments.json) {
+            json.insert(QStringLiteral("error"), ErrorJson(error));
+            PrintJson(json);
+        }
+        throw;
+    }
+}
+
+const char* CommandHelpText(const QString& command) {
+    for (const auto& help : kCommandHelp)
+        if (command == QLatin1String(help.name)) return help.text;
+    return nullptr;
+}
+
+}  // namespace
+
+int Run(const QStringList& arguments) {
+    if (arguments.isEmpty()) {
+        Err(QString::fromUtf8(kHelp));
+        return kUsage;
+    }
+    const QString command = arguments.first();
+    if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
+        Out(QString::fromUtf8(kHelp));
+        return kDone;
+    }
+    if (command == QLatin1String("--version")) {
+        Out(QString::fromUtf8(kVersion) + QLatin1Char('\n'));
+        return kDone;
+    }
+    const char* help = CommandHelpText(command);
+    try {
+        if (!help)
+            throw UsageError{QStringLiteral("Unbekannter Befehl \u201E%1\u201C.").arg(command)};
+        const QStringList rest = arguments.mid(1);
+        if (rest.contains(QStringLiteral("--help")) || rest.contains(QStringLiteral("-h"))) {
+            Out(QString::fromUtf8(help));
+            return kDone;
+        }
+        const QString json = QStringLiteral("json");
+        if (command == QLatin1String("projects")) {
+            const Arguments parsed = Parse(command, rest, {json});
+            RequireCount(command, parsed, 0, "keine Argumente");
+            return Projects(parsed);
+        }
+        if (command == QLatin1String("languages")) return Languages(Parse(command, rest, {json}));
+        if (command == QLatin1String("check"))
+            return Transfer(command, Parse(command, rest, {json}));
+        if (command == QLatin1String("import"))
+            return Transfer(command, Parse(command, rest, {json, QStringLiteral("strict")}));
+        return Undo(Parse(command, rest, {json, QStringLiteral("list"), QStringLiteral("force")}));
+    } catch (const UsageError& usage) {
+        Err(usage.message + QStringLiteral("\n"));
+        Err(help ? QStringLiteral("\n") + QString::fromUtf8(help)
+                 : QStringLiteral("Hilfe: quorvin-language --help\n"));
+        return kUsage;
+    } catch (...) {
+        const RuntimeError error = RuntimeError::FromCurrentException();
+        Err(QStringLiteral("Fehler %1: %2\n").arg(error.Number()).arg(error.Description()));
+        return kFailed;
+    }
+}
+
+}  // namespace CommandLine

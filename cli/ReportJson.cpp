@@ -1,0 +1,87 @@
+#include "ReportJson.h"
+
+#include "MLanguageTransfer.h"
+#include "Variant.h"
+
+#include <QJsonArray>
+
+namespace ReportJson {
+namespace {
+
+QJsonObject Row(const UpdateTally::SourceId& row) {
+    return {{QStringLiteral("row"), static_cast<qint64>(row.row)}, {QStringLiteral("id"), row.id}};
+}
+
+QString CodePoint(char32_t c) {
+    return QStringLiteral("U+%1").arg(static_cast<uint>(c), 4, 16, QLatin1Char('0')).toUpper();
+}
+
+}  // namespace
+
+QJsonObject FromReport(const ImportReport& report) {
+    const UpdateTally& rows = report.rows;
+    QJsonObject counts{{QStringLiteral("sourceRows"), static_cast<qint64>(rows.sourceRows)},
+                       {QStringLiteral("nullKeys"), static_cast<qint64>(rows.nullKeys)},
+                       {QStringLiteral("matched"), static_cast<qint64>(rows.matched)},
+                       {QStringLiteral("changed"), static_cast<qint64>(rows.changed)},
+                       {QStringLiteral("unchanged"), static_cast<qint64>(rows.unchanged)},
+                       {QStringLiteral("setToNull"), static_cast<qint64>(rows.setToNull)},
+                       {QStringLiteral("unmatched"), static_cast<qint64>(rows.unmatched.size())},
+                       {QStringLiteral("noNumber"), static_cast<qint64>(rows.noNumber.size())},
+                       {QStringLiteral("duplicates"), static_cast<qint64>(rows.duplicates.size())},
+                       {QStringLiteral("lossy"), static_cast<qint64>(report.lossy.size())}};
+    QJsonArray unmatched, noNumber, duplicates, lossy;
+    for (const auto& row : rows.unmatched) unmatched.append(Row(row));
+    for (const auto& row : rows.noNumber) {
+        QJsonObject entry = Row(row.source);
+        entry.insert(QStringLiteral("applied"), row.applied);
+        noNumber.append(entry);
+    }
+    for (const auto& duplicate : rows.duplicates) {
+        QJsonArray places;
+        for (const auto& row : duplicate.rows) places.append(Row(row));
+        duplicates.append(
+            QJsonObject{{QStringLiteral("key"), ShortestDecimal(duplicate.key)},
+                        {QStringLiteral("rows"), places},
+                        {QStringLiteral("winner"), static_cast<qint64>(duplicate.Winner().row)}});
+    }
+    for (const auto& text : report.lossy) {
+        QJsonArray characters;
+        for (const auto& c : text.characters)
+            characters.append(
+                QJsonObject{{QStringLiteral("character"), QString::fromUcs4(&c.character, 1)},
+                            {QStringLiteral("codePoint"), CodePoint(c.character)},
+                            {QStringLiteral("replacement"), c.replacement},
+                            {QStringLiteral("bestFit"), c.bestFit}});
+        lossy.append(QJsonObject{{QStringLiteral("id"), ShortestDecimal(text.id)},
+                                 {QStringLiteral("row"), static_cast<qint64>(text.row)},
+                                 {QStringLiteral("characters"), characters}});
+    }
+    return {{QStringLiteral("written"), report.written},  {QStringLiteral("counts"), counts},
+            {QStringLiteral("unmatched"), unmatched},     {QStringLiteral("noNumber"), noNumber},
+            {QStringLiteral("duplicates"), duplicates},   {QStringLiteral("lossy"), lossy},
+            {QStringLiteral("summary"), report.Summary()}};
+}
+
+QJsonObject FromEntry(const UndoStore::Entry& entry) {
+    return {{QStringLiteral("time"), entry.time},
+            {QStringLiteral("language"), entry.column},
+            {QStringLiteral("source"), entry.source},
+            {QStringLiteral("rows"), static_cast<qint64>(entry.rows)},
+            {QStringLiteral("undone"), entry.undone}};
+}
+
+QJsonObject FromUndo(const UndoStore::UndoResult& result) {
+    QJsonArray conflicts;
+    for (const auto& conflict : result.conflicts)
+        conflicts.append(QJsonObject{{QStringLiteral("id"), ShortestDecimal(conflict.id)},
+                                     {QStringLiteral("written"), conflict.written},
+                                     {QStringLiteral("current"), conflict.current},
+                                     {QStringLiteral("gone"), conflict.gone}});
+    QJsonObject out{{QStringLiteral("reverted"), static_cast<qint64>(result.reverted)},
+                    {QStringLiteral("conflicts"), conflicts}};
+    if (result.found) out.insert(QStringLiteral("import"), FromEntry(result.entry));
+    return out;
+}
+
+}  // namespace ReportJson

@@ -1,0 +1,297 @@
+#include "CodePage.h"
+#include "MLanguageTransfer.h"
+#include "RegistryFixture.h"
+#include "TestSupport.h"
+#include "UndoStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    QString out, err;
+    QJsonObject Json() const {
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(out.toUtf8(), &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << out.toStdString();
+        return document.object();
+    }
+};
+
+// The real executable, with the test's registry and undo store.
+CliRun Cli(const QStringList& arguments) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(QUORVIN_LANGUAGE_PATH), arguments);
+    process.waitForFinished(60000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+class CommandLineTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        CodePage::SetSystemAnsiCodePage(1252);
+        QDir().mkpath(folder.Path(QStringLiteral("Demo")));
+        project = folder.Path(QStringLiteral("Demo/Demo.qrp"));
+        WriteProject(
+            project,
+            {{1, "Datei", {}, "alt"}, {2, "Bearbeiten", {}, "alt"}, {3, "Ansicht", {}, "alt"}});
+        registry.Register(QStringLiteral("Demo"), QStringLiteral("Single"),
+                          folder.Path(QStringLiteral("Demo")));
+        source = folder.Path(QStringLiteral("Quelle.qrp"));
+        RunSql(source, QStringLiteral("CREATE TABLE TidxTexts(ID, L1049); INSERT INTO TidxTexts "
+                                      "VALUES (1, 'Файл'), (2, 'Правка'), (3, 'Вид')"));
+        withFindings = folder.Path(QStringLiteral("Fehler.qrp"));
+        RunSql(withFindings, QStringLiteral("CREATE TABLE TidxTexts(ID, L1049); INSERT INTO "
+                                            "TidxTexts VALUES (1, 'eins'), ('  1', 'noch eins'), "
+                                            "(99, 'fehlt'), ('abc', 'ohne Zahl')"));
+    }
+    void TearDown() override { CodePage::SetSystemAnsiCodePage(std::nullopt); }
+
+    TempFolder folder;
+    ScopedRegistryStore registry{folder.Path(QStringLiteral("config"))};
+    QString project, source, withFindings;
+};
+
+TEST_F(CommandLineTest, HelpVersionAndUsageErrors) {
+    CliRun help = Cli({QStringLiteral("--help")});
+    EXPECT_EQ(help.exitCode, 0);
+    for (const char* command : {"projects", "languages", "check", "import", "undo"})
+        EXPECT_TRUE(help.out.contains(QStringLiteral("  %1 ").arg(QLatin1String(command))));
+    EXPECT_TRUE(help.out.contains(QStringLiteral("Rückgabewerte:")));
+    CliRun importHelp = Cli({QStringLiteral("import"), QStringLiteral("--help")});
+    EXPECT_EQ(importHelp.exitCode, 0);
+    EXPECT_TRUE(importHelp.out.contains(QStringLiteral("--strict")));
+    EXPECT_EQ(Cli({QStringLiteral("--version")}).out, QStringLiteral("quorvin-language 1.0\n"));
+
+    EXPECT_EQ(Cli({}).exitCode, 2);
+    CliRun unknown = Cli({QStringLiteral("exportieren")});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_TRUE(unknown.err.contains(QStringLiteral("Unbekannter Befehl")));
+    CliRun option = Cli({QStringLiteral("check"), project, QStringLiteral("1049"), source,
+                         QStringLiteral("--strict")});
+    EXPECT_EQ(option.exitCode, 2) << "check has no --strict";
+    EXPECT_EQ(Cli({QStringLiteral("import"), project}).exitCode, 2);
+    CliRun noProject = Cli({QStringLiteral("languages"), QStringLiteral("Unbekannt")});
+    EXPECT_EQ(noProject.exitCode, 2);
+    EXPECT_TRUE(noProject.err.contains(QStringLiteral("weder eine Projektdatei")));
+}
+
+TEST_F(CommandLineTest, ProjectsAreListedAndMissingOnesOnlyMarked) {
+    registry.Register(QStringLiteral("Weg"), QStringLiteral("Single"),
+                      folder.Path(QStringLiteral("nirgends")));
+    const QByteArray before = registry.Contents();
+    CliRun text = Cli({QStringLiteral("projects")});
+    EXPECT_EQ(text.exitCode, 0);
+    EXPECT_TRUE(text.out.contains(QStringLiteral("Demo\tSingle\t") + folder.Path("Demo") + "\n"));
+    EXPECT_TRUE(text.out.contains(QStringLiteral("Weg\tSingle\t%1\t(Datei fehlt)\n")
+                                      .arg(folder.Path(QStringLiteral("nirgends")))));
+    const QJsonArray projects = Cli({QStringLiteral("projects"), QStringLiteral("--json")})
+                                    .Json()[QStringLiteral("projects")]
+                                    .toArray();
+    ASSERT_EQ(projects.size(), 2);
+    EXPECT_EQ(projects[0][QStringLiteral("file")].toString(), project);
+    EXPECT_FALSE(projects[0][QStringLiteral("missing")].toBool());
+    EXPECT_TRUE(projects[1][QStringLiteral("missing")].toBool());
+    EXPECT_EQ(registry.Contents(), before) << "the command line removes no registration";
+
+    // A registered project whose file is gone fails as an operation.
+    CliRun gone = Cli({QStringLiteral("languages"), QStringLiteral("Weg")});
+    EXPECT_EQ(gone.exitCode, 1);
+    EXPECT_TRUE(gone.err.startsWith(QStringLiteral("Fehler 3024: "))) << gone.err.toStdString();
+}
+
+TEST_F(CommandLineTest, LanguagesOfANamedOrGivenProject) {
+    const QJsonObject json =
+        Cli({QStringLiteral("languages"), QStringLiteral("demo"), QStringLiteral("--json")}).Json();
+    EXPECT_EQ(json[QStringLiteral("project")].toString(), project);
+    const QJsonArray languages = json[QStringLiteral("languages")].toArray();
+    ASSERT_EQ(languages.size(), 3);
+    EXPECT_EQ(languages[2][QStringLiteral("lcid")].toInt(), 1049);
+    EXPECT_EQ(languages[2][QStringLiteral("column")].toString(), QStringLiteral("L1049"));
+    CliRun byPath = Cli({QStringLiteral("languages"), project});
+    EXPECT_EQ(byPath.exitCode, 0);
+    EXPECT_TRUE(byPath.out.contains(QStringLiteral("1049\tL1049\t")));
+
+    const QByteArray before = FileBytes(project);
+    CliRun french =
+        Cli({QStringLiteral("import"), QStringLiteral("Demo"), QStringLiteral("L1036"), source});
+    EXPECT_EQ(french.exitCode, 2);
+    EXPECT_TRUE(french.err.contains(QStringLiteral("[1031]"))) << "names the languages it has";
+    EXPECT_EQ(FileBytes(project), before);
+}
+
+TEST_F(CommandLineTest, CheckReportsWithoutWriting) {
+    const QByteArray before = FileBytes(project);
+    CliRun check = Cli({QStringLiteral("check"), QStringLiteral("Demo"), QStringLiteral("1049"),
+                        withFindings, QStringLiteral("--json")});
+    EXPECT_EQ(check.exitCode, 3);
+    const QJsonObject json = check.Json();
+    EXPECT_FALSE(json[QStringLiteral("written")].toBool());
+    EXPECT_EQ(json[QStringLiteral("language")].toString(), QStringLiteral("L1049"));
+    const QJsonObject counts = json[QStringLiteral("counts")].toObject();
+    EXPECT_EQ(counts[QStringLiteral("sourceRows")].toInt(), 4);
+    EXPECT_EQ(counts[QStringLiteral("matched")].toInt(), 1);
+    EXPECT_EQ(counts[QStringLiteral("unmatched")].toInt(), 2) << "99, and \"abc\" without a row 0";
+    EXPECT_EQ(counts[QStringLiteral("duplicates")].toInt(), 1);
+    EXPECT_EQ(json[QStringLiteral("unmatched")].toArray()[1][QStringLiteral("id")].toString(),
+              QStringLiteral("abc"));
+    const QJsonObject duplicate = json[QStringLiteral("duplicates")].toArray()[0].toObject();
+    EXPECT_EQ(duplicate[QStringLiteral("winner")].toInt(), 2);
+    EXPECT_EQ(duplicate[QStringLiteral("rows")].toArray()[1][QStringLiteral("id")].toString(),
+              QStringLiteral("  1"));
+    EXPECT_FALSE(json.contains(QStringLiteral("error")));
+    EXPECT_EQ(FileBytes(project), before);
+
+    CliRun clean = Cli({QStringLiteral("check"), project, QStringLiteral("1049"), source});
+    EXPECT_EQ(clean.exitCode, 0);
+    EXPECT_TRUE(
+        clean.out.startsWith(QStringLiteral("Vorschau, nichts geschrieben: 3 Texte "
+                                            "geändert.")));
+    EXPECT_EQ(FileBytes(project), before);
+}
+
+TEST_F(CommandLineTest, ImportStrictAndItsFailures) {
+    const QByteArray before = FileBytes(project);
+    CliRun strict = Cli({QStringLiteral("import"), QStringLiteral("Demo"), QStringLiteral("1049"),
+                         withFindings, QStringLiteral("--strict"), QStringLiteral("--json")});
+    EXPECT_EQ(strict.exitCode, 3);
+    EXPECT_FALSE(strict.Json()[QStringLiteral("written")].toBool());
+    EXPECT_EQ(FileBytes(project), before);
+
+    CliRun missing = Cli({QStringLiteral("import"), QStringLiteral("Demo"), QStringLiteral("1049"),
+                          folder.Path(QStringLiteral("fehlt.xls")), QStringLiteral("--json")});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.err.startsWith(QStringLiteral("Fehler 3024: ")));
+    EXPECT_EQ(missing.Json()[QStringLiteral("error")][QStringLiteral("number")].toInt(), 3024);
+    EXPECT_EQ(FileBytes(project), before);
+    EXPECT_TRUE(UndoStore::List(project).empty()) << "a failed import keeps no undo data";
+
+    CliRun done = Cli(
+        {QStringLiteral("import"), QStringLiteral("Demo"), QStringLiteral("1049"), withFindings});
+    EXPECT_EQ(done.exitCode, 0) << "findings do not stop an import without --strict";
+    EXPECT_EQ(ReadColumn(project, QStringLiteral("L1049"))[1], Variant("noch eins"));
+    EXPECT_TRUE(done.out.contains(QStringLiteral("IDs mehrfach in der Quelle (1):")));
+}
+
+TEST_F(CommandLineTest, UndoPutsBackWhatTheLastImportChanged) {
+    EXPECT_EQ(Cli({QStringLiteral("undo"), QStringLiteral("Demo")}).exitCode, 1)
+        << "nothing to undo yet";
+    // One import from the window's core, one from the command line.
+    ASSERT_TRUE(MLanguageTransfer::TransferLanguage(project, 1049, source));
+    RunSql(source, QStringLiteral("UPDATE TidxTexts SET L1049 = L1049 || '!'"));
+    ASSERT_EQ(
+        Cli({QStringLiteral("import"), QStringLiteral("Demo"), QStringLiteral("1049"), source})
+            .exitCode,
+        0);
+    // A text changed by hand since the last import is a conflict.
+    RunSql(project, QStringLiteral("UPDATE TidxTexts SET L1049 = 'von Hand' WHERE ID = 2"));
+    const QJsonObject listed = Cli({QStringLiteral("undo"), QStringLiteral("Demo"),
+                                    QStringLiteral("--list"), QStringLiteral("--json")})
+                                   .Json();
+    ASSERT_EQ(listed[QStringLiteral("imports")].toArray().size(), 2);
+    EXPECT_EQ(listed[QStringLiteral("imports")].toArray()[0][QStringLiteral("rows")].toInt(), 3);
+
+    CliRun undo = Cli({QStringLiteral("undo"), QStringLiteral("Demo"), QStringLiteral("--json")});
+    EXPECT_EQ(undo.exitCode, 3);
+    const QJsonObject result = undo.Json();
+    EXPECT_EQ(result[QStringLiteral("reverted")].toInt(), 2);
+    const QJsonArray conflicts = result[QStringLiteral("conflicts")].toArray();
+    ASSERT_EQ(conflicts.size(), 1);
+    EXPECT_EQ(conflicts[0][QStringLiteral("id")].toString(), QStringLiteral("2"));
+    EXPECT_EQ(conflicts[0][QStringLiteral("current")].toString(), QStringLiteral("von Hand"));
+    auto texts = ReadColumn(project, QStringLiteral("L1049"));
+    EXPECT_EQ(texts[1], Variant(QStringLiteral("Файл"))) << "a .qrp source is copied as it is";
+    EXPECT_EQ(texts[2], Variant("von Hand"));
+
+    // The next undo takes back the window's import, also the row changed by hand when forced.
+    CliRun forced = Cli({QStringLiteral("undo"), project, QStringLiteral("--force")});
+    EXPECT_EQ(forced.exitCode, 0) << forced.err.toStdString();
+    texts = ReadColumn(project, QStringLiteral("L1049"));
+    for (int64_t id : {1, 2, 3}) EXPECT_EQ(texts[id], Variant("alt")) << id;
+    CliRun list = Cli({QStringLiteral("undo"), QStringLiteral("Demo"), QStringLiteral("--list")});
+    EXPECT_EQ(list.out.count(QStringLiteral("zurückgenommen")), 2);
+    EXPECT_EQ(Cli({QStringLiteral("undo"), QStringLiteral("Demo")}).exitCode, 1);
+}
+
+TEST_F(CommandLineTest, TheStoreKeepsTwentyImportsAndIsNeverOverwritten) {
+    for (int i = 0; i < 21; ++i) {
+        RunSql(source, QStringLiteral("UPDATE TidxTexts SET L1049 = 'Runde %1'").arg(i));
+        ASSERT_TRUE(MLanguageTransfer::TransferLanguage(project, 1049, source));
+    }
+    EXPECT_EQ(UndoStore::List(project).size(), 20u);
+
+    // A damaged store: the import fails before anything changes, and the file stays.
+    const QString store = UndoStore::Path();
+    {
+        QFile file(store);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QByteArray(4096, 'x'));
+    }
+    const QByteArray damaged = FileBytes(store);
+    const QByteArray before = FileBytes(project);
+    CliRun failed = Cli(
+        {QStringLiteral("import"), QStringLiteral("Demo"), QStringLiteral("1049"), withFindings});
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_TRUE(failed.err.contains(QStringLiteral("beschädigt"))) << failed.err.toStdString();
+    EXPECT_EQ(FileBytes(project), before);
+    EXPECT_EQ(FileBytes(store), damaged);
+    QFile::remove(store);
+
+    // A store that cannot be written: the import fails the same way.
+    QFile::remove(store);
+    QDir().mkpath(store);  // a folder where the file would be
+    CliRun unwritable = Cli(
+        {QStringLiteral("import"), QStringLiteral("Demo"), QStringLiteral("1049"), withFindings});
+    EXPECT_EQ(unwritable.exitCode, 1);
+    EXPECT_TRUE(unwritable.err.contains(QStringLiteral("Rückgängig-Daten")));
+    EXPECT_EQ(FileBytes(project), before);
+    QDir(store).removeRecursively();
+}
+
+TEST_F(CommandLineTest, AKilledImportLeavesNoUndoEntryAndACommittedOneHasIt) {
+    std::vector<ProjectRow> rows;
+    for (int64_t id = 1; id <= 30000; ++id) rows.push_back({id, {}, {}, "alt"});
+    QFile::remove(project);
+    WriteProject(project, rows);
+    const QString large = folder.Path(QStringLiteral("Gross.qrp"));
+    RunSql(large, QStringLiteral("CREATE TABLE TidxTexts(ID, L1049); WITH RECURSIVE n(i) AS "
+                                 "(SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 30000) "
+                                 "INSERT INTO TidxTexts SELECT i, 'neu ' || i FROM n"));
+    const quint32 seed = QRandomGenerator::global()->generate();
+    QRandomGenerator random(seed);
+    SCOPED_TRACE(testing::Message() << "seed " << seed);
+    for (int round = 0; round < 6; ++round) {
+        RunSql(large, QStringLiteral("UPDATE TidxTexts SET L1049 = 'Runde %1 ' || ID").arg(round));
+        const size_t kept = UndoStore::List(project).size();
+        QProcess process;
+        process.start(QStringLiteral(QUORVIN_LANGUAGE_PATH),
+                      {QStringLiteral("import"), project, QStringLiteral("1049"), large});
+        process.waitForStarted();
+        QThread::msleep(random.bounded(20, 400));
+        process.kill();
+        process.waitForFinished();
+        const auto texts = ReadColumn(project, QStringLiteral("L1049"));
+        const bool imported =
+            texts.at(30000) == Variant(QStringLiteral("Runde %1 30000").arg(round));
+        EXPECT_EQ(UndoStore::List(project).size(), kept + (imported ? 1 : 0)) << round;
+        EXPECT_EQ(texts.at(1) == Variant(QStringLiteral("Runde %1 1").arg(round)), imported)
+            << "all old or all new texts";
+    }
+}
+
+}  // namespace
