@@ -15,6 +15,7 @@
 #include <sqlite3.h>
 
 #include <array>
+#include <optional>
 
 namespace UndoStore {
 namespace {
@@ -33,7 +34,7 @@ QString ProjectKey(const QString& projectFile) {
 [[noreturn]] void ThrowStoreError(const RuntimeError& error) {
     if (error.Number() == ErrorNumber::UnrecognizedFormat || error.Number() == ErrorNumber::Corrupt)
         throw RuntimeError::UndoStoreDamaged(Path(), error.Description());
-    throw RuntimeError::UndoStoreNotWritable(Path(), error.Description());
+    throw RuntimeError::UndoStoreNotWritable(Path(), error.Description(), error.Number());
 }
 
 template <typename Action>
@@ -75,20 +76,21 @@ void CreateStore(const QString& path) {
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    QString error = QString::fromUtf8(sqlite3_errmsg(db));
-    bool made = rc == SQLITE_OK;
-    if (made) {
-        try {
-            CreateTables(db, QStringLiteral("main"));
-        } catch (const RuntimeError& failure) {
-            made = false;
-            error = failure.Description();
-        }
+    if (rc != SQLITE_OK) {
+        const QString error = QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_close(db);
+        throw RuntimeError::UndoStoreNotWritable(path, error);
+    }
+    std::optional<RuntimeError> failure;
+    try {
+        CreateTables(db, QStringLiteral("main"));
+    } catch (const RuntimeError& error) {
+        failure = error;
     }
     sqlite3_close(db);
-    if (!made) {
+    if (failure) {
         QFile::remove(path);
-        throw RuntimeError::UndoStoreNotWritable(path, error);
+        ThrowStoreError(*failure);
     }
 }
 
@@ -219,7 +221,9 @@ std::vector<Entry> List(const QString& projectFile) {
     std::vector<Entry> entries;
     if (!QFileInfo::exists(Path())) return entries;
     return OnStore([&] {
-        SqliteConnection store(Path(), SqliteConnection::Mode::ReadOnly,
+        // Opened for writing, so that the journal of an import that was killed is
+        // rolled back first, as the next import would.
+        SqliteConnection store(Path(), SqliteConnection::Mode::ReadWrite,
                                DBEngine::Instance().LockTimeout());
         SqliteStatement tables(store.Handle(),
                                QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = "

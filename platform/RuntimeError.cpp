@@ -326,8 +326,9 @@ RuntimeError RuntimeError::RegistryNotWritten(const QString& path) {
         QStringLiteral("Die Registrierungsdatei '%1' kann nicht geschrieben werden.").arg(path)};
 }
 
-RuntimeError RuntimeError::UndoStoreNotWritable(const QString& path, const QString& detail) {
-    return {N::CannotOpen,
+RuntimeError RuntimeError::UndoStoreNotWritable(const QString& path, const QString& detail,
+                                                int32_t number) {
+    return {number,
             QStringLiteral("Die Rückgängig-Daten in '%1' können nicht geschrieben werden (%2); "
                            "darum wurde nichts importiert.")
                 .arg(path, detail)};

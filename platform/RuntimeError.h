@@ -113,7 +113,9 @@ class RuntimeError : public std::exception {
     static RuntimeError RegistryNotWritten(const QString& path);
 
     // The undo store of imports.
-    static RuntimeError UndoStoreNotWritable(const QString& path, const QString& detail);
+    // number: the cause's own where it has one (3026 for a full disk), else 3051.
+    static RuntimeError UndoStoreNotWritable(const QString& path, const QString& detail,
+                                             int32_t number = ErrorNumber::CannotOpen);
     static RuntimeError UndoStoreDamaged(const QString& path, const QString& detail);
     static RuntimeError UnknownRegistryRoot(uint32_t root);
 
