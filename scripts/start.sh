@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and starts the tool with a ready sample: the
 # project "Demo" and two import sources in a temporary folder, registered in a
-# temporary registry store (your own registered projects are not touched).
+# temporary registry store, with a temporary undo store (your own registered
+# projects and undo data are not touched).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh
 sample="$(mktemp -d -t quorvin-beispiel-XXXXXX)"
 export XDG_CONFIG_HOME="$sample/config"
+export XDG_STATE_HOME="$sample/state"
 build/app/quorvin-demo-setup "$sample"
 echo "Importquellen: $sample/Quellen (Russisch.xls, Überarbeitet.qrp)"
+echo "Befehlszeile zum Beispiel: XDG_CONFIG_HOME=$XDG_CONFIG_HOME XDG_STATE_HOME=$XDG_STATE_HOME build/cli/quorvin-language projects"
 exec build/app/quorvin-language-import
