@@ -7,7 +7,6 @@
 #include "LanguageRecoding.h"
 #include "MessageBox.h"
 #include "RuntimeError.h"
-#include "SqliteConnection.h"
 #include "ToolsApp.h"
 #include "UndoStore.h"
 
@@ -116,8 +115,11 @@ void DropReplacedTexts(ImportReport& report) {
     });
 }
 
-// Runs the import's update, or its preview, with the conversion the source needs.
-ImportReport RunUpdate(Database& db, int32_t lcid, const QString& sourceFile, bool write) {
+// Runs the import's update, handing its changes to the sink, or without a sink
+// its preview; with the conversion the source needs.
+ImportReport RunUpdate(Database& db, int32_t lcid, const QString& sourceFile,
+                       LinkedRowsModule::ChangeSink* changes) {
+    const bool write = changes != nullptr;
     ImportReport report;
     LanguageRecoding recoding(ConvertsTexts(sourceFile) ? lcid : 0);
     Database::ValueConversion convert;
@@ -127,7 +129,7 @@ ImportReport RunUpdate(Database& db, int32_t lcid, const QString& sourceFile, bo
         };
     const QString statement = UpdateStatementFor(LanguageColumn(lcid));
     if (write)
-        db.Execute(statement, convert);
+        db.Execute(statement, convert, changes);
     else
         db.Preview(statement, convert);
     report.rows = db.LastTally();
@@ -153,10 +155,9 @@ ImportReport ImportLanguage(const QString& projectFile, int32_t lcid, const QStr
     } catch (...) {
     }
     db->TableDefs().Append(SourceLink(*db, sourceFile));
-    // Without the table the update names its absence; there is nothing to record.
-    if (auto table = db->Connection().FindTable(kTextTable)) undo.Start(*table);
-    ImportReport report = RunUpdate(*db, lcid, sourceFile, true);
-    if (undo.Started()) undo.Finish(report.rows.changed);
+    undo.Start();
+    ImportReport report = RunUpdate(*db, lcid, sourceFile, &undo);
+    undo.Finish(report.rows.changed);
     db->TableDefs().Delete(kLinkName);
     db->CommitTrans();
     db->Close();
@@ -167,7 +168,7 @@ ImportReport PreviewLanguage(const QString& projectFile, int32_t lcid, const QSt
     auto db = DBEngine::Instance().OpenDatabase(projectFile, /*readOnly=*/true);
     // The link lives on this connection only, so nothing is written to the project.
     db->TableDefs().Attach(SourceLink(*db, sourceFile));
-    ImportReport report = RunUpdate(*db, lcid, sourceFile, false);
+    ImportReport report = RunUpdate(*db, lcid, sourceFile, nullptr);
     db->Close();
     return report;
 }

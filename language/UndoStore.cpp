@@ -15,13 +15,15 @@
 #include <sqlite3.h>
 
 #include <array>
+#include <cstring>
 #include <optional>
 
 namespace UndoStore {
 namespace {
 
-const QString kTrigger = QStringLiteral("quorvin_undo_record");
+const QString kRaw = QStringLiteral("quorvin_undo_changes");
 const QString kPlan = QStringLiteral("quorvin_undo_plan");
+constexpr qsizetype kChunkBytes = 1 << 20;
 
 // The project as the store names it: its absolute path, links resolved.
 QString ProjectKey(const QString& projectFile) {
@@ -52,20 +54,100 @@ void Run(sqlite3* db, const QString& sql) {
     }
 }
 
-// The store's tables in the given schema ("main" for a new file, "undo" once attached).
+// The store's tables in the given schema ("main" for a new file, "undo" once
+// attached). An import's changes are the chunks from its first to its last, each
+// a run of entries (see Recording::Changed); nothing else needs an index.
 void CreateTables(sqlite3* db, const QString& schema) {
     Run(db, QStringLiteral("CREATE TABLE IF NOT EXISTS %1.undo_imports(id INTEGER PRIMARY KEY, "
                            "project TEXT NOT NULL, time TEXT NOT NULL, lcid INTEGER NOT NULL, "
                            "column TEXT NOT NULL, source TEXT NOT NULL, rows INTEGER NOT NULL "
                            "DEFAULT 0, undone INTEGER NOT NULL DEFAULT 0, "
-                           "first_change INTEGER NOT NULL DEFAULT 0, "
-                           "last_change INTEGER NOT NULL DEFAULT -1)")
+                           "first_chunk INTEGER NOT NULL DEFAULT 0, "
+                           "last_chunk INTEGER NOT NULL DEFAULT -1)")
                 .arg(schema));
-    Run(db, QStringLiteral("CREATE TABLE IF NOT EXISTS %1.undo_changes(seq INTEGER PRIMARY KEY, "
-                           "import INTEGER NOT NULL, row INTEGER NOT NULL, key, old, new)")
+    Run(db, QStringLiteral("CREATE TABLE IF NOT EXISTS %1.undo_chunks(seq INTEGER PRIMARY KEY, "
+                           "import INTEGER NOT NULL, data BLOB NOT NULL)")
                 .arg(schema));
-    // No index: an import's changes are one range of seq (first_change to
-    // last_change of the import), which is all that reading and removing them needs.
+}
+
+// An entry of a chunk: row id, key, old value, new value. A value is SQLite's
+// type code in one byte, then for numbers their 8 bytes, for texts and blobs a
+// 4-byte length and the bytes; numbers in the machine's byte order, as a store
+// belongs to one user on one machine.
+template <typename T>
+void AppendRaw(QByteArray& out, T value) {
+    out.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+void AppendBytes(QByteArray& out, const void* bytes, size_t size) {
+    AppendRaw(out, static_cast<uint32_t>(size));
+    out.append(static_cast<const char*>(bytes), static_cast<qsizetype>(size));
+}
+
+void AppendValue(QByteArray& out, sqlite3_value* value) {
+    const int type = sqlite3_value_type(value);
+    out.append(static_cast<char>(type));
+    switch (type) {
+        case SQLITE_INTEGER:
+            AppendRaw(out, static_cast<int64_t>(sqlite3_value_int64(value)));
+            break;
+        case SQLITE_FLOAT:
+            AppendRaw(out, sqlite3_value_double(value));
+            break;
+        case SQLITE_TEXT: {
+            const unsigned char* text = sqlite3_value_text(value);
+            AppendBytes(out, text, static_cast<size_t>(sqlite3_value_bytes(value)));
+            break;
+        }
+        case SQLITE_BLOB: {
+            const void* blob = sqlite3_value_blob(value);
+            AppendBytes(out, blob, static_cast<size_t>(sqlite3_value_bytes(value)));
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+template <typename T>
+bool ReadRaw(const char*& at, const char* end, T& value) {
+    if (static_cast<size_t>(end - at) < sizeof value) return false;
+    std::memcpy(&value, at, sizeof value);
+    at += sizeof value;
+    return true;
+}
+
+// Binds the next value of a chunk to a parameter; false when the chunk is damaged.
+bool BindValue(sqlite3_stmt* statement, int index, const char*& at, const char* end) {
+    if (at >= end) return false;
+    const int type = static_cast<unsigned char>(*at++);
+    switch (type) {
+        case SQLITE_NULL:
+            return sqlite3_bind_null(statement, index) == SQLITE_OK;
+        case SQLITE_INTEGER: {
+            int64_t number = 0;
+            return ReadRaw(at, end, number) &&
+                   sqlite3_bind_int64(statement, index, number) == SQLITE_OK;
+        }
+        case SQLITE_FLOAT: {
+            double number = 0;
+            return ReadRaw(at, end, number) &&
+                   sqlite3_bind_double(statement, index, number) == SQLITE_OK;
+        }
+        case SQLITE_TEXT:
+        case SQLITE_BLOB: {
+            uint32_t size = 0;
+            if (!ReadRaw(at, end, size) || static_cast<size_t>(end - at) < size) return false;
+            const int length = static_cast<int>(size);
+            const int rc = type == SQLITE_TEXT
+                               ? sqlite3_bind_text(statement, index, at, length, SQLITE_TRANSIENT)
+                               : sqlite3_bind_blob(statement, index, at, length, SQLITE_TRANSIENT);
+            at += size;
+            return rc == SQLITE_OK;
+        }
+        default:
+            return false;
+    }
 }
 
 // A new store, made on a connection of its own: the project's connection opens
@@ -112,7 +194,7 @@ void AttachStore(SqliteConnection& connection, bool create) {
 bool StoreHasTables(sqlite3* db) {
     SqliteStatement find(db,
                          QStringLiteral("SELECT count(*) FROM undo.sqlite_master WHERE type = "
-                                        "'table' AND name IN ('undo_imports', 'undo_changes')"),
+                                        "'table' AND name IN ('undo_imports', 'undo_chunks')"),
                          Path());
     return find.Step() && find.ColumnInt64(0) == 2;
 }
@@ -126,13 +208,13 @@ Entry ReadEntry(const SqliteStatement& row) {
     entry.source = row.ColumnText(4);
     entry.rows = row.ColumnInt64(5);
     entry.undone = row.ColumnInt64(6) != 0;
-    entry.firstChange = row.ColumnInt64(7);
-    entry.lastChange = row.ColumnInt64(8);
+    entry.firstChunk = row.ColumnInt64(7);
+    entry.lastChunk = row.ColumnInt64(8);
     return entry;
 }
 
 const QString kEntryColumns =
-    QStringLiteral("id, time, lcid, column, source, rows, undone, first_change, last_change");
+    QStringLiteral("id, time, lcid, column, source, rows, undone, first_chunk, last_chunk");
 
 }  // namespace
 
@@ -151,55 +233,73 @@ Recording::Recording(Database& db, const QString& projectFile, int32_t lcid,
 
 Recording::~Recording() = default;
 
-void Recording::Start(const QString& table) {
+void Recording::Start() {
     sqlite3* db = db_.Connection().Handle();
-    const QString column = MLanguageTransfer::LanguageColumn(lcid_);
     OnStore([&] {
         CreateTables(db, QStringLiteral("undo"));
-        SqliteStatement add(
-            db,
-            QStringLiteral("INSERT INTO undo.undo_imports(project, time, lcid, column, "
-                           "source) VALUES (?1, ?2, ?3, ?4, ?5)"),
-            Path());
+        SqliteStatement add(db,
+                            QStringLiteral("INSERT INTO undo.undo_imports(project, time, lcid, "
+                                           "column, source) VALUES (?1, ?2, ?3, ?4, ?5)"),
+                            Path());
         add.BindText(1, project_);
         add.BindText(2, QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
         add.BindInt64(3, lcid_);
-        add.BindText(4, column);
+        add.BindText(4, MLanguageTransfer::LanguageColumn(lcid_));
         add.BindText(5, QFileInfo(source_).absoluteFilePath());
         add.Step();
         id_ = static_cast<int64_t>(sqlite3_last_insert_rowid(db));
-        SqliteStatement next(db,
-                             QStringLiteral("SELECT coalesce(max(seq), 0) + 1 FROM "
-                                            "undo.undo_changes"),
-                             Path());
-        firstChange_ = next.Step() ? next.ColumnInt64(0) : 1;
+        SqliteStatement next(
+            db, QStringLiteral("SELECT coalesce(max(seq), 0) + 1 FROM undo.undo_chunks"), Path());
+        firstChunk_ = next.Step() ? next.ColumnInt64(0) : 1;
     });
-    // A temporary trigger writes into the attached store as the update changes texts.
-    const QString quoted = QuoteIdentifier(column);
-    db_.Connection().Exec(QStringLiteral("CREATE TEMP TRIGGER %1 AFTER UPDATE OF %2 ON main.%3 "
-                                         "WHEN OLD.%2 IS NOT NEW.%2 BEGIN "
-                                         "INSERT INTO undo_changes(import, row, key, old, new) "
-                                         "VALUES (%4, OLD.rowid, OLD.\"ID\", OLD.%2, NEW.%2); END")
-                              .arg(QuoteIdentifier(kTrigger), quoted, QuoteIdentifier(table))
-                              .arg(id_));
+    chunk_.reserve(kChunkBytes + 4096);
+}
+
+void Recording::Changed(int64_t row, double key, sqlite3_value* old, const QByteArray* now) {
+    AppendRaw(chunk_, row);
+    AppendRaw(chunk_, key);
+    AppendValue(chunk_, old);
+    if (now) {
+        chunk_.append(static_cast<char>(SQLITE_TEXT));
+        AppendBytes(chunk_, now->constData(), static_cast<size_t>(now->size()));
+    } else {
+        chunk_.append(static_cast<char>(SQLITE_NULL));
+    }
+    if (chunk_.size() >= kChunkBytes) Flush();
+}
+
+// Writes the chunk gathered so far as one row of the store.
+void Recording::Flush() {
+    if (chunk_.isEmpty()) return;
+    sqlite3* db = db_.Connection().Handle();
+    OnStore([&] {
+        sqlite3_stmt* add = nullptr;
+        int rc = sqlite3_prepare_v2(
+            db, "INSERT INTO undo.undo_chunks(import, data) VALUES (?1, ?2)", -1, &add, nullptr);
+        if (rc == SQLITE_OK) rc = sqlite3_bind_int64(add, 1, id_);
+        if (rc == SQLITE_OK)
+            rc = sqlite3_bind_blob(add, 2, chunk_.constData(), static_cast<int>(chunk_.size()),
+                                   SQLITE_STATIC);
+        if (rc == SQLITE_OK) rc = sqlite3_step(add);
+        sqlite3_finalize(add);
+        if (rc != SQLITE_DONE) ThrowSqliteError(db, rc == SQLITE_OK ? SQLITE_ERROR : rc, Path());
+    });
+    chunk_.clear();
 }
 
 void Recording::Finish(int64_t changedTexts) {
+    Flush();
     sqlite3* db = db_.Connection().Handle();
-    db_.Connection().Exec(QStringLiteral("DROP TRIGGER temp.%1").arg(QuoteIdentifier(kTrigger)));
     OnStore([&] {
-        Run(db,
-            QStringLiteral("UPDATE undo.undo_imports SET first_change = (SELECT coalesce(min(seq), "
-                           "0) FROM undo.undo_changes WHERE seq >= %2), last_change = (SELECT "
-                           "coalesce(max(seq), -1) FROM undo.undo_changes) WHERE id = %1")
-                .arg(id_)
-                .arg(firstChange_));
-        Run(db, QStringLiteral("UPDATE undo.undo_imports SET rows = %2 WHERE id = %1")
+        Run(db, QStringLiteral("UPDATE undo.undo_imports SET rows = %2, first_chunk = %3, "
+                               "last_chunk = (SELECT coalesce(max(seq), -1) FROM undo.undo_chunks "
+                               "WHERE seq >= %3) WHERE id = %1")
                     .arg(id_)
-                    .arg(changedTexts));
+                    .arg(changedTexts)
+                    .arg(firstChunk_));
         // Only the newest imports of the project stay.
         SqliteStatement old(db,
-                            QStringLiteral("SELECT id, first_change, last_change FROM "
+                            QStringLiteral("SELECT id, first_chunk, last_chunk FROM "
                                            "undo.undo_imports WHERE project = ?1 "
                                            "ORDER BY id DESC LIMIT -1 OFFSET %1")
                                 .arg(kKeptImports),
@@ -209,7 +309,7 @@ void Recording::Finish(int64_t changedTexts) {
         while (old.Step())
             ranges.push_back({old.ColumnInt64(0), old.ColumnInt64(1), old.ColumnInt64(2)});
         for (const auto& [id, first, last] : ranges) {
-            Run(db, QStringLiteral("DELETE FROM undo.undo_changes WHERE seq BETWEEN %1 AND %2")
+            Run(db, QStringLiteral("DELETE FROM undo.undo_chunks WHERE seq BETWEEN %1 AND %2")
                         .arg(first)
                         .arg(last));
             Run(db, QStringLiteral("DELETE FROM undo.undo_imports WHERE id = %1").arg(id));
@@ -232,8 +332,7 @@ std::vector<Entry> List(const QString& projectFile) {
         if (!tables.Step() || tables.ColumnInt64(0) == 0) return entries;
         SqliteStatement list(
             store.Handle(),
-            QStringLiteral("SELECT %1 FROM undo_imports WHERE project = ?1 ORDER BY "
-                           "id DESC")
+            QStringLiteral("SELECT %1 FROM undo_imports WHERE project = ?1 ORDER BY id DESC")
                 .arg(kEntryColumns),
             Path());
         list.BindText(1, ProjectKey(projectFile));
@@ -241,6 +340,53 @@ std::vector<Entry> List(const QString& projectFile) {
         return entries;
     });
 }
+
+namespace {
+
+// Copies the changes of an import from its chunks into table(row, key, old, new),
+// in the order they were made. A chunk that does not read whole is a damaged store.
+void ReadChanges(sqlite3* db, const Entry& entry, const QString& table) {
+    sqlite3_stmt* chunks = nullptr;
+    sqlite3_stmt* add = nullptr;
+    const QByteArray select = QStringLiteral(
+                                  "SELECT data FROM undo.undo_chunks WHERE seq BETWEEN "
+                                  "%1 AND %2 ORDER BY seq")
+                                  .arg(entry.firstChunk)
+                                  .arg(entry.lastChunk)
+                                  .toUtf8();
+    const QByteArray insert =
+        QStringLiteral("INSERT INTO %1(row, key, old, new) VALUES (?1, ?2, ?3, ?4)")
+            .arg(table)
+            .toUtf8();
+    int rc = sqlite3_prepare_v2(db, select.constData(), -1, &chunks, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_prepare_v2(db, insert.constData(), -1, &add, nullptr);
+    bool damaged = false;
+    while (rc == SQLITE_OK && !damaged) {
+        rc = sqlite3_step(chunks);
+        if (rc != SQLITE_ROW) break;
+        rc = SQLITE_OK;
+        const char* at = static_cast<const char*>(sqlite3_column_blob(chunks, 0));
+        const char* end = at + sqlite3_column_bytes(chunks, 0);
+        while (at && at < end && rc == SQLITE_OK) {
+            int64_t row = 0;
+            double key = 0;
+            damaged = !ReadRaw(at, end, row) || !ReadRaw(at, end, key) ||
+                      !BindValue(add, 3, at, end) || !BindValue(add, 4, at, end);
+            if (damaged) break;
+            sqlite3_bind_int64(add, 1, row);
+            sqlite3_bind_double(add, 2, key);
+            rc = sqlite3_step(add);
+            rc = rc == SQLITE_DONE ? sqlite3_reset(add) : rc;
+        }
+    }
+    sqlite3_finalize(chunks);
+    sqlite3_finalize(add);
+    if (damaged)
+        throw RuntimeError::UndoStoreDamaged(Path(), QStringLiteral("ein Block ist unvollständig"));
+    if (rc != SQLITE_DONE && rc != SQLITE_OK) ThrowSqliteError(db, rc, Path());
+}
+
+}  // namespace
 
 UndoResult UndoLast(const QString& projectFile, bool force) {
     UndoResult result;
@@ -267,18 +413,20 @@ UndoResult UndoLast(const QString& projectFile, bool force) {
 
     const QString table = QuoteIdentifier(db->TableDefs().Item(QStringLiteral("TidxTexts")).Name());
     const QString column = QuoteIdentifier(result.entry.column);
+    const QString raw = QStringLiteral("temp.") + QuoteIdentifier(kRaw);
     const QString plan = QStringLiteral("temp.") + QuoteIdentifier(kPlan);
-    // Per text: the value before the import (its first change) and what it wrote (its last).
-    c.Exec(
-        QStringLiteral("CREATE TEMP TABLE %1 AS SELECT row, key, old, new FROM (SELECT row, key, "
-                       "first_value(old) OVER whole AS old, last_value(new) OVER whole AS new, "
-                       "row_number() OVER (PARTITION BY row ORDER BY seq) AS n "
-                       "FROM undo.undo_changes WHERE seq BETWEEN %2 AND %3 "
-                       "WINDOW whole AS (PARTITION BY row ORDER BY seq ROWS BETWEEN UNBOUNDED "
-                       "PRECEDING AND UNBOUNDED FOLLOWING)) WHERE n = 1")
-            .arg(QuoteIdentifier(kPlan))
-            .arg(result.entry.firstChange)
-            .arg(result.entry.lastChange));
+    // The import's changes in their order; then per text the value before the
+    // import (its first change) and what it wrote (its last).
+    c.Exec(QStringLiteral("CREATE TEMP TABLE %1(seq INTEGER PRIMARY KEY, row, key, old, new)")
+               .arg(QuoteIdentifier(kRaw)));
+    OnStore([&] { ReadChanges(c.Handle(), result.entry, raw); });
+    c.Exec(QStringLiteral("CREATE TEMP TABLE %1 AS SELECT row, key, old, new FROM (SELECT row, "
+                          "key, first_value(old) OVER whole AS old, last_value(new) OVER whole "
+                          "AS new, row_number() OVER (PARTITION BY row ORDER BY seq) AS n FROM %2 "
+                          "WINDOW whole AS (PARTITION BY row ORDER BY seq ROWS BETWEEN UNBOUNDED "
+                          "PRECEDING AND UNBOUNDED FOLLOWING)) WHERE n = 1")
+               .arg(QuoteIdentifier(kPlan), raw));
+    c.Exec(QStringLiteral("DROP TABLE %1").arg(raw));
     {
         SqliteStatement conflicts(
             c.Handle(),

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "LinkedRowsModule.h"
+
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -30,36 +33,41 @@ struct Entry {
     QString source;
     int64_t rows = 0;  // texts it changed
     bool undone = false;
-    int64_t firstChange = 0;  // its changes in the store: seq from first to last
-    int64_t lastChange = -1;
+    int64_t firstChunk = 0;  // its changes in the store: the chunks from first to last
+    int64_t lastChunk = -1;
 };
 
-// Records the texts that the caller's next update of the language column
-// changes, as an import of sourceFile. Made on an open project database before
-// its transaction begins; Finish ends the recording inside the transaction.
-// Fails (RuntimeError naming the store) when the store cannot be created,
-// written or read, before anything of the project is changed.
-class Recording {
+// Records the texts that the caller's update of the language column changes,
+// as an import of sourceFile: the update hands every change to it (it is the
+// update's change sink), and it writes them in chunks of about a megabyte into
+// the attached store as the update runs, so that memory stays small. Made on an
+// open project database before its transaction begins; Start and Finish run in
+// the transaction. Fails (RuntimeError naming the store) when the store cannot
+// be created, written or read, before anything of the project is changed.
+class Recording : public LinkedRowsModule::ChangeSink {
   public:
     Recording(Database& db, const QString& projectFile, int32_t lcid, const QString& sourceFile);
-    ~Recording();
+    ~Recording() override;
     Recording(const Recording&) = delete;
     Recording& operator=(const Recording&) = delete;
 
-    // Inside the transaction, before the update: adds the import and starts recording.
-    void Start(const QString& table);
-    // Inside the transaction, after the update: stops recording, notes how many
-    // texts the import changed and keeps the last imports of the project only.
+    // Before the update: adds the import to the store.
+    void Start();
+    void Changed(int64_t row, double key, sqlite3_value* old, const QByteArray* now) override;
+    // After the update: writes what is left, notes how many texts the import
+    // changed and keeps the last imports of the project only.
     void Finish(int64_t changedTexts);
-    bool Started() const { return id_ != 0; }
 
   private:
+    void Flush();
+
     Database& db_;
     QString project_;
     int32_t lcid_;
     QString source_;
     int64_t id_ = 0;
-    int64_t firstChange_ = 0;
+    int64_t firstChunk_ = 0;
+    QByteArray chunk_;
 };
 
 // The kept imports of a project file, newest first.

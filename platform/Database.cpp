@@ -54,15 +54,17 @@ void Database::Rollback() {
     Connection().Exec(QStringLiteral("ROLLBACK"));
 }
 
-void Database::Execute(const QString& statement, const ValueConversion& convert) {
-    Run(statement, convert, true);
+void Database::Execute(const QString& statement, const ValueConversion& convert,
+                       LinkedRowsModule::ChangeSink* changes) {
+    Run(statement, convert, changes, true);
 }
 
 void Database::Preview(const QString& statement, const ValueConversion& convert) {
-    Run(statement, convert, false);
+    Run(statement, convert, nullptr, false);
 }
 
-void Database::Run(const QString& statement, const ValueConversion& convert, bool write) {
+void Database::Run(const QString& statement, const ValueConversion& convert,
+                   LinkedRowsModule::ChangeSink* changes, bool write) {
     tally_ = UpdateTally{};
     SqliteConnection& c = Connection();
     auto parsed = UpdateStatement::Parse(statement);
@@ -108,18 +110,19 @@ void Database::Run(const QString& statement, const ValueConversion& convert, boo
     UpdateTally tally;
     std::optional<LinkedRowsModule::Scope> rows;
     if (linked && linked->rows)
-        rows.emplace(c.LinkedRows(), *linked->rows, keyIndex, valueIndex, tally, convert);
+        rows.emplace(c.LinkedRows(), *linked->rows, keyIndex, valueIndex, tally, convert, changes);
     else
         rows.emplace(c.LinkedRows(), linked ? linked->database->Handle() : c.Handle(), sourceTable,
-                     sourceColumns[keyIndex], sourceColumns[valueIndex], tally, convert);
+                     sourceColumns[keyIndex], sourceColumns[valueIndex], tally, convert, changes);
     // One statement: SQLite applies it whole or not at all. The preview reads the
     // same join with the source as its outer loop, as the update does.
-    const QString sql = write ? QStringLiteral(
-                                    "UPDATE main.%1 SET %2 = import_value(%1.%2, s.k, s.v) "
-                                    "FROM linked_rows AS s WHERE %1.%3 = s.k")
-                              : QStringLiteral(
-                                    "SELECT import_value(%1.%2, s.k, s.v) FROM linked_rows AS s "
-                                    "CROSS JOIN main.%1 ON %1.%3 = s.k");
+    const QString sql =
+        write ? QStringLiteral(
+                    "UPDATE main.%1 SET %2 = import_value(%1.rowid, %1.%2, s.k, s.v) "
+                    "FROM linked_rows AS s WHERE %1.%3 = s.k")
+              : QStringLiteral(
+                    "SELECT import_value(%1.rowid, %1.%2, s.k, s.v) FROM linked_rows AS s "
+                    "CROSS JOIN main.%1 ON %1.%3 = s.k");
     SqliteStatement run(c.Handle(), sql.arg(table, column, key), name_);
     try {
         while (run.Step()) {

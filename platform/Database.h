@@ -39,7 +39,9 @@ class Database {
     // last one in the source's order wins. Fails with 3129 for any other statement,
     // 3078 when a table is missing, 3061 when a column is missing; on failure
     // nothing has changed.
-    void Execute(const QString& statement, const ValueConversion& convert = {});
+    // changes, when given, is told of every value the update changes (see ChangeSink).
+    void Execute(const QString& statement, const ValueConversion& convert = {},
+                 LinkedRowsModule::ChangeSink* changes = nullptr);
     // Runs the statement as Execute does, counting the same, but changes nothing.
     void Preview(const QString& statement, const ValueConversion& convert = {});
     // What the last Execute or Preview did (see UpdateTally).
@@ -62,7 +64,8 @@ class Database {
   private:
     // The name a table is stored under; fails with 3011 when there is none.
     QString StoredTableName(const QString& table) const;
-    void Run(const QString& statement, const ValueConversion& convert, bool write);
+    void Run(const QString& statement, const ValueConversion& convert,
+             LinkedRowsModule::ChangeSink* changes, bool write);
 
     std::unique_ptr<SqliteConnection> connection_;
     QString name_;

@@ -419,13 +419,15 @@ void Apply(UpdateTally& tally, const KeyCounts& counts, int sign) {
     tally.setToNull += sign * counts.setToNull;
 }
 
-// import_value(old, k, v): the new text of a target row, counted into the tally.
+// import_value(row, old, k, v): the new text of target row "row", counted into the
+// tally and, when it differs from the old value, handed to the change sink.
 void ImportValue(sqlite3_context* context, int, sqlite3_value** args) {
     auto* slot = static_cast<Slot*>(sqlite3_user_data(context));
     if (!slot->tally || !slot->counts) {
         sqlite3_result_error(context, "import_value outside an import", -1);
         return;
     }
+    sqlite3_value* old = args[1];
     UpdateTally& tally = *slot->tally;
     KeyCounts& counts = *slot->counts;
     if (counts.countedRow != slot->row) {
@@ -437,27 +439,41 @@ void ImportValue(sqlite3_context* context, int, sqlite3_value** args) {
     KeyCounts now{};
     now.matched = 1;
     QByteArray text;
-    const bool oldIsNull = sqlite3_value_type(args[0]) == SQLITE_NULL;
-    const bool newIsNull = sqlite3_value_type(args[2]) == SQLITE_NULL;
+    const int oldType = sqlite3_value_type(old);
+    const bool oldIsNull = oldType == SQLITE_NULL;
+    const bool newIsNull = sqlite3_value_type(args[3]) == SQLITE_NULL;
+    bool differs = false;  // in type or bytes: what the project stores changes
     if (newIsNull) {
         (oldIsNull ? now.unchanged : now.changed) = 1;
         now.setToNull = oldIsNull ? 0 : 1;
+        differs = !oldIsNull;
     } else {
-        text = QByteArray(reinterpret_cast<const char*>(sqlite3_value_text(args[2])),
-                          sqlite3_value_bytes(args[2]));
-        if (slot->convert && *slot->convert && !text.isEmpty()) {
-            try {
-                text = (*slot->convert)(sqlite3_value_double(args[1]), slot->row,
+        text = QByteArray(reinterpret_cast<const char*>(sqlite3_value_text(args[3])),
+                          sqlite3_value_bytes(args[3]));
+        try {
+            if (slot->convert && *slot->convert && !text.isEmpty())
+                text = (*slot->convert)(sqlite3_value_double(args[2]), slot->row,
                                         QString::fromUtf8(text))
                            .toUtf8();
-            } catch (...) {
-                // The statement fails; the one who runs it rethrows the error itself.
-                slot->failure = std::current_exception();
-                sqlite3_result_error(context, "conversion failed", -1);
-                return;
-            }
+        } catch (...) {
+            // The statement fails; the one who runs it rethrows the error itself.
+            slot->failure = std::current_exception();
+            sqlite3_result_error(context, "conversion failed", -1);
+            return;
         }
-        (!oldIsNull && SameText(args[0], text) ? now.unchanged : now.changed) = 1;
+        const bool same = !oldIsNull && SameText(old, text);
+        (same ? now.unchanged : now.changed) = 1;
+        differs = !same || oldType != SQLITE_TEXT;
+    }
+    if (differs && slot->changes) {
+        try {
+            slot->changes->Changed(sqlite3_value_int64(args[0]), sqlite3_value_double(args[2]), old,
+                                   newIsNull ? nullptr : &text);
+        } catch (...) {
+            slot->failure = std::current_exception();
+            sqlite3_result_error(context, "recording the change failed", -1);
+            return;
+        }
     }
     counts.matched += now.matched;
     counts.changed += now.changed;
@@ -476,16 +492,17 @@ void ImportValue(sqlite3_context* context, int, sqlite3_value** args) {
 void Register(sqlite3* db, Slot* slot) {
     int rc = sqlite3_create_module_v2(db, "linked_rows", &kModule, slot, nullptr);
     if (rc == SQLITE_OK)
-        rc = sqlite3_create_function_v2(db, "import_value", 3, SQLITE_UTF8 | SQLITE_DIRECTONLY,
+        rc = sqlite3_create_function_v2(db, "import_value", 4, SQLITE_UTF8 | SQLITE_DIRECTONLY,
                                         slot, ImportValue, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         throw RuntimeError::LinkedTablesUnavailable(QString::fromUtf8(sqlite3_errstr(rc)));
 }
 
 Scope::Scope(Slot& slot, const SourceTable& table, int keyColumn, int valueColumn,
-             UpdateTally& tally, const ValueConversion& convert)
+             UpdateTally& tally, const ValueConversion& convert, ChangeSink* changes)
     : slot_(slot) {
     slot_ = Slot{};
+    slot_.changes = changes;
     slot_.table = &table;
     slot_.key = static_cast<size_t>(keyColumn);
     slot_.value = static_cast<size_t>(valueColumn);
@@ -494,9 +511,11 @@ Scope::Scope(Slot& slot, const SourceTable& table, int keyColumn, int valueColum
 }
 
 Scope::Scope(Slot& slot, sqlite3* database, const QString& table, const QString& keyColumn,
-             const QString& valueColumn, UpdateTally& tally, const ValueConversion& convert)
+             const QString& valueColumn, UpdateTally& tally, const ValueConversion& convert,
+             ChangeSink* changes)
     : slot_(slot) {
     slot_ = Slot{};
+    slot_.changes = changes;
     slot_.database = database;
     slot_.select =
         QStringLiteral("SELECT %1, %2 FROM %3")

@@ -11,6 +11,7 @@
 #include <functional>
 
 struct sqlite3;
+struct sqlite3_value;
 
 // Shows the rows of a linked table to SQLite as the table "linked_rows(k, v)" of a
 // connection: k is the Val() of the key column, v the value column as text (numbers
@@ -20,8 +21,9 @@ struct sqlite3;
 // rows held in memory, or a table of another database file, read row by row as
 // the statement runs. A statement reads it once, as its outer loop.
 //
-// The function import_value(old, k, v) gives the text a target row gets from the
-// current source row and counts it into the scope's tally; the rows the statement
+// The function import_value(row, old, k, v) gives the text target row "row" gets
+// from the current source row, counts it into the scope's tally and tells the
+// scope's change sink when the stored value changes; the rows the statement
 // reads without calling it for them are counted as matching nothing. SQLite's
 // UPDATE ... FROM applies the joined rows in the order of its outer loop, so of
 // several source rows with the same key the last one's value stays; the tally
@@ -34,6 +36,15 @@ using ValueConversion = std::function<QString(double key, int64_t row, const QSt
 
 struct KeyCounts;
 
+// Is told of every target value the statement changes, as it computes it: the
+// target's row id, the key it matched, its old value and the new text (null for Null). A row that
+// several source rows name is told of once per source row, in their order.
+class ChangeSink {
+  public:
+    virtual ~ChangeSink() = default;
+    virtual void Changed(int64_t row, double key, sqlite3_value* old, const QByteArray* now) = 0;
+};
+
 struct Slot {
     const SourceTable* table = nullptr;
     size_t key = 0;
@@ -43,6 +54,7 @@ struct Slot {
 
     UpdateTally* tally = nullptr;
     const ValueConversion* convert = nullptr;
+    ChangeSink* changes = nullptr;
     bool scanned = false;         // the statement has begun reading the table
     bool rowMatched = false;      // import_value was called for the current row
     int64_t row = 0;              // the current row's place in the source
@@ -56,9 +68,10 @@ void Register(sqlite3* db, Slot* slot);
 class Scope {
   public:
     Scope(Slot& slot, const SourceTable& table, int keyColumn, int valueColumn, UpdateTally& tally,
-          const ValueConversion& convert);
+          const ValueConversion& convert, ChangeSink* changes);
     Scope(Slot& slot, sqlite3* database, const QString& table, const QString& keyColumn,
-          const QString& valueColumn, UpdateTally& tally, const ValueConversion& convert);
+          const QString& valueColumn, UpdateTally& tally, const ValueConversion& convert,
+          ChangeSink* changes);
     ~Scope() { slot_ = Slot{}; }
     Scope(const Scope&) = delete;
     Scope& operator=(const Scope&) = delete;
