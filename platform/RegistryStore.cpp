@@ -6,13 +6,18 @@
 #include <QFile>
 #include <QLockFile>
 #include <QSaveFile>
+#include <QSet>
 #include <QStringDecoder>
 
 #define SI_CONVERT_ICU  // as Debian builds libsimpleini; the char interface keeps UTF-8 as it is
 #include <SimpleIni.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <map>
 #include <memory>
+#include <mutex>
 
 namespace {
 
@@ -63,6 +68,40 @@ QStringList Sections(const CSimpleIniA& ini) {
     return sections;
 }
 
+// What identifies one version of a file: a rewrite (a new file renamed over it)
+// or an append changes one of these.
+struct FileVersion {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    int64_t modifiedNs = 0;
+    bool operator==(const FileVersion&) const = default;
+};
+
+FileVersion VersionOf(const QString& file) {
+    struct stat info {};
+    if (stat(QFile::encodeName(file).constData(), &info) != 0) return {};
+    return {true, info.st_dev, info.st_ino, info.st_size,
+            static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+}
+
+}  // namespace
+
+struct RegistryStore::Contents {
+    FileVersion version;
+    std::unique_ptr<CSimpleIniA> ini;
+};
+
+namespace {
+
+// The stores read so far, by file; each is used while its file is unchanged.
+std::mutex cacheMutex;
+std::map<QString, std::shared_ptr<const RegistryStore::Contents>>& Cache() {
+    static std::map<QString, std::shared_ptr<const RegistryStore::Contents>> cache;
+    return cache;
+}
+
 }  // namespace
 
 QString RegistryStore::Directory() {
@@ -93,13 +132,33 @@ QString RegistryStore::FileOf(uint32_t root) {
     return Directory() + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".ini");
 }
 
-RegistryStore::RegistryStore(uint32_t root) : file_(FileOf(root)), data_(ReadFile(file_)) {
-    Parse(data_, file_);  // fail now on a damaged store, not at the first read
+RegistryStore::RegistryStore(uint32_t root) : file_(FileOf(root)) {
+    const FileVersion version = VersionOf(file_);
+    {
+        std::lock_guard lock(cacheMutex);
+        auto cached = Cache().find(file_);
+        if (cached != Cache().end() && version.exists && cached->second->version == version) {
+            contents_ = cached->second;
+            return;
+        }
+    }
+    // Read and parse now, so that a damaged store fails here, not at the first read.
+    auto contents = std::make_shared<Contents>();
+    contents->version = version;
+    contents->ini = Parse(ReadFile(file_), file_);
+    // A file changed while it was read is read again next time.
+    if (version.exists && VersionOf(file_) == version) {
+        std::lock_guard lock(cacheMutex);
+        Cache()[file_] = contents;
+    }
+    contents_ = std::move(contents);
 }
+
+RegistryStore::~RegistryStore() = default;
 
 std::optional<QString> RegistryStore::ReadValue(const QString& keyPath,
                                                 const QString& valueName) const {
-    auto ini = Parse(data_, file_);
+    const CSimpleIniA* ini = contents_->ini.get();
     const QByteArray key = NormalizeKey(keyPath).toUtf8();
     const char* value = ini->GetValue(key.constData(), valueName.toUtf8().constData(), nullptr);
     if (!value) return std::nullopt;
@@ -107,9 +166,10 @@ std::optional<QString> RegistryStore::ReadValue(const QString& keyPath,
 }
 
 QStringList RegistryStore::SubKeys(const QString& keyPath) const {
-    auto ini = Parse(data_, file_);
+    const CSimpleIniA* ini = contents_->ini.get();
     const QString key = NormalizeKey(keyPath);
     QStringList children;
+    QSet<QString> seen;  // case-folded, so that many sub-keys cost no more than a look-up each
     for (const QString& section : Sections(*ini)) {
         QString rest = NormalizeKey(section);
         if (!key.isEmpty()) {
@@ -117,8 +177,10 @@ QStringList RegistryStore::SubKeys(const QString& keyPath) const {
             rest = rest.mid(key.size() + 1);
         }
         QString child = rest.section(QLatin1Char('\\'), 0, 0);
-        if (!child.isEmpty() && !children.contains(child, Qt::CaseInsensitive))
+        if (!child.isEmpty() && !seen.contains(child.toCaseFolded())) {
+            seen.insert(child.toCaseFolded());
             children.append(child);
+        }
     }
     return children;
 }
@@ -132,8 +194,7 @@ bool RegistryStore::Modify(Change change) {
         throw RuntimeError::RegistryFolderNotWritable(file_);
     }
     // Work on what is on disk now, so a change another process made meanwhile stays.
-    data_ = ReadFile(file_);
-    auto ini = Parse(data_, file_);
+    auto ini = Parse(ReadFile(file_), file_);
     if (!change(*ini)) return false;
     std::string text;
     ini->Save(text);
@@ -141,7 +202,10 @@ bool RegistryStore::Modify(Change change) {
     if (!out.open(QIODevice::WriteOnly) ||
         out.write(text.data(), static_cast<qint64>(text.size())) < 0 || !out.commit())
         throw RuntimeError::RegistryNotWritten(file_);
-    data_ = QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+    auto contents = std::make_shared<Contents>();
+    contents->version = VersionOf(file_);
+    contents->ini = std::move(ini);
+    contents_ = std::move(contents);
     return true;
 }
 

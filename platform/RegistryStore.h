@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 // Where the registry lives on this platform: one INI file per root key, named after
@@ -25,7 +26,11 @@ class RegistryStore {
 
     // Reads the store of a root. A missing file is an empty store; a file that
     // cannot be read or is not a valid store fails with a RuntimeError naming it.
+    // A store read before is read again only when the file is another one or has
+    // changed (its identity, size or modification time), so that looking at many
+    // keys one after the other costs one reading of the file.
     explicit RegistryStore(uint32_t root);
+    ~RegistryStore();
 
     std::optional<QString> ReadValue(const QString& keyPath, const QString& valueName) const;
     // Names of the key's direct sub-keys in the order the file holds them.
@@ -38,11 +43,13 @@ class RegistryStore {
     bool DeleteKey(const QString& keyPath);
     void SetValue(const QString& keyPath, const QString& valueName, const QString& value);
 
-  private:
+    // The parsed file, shared by the stores that read the same version of it.
     struct Contents;
+
+  private:
     template <typename Change>
     bool Modify(Change change);
 
     QString file_;
-    QByteArray data_;
+    std::shared_ptr<const Contents> contents_;
 };

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -182,6 +183,43 @@ TEST_F(RegistryToolsTest, SetValueCreatesTheStore) {
               QStringLiteral("/tmp/ä"));
     EXPECT_TRUE(
         FileBytes(StoreFile()).contains("[Software\\KALMIRO GmbH\\Quorvin\\4.0\\Projects\\Demo]"));
+}
+
+}  // namespace
+
+namespace {
+
+// Rewrites the file in place (same inode, same length), as an editor that keeps
+// the file does, and gives it a modification time of its own.
+void RewriteInPlace(const QString& path, const QByteArray& text, long seconds) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    file.write(text);
+    file.close();
+    const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+}
+
+TEST_F(RegistryToolsTest, ReadingManyKeysStillSeesEveryChangeOnDisk) {
+    const QByteArray before = "[" + kProjects.toUtf8() + "\\A]\nPath=/eins\n";
+    const QByteArray after = "[" + kProjects.toUtf8() + "\\A]\nPath=/zwei\n";
+    WriteStore(before);
+    const QString key = kProjects + QStringLiteral("\\A");
+    EXPECT_EQ(registry.ReadValue(HKLM, key, QStringLiteral("Path"), {}), QStringLiteral("/eins"));
+    EXPECT_EQ(registry.ReadValue(HKLM, key, QStringLiteral("Path"), {}), QStringLiteral("/eins"));
+
+    // Same length, same file: the modification time tells the change.
+    RewriteInPlace(StoreFile(), after, 1000000);
+    EXPECT_EQ(registry.ReadValue(HKLM, key, QStringLiteral("Path"), {}), QStringLiteral("/zwei"));
+
+    // A store damaged after it was read is reported, never answered from what was read.
+    RewriteInPlace(StoreFile(), QByteArray(after.size(), '\0'), 2000000);
+    EXPECT_EQ(ErrorNumberOf([&] { registry.EnumSubKeys(HKLM, kProjects); }),
+              RuntimeError::RegistryDamaged(StoreFile(), {}).Number());
+
+    // A store removed is empty again.
+    QFile::remove(StoreFile());
+    EXPECT_TRUE(registry.EnumSubKeys(HKLM, kProjects).isEmpty());
 }
 
 }  // namespace
