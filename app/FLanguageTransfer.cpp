@@ -3,6 +3,7 @@
 #include "EventGuard.h"
 #include "FProjectOpen.h"
 #include "FillProjectList.h"
+#include "ImportProgressWindow.h"
 #include "MLanguageTransfer.h"
 #include "MessageBox.h"
 #include "RegistryStore.h"
@@ -170,8 +171,9 @@ void FLanguageTransfer::Import() {
     const int32_t lcid = cboLanguages_->ItemData(cboLanguages_->currentIndex());
     const QString sourceFile = txtImportQRP_->text();
     ImportReport report;
+    ImportProgressWindow progress(this);
     if (MLanguageTransfer::TransferLanguage(ProjectFilePath(directory, name), lcid, sourceFile,
-                                            &report))
+                                            &report, progress.Callback()))
         MessageBox::Show(QStringLiteral("Sprache erfolgreich importiert!\n\n") + report.Summary(),
                          MessageBox::Icon::Information, report.Details());
 }

@@ -261,9 +261,10 @@ int Transfer(const QString& command, const Arguments& arguments) {
             ProgressTicker progress(check ? QStringLiteral("Pr\u00FCfe")
                                           : QStringLiteral("Importiere"));
             if (check || arguments.strict)
-                report = MLanguageTransfer::PreviewLanguage(file, lcid, source);
+                report =
+                    MLanguageTransfer::PreviewLanguage(file, lcid, source, progress.Callback());
             if (!check && !(arguments.strict && report.HasFindings()))
-                report = MLanguageTransfer::ImportLanguage(file, lcid, source);
+                report = MLanguageTransfer::ImportLanguage(file, lcid, source, progress.Callback());
         }
         const int status = report.HasFindings() && (check || !report.written) ? kFindings : kDone;
         if (arguments.json) {

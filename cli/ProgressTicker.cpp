@@ -1,33 +1,31 @@
 #include "ProgressTicker.h"
 
+#include <QLocale>
+
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 
-ProgressTicker::ProgressTicker(QString what) : what_(std::move(what)) {
-    if (isatty(STDERR_FILENO)) thread_ = std::thread([this] { Tick(); });
+ProgressTicker::ProgressTicker(QString what)
+    : what_(std::move(what)), terminal_(isatty(STDERR_FILENO) == 1) {
+    clock_.start();
 }
 
 ProgressTicker::~ProgressTicker() {
-    if (!thread_.joinable()) return;
-    {
-        std::lock_guard lock(mutex_);
-        finished_ = true;
-    }
-    done_.notify_all();
-    thread_.join();
     if (shown_) std::fputs("\r\033[K", stderr);
 }
 
-void ProgressTicker::Tick() {
-    using namespace std::chrono_literals;
-    std::unique_lock lock(mutex_);
-    if (done_.wait_for(lock, 1s, [this] { return finished_; })) return;
-    for (int seconds = 1;; ++seconds) {
-        std::fprintf(stderr, "\r%s \u2026 %d s", what_.toLocal8Bit().constData(), seconds);
+MLanguageTransfer::ImportProgress ProgressTicker::Callback() {
+    if (!terminal_) return {};
+    return [this](int64_t done, int64_t total) {
+        if (clock_.elapsed() < 1000) return true;
+        const QLocale german(QLocale::German, QLocale::Germany);
+        const QString line = QStringLiteral("\r%1 \u2026 %2 von %3 Zeilen")
+                                 .arg(what_, german.toString(static_cast<qlonglong>(done)),
+                                      german.toString(static_cast<qlonglong>(total)));
+        std::fputs(line.toUtf8().constData(), stderr);
         std::fflush(stderr);
         shown_ = true;
-        if (done_.wait_for(lock, 1s, [this] { return finished_; })) return;
-    }
+        return true;
+    };
 }

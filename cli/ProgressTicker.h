@@ -1,13 +1,12 @@
 #pragma once
 
+#include "MLanguageTransfer.h"
+
+#include <QElapsedTimer>
 #include <QString>
 
-#include <condition_variable>
-#include <mutex>
-#include <thread>
-
-// Shows on standard error that long work goes on: after a second, the work's
-// name and the seconds it has taken, once a second, on one line that is cleared
+// Shows on standard error how far long work has come: after a second, the
+// work's name and the rows done of the rows to do, on one line that is cleared
 // at the end. Only when standard error is a terminal; on a pipe it writes nothing.
 class ProgressTicker {
   public:
@@ -16,13 +15,12 @@ class ProgressTicker {
     ProgressTicker(const ProgressTicker&) = delete;
     ProgressTicker& operator=(const ProgressTicker&) = delete;
 
-  private:
-    void Tick();
+    // What the import is to call.
+    MLanguageTransfer::ImportProgress Callback();
 
+  private:
     QString what_;
-    std::mutex mutex_;
-    std::condition_variable done_;
-    bool finished_ = false;
+    bool terminal_;
     bool shown_ = false;
-    std::thread thread_;
+    QElapsedTimer clock_;
 };

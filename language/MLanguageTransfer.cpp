@@ -118,20 +118,22 @@ void DropReplacedTexts(ImportReport& report) {
 // Runs the import's update, handing its changes to the sink, or without a sink
 // its preview; with the conversion the source needs.
 ImportReport RunUpdate(Database& db, int32_t lcid, const QString& sourceFile,
-                       LinkedRowsModule::ChangeSink* changes) {
+                       LinkedRowsModule::ChangeSink* changes, const ImportProgress& progress) {
     const bool write = changes != nullptr;
     ImportReport report;
     LanguageRecoding recoding(ConvertsTexts(sourceFile) ? lcid : 0);
-    Database::ValueConversion convert;
+    Database::Hooks hooks;
     if (recoding.ConvertsAnything())
-        convert = [&](double id, int64_t row, const QString& text) {
+        hooks.convert = [&](double id, int64_t row, const QString& text) {
             return recoding.Convert(id, row, text, report.lossy);
         };
+    hooks.changes = changes;
+    hooks.progress = progress;
     const QString statement = UpdateStatementFor(LanguageColumn(lcid));
     if (write)
-        db.Execute(statement, convert, changes);
+        db.Execute(statement, hooks);
     else
-        db.Preview(statement, convert);
+        db.Preview(statement, hooks);
     report.rows = db.LastTally();
     report.written = write;
     DropReplacedTexts(report);
@@ -140,7 +142,8 @@ ImportReport RunUpdate(Database& db, int32_t lcid, const QString& sourceFile,
 
 }  // namespace
 
-ImportReport ImportLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile) {
+ImportReport ImportLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile,
+                            const ImportProgress& progress) {
     auto db = DBEngine::Instance().OpenDatabase(projectFile);
     // The previous values of the texts go into the undo store in the same transaction.
     UndoStore::Recording undo(*db, projectFile, lcid, sourceFile);
@@ -156,7 +159,7 @@ ImportReport ImportLanguage(const QString& projectFile, int32_t lcid, const QStr
     }
     db->TableDefs().Append(SourceLink(*db, sourceFile));
     undo.Start();
-    ImportReport report = RunUpdate(*db, lcid, sourceFile, &undo);
+    ImportReport report = RunUpdate(*db, lcid, sourceFile, &undo, progress);
     undo.Finish(report.rows.changed);
     db->TableDefs().Delete(kLinkName);
     db->CommitTrans();
@@ -164,24 +167,27 @@ ImportReport ImportLanguage(const QString& projectFile, int32_t lcid, const QStr
     return report;
 }
 
-ImportReport PreviewLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile) {
+ImportReport PreviewLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile,
+                             const ImportProgress& progress) {
     auto db = DBEngine::Instance().OpenDatabase(projectFile, /*readOnly=*/true);
     // The link lives on this connection only, so nothing is written to the project.
     db->TableDefs().Attach(SourceLink(*db, sourceFile));
-    ImportReport report = RunUpdate(*db, lcid, sourceFile, nullptr);
+    ImportReport report = RunUpdate(*db, lcid, sourceFile, nullptr, progress);
     db->Close();
     return report;
 }
 
 bool TransferLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile,
-                      ImportReport* report) {
+                      ImportReport* report, const ImportProgress& progress) {
     try {
-        ImportReport done = ImportLanguage(projectFile, lcid, sourceFile);
+        ImportReport done = ImportLanguage(projectFile, lcid, sourceFile, progress);
         if (report) *report = std::move(done);
         return true;
     } catch (...) {
         const RuntimeError error = RuntimeError::FromCurrentException();
-        ReportFailure(error.Number(), error.Description());
+        // The user who cancelled knows; the project is as it was.
+        if (error.Number() != ErrorNumber::Cancelled)
+            ReportFailure(error.Number(), error.Description());
     }
     return false;
 }

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class Database;
@@ -36,16 +37,22 @@ void FillLanguageList(const QString& projectFile, LanguageList& list);
 // The previous values of the changed texts are kept in the undo store (see
 // UndoStore). All of it is one transaction: on failure the project's texts and
 // the store are as before. Returns what the import did; fails with a RuntimeError.
-ImportReport ImportLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile);
+// progress, when given, is told every few thousand source rows how many have been
+// read of how many; returning false cancels the import (3059), which changes nothing.
+using ImportProgress = std::function<bool(int64_t done, int64_t total)>;
+ImportReport ImportLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile,
+                            const ImportProgress& progress = {});
 
 // What ImportLanguage would do, without writing anything: the project is opened
 // only for reading and no link is left in it. Fails as ImportLanguage does.
-ImportReport PreviewLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile);
+ImportReport PreviewLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile,
+                             const ImportProgress& progress = {});
 
 // ImportLanguage for the window: returns true on success and, when asked, the
 // report; on failure shows "Fehler beim Importieren einer Sprache!" with the
-// error's number and description and returns false. Never throws.
+// error's number and description and returns false; a cancelled import returns
+// false and shows nothing. Never throws.
 bool TransferLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile,
-                      ImportReport* report = nullptr);
+                      ImportReport* report = nullptr, const ImportProgress& progress = {});
 
 }  // namespace MLanguageTransfer

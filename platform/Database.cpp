@@ -54,17 +54,17 @@ void Database::Rollback() {
     Connection().Exec(QStringLiteral("ROLLBACK"));
 }
 
-void Database::Execute(const QString& statement, const ValueConversion& convert,
-                       LinkedRowsModule::ChangeSink* changes) {
-    Run(statement, convert, changes, true);
+void Database::Execute(const QString& statement, const Hooks& hooks) {
+    Run(statement, hooks, true);
 }
 
-void Database::Preview(const QString& statement, const ValueConversion& convert) {
-    Run(statement, convert, nullptr, false);
+void Database::Preview(const QString& statement, const Hooks& hooks) {
+    Hooks reading = hooks;
+    reading.changes = nullptr;
+    Run(statement, reading, false);
 }
 
-void Database::Run(const QString& statement, const ValueConversion& convert,
-                   LinkedRowsModule::ChangeSink* changes, bool write) {
+void Database::Run(const QString& statement, const Hooks& hooks, bool write) {
     tally_ = UpdateTally{};
     SqliteConnection& c = Connection();
     auto parsed = UpdateStatement::Parse(statement);
@@ -109,11 +109,21 @@ void Database::Run(const QString& statement, const ValueConversion& convert,
     // Rows in memory are shown as they are; a database file's table is read as the update runs.
     UpdateTally tally;
     std::optional<LinkedRowsModule::Scope> rows;
-    if (linked && linked->rows)
-        rows.emplace(c.LinkedRows(), *linked->rows, keyIndex, valueIndex, tally, convert, changes);
-    else
-        rows.emplace(c.LinkedRows(), linked ? linked->database->Handle() : c.Handle(), sourceTable,
-                     sourceColumns[keyIndex], sourceColumns[valueIndex], tally, convert, changes);
+    if (linked && linked->rows) {
+        rows.emplace(c.LinkedRows(), *linked->rows, keyIndex, valueIndex, tally, hooks);
+    } else {
+        sqlite3* source = linked ? linked->database->Handle() : c.Handle();
+        // The progress needs the rows to read; counting them is cheap beside the update.
+        int64_t total = 0;
+        if (hooks.progress) {
+            SqliteStatement count(
+                source, QStringLiteral("SELECT count(*) FROM %1").arg(QuoteIdentifier(sourceTable)),
+                sourceFile);
+            if (count.Step()) total = count.ColumnInt64(0);
+        }
+        rows.emplace(c.LinkedRows(), source, sourceTable, sourceColumns[keyIndex],
+                     sourceColumns[valueIndex], total, tally, hooks);
+    }
     // One statement: SQLite applies it whole or not at all. The preview reads the
     // same join with the source as its outer loop, as the update does.
     const QString sql =
@@ -128,6 +138,7 @@ void Database::Run(const QString& statement, const ValueConversion& convert,
         while (run.Step()) {
         }
     } catch (...) {
+        if (c.LinkedRows().cancelled) throw RuntimeError::Cancelled();
         if (auto failure = c.LinkedRows().failure) std::rethrow_exception(failure);
         throw;
     }

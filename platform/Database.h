@@ -29,21 +29,20 @@ class Database {
     TableDefCollection& TableDefs() { return tableDefs_; }
     TableDef CreateTableDef(const QString& name) const { return TableDef(name); }
 
-    // Turns a non-empty source text into the text a row gets (see LinkedRowsModule).
-    using ValueConversion = LinkedRowsModule::ValueConversion;
+    // What the update does beside copying: the conversion of the texts, who is
+    // told of the changes, the progress (see LinkedRowsModule).
+    using Hooks = LinkedRowsModule::Hooks;
 
     // Runs the update statement of the language import (see UpdateStatement): every
     // row of the target table whose key equals the Val() of a source row's key gets
-    // that row's value, Null included, through convert when one is given. Source
+    // that row's value, Null included, through the hooks' conversion. Source
     // rows with a Null key are ignored; of several source rows with the same key the
     // last one in the source's order wins. Fails with 3129 for any other statement,
-    // 3078 when a table is missing, 3061 when a column is missing; on failure
-    // nothing has changed.
-    // changes, when given, is told of every value the update changes (see ChangeSink).
-    void Execute(const QString& statement, const ValueConversion& convert = {},
-                 LinkedRowsModule::ChangeSink* changes = nullptr);
+    // 3078 when a table is missing, 3061 when a column is missing, 3059 when the
+    // progress cancels it; on failure nothing has changed.
+    void Execute(const QString& statement, const Hooks& hooks = {});
     // Runs the statement as Execute does, counting the same, but changes nothing.
-    void Preview(const QString& statement, const ValueConversion& convert = {});
+    void Preview(const QString& statement, const Hooks& hooks = {});
     // What the last Execute or Preview did (see UpdateTally).
     const UpdateTally& LastTally() const { return tally_; }
     int64_t RecordsAffected() const { return tally_.matched; }
@@ -64,8 +63,7 @@ class Database {
   private:
     // The name a table is stored under; fails with 3011 when there is none.
     QString StoredTableName(const QString& table) const;
-    void Run(const QString& statement, const ValueConversion& convert,
-             LinkedRowsModule::ChangeSink* changes, bool write);
+    void Run(const QString& statement, const Hooks& hooks, bool write);
 
     std::unique_ptr<SqliteConnection> connection_;
     QString name_;

@@ -121,6 +121,8 @@ bool IsShortestForm(const QString& id, double key) {
     return id == ShortestDecimal(key);
 }
 
+constexpr int64_t kProgressRows = 4096;
+
 struct Table : sqlite3_vtab {
     Slot* slot;
 };
@@ -228,6 +230,13 @@ struct Cursor : sqlite3_vtab_cursor {
         bool keyIsNull = false;
         while (ReadRow(rc, keyIsNull)) {
             slot->row = ++tally.sourceRows;
+            if (slot->progress && slot->row % kProgressRows == 0 &&
+                !(*slot->progress)(slot->row, std::max(slot->total, slot->row))) {
+                slot->cancelled = true;
+                atEnd = true;
+                pVtab->zErrMsg = sqlite3_mprintf("cancelled");
+                return SQLITE_INTERRUPT;
+            }
             if (keyIsNull) {
                 ++tally.nullKeys;
                 continue;
@@ -498,31 +507,39 @@ void Register(sqlite3* db, Slot* slot) {
         throw RuntimeError::LinkedTablesUnavailable(QString::fromUtf8(sqlite3_errstr(rc)));
 }
 
+namespace {
+
+void SetHooks(Slot& slot, UpdateTally& tally, const Hooks& hooks) {
+    slot.tally = &tally;
+    slot.convert = &hooks.convert;
+    slot.changes = hooks.changes;
+    slot.progress = hooks.progress ? &hooks.progress : nullptr;
+}
+
+}  // namespace
+
 Scope::Scope(Slot& slot, const SourceTable& table, int keyColumn, int valueColumn,
-             UpdateTally& tally, const ValueConversion& convert, ChangeSink* changes)
+             UpdateTally& tally, const Hooks& hooks)
     : slot_(slot) {
     slot_ = Slot{};
-    slot_.changes = changes;
+    SetHooks(slot_, tally, hooks);
+    slot_.total = static_cast<int64_t>(table.rows.size());
     slot_.table = &table;
     slot_.key = static_cast<size_t>(keyColumn);
     slot_.value = static_cast<size_t>(valueColumn);
-    slot_.tally = &tally;
-    slot_.convert = &convert;
 }
 
 Scope::Scope(Slot& slot, sqlite3* database, const QString& table, const QString& keyColumn,
-             const QString& valueColumn, UpdateTally& tally, const ValueConversion& convert,
-             ChangeSink* changes)
+             const QString& valueColumn, int64_t total, UpdateTally& tally, const Hooks& hooks)
     : slot_(slot) {
     slot_ = Slot{};
-    slot_.changes = changes;
+    SetHooks(slot_, tally, hooks);
+    slot_.total = total;
     slot_.database = database;
     slot_.select =
         QStringLiteral("SELECT %1, %2 FROM %3")
             .arg(QuoteIdentifier(keyColumn), QuoteIdentifier(valueColumn), QuoteIdentifier(table))
             .toUtf8();
-    slot_.tally = &tally;
-    slot_.convert = &convert;
 }
 
 }  // namespace LinkedRowsModule

@@ -45,6 +45,17 @@ class ChangeSink {
     virtual void Changed(int64_t row, double key, sqlite3_value* old, const QByteArray* now) = 0;
 };
 
+// Told every few thousand source rows how many rows have been read of how many
+// there are; returning false cancels the statement.
+using Progress = std::function<bool(int64_t done, int64_t total)>;
+
+// What a statement over the table does beside reading it.
+struct Hooks {
+    ValueConversion convert;
+    ChangeSink* changes = nullptr;
+    Progress progress;
+};
+
 struct Slot {
     const SourceTable* table = nullptr;
     size_t key = 0;
@@ -55,6 +66,9 @@ struct Slot {
     UpdateTally* tally = nullptr;
     const ValueConversion* convert = nullptr;
     ChangeSink* changes = nullptr;
+    const Progress* progress = nullptr;
+    int64_t total = 0;            // the rows to read, for the progress
+    bool cancelled = false;       // the progress asked to stop
     bool scanned = false;         // the statement has begun reading the table
     bool rowMatched = false;      // import_value was called for the current row
     int64_t row = 0;              // the current row's place in the source
@@ -68,10 +82,10 @@ void Register(sqlite3* db, Slot* slot);
 class Scope {
   public:
     Scope(Slot& slot, const SourceTable& table, int keyColumn, int valueColumn, UpdateTally& tally,
-          const ValueConversion& convert, ChangeSink* changes);
+          const Hooks& hooks);
+    // total: the table's rows, for the progress.
     Scope(Slot& slot, sqlite3* database, const QString& table, const QString& keyColumn,
-          const QString& valueColumn, UpdateTally& tally, const ValueConversion& convert,
-          ChangeSink* changes);
+          const QString& valueColumn, int64_t total, UpdateTally& tally, const Hooks& hooks);
     ~Scope() { slot_ = Slot{}; }
     Scope(const Scope&) = delete;
     Scope& operator=(const Scope&) = delete;

@@ -184,6 +184,7 @@ TEST_F(CommandLineTest, ImportStrictAndItsFailures) {
     CliRun done = Cli(
         {QStringLiteral("import"), QStringLiteral("Demo"), QStringLiteral("1049"), withFindings});
     EXPECT_EQ(done.exitCode, 0) << "findings do not stop an import without --strict";
+    EXPECT_TRUE(done.err.isEmpty()) << "no progress on a pipe";
     EXPECT_EQ(ReadColumn(project, QStringLiteral("L1049"))[1], Variant("noch eins"));
     EXPECT_TRUE(done.out.contains(QStringLiteral("IDs mehrfach in der Quelle (1):")));
 }
@@ -261,6 +262,29 @@ TEST_F(CommandLineTest, TheStoreKeepsTwentyImportsAndIsNeverOverwritten) {
     EXPECT_TRUE(unwritable.err.contains(QStringLiteral("Rückgängig-Daten")));
     EXPECT_EQ(FileBytes(project), before);
     QDir(store).removeRecursively();
+}
+
+TEST_F(CommandLineTest, ALongImportShowsItsProgressOnATerminal) {
+    RunSql(project, QStringLiteral("DELETE FROM TidxTexts; WITH RECURSIVE n(i) AS (SELECT 1 "
+                                   "UNION ALL SELECT i + 1 FROM n WHERE i < 1000000) INSERT INTO "
+                                   "TidxTexts(ID, L1049) SELECT i, 'alt' FROM n"));
+    const QString large = folder.Path(QStringLiteral("Gross.qrp"));
+    RunSql(large, QStringLiteral("CREATE TABLE TidxTexts(ID, L1049); WITH RECURSIVE n(i) AS "
+                                 "(SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000000) "
+                                 "INSERT INTO TidxTexts SELECT i, 'neu ' || i FROM n"));
+    // script(1) gives the command a terminal and copies what it writes there.
+    const QString command = QStringLiteral("'%1' import '%2' 1049 '%3'")
+                                .arg(QStringLiteral(QUORVIN_LANGUAGE_PATH), project, large);
+    QProcess terminal;
+    terminal.start(QStringLiteral("script"),
+                   {QStringLiteral("-qec"), command, QStringLiteral("/dev/null")});
+    ASSERT_TRUE(terminal.waitForFinished(120000));
+    EXPECT_EQ(terminal.exitCode(), 0);
+    const QString shown = QString::fromUtf8(terminal.readAllStandardOutput());
+    EXPECT_TRUE(shown.contains(QStringLiteral(" von 1.000.000 Zeilen")))
+        << shown.left(300).toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("Importiere \u2026 ")));
+    EXPECT_TRUE(shown.contains(QStringLiteral("1.000.000 Texte geändert.")));
 }
 
 TEST_F(CommandLineTest, AKilledImportLeavesNoUndoEntryAndACommittedOneHasIt) {

@@ -7,11 +7,13 @@
 #include "SortedComboBox.h"
 #include "TestSupport.h"
 #include "TextBox.h"
+#include "UndoStore.h"
 #include "WidgetTestSupport.h"
 
 #include <QFrame>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -401,6 +403,51 @@ class FLanguageTransferTest : public QObject {
             QStringLiteral("Zeilen der Quelle ohne passenden Text im Projekt (11):\n")));
         QVERIFY(details.contains(QStringLiteral("Zeile 11: ID \u201Ekeine Zahl\u201C")));
         QVERIFY(QApplication::activeModalWidget() == nullptr);
+    }
+
+    // A long import shows its progress; "Abbrechen" cancels it and the project,
+    // the undo store and the window are as before.
+    void cancellingALongImportChangesNothing() {
+        const QString project = folder->Path(QStringLiteral("Demo.qrp"));
+        RunSql(project, QStringLiteral("CREATE TABLE TidxTexts(ID INTEGER PRIMARY KEY, L1031, "
+                                       "L1049); WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
+                                       "SELECT i + 1 FROM n WHERE i < 400000) INSERT INTO "
+                                       "TidxTexts SELECT i, 'alt', 'alt' FROM n"));
+        const QString source = folder->Path(QStringLiteral("Gross.qrp"));
+        RunSql(source, QStringLiteral("CREATE TABLE TidxTexts(ID, L1031); WITH RECURSIVE n(i) AS "
+                                      "(SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400000) "
+                                      "INSERT INTO TidxTexts SELECT i, 'neu ' || i FROM n"));
+        ChooseProjectByHand(folder->Path(QStringLiteral("x")).chopped(2), QStringLiteral("Demo"));
+        SelectLanguage(1031);
+        Source()->setText(source);
+        const QByteArray before = FileBytes(project);
+        QString label;
+        bool modal = false;
+        AnswerNextModalDialog(this, [&](QDialog* dialog) {
+            auto* progress = qobject_cast<QProgressDialog*>(dialog);
+            QVERIFY(progress);
+            label = progress->labelText();
+            modal = progress->isModal();
+            auto* cancel = progress->findChild<QPushButton*>();
+            QVERIFY(cancel);
+            QCOMPARE(cancel->text(), QStringLiteral("Abbrechen"));
+            QTest::mouseClick(cancel, Qt::LeftButton);
+        });
+        QTest::mouseClick(Import(), Qt::LeftButton);
+        QVERIFY(label.startsWith(QStringLiteral("Die Sprache wird importiert: ")));
+        QVERIFY2(label.endsWith(QStringLiteral(" von 400.000 Zeilen")), qPrintable(label));
+        QVERIFY(modal);
+        QVERIFY(messages->messages.empty());
+        QCOMPARE(FileBytes(project), before);
+        QVERIFY(UndoStore::List(project).empty());
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+        QVERIFY(Import()->isEnabled());
+
+        // Left to run, the same import finishes and says so once.
+        QTest::mouseClick(Import(), Qt::LeftButton);
+        QCOMPARE(messages->messages.size(), size_t{1});
+        QVERIFY(messages->messages[0].text.startsWith(
+            QStringLiteral("Sprache erfolgreich importiert!\n\n400.000 Texte geändert")));
     }
 
     void anUncaughtErrorIsShownAndTheWindowLivesOn() {

@@ -1,0 +1,44 @@
+#include "ImportProgressWindow.h"
+
+#include "MessageBox.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <QProgressDialog>
+
+namespace {
+
+constexpr qint64 kShowAfterMs = 500;
+constexpr int kSteps = 1000;
+
+}  // namespace
+
+ImportProgressWindow::ImportProgressWindow(QWidget* owner) : owner_(owner) { clock_.start(); }
+
+ImportProgressWindow::~ImportProgressWindow() = default;
+
+MLanguageTransfer::ImportProgress ImportProgressWindow::Callback() {
+    return [this](int64_t done, int64_t total) { return Update(done, total); };
+}
+
+bool ImportProgressWindow::Update(int64_t done, int64_t total) {
+    if (!dialog_) {
+        if (clock_.elapsed() < kShowAfterMs) return true;
+        dialog_ = std::make_unique<QProgressDialog>(QString(), QStringLiteral("Abbrechen"), 0,
+                                                    kSteps, owner_);
+        dialog_->setObjectName(QStringLiteral("frmProgress"));
+        dialog_->setWindowTitle(MessageBox::ApplicationTitle());
+        dialog_->setWindowModality(Qt::ApplicationModal);
+        dialog_->setMinimumDuration(0);
+        dialog_->setAutoClose(false);
+        dialog_->setAutoReset(false);
+        dialog_->show();
+    }
+    const QLocale german(QLocale::German, QLocale::Germany);
+    dialog_->setLabelText(QStringLiteral("Die Sprache wird importiert: %1 von %2 Zeilen")
+                              .arg(german.toString(static_cast<qlonglong>(done)),
+                                   german.toString(static_cast<qlonglong>(total))));
+    dialog_->setValue(total > 0 ? static_cast<int>(done * kSteps / total) : 0);
+    QCoreApplication::processEvents();
+    return !dialog_->wasCanceled();
+}
