@@ -13,9 +13,20 @@ constexpr int kSteps = 1000;
 
 }  // namespace
 
-ImportProgressWindow::ImportProgressWindow(QWidget* owner) : owner_(owner) { clock_.start(); }
+ImportProgressWindow::ImportProgressWindow(QWidget* owner) : owner_(owner) {
+    clock_.start();
+    previous_ = MessageBox::SetHandler(
+        [this](const QString& text, MessageBox::Icon icon, const QString& details) {
+            dialog_.reset();
+            ended_ = true;
+            if (previous_)
+                previous_(text, icon, details);
+            else
+                MessageBox::WriteToStandardError(text);
+        });
+}
 
-ImportProgressWindow::~ImportProgressWindow() = default;
+ImportProgressWindow::~ImportProgressWindow() { MessageBox::SetHandler(std::move(previous_)); }
 
 MLanguageTransfer::ImportProgress ImportProgressWindow::Callback() {
     return [this](int64_t done, int64_t total) { return Update(done, total); };
@@ -23,7 +34,7 @@ MLanguageTransfer::ImportProgress ImportProgressWindow::Callback() {
 
 bool ImportProgressWindow::Update(int64_t done, int64_t total) {
     if (!dialog_) {
-        if (clock_.elapsed() < kShowAfterMs) return true;
+        if (ended_ || clock_.elapsed() < kShowAfterMs) return true;
         dialog_ = std::make_unique<QProgressDialog>(QString(), QStringLiteral("Abbrechen"), 0,
                                                     kSteps, owner_);
         dialog_->setObjectName(QStringLiteral("frmProgress"));

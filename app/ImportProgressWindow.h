@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MLanguageTransfer.h"
+#include "MessageBox.h"
 
 #include <QElapsedTimer>
 
@@ -12,7 +13,8 @@ class QWidget;
 // The progress of an import in the window: nothing for an import that is done
 // within half a second; after that a modal window with the rows done of the
 // rows to do and "Abbrechen", which cancels the import (it then changes
-// nothing). The window goes when this object does.
+// nothing). The window goes when this object does, or before a message of the
+// import is shown, so that the message is not shown over it.
 class ImportProgressWindow {
   public:
     explicit ImportProgressWindow(QWidget* owner);
@@ -29,4 +31,6 @@ class ImportProgressWindow {
     QWidget* owner_;
     QElapsedTimer clock_;
     std::unique_ptr<QProgressDialog> dialog_;
+    bool ended_ = false;
+    MessageBox::Handler previous_;
 };

@@ -24,6 +24,8 @@ namespace {
 const QString kRaw = QStringLiteral("quorvin_undo_changes");
 const QString kPlan = QStringLiteral("quorvin_undo_plan");
 constexpr qsizetype kChunkBytes = 1 << 20;
+// The format of the store, in its user_version; a file with another is not ours to write.
+constexpr int kStoreVersion = 1;
 
 // The project as the store names it: its absolute path, links resolved.
 QString ProjectKey(const QString& projectFile) {
@@ -68,6 +70,7 @@ void CreateTables(sqlite3* db, const QString& schema) {
     Run(db, QStringLiteral("CREATE TABLE IF NOT EXISTS %1.undo_chunks(seq INTEGER PRIMARY KEY, "
                            "import INTEGER NOT NULL, data BLOB NOT NULL)")
                 .arg(schema));
+    Run(db, QStringLiteral("PRAGMA %1.user_version = %2").arg(schema).arg(kStoreVersion));
 }
 
 // An entry of a chunk: row id, key, old value, new value. A value is SQLite's
@@ -187,7 +190,15 @@ void AttachStore(SqliteConnection& connection, bool create) {
         attach.BindText(1, path);
         attach.Step();
         // Reading the schema proves that the file is a store before anything is written.
-        Run(connection.Handle(), QStringLiteral("SELECT count(*) FROM undo.sqlite_master"));
+        SqliteStatement tables(connection.Handle(),
+                               QStringLiteral("SELECT count(*) FROM undo.sqlite_master"), path);
+        SqliteStatement version(connection.Handle(), QStringLiteral("PRAGMA undo.user_version"),
+                                path);
+        const int64_t count = tables.Step() ? tables.ColumnInt64(0) : 0;
+        const int64_t format = version.Step() ? version.ColumnInt64(0) : 0;
+        if (format != kStoreVersion && !(format == 0 && count == 0))
+            throw RuntimeError::UndoStoreDamaged(
+                path, QStringLiteral("unbekanntes Format %1").arg(format));
     });
 }
 

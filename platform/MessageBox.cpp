@@ -19,6 +19,10 @@ void Show(const QString& text, Icon icon, const QString& details) {
         CurrentHandler()(text, icon, details);
         return;
     }
+    WriteToStandardError(text);
+}
+
+void WriteToStandardError(const QString& text) {
     std::fprintf(stderr, "%s: %s\n", ApplicationTitle().toLocal8Bit().constData(),
                  text.toLocal8Bit().constData());
 }

@@ -16,6 +16,9 @@ QString ApplicationTitle();
 // details, when given, is a longer text the user can open from the box.
 void Show(const QString& text, Icon icon, const QString& details = {});
 
+// What Show does without a handler.
+void WriteToStandardError(const QString& text);
+
 using Handler = std::function<void(const QString& text, Icon icon, const QString& details)>;
 // Installs a handler and returns the one it replaces.
 Handler SetHandler(Handler handler);

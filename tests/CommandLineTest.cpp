@@ -253,6 +253,18 @@ TEST_F(CommandLineTest, TheStoreKeepsTwentyImportsAndIsNeverOverwritten) {
     EXPECT_EQ(FileBytes(store), damaged);
     QFile::remove(store);
 
+    // A database of another kind where the store should be is not written either.
+    RunSql(store, QStringLiteral("CREATE TABLE fremd(x); INSERT INTO fremd VALUES (1)"));
+    const QByteArray foreign = FileBytes(store);
+    CliRun other = Cli(
+        {QStringLiteral("import"), QStringLiteral("Demo"), QStringLiteral("1049"), withFindings});
+    EXPECT_EQ(other.exitCode, 1);
+    EXPECT_TRUE(other.err.contains(QStringLiteral("unbekanntes Format")))
+        << other.err.toStdString();
+    EXPECT_EQ(FileBytes(store), foreign);
+    EXPECT_EQ(FileBytes(project), before);
+    QFile::remove(store);
+
     // A store that cannot be written: the import fails the same way.
     QFile::remove(store);
     QDir().mkpath(store);  // a folder where the file would be

@@ -448,6 +448,23 @@ class FLanguageTransferTest : public QObject {
         QCOMPARE(messages->messages.size(), size_t{1});
         QVERIFY(messages->messages[0].text.startsWith(
             QStringLiteral("Sprache erfolgreich importiert!\n\n400.000 Texte geändert")));
+
+        // A failure late in a long import is shown once the progress window is gone.
+        RunSql(project, QStringLiteral("CREATE TRIGGER spaet BEFORE UPDATE OF L1031 ON TidxTexts "
+                                       "WHEN NEW.ID = 399000 BEGIN SELECT RAISE(ABORT, 'nein'); "
+                                       "END"));
+        RunSql(source, QStringLiteral("UPDATE TidxTexts SET L1031 = 'neuer ' || ID"));
+        bool progressVisible = true;
+        const auto recorder =
+            MessageBox::SetHandler([&](const QString&, MessageBox::Icon, const QString&) {
+                progressVisible = false;
+                for (QWidget* widget : QApplication::topLevelWidgets())
+                    if (qobject_cast<QProgressDialog*>(widget) && widget->isVisible())
+                        progressVisible = true;
+            });
+        QTest::mouseClick(Import(), Qt::LeftButton);
+        MessageBox::SetHandler(recorder);
+        QVERIFY(!progressVisible);
     }
 
     void anUncaughtErrorIsShownAndTheWindowLivesOn() {
