@@ -195,10 +195,13 @@ TEST_F(CommandLineTest, UndoPutsBackWhatTheLastImportChanged) {
     // One import from the window's core, one from the command line.
     ASSERT_TRUE(MLanguageTransfer::TransferLanguage(project, 1049, source));
     RunSql(source, QStringLiteral("UPDATE TidxTexts SET L1049 = L1049 || '!'"));
-    ASSERT_EQ(
-        Cli({QStringLiteral("import"), QStringLiteral("Demo"), QStringLiteral("1049"), source})
-            .exitCode,
-        0);
+    const CliRun imported = Cli({QStringLiteral("import"), QStringLiteral("Demo"),
+                                 QStringLiteral("1049"), source, QStringLiteral("--json")});
+    ASSERT_EQ(imported.exitCode, 0);
+    const QJsonObject report = imported.Json();
+    EXPECT_TRUE(report[QStringLiteral("written")].toBool());
+    EXPECT_EQ(report[QStringLiteral("counts")][QStringLiteral("changed")].toInt(), 3);
+    EXPECT_EQ(report[QStringLiteral("source")].toString(), source);
     // A text changed by hand since the last import is a conflict.
     RunSql(project, QStringLiteral("UPDATE TidxTexts SET L1049 = 'von Hand' WHERE ID = 2"));
     const QJsonObject listed = Cli({QStringLiteral("undo"), QStringLiteral("Demo"),
