@@ -18,7 +18,13 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <QFileInfo>
+
+#include <spawn.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +36,7 @@ constexpr int kProjectRows = 100000;
 constexpr int kWorkbookRows = 65000;
 constexpr int kAccessRows = 20000;  // the rows of the Access sample file
 constexpr int kRuns = 5;
+constexpr int kLargeRows = 1000000;
 
 void Exec(sqlite3* db, const char* sql) {
     char* error = nullptr;
@@ -196,7 +203,63 @@ double ChooserSeconds(const QString& folder, int projects) {
 
 }  // namespace
 
+// A project and a source of a million rows, as MakeProject and MakeDatabaseSource make them.
+void MakeLarge(const QString& project, const QString& source, int rows) {
+    const std::string count = std::to_string(rows);
+    sqlite3* db = Open(project);
+    Exec(db, ("CREATE TABLE TidxTexts(ID INTEGER PRIMARY KEY, L1031 TEXT, L1033 TEXT, L1049 TEXT);"
+              "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+              count +
+              ") INSERT INTO TidxTexts SELECT i, 'Text Nummer ' || i, 'Text number ' || i, "
+              "'старый текст ' || i FROM n;")
+                 .c_str());
+    sqlite3_close(db);
+    db = Open(source);
+    Exec(db, ("CREATE TABLE TidxTexts(ID, L1031 TEXT, L1049 TEXT);"
+              "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+              count +
+              ") INSERT INTO TidxTexts SELECT CASE WHEN i % 2 THEN CAST(i AS TEXT) ELSE i END, "
+              "'Übersetzung ' || i, 'Текст номер ' || i FROM n;")
+                 .c_str());
+    sqlite3_close(db);
+}
+
+// One import in a process of its own (this program, "import PROJECT LCID SOURCE"):
+// its time and its peak resident memory.
+void PrintPeak(const char* name, int rows, const QString& folder, const QString& project,
+               const QString& source) {
+    const QString copy = folder + QStringLiteral("/peak.qrp");
+    QFile::remove(copy);
+    QFile::copy(project, copy);
+    const QByteArray self =
+        QFile::encodeName(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget());
+    const QByteArray projectArg = QFile::encodeName(copy), sourceArg = QFile::encodeName(source);
+    char* arguments[] = {const_cast<char*>(self.constData()),       const_cast<char*>("import"),
+                         const_cast<char*>(projectArg.constData()), const_cast<char*>("1049"),
+                         const_cast<char*>(sourceArg.constData()),  nullptr};
+    const auto start = std::chrono::steady_clock::now();
+    pid_t child = 0;
+    if (posix_spawn(&child, self.constData(), nullptr, nullptr, arguments, environ) != 0)
+        throw std::runtime_error("spawn");
+    int status = 0;
+    struct rusage usage {};
+    wait4(child, &status, 0, &usage);
+    const double seconds = Seconds(std::chrono::steady_clock::now() - start);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error("import failed");
+    std::printf("%-26s %7d rows  %7.3f s  %9.0f rows/s   peak memory %6.1f MB\n", name, rows,
+                seconds, rows / seconds, static_cast<double>(usage.ru_maxrss) / 1024.0);
+}
+
 int main(int argc, char* argv[]) {
+    if (argc == 5 && QByteArray(argv[1]) == "import") {
+        // The child of PrintPeak.
+        CodePage::SetSystemAnsiCodePage(1252);
+        return MLanguageTransfer::TransferLanguage(QString::fromLocal8Bit(argv[2]),
+                                                   std::atoi(argv[3]),
+                                                   QString::fromLocal8Bit(argv[4]))
+                   ? 0
+                   : 1;
+    }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     MessageBox::SetHandler([](const QString& text, MessageBox::Icon, const QString&) {
@@ -245,6 +308,14 @@ int main(int argc, char* argv[]) {
     std::printf("preview (reads and counts, writes nothing)\n");
     PrintPreview(".qrp preview", kProjectRows, project, qrp, fromProject.best);
     PrintPreview(".mdb preview (converted)", kProjectRows, project, mdb, fromDatabase.best);
+    std::printf("one import in a process of its own: time and peak memory\n");
+    const QString large = folder + QStringLiteral("/Gross.qrp");
+    const QString largeSource = folder + QStringLiteral("/GrossQuelle.qrp");
+    MakeLarge(large, largeSource, kLargeRows);
+    const QString largeDatabase = folder + QStringLiteral("/GrossQuelle.mdb");
+    QFile::copy(largeSource, largeDatabase);
+    PrintPeak(".qrp source", kLargeRows, folder, large, largeSource);
+    PrintPeak(".mdb source (re-encoded)", kLargeRows, folder, large, largeDatabase);
     std::printf("project chooser, from the click until it shows\n");
     for (int projects : {3, 1000, 10000})
         std::printf("%-26s %7d projects  %7.3f s\n", "chooser", projects,

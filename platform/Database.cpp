@@ -113,9 +113,10 @@ void Database::Run(const QString& statement, const Hooks& hooks, bool write) {
         rows.emplace(c.LinkedRows(), *linked->rows, keyIndex, valueIndex, tally, hooks);
     } else {
         sqlite3* source = linked ? linked->database->Handle() : c.Handle();
-        // The progress needs the rows to read; counting them is cheap beside the update.
+        // The rows to read, for the progress and to size the table of keys; counting
+        // them is cheap beside the update.
         int64_t total = 0;
-        if (hooks.progress) {
+        {
             SqliteStatement count(
                 source, QStringLiteral("SELECT count(*) FROM %1").arg(QuoteIdentifier(sourceTable)),
                 sourceFile);

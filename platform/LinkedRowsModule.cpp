@@ -18,13 +18,15 @@ namespace LinkedRowsModule {
 // that holds the key now (its value is the one that stays), so that a later row
 // with the key can take them back when it replaces that row.
 struct KeyCounts {
-    int64_t lastRow = 0;     // the last row read with this key
-    int64_t countedRow = 0;  // the row whose counts these are (0: none)
+    // Row places as 32 bits: a source of more than two thousand million rows is
+    // no translation table. The counts are one project row's in all but odd projects.
+    int32_t lastRow = 0;     // the last row read with this key
+    int32_t countedRow = 0;  // the row whose counts these are (0: none)
     int32_t duplicate = -1;  // the key's entry in the tally's duplicates
-    int32_t matched = 0;
-    int32_t changed = 0;
-    int32_t unchanged = 0;
-    int32_t setToNull = 0;
+    uint16_t matched = 0;
+    uint16_t changed = 0;
+    uint16_t unchanged = 0;
+    uint16_t setToNull = 0;
 };
 
 namespace {
@@ -35,6 +37,10 @@ namespace {
 // array by the bits of its number. Entries stay where they are until the next call.
 class KeyTable {
   public:
+    // Room for that many keys in order, so that the array need not grow (and be
+    // held twice while it does).
+    void Reserve(int64_t keys) { sorted_.reserve(static_cast<size_t>(std::max<int64_t>(keys, 0))); }
+
     // The entry of the key and whether it was added now.
     std::pair<KeyCounts*, bool> Insert(double key) {
         if (key == 0.0) key = 0.0;  // -0 is 0
@@ -248,7 +254,7 @@ struct Cursor : sqlite3_vtab_cursor {
             } else {
                 RecordDuplicate(*counts);
             }
-            counts->lastRow = slot->row;
+            counts->lastRow = static_cast<int32_t>(slot->row);
             slot->counts = counts;
             slot->rowMatched = false;
             atEnd = false;
@@ -337,6 +343,7 @@ int Filter(sqlite3_vtab_cursor* base, int, const char*, int, sqlite3_value**) {
         return SQLITE_ERROR;
     }
     slot.scanned = true;
+    cursor->keys.Reserve(slot.total);
     cursor->next = 0;
     cursor->atEnd = true;  // nothing shown yet
     return cursor->Advance();
@@ -421,6 +428,11 @@ bool SameText(sqlite3_value* old, const QByteArray& now) {
 }
 
 // Moves what the counts hold into the tally (sign 1) or out of it (sign -1).
+// Adds to a key's count; it stops at its largest value.
+void Add(uint16_t& count, uint16_t more) {
+    count = static_cast<uint16_t>(std::min<int>(count + more, UINT16_MAX));
+}
+
 void Apply(UpdateTally& tally, const KeyCounts& counts, int sign) {
     tally.matched += sign * counts.matched;
     tally.changed += sign * counts.changed;
@@ -439,10 +451,10 @@ void ImportValue(sqlite3_context* context, int, sqlite3_value** args) {
     sqlite3_value* old = args[1];
     UpdateTally& tally = *slot->tally;
     KeyCounts& counts = *slot->counts;
-    if (counts.countedRow != slot->row) {
+    if (counts.countedRow != static_cast<int32_t>(slot->row)) {
         // A later row with the key replaces what an earlier one wrote: its counts go.
         Apply(tally, counts, -1);
-        counts = KeyCounts{counts.lastRow, slot->row, counts.duplicate};
+        counts = KeyCounts{counts.lastRow, static_cast<int32_t>(slot->row), counts.duplicate};
     }
     slot->rowMatched = true;
     KeyCounts now{};
@@ -484,10 +496,10 @@ void ImportValue(sqlite3_context* context, int, sqlite3_value** args) {
             return;
         }
     }
-    counts.matched += now.matched;
-    counts.changed += now.changed;
-    counts.unchanged += now.unchanged;
-    counts.setToNull += now.setToNull;
+    Add(counts.matched, now.matched);
+    Add(counts.changed, now.changed);
+    Add(counts.unchanged, now.unchanged);
+    Add(counts.setToNull, now.setToNull);
     Apply(tally, now, 1);
     if (newIsNull)
         sqlite3_result_null(context);

@@ -41,9 +41,9 @@ SqliteConnection::SqliteConnection(const QString& path, Mode mode, int lockTimeo
             SqliteStatement probe(db_, QStringLiteral("SELECT count(*) FROM sqlite_master"), path_);
             probe.Step();
         }
-        // Staged rows stay in memory, and an import's pages fit the cache, so that a
-        // large import does not spill into the journal before it commits.
-        Exec(QStringLiteral("PRAGMA temp_store = MEMORY; PRAGMA cache_size = -65536"));
+        // A bounded cache, and temporary tables (the rows an update has joined) in
+        // files of their own: an import of any size needs about the same memory.
+        Exec(QStringLiteral("PRAGMA temp_store = FILE; PRAGMA cache_size = -16384"));
         LinkedRowsModule::Register(db_, linkedRows_.get());
     } catch (...) {
         sqlite3_close(db_);
