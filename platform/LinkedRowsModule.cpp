@@ -17,16 +17,18 @@ namespace LinkedRowsModule {
 // What the rows of one key have counted into the tally: the counts of the row
 // that holds the key now (its value is the one that stays), so that a later row
 // with the key can take them back when it replaces that row.
+// What the rows of one key have counted into the tally: the counts of the row
+// that holds the key now (its value is the one that stays), so that a later row
+// with the key can take them back when it replaces that row. Eight bytes, as a
+// source may have millions of keys: row places in 32 bits (no translation table
+// has two thousand million rows) and counts that stop at 255 (one project row
+// per ID in all but odd projects).
 struct KeyCounts {
-    // Row places as 32 bits: a source of more than two thousand million rows is
-    // no translation table. The counts are one project row's in all but odd projects.
-    int32_t lastRow = 0;     // the last row read with this key
-    int32_t countedRow = 0;  // the row whose counts these are (0: none)
-    int32_t duplicate = -1;  // the key's entry in the tally's duplicates
-    uint16_t matched = 0;
-    uint16_t changed = 0;
-    uint16_t unchanged = 0;
-    uint16_t setToNull = 0;
+    int32_t lastRow = 0;  // the last row read with this key
+    uint8_t matched = 0;
+    uint8_t changed = 0;
+    uint8_t unchanged = 0;
+    uint8_t setToNull = 0;
 };
 
 namespace {
@@ -129,6 +131,15 @@ bool IsShortestForm(const QString& id, double key) {
 
 constexpr int64_t kProgressRows = 4096;
 
+// Takes what a key's earlier row counted out of the tally.
+void TakeBack(UpdateTally& tally, KeyCounts& counts) {
+    tally.matched -= counts.matched;
+    tally.changed -= counts.changed;
+    tally.unchanged -= counts.unchanged;
+    tally.setToNull -= counts.setToNull;
+    counts = KeyCounts{counts.lastRow};
+}
+
 struct Table : sqlite3_vtab {
     Slot* slot;
 };
@@ -147,6 +158,8 @@ struct Cursor : sqlite3_vtab_cursor {
     bool noNumber = false;
 
     KeyTable keys;
+    // The keys that several rows have: their entry in the tally's duplicates.
+    std::unordered_map<double, size_t> duplicateOf;
     // The written IDs of rows whose text differs from the shortest form of their key,
     // for the first row of each key (a duplicate's list starts with it).
     std::unordered_map<double, QString> oddIds;
@@ -213,10 +226,10 @@ struct Cursor : sqlite3_vtab_cursor {
     }
 
     // Records a row whose key an earlier row had.
-    void RecordDuplicate(KeyCounts& counts) {
+    void RecordDuplicate(const KeyCounts& counts) {
         UpdateTally& tally = Tally();
-        if (counts.duplicate < 0) {
-            counts.duplicate = static_cast<int32_t>(tally.duplicates.size());
+        auto [entry, first] = duplicateOf.try_emplace(key, tally.duplicates.size());
+        if (first) {
             auto odd = oddIds.find(key);
             UpdateTally::Duplicate duplicate;
             duplicate.key = key;
@@ -224,8 +237,7 @@ struct Cursor : sqlite3_vtab_cursor {
                 {counts.lastRow, odd == oddIds.end() ? ShortestDecimal(key) : odd->second});
             tally.duplicates.push_back(std::move(duplicate));
         }
-        tally.duplicates[static_cast<size_t>(counts.duplicate)].rows.push_back(
-            {slot->row, CurrentId()});
+        tally.duplicates[entry->second].rows.push_back({slot->row, CurrentId()});
     }
 
     // Moves to the next row with a key; a failing read of the other file is an error.
@@ -253,6 +265,8 @@ struct Cursor : sqlite3_vtab_cursor {
                 if (writtenId && !IsShortestForm(*writtenId, key)) oddIds.emplace(key, *writtenId);
             } else {
                 RecordDuplicate(*counts);
+                // This row replaces the earlier one: what that one counted goes.
+                TakeBack(tally, *counts);
             }
             counts->lastRow = static_cast<int32_t>(slot->row);
             slot->counts = counts;
@@ -429,15 +443,8 @@ bool SameText(sqlite3_value* old, const QByteArray& now) {
 
 // Moves what the counts hold into the tally (sign 1) or out of it (sign -1).
 // Adds to a key's count; it stops at its largest value.
-void Add(uint16_t& count, uint16_t more) {
-    count = static_cast<uint16_t>(std::min<int>(count + more, UINT16_MAX));
-}
-
-void Apply(UpdateTally& tally, const KeyCounts& counts, int sign) {
-    tally.matched += sign * counts.matched;
-    tally.changed += sign * counts.changed;
-    tally.unchanged += sign * counts.unchanged;
-    tally.setToNull += sign * counts.setToNull;
+void Add(uint8_t& count, uint8_t more) {
+    count = static_cast<uint8_t>(std::min<int>(count + more, UINT8_MAX));
 }
 
 // import_value(row, old, k, v): the new text of target row "row", counted into the
@@ -451,14 +458,9 @@ void ImportValue(sqlite3_context* context, int, sqlite3_value** args) {
     sqlite3_value* old = args[1];
     UpdateTally& tally = *slot->tally;
     KeyCounts& counts = *slot->counts;
-    if (counts.countedRow != static_cast<int32_t>(slot->row)) {
-        // A later row with the key replaces what an earlier one wrote: its counts go.
-        Apply(tally, counts, -1);
-        counts = KeyCounts{counts.lastRow, static_cast<int32_t>(slot->row), counts.duplicate};
-    }
     slot->rowMatched = true;
     KeyCounts now{};
-    now.matched = 1;
+    now.matched = 1;  // as the tally counts it below
     QByteArray text;
     const int oldType = sqlite3_value_type(old);
     const bool oldIsNull = oldType == SQLITE_NULL;
@@ -500,7 +502,10 @@ void ImportValue(sqlite3_context* context, int, sqlite3_value** args) {
     Add(counts.changed, now.changed);
     Add(counts.unchanged, now.unchanged);
     Add(counts.setToNull, now.setToNull);
-    Apply(tally, now, 1);
+    tally.matched += now.matched;
+    tally.changed += now.changed;
+    tally.unchanged += now.unchanged;
+    tally.setToNull += now.setToNull;
     if (newIsNull)
         sqlite3_result_null(context);
     else

@@ -43,7 +43,7 @@ SqliteConnection::SqliteConnection(const QString& path, Mode mode, int lockTimeo
         }
         // A bounded cache, and temporary tables (the rows an update has joined) in
         // files of their own: an import of any size needs about the same memory.
-        Exec(QStringLiteral("PRAGMA temp_store = FILE; PRAGMA cache_size = -16384"));
+        Exec(QStringLiteral("PRAGMA temp_store = FILE; PRAGMA cache_size = -8192"));
         LinkedRowsModule::Register(db_, linkedRows_.get());
     } catch (...) {
         sqlite3_close(db_);
