@@ -129,6 +129,7 @@ ImportReport RunUpdate(Database& db, int32_t lcid, const QString& sourceFile,
         };
     hooks.changes = changes;
     hooks.progress = progress;
+    hooks.restarted = [&] { report.lossy.clear(); };
     const QString statement = UpdateStatementFor(LanguageColumn(lcid));
     if (write)
         db.Execute(statement, hooks);

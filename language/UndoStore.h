@@ -54,6 +54,8 @@ class Recording : public LinkedRowsModule::ChangeSink {
     // Before the update: adds the import to the store.
     void Start();
     void Changed(int64_t row, double key, sqlite3_value* old, const QByteArray* now) override;
+    // What was written of the changes is rolled back with the update; the rest goes here.
+    void Restart() override { chunk_.clear(); }
     // After the update: writes what is left, notes how many texts the import
     // changed and keeps the last imports of the project only.
     void Finish(int64_t changedTexts);

@@ -107,43 +107,55 @@ void Database::Run(const QString& statement, const Hooks& hooks, bool write) {
     const QString column = QuoteIdentifier(parsed->targetColumn);
     const QString key = QuoteIdentifier(parsed->targetKey);
     // Rows in memory are shown as they are; a database file's table is read as the update runs.
-    UpdateTally tally;
-    std::optional<LinkedRowsModule::Scope> rows;
-    if (linked && linked->rows) {
-        rows.emplace(c.LinkedRows(), *linked->rows, keyIndex, valueIndex, tally, hooks);
-    } else {
-        sqlite3* source = linked ? linked->database->Handle() : c.Handle();
-        // The rows to read, for the progress and to size the table of keys; counting
-        // them is cheap beside the update.
-        int64_t total = 0;
-        {
-            SqliteStatement count(
-                source, QStringLiteral("SELECT count(*) FROM %1").arg(QuoteIdentifier(sourceTable)),
-                sourceFile);
-            if (count.Step()) total = count.ColumnInt64(0);
-        }
-        rows.emplace(c.LinkedRows(), source, sourceTable, sourceColumns[keyIndex],
-                     sourceColumns[valueIndex], total, tally, hooks);
+    // The rows to read of a database file, for the progress; counting them is cheap
+    // beside the update.
+    sqlite3* source = linked && linked->database ? linked->database->Handle() : c.Handle();
+    int64_t total = 0;
+    if (!(linked && linked->rows) && hooks.progress) {
+        SqliteStatement count(
+            source, QStringLiteral("SELECT count(*) FROM %1").arg(QuoteIdentifier(sourceTable)),
+            sourceFile);
+        if (count.Step()) total = count.ColumnInt64(0);
     }
     // One statement: SQLite applies it whole or not at all. The preview reads the
     // same join with the source as its outer loop, as the update does.
     const QString sql =
-        write ? QStringLiteral(
-                    "UPDATE main.%1 SET %2 = import_value(%1.rowid, %1.%2, s.k, s.v) "
-                    "FROM linked_rows AS s WHERE %1.%3 = s.k")
-              : QStringLiteral(
-                    "SELECT import_value(%1.rowid, %1.%2, s.k, s.v) FROM linked_rows AS s "
-                    "CROSS JOIN main.%1 ON %1.%3 = s.k");
-    SqliteStatement run(c.Handle(), sql.arg(table, column, key), name_);
-    try {
-        while (run.Step()) {
+        (write ? QStringLiteral("UPDATE main.%1 SET %2 = import_value(%1.rowid, %1.%2, s.k, s.v) "
+                                "FROM linked_rows AS s WHERE %1.%3 = s.k")
+               : QStringLiteral("SELECT import_value(%1.rowid, %1.%2, s.k, s.v) FROM linked_rows "
+                                "AS s CROSS JOIN main.%1 ON %1.%3 = s.k"))
+            .arg(table, column, key);
+    // First in the source's order; when its keys do not ascend, once more with the
+    // rows ordered by key, everything of the first run rolled back to the savepoint.
+    for (const bool ordered : {false, true}) {
+        UpdateTally tally;
+        std::optional<LinkedRowsModule::Scope> rows;
+        if (linked && linked->rows)
+            rows.emplace(c.LinkedRows(), *linked->rows, keyIndex, valueIndex, tally, hooks);
+        else
+            rows.emplace(c.LinkedRows(), source, sourceTable, sourceColumns[keyIndex],
+                         sourceColumns[valueIndex], total, tally, hooks);
+        LinkedRowsModule::Slot& slot = c.LinkedRows();
+        slot.ordered = ordered;
+        c.Exec(QStringLiteral("SAVEPOINT import_update"));
+        try {
+            SqliteStatement run(c.Handle(), sql, name_);
+            while (run.Step()) {
+            }
+        } catch (...) {
+            sqlite3_exec(c.Handle(), "ROLLBACK TO import_update; RELEASE import_update", nullptr,
+                         nullptr, nullptr);
+            if (slot.cancelled) throw RuntimeError::Cancelled();
+            if (auto failure = slot.failure) std::rethrow_exception(failure);
+            if (!slot.outOfOrder || ordered) throw;
+            if (hooks.changes) hooks.changes->Restart();
+            if (hooks.restarted) hooks.restarted();
+            continue;
         }
-    } catch (...) {
-        if (c.LinkedRows().cancelled) throw RuntimeError::Cancelled();
-        if (auto failure = c.LinkedRows().failure) std::rethrow_exception(failure);
-        throw;
+        c.Exec(QStringLiteral("RELEASE import_update"));
+        tally_ = std::move(tally);
+        return;
     }
-    tally_ = std::move(tally);
 }
 
 std::unique_ptr<Recordset> Database::OpenRecordset(const QString& table) {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -17,117 +18,15 @@ namespace LinkedRowsModule {
 // What the rows of one key have counted into the tally: the counts of the row
 // that holds the key now (its value is the one that stays), so that a later row
 // with the key can take them back when it replaces that row.
-// What the rows of one key have counted into the tally: the counts of the row
-// that holds the key now (its value is the one that stays), so that a later row
-// with the key can take them back when it replaces that row. Eight bytes, as a
-// source may have millions of keys: row places in 32 bits (no translation table
-// has two thousand million rows) and counts that stop at 255 (one project row
-// per ID in all but odd projects).
 struct KeyCounts {
-    int32_t lastRow = 0;  // the last row read with this key
-    uint8_t matched = 0;
-    uint8_t changed = 0;
-    uint8_t unchanged = 0;
-    uint8_t setToNull = 0;
+    int64_t lastRow = 0;  // the place of the last row read with this key
+    int64_t matched = 0;
+    int64_t changed = 0;
+    int64_t unchanged = 0;
+    int64_t setToNull = 0;
 };
 
 namespace {
-
-// The keys read so far. Sources mostly come in ascending order of their keys:
-// those keys are appended to a sorted array and cost no look-up; a key that is not
-// above all before it is searched there and otherwise kept in an open-addressed
-// array by the bits of its number. Entries stay where they are until the next call.
-class KeyTable {
-  public:
-    // Room for that many keys in order, so that the array need not grow (and be
-    // held twice while it does).
-    void Reserve(int64_t keys) { sorted_.reserve(static_cast<size_t>(std::max<int64_t>(keys, 0))); }
-
-    // The entry of the key and whether it was added now.
-    std::pair<KeyCounts*, bool> Insert(double key) {
-        if (key == 0.0) key = 0.0;  // -0 is 0
-        if (sorted_.empty() || key > sorted_.back().key) {
-            sorted_.push_back({key, {}});
-            return {&sorted_.back().counts, true};
-        }
-        if (KeyCounts* found = FindSorted(key)) return {found, false};
-        return InsertOther(key);
-    }
-    const KeyCounts* Find(double key) {
-        if (key == 0.0) key = 0.0;
-        if (KeyCounts* found = FindSorted(key)) return found;
-        if (others_.empty()) return nullptr;
-        const uint64_t bits = std::bit_cast<uint64_t>(key);
-        for (size_t i = Home(bits);; i = (i + 1) & (others_.size() - 1)) {
-            if (!others_[i].used) return nullptr;
-            if (others_[i].entry.key == key) return &others_[i].entry.counts;
-        }
-    }
-
-  private:
-    struct Entry {
-        double key;
-        KeyCounts counts;
-    };
-    struct Other {
-        bool used = false;
-        Entry entry{};
-    };
-
-    KeyCounts* FindSorted(double key) {
-        auto at = std::lower_bound(sorted_.begin(), sorted_.end(), key,
-                                   [](const Entry& e, double k) { return e.key < k; });
-        return at != sorted_.end() && at->key == key ? &at->counts : nullptr;
-    }
-    std::pair<KeyCounts*, bool> InsertOther(double key) {
-        if ((count_ + 1) * 2 > others_.size()) Grow();
-        const uint64_t bits = std::bit_cast<uint64_t>(key);
-        for (size_t i = Home(bits);; i = (i + 1) & (others_.size() - 1)) {
-            Other& other = others_[i];
-            if (!other.used) {
-                other = Other{true, {key, {}}};
-                ++count_;
-                return {&other.entry.counts, true};
-            }
-            if (other.entry.key == key) return {&other.entry.counts, false};
-        }
-    }
-    size_t Home(uint64_t bits) const {
-        return static_cast<size_t>((bits * 0x9E3779B97F4A7C15ull) >> shift_);
-    }
-    void Grow() {
-        std::vector<Other> old = std::move(others_);
-        const size_t capacity = old.empty() ? 1024 : old.size() * 2;
-        others_.assign(capacity, Other{});
-        shift_ = 64 - std::countr_zero(capacity);
-        for (const Other& other : old) {
-            if (!other.used) continue;
-            const uint64_t bits = std::bit_cast<uint64_t>(other.entry.key);
-            size_t i = Home(bits);
-            while (others_[i].used) i = (i + 1) & (capacity - 1);
-            others_[i] = other;
-        }
-    }
-
-    std::vector<Entry> sorted_;
-    std::vector<Other> others_;
-    size_t count_ = 0;
-    int shift_ = 64;
-};
-
-// Whether a text ID reads exactly as the shortest form of its number ("12", not
-// " 12", "012" or "12abc"): then the number alone keeps it. Plain integers are
-// checked without formatting the number.
-bool IsShortestForm(const QString& id, double key) {
-    const qsizetype size = id.size();
-    qsizetype i = size > 0 && id[0] == u'-' ? 1 : 0;
-    if (size - i >= 1 && size - i <= 15) {
-        bool digits = true;
-        for (qsizetype j = i; j < size && digits; ++j) digits = id[j] >= u'0' && id[j] <= u'9';
-        if (digits) return (id[i] != u'0' || size - i == 1) && !(i == 1 && key == 0.0);
-    }
-    return id == ShortestDecimal(key);
-}
 
 constexpr int64_t kProgressRows = 4096;
 
@@ -144,12 +43,19 @@ struct Table : sqlite3_vtab {
     Slot* slot;
 };
 
-// Walks the rows of the slot in the source's order: the rows in memory, or a
-// statement on the other file. Rows are numbered from 1 as read.
+// Walks the rows of the slot with their keys in ascending order, so that rows
+// with the same key come one after the other and only the current key needs
+// to be kept: memory does not grow with the source. Read in the source's order
+// while the keys ascend there (the usual case, and no sorting); a key that does
+// not ends the reading with outOfOrder, and the statement is run again on the
+// rows ordered by key (ties in the source's order). Every row keeps its place
+// in the source (from 1).
 struct Cursor : sqlite3_vtab_cursor {
     Slot* slot = nullptr;
     sqlite3_stmt* select = nullptr;
-    size_t next = 0;  // the next row in memory to read
+    std::vector<size_t> order;  // rows in memory by key, when ordered
+    size_t next = 0;            // the next row in memory to read
+    size_t rowIndex = 0;        // the current row in memory
     bool atEnd = true;
 
     // The current row, shown to the statement.
@@ -157,28 +63,51 @@ struct Cursor : sqlite3_vtab_cursor {
     std::optional<QString> writtenId;  // a text ID as written; numbers are their shortest form
     bool noNumber = false;
 
-    KeyTable keys;
-    // The keys that several rows have: their entry in the tally's duplicates.
-    std::unordered_map<double, size_t> duplicateOf;
-    // The written IDs of rows whose text differs from the shortest form of their key,
-    // for the first row of each key (a duplicate's list starts with it).
-    std::unordered_map<double, QString> oddIds;
-    // The rows whose ID has no number, with whether they matched a row.
-    std::vector<UpdateTally::NoNumber> noNumbers;
+    // The key of the rows read last, and what they counted.
+    bool haveKey = false;
+    double lastKey = 0;
+    std::optional<QString> lastWrittenId;
+    size_t duplicate = 0;  // the current key's entry in the tally's duplicates, when it has one
+    bool isDuplicate = false;
+    KeyCounts counts;
+    int64_t lastRowOfZero = 0;  // the place of the last row with key 0
+
+    std::vector<UpdateTally::NoNumber> noNumbers;  // applied: the row matched
     QByteArray text;
 
     ~Cursor() { sqlite3_finalize(select); }
 
     UpdateTally& Tally() { return *slot->tally; }
-    QString CurrentId() const { return writtenId ? *writtenId : ShortestDecimal(key); }
-    const Variant& Cell(size_t column) const { return slot->table->rows[next - 1][column]; }
+    static QString IdOf(const std::optional<QString>& written, double k) {
+        return written ? *written : ShortestDecimal(k);
+    }
+    const Variant& Cell(size_t column) const { return slot->table->rows[rowIndex][column]; }
+
+    // The rows in memory by key, Null keys first, ties in their order.
+    void OrderRowsInMemory() {
+        const auto& rows = slot->table->rows;
+        std::vector<double> keys(rows.size());
+        order.resize(rows.size());
+        for (size_t i = 0; i < rows.size(); ++i) {
+            order[i] = i;
+            const Variant& id = rows[i][slot->key];
+            keys[i] = id.IsNull() ? -HUGE_VAL : id.ToNumber();
+        }
+        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+            const bool aNull = rows[a][slot->key].IsNull(), bNull = rows[b][slot->key].IsNull();
+            if (aNull != bNull) return aNull;
+            return keys[a] < keys[b];
+        });
+    }
 
     // Reads the next row of the source; false at the end or on an error (rc).
-    bool ReadRow(int& rc, bool& keyIsNull) {
+    bool ReadRow(int& rc, bool& keyIsNull, int64_t& place) {
         rc = SQLITE_OK;
         if (!select) {
             if (!slot->table || next >= slot->table->rows.size()) return false;
+            rowIndex = order.empty() ? next : order[next];
             ++next;
+            place = static_cast<int64_t>(rowIndex) + 1;
             const Variant& id = Cell(slot->key);
             keyIsNull = id.IsNull();
             if (!keyIsNull) {
@@ -193,6 +122,8 @@ struct Cursor : sqlite3_vtab_cursor {
             return false;
         }
         rc = SQLITE_OK;
+        place = sqlite3_column_type(select, 2) == SQLITE_NULL ? Tally().sourceRows + 1
+                                                              : sqlite3_column_int64(select, 2);
         switch (sqlite3_column_type(select, 0)) {
             case SQLITE_NULL:
                 keyIsNull = true;
@@ -221,23 +152,22 @@ struct Cursor : sqlite3_vtab_cursor {
     // Counts the row just shown: whether it matched, and where an ID without a number went.
     void FinishShownRow() {
         if (atEnd) return;
-        if (!slot->rowMatched) Tally().unmatched.push_back({slot->row, CurrentId()});
+        if (!slot->rowMatched) Tally().unmatched.push_back({slot->row, IdOf(writtenId, key)});
         if (noNumber) noNumbers.push_back({{slot->row, *writtenId}, slot->rowMatched});
     }
 
-    // Records a row whose key an earlier row had.
-    void RecordDuplicate(const KeyCounts& counts) {
+    // Records a row whose key the rows before it had.
+    void RecordDuplicate() {
         UpdateTally& tally = Tally();
-        auto [entry, first] = duplicateOf.try_emplace(key, tally.duplicates.size());
-        if (first) {
-            auto odd = oddIds.find(key);
-            UpdateTally::Duplicate duplicate;
-            duplicate.key = key;
-            duplicate.rows.push_back(
-                {counts.lastRow, odd == oddIds.end() ? ShortestDecimal(key) : odd->second});
-            tally.duplicates.push_back(std::move(duplicate));
+        if (!isDuplicate) {
+            isDuplicate = true;
+            duplicate = tally.duplicates.size();
+            UpdateTally::Duplicate entry;
+            entry.key = key;
+            entry.rows.push_back({counts.lastRow, IdOf(lastWrittenId, lastKey)});
+            tally.duplicates.push_back(std::move(entry));
         }
-        tally.duplicates[entry->second].rows.push_back({slot->row, CurrentId()});
+        tally.duplicates[duplicate].rows.push_back({slot->row, IdOf(writtenId, key)});
     }
 
     // Moves to the next row with a key; a failing read of the other file is an error.
@@ -246,30 +176,38 @@ struct Cursor : sqlite3_vtab_cursor {
         UpdateTally& tally = Tally();
         int rc = SQLITE_OK;
         bool keyIsNull = false;
-        while (ReadRow(rc, keyIsNull)) {
-            slot->row = ++tally.sourceRows;
-            if (slot->progress && slot->row % kProgressRows == 0 &&
-                !(*slot->progress)(slot->row, std::max(slot->total, slot->row))) {
+        int64_t place = 0;
+        while (ReadRow(rc, keyIsNull, place)) {
+            ++tally.sourceRows;
+            slot->row = place;
+            if (slot->progress && tally.sourceRows % kProgressRows == 0 &&
+                !(*slot->progress)(tally.sourceRows, std::max(slot->total, tally.sourceRows))) {
                 slot->cancelled = true;
-                atEnd = true;
-                pVtab->zErrMsg = sqlite3_mprintf("cancelled");
-                return SQLITE_INTERRUPT;
+                return Stop("cancelled", SQLITE_INTERRUPT);
             }
             if (keyIsNull) {
                 ++tally.nullKeys;
                 continue;
             }
-            noNumber = writtenId && !BeginsWithNumber(*writtenId);
-            auto [counts, first] = keys.Insert(key);
-            if (first) {
-                if (writtenId && !IsShortestForm(*writtenId, key)) oddIds.emplace(key, *writtenId);
-            } else {
-                RecordDuplicate(*counts);
-                // This row replaces the earlier one: what that one counted goes.
-                TakeBack(tally, *counts);
+            if (haveKey && key < lastKey) {
+                slot->outOfOrder = true;
+                return Stop("out of order", SQLITE_ERROR);
             }
-            counts->lastRow = static_cast<int32_t>(slot->row);
-            slot->counts = counts;
+            noNumber = writtenId && !BeginsWithNumber(*writtenId);
+            if (haveKey && key == lastKey) {
+                RecordDuplicate();
+                // This row replaces the one before: what that one counted goes.
+                TakeBack(tally, counts);
+            } else {
+                counts = KeyCounts{};
+                isDuplicate = false;
+            }
+            haveKey = true;
+            lastKey = key;
+            lastWrittenId = writtenId;
+            counts.lastRow = place;
+            if (key == 0.0) lastRowOfZero = place;
+            slot->counts = &counts;
             slot->rowMatched = false;
             atEnd = false;
             return SQLITE_OK;
@@ -287,20 +225,56 @@ struct Cursor : sqlite3_vtab_cursor {
         return SQLITE_OK;
     }
 
-    // At the end: an ID without a number went to row 0 when its row was the last with key 0.
+    int Stop(const char* why, int rc) {
+        atEnd = true;
+        slot->counts = nullptr;
+        pVtab->zErrMsg = sqlite3_mprintf("%s", why);
+        return rc;
+    }
+
+    // At the end: an ID without a number went to row 0 when its row was the last
+    // with key 0; the lists in the source's order.
     void Conclude() {
         UpdateTally& tally = Tally();
-        const KeyCounts* zero = keys.Find(0.0);
         for (auto& row : noNumbers) {
-            row.applied = row.applied && zero && zero->lastRow == row.source.row;
+            row.applied = row.applied && row.source.row == lastRowOfZero;
             tally.noNumber.push_back(std::move(row));
         }
         noNumbers.clear();
-        std::sort(
+        auto byPlace = [](const UpdateTally::SourceId& a, const UpdateTally::SourceId& b) {
+            return a.row < b.row;
+        };
+        std::stable_sort(tally.unmatched.begin(), tally.unmatched.end(), byPlace);
+        std::stable_sort(tally.noNumber.begin(), tally.noNumber.end(),
+                         [&](const auto& a, const auto& b) { return byPlace(a.source, b.source); });
+        for (auto& entry : tally.duplicates)
+            std::stable_sort(entry.rows.begin(), entry.rows.end(), byPlace);
+        std::stable_sort(
             tally.duplicates.begin(), tally.duplicates.end(),
             [](const auto& a, const auto& b) { return a.rows.front().row < b.rows.front().row; });
     }
 };
+
+// quorvin_key(id): the key a source row's ID stands for, as the cursor reads it (Val() of texts).
+void SourceKey(sqlite3_context* context, int, sqlite3_value** args) {
+    switch (sqlite3_value_type(args[0])) {
+        case SQLITE_NULL:
+            sqlite3_result_null(context);
+            break;
+        case SQLITE_INTEGER:
+            sqlite3_result_double(context, static_cast<double>(sqlite3_value_int64(args[0])));
+            break;
+        case SQLITE_FLOAT:
+            sqlite3_result_double(context, sqlite3_value_double(args[0]));
+            break;
+        default:
+            sqlite3_result_double(
+                context,
+                Val(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(args[0])),
+                                      sqlite3_value_bytes(args[0]))));
+            break;
+    }
+}
 
 int Connect(sqlite3* db, void* slot, int, const char* const*, sqlite3_vtab** out, char**) {
     int rc = sqlite3_declare_vtab(db, "CREATE TABLE x(k REAL, v TEXT)");
@@ -331,8 +305,14 @@ int Open(sqlite3_vtab* vtab, sqlite3_vtab_cursor** out) {
     auto* cursor = new Cursor{};
     Slot* slot = static_cast<Table*>(vtab)->slot;
     cursor->slot = slot;
-    if (slot->database && sqlite3_prepare_v2(slot->database, slot->select.constData(), -1,
-                                             &cursor->select, nullptr) != SQLITE_OK) {
+    const QByteArray& select = slot->ordered ? slot->orderedSelect : slot->select;
+    const QByteArray& withoutRowIds =
+        slot->ordered ? slot->orderedSelectWithoutRowIds : slot->selectWithoutRowIds;
+    if (slot->database &&
+        sqlite3_prepare_v2(slot->database, select.constData(), -1, &cursor->select, nullptr) !=
+            SQLITE_OK &&
+        sqlite3_prepare_v2(slot->database, withoutRowIds.constData(), -1, &cursor->select,
+                           nullptr) != SQLITE_OK) {
         vtab->zErrMsg = sqlite3_mprintf("%s", sqlite3_errmsg(slot->database));
         delete cursor;
         return SQLITE_ERROR;
@@ -357,7 +337,7 @@ int Filter(sqlite3_vtab_cursor* base, int, const char*, int, sqlite3_value**) {
         return SQLITE_ERROR;
     }
     slot.scanned = true;
-    cursor->keys.Reserve(slot.total);
+    if (slot.ordered && slot.table) cursor->OrderRowsInMemory();
     cursor->next = 0;
     cursor->atEnd = true;  // nothing shown yet
     return cursor->Advance();
@@ -442,10 +422,6 @@ bool SameText(sqlite3_value* old, const QByteArray& now) {
 }
 
 // Moves what the counts hold into the tally (sign 1) or out of it (sign -1).
-// Adds to a key's count; it stops at its largest value.
-void Add(uint8_t& count, uint8_t more) {
-    count = static_cast<uint8_t>(std::min<int>(count + more, UINT8_MAX));
-}
 
 // import_value(row, old, k, v): the new text of target row "row", counted into the
 // tally and, when it differs from the old value, handed to the change sink.
@@ -498,10 +474,10 @@ void ImportValue(sqlite3_context* context, int, sqlite3_value** args) {
             return;
         }
     }
-    Add(counts.matched, now.matched);
-    Add(counts.changed, now.changed);
-    Add(counts.unchanged, now.unchanged);
-    Add(counts.setToNull, now.setToNull);
+    counts.matched += now.matched;
+    counts.changed += now.changed;
+    counts.unchanged += now.unchanged;
+    counts.setToNull += now.setToNull;
     tally.matched += now.matched;
     tally.changed += now.changed;
     tally.unchanged += now.unchanged;
@@ -553,10 +529,28 @@ Scope::Scope(Slot& slot, sqlite3* database, const QString& table, const QString&
     SetHooks(slot_, tally, hooks);
     slot_.total = total;
     slot_.database = database;
-    slot_.select =
-        QStringLiteral("SELECT %1, %2 FROM %3")
-            .arg(QuoteIdentifier(keyColumn), QuoteIdentifier(valueColumn), QuoteIdentifier(table))
+    const QString key = QuoteIdentifier(keyColumn), value = QuoteIdentifier(valueColumn),
+                  from = QuoteIdentifier(table);
+    // A row's place is its row id; a table without row ids is numbered as read.
+    slot_.select = QStringLiteral("SELECT %1, %2, rowid FROM %3").arg(key, value, from).toUtf8();
+    slot_.orderedSelect = QStringLiteral(
+                              "SELECT %1, %2, rowid, quorvin_key(%1) AS sortKey FROM %3 "
+                              "ORDER BY sortKey, rowid")
+                              .arg(key, value, from)
+                              .toUtf8();
+    slot_.selectWithoutRowIds =
+        QStringLiteral("SELECT %1, %2, NULL FROM %3").arg(key, value, from).toUtf8();
+    slot_.orderedSelectWithoutRowIds =
+        QStringLiteral(
+            "SELECT k, v, n, quorvin_key(k) AS sortKey FROM (SELECT %1 AS k, %2 AS v, "
+            "row_number() OVER () AS n FROM %3) ORDER BY sortKey, n")
+            .arg(key, value, from)
             .toUtf8();
+    const int rc =
+        sqlite3_create_function_v2(database, "quorvin_key", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                   nullptr, SourceKey, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        throw RuntimeError::LinkedTablesUnavailable(QString::fromUtf8(sqlite3_errstr(rc)));
 }
 
 }  // namespace LinkedRowsModule

@@ -15,8 +15,8 @@ struct sqlite3_value;
 
 // Shows the rows of a linked table to SQLite as the table "linked_rows(k, v)" of a
 // connection: k is the Val() of the key column, v the value column as text (numbers
-// in their shortest form), in the source's order. Rows whose key is Null are left
-// out. The table
+// in their shortest form), with the keys in ascending order. Rows whose key is
+// Null are left out. The table
 // shows what a Scope has put into the connection's slot while the scope lives:
 // rows held in memory, or a table of another database file, read row by row as
 // the statement runs. A statement reads it once, as its outer loop.
@@ -43,6 +43,8 @@ class ChangeSink {
   public:
     virtual ~ChangeSink() = default;
     virtual void Changed(int64_t row, double key, sqlite3_value* old, const QByteArray* now) = 0;
+    // The statement is run again from its start: forget what it was told.
+    virtual void Restart() = 0;
 };
 
 // Told every few thousand source rows how many rows have been read of how many
@@ -54,6 +56,7 @@ struct Hooks {
     ValueConversion convert;
     ChangeSink* changes = nullptr;
     Progress progress;
+    std::function<void()> restarted;  // the statement is run again from its start
 };
 
 struct Slot {
@@ -62,6 +65,10 @@ struct Slot {
     size_t value = 0;
     sqlite3* database = nullptr;  // with select: reads "SELECT key, value FROM table"
     QByteArray select;
+    QByteArray orderedSelect;        // the same ordered by key: key, value, place, sort key
+    QByteArray selectWithoutRowIds;  // the two for a table without row ids
+    QByteArray orderedSelectWithoutRowIds;
+    bool ordered = false;  // read the rows ordered by key (see outOfOrder)
 
     UpdateTally* tally = nullptr;
     const ValueConversion* convert = nullptr;
@@ -69,6 +76,7 @@ struct Slot {
     const Progress* progress = nullptr;
     int64_t total = 0;            // the rows to read, for the progress
     bool cancelled = false;       // the progress asked to stop
+    bool outOfOrder = false;      // read in the source's order, a key came after a greater one
     bool scanned = false;         // the statement has begun reading the table
     bool rowMatched = false;      // import_value was called for the current row
     int64_t row = 0;              // the current row's place in the source

@@ -6,8 +6,9 @@
 #include <vector>
 
 // What one run of the import update did, counted while it ran. Source rows are
-// numbered from 1 in the order the source holds them (a sheet's first data row
-// is 1); IDs are given as the source wrote them.
+// given by their place: in a sheet or an Access table from 1 in its order (the
+// first data row is 1), in a database file its row id (which is that number as
+// long as no row was deleted); IDs are given as the source wrote them.
 struct UpdateTally {
     int64_t sourceRows = 0;  // every row read, those without an ID included
     int64_t nullKeys = 0;    // rows whose ID is Null: ignored

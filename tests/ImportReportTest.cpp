@@ -4,6 +4,7 @@
 #include "MLanguageTransfer.h"
 #include "RuntimeError.h"
 #include "TestSupport.h"
+#include "UndoStore.h"
 #include "WorkbookWriter.h"
 
 #include <QFile>
@@ -299,6 +300,80 @@ TEST_F(ImportReportTest, AnEmptySourceSaysSo) {
     EXPECT_EQ(ImportLanguage(project, 1031, source).Summary(),
               QStringLiteral("Kein Text wurde geändert: Die Quelle enthält keine Zeile mit ID. 1 "
                              "Zeile ohne ID übergangen."));
+}
+
+}  // namespace
+
+namespace {
+
+class RowOrderTest : public ImportReportTest {};
+
+TEST_F(RowOrderTest, RowsInAnyOrderGiveTheSameResult) {
+    const QString sorted = DatabaseSource(
+        QStringLiteral("Sortiert.qrp"),
+        QStringLiteral("(1, 'eins'), (2, 'zwei'), (2, 'ZWEI'), (3, 'Ğ drei'), (99, 'fehlt')"));
+    const QString mixed = DatabaseSource(
+        QStringLiteral("Gemischt.mdb"),
+        QStringLiteral("(3, 'Ğ drei'), (2, 'zwei'), (99, 'fehlt'), (1, 'eins'), (2, 'ZWEI')"));
+    const QString other = folder.Path(QStringLiteral("Zweites.qrp"));
+    QFile::copy(project, other);
+    const auto before = ReadColumn(project, QStringLiteral("L1031"));
+
+    const ImportReport a = ImportLanguage(project, 1031, sorted);
+    const ImportReport b = ImportLanguage(other, 1031, mixed);
+    EXPECT_EQ(ReadColumn(project, QStringLiteral("L1031"))[2], Variant("ZWEI"));
+    EXPECT_EQ(ReadColumn(other, QStringLiteral("L1031"))[2], Variant("ZWEI"))
+        << "the last row wins";
+    EXPECT_EQ(ReadColumn(other, QStringLiteral("L1031"))[3], Variant("G drei"));
+    EXPECT_EQ(a.rows.matched, b.rows.matched);
+    EXPECT_EQ(a.rows.changed, b.rows.changed);
+    EXPECT_EQ(b.rows.sourceRows, 5);
+    ASSERT_EQ(b.rows.unmatched.size(), 1u);
+    EXPECT_EQ(b.rows.unmatched[0].row, 3) << "its place in the mixed source";
+    ASSERT_EQ(b.rows.duplicates.size(), 1u);
+    EXPECT_EQ(Places(b.rows.duplicates[0].rows), std::vector<int64_t>({2, 5}));
+    ASSERT_EQ(b.lossy.size(), 1u) << "converted once, the first run's findings forgotten";
+    EXPECT_EQ(b.lossy[0].row, 1);
+
+    // The undo data of the import that had to order its rows is whole.
+    const UndoStore::UndoResult undone = UndoStore::UndoLast(other, false);
+    EXPECT_TRUE(undone.conflicts.empty());
+    EXPECT_EQ(ReadColumn(other, QStringLiteral("L1031")), before);
+}
+
+TEST_F(RowOrderTest, AWorkbookInAnyOrder) {
+    const QString workbook = folder.Path(QStringLiteral("Gemischt.xls"));
+    WriteWorkbook(workbook, QStringLiteral("L1031"),
+                  {{"#3", QStringLiteral("drei")},
+                   {"#1", QStringLiteral("eins")},
+                   {"3", QStringLiteral("DREI")},
+                   {"#50", QStringLiteral("fehlt")},
+                   {"#2", QStringLiteral("\u221E")}});
+    const ImportReport report = ImportLanguage(project, 1031, workbook);
+    const auto texts = ReadColumn(project, QStringLiteral("L1031"));
+    EXPECT_EQ(texts.at(3), Variant("DREI"));
+    EXPECT_EQ(texts.at(2), Variant("8"));
+    ASSERT_EQ(report.rows.duplicates.size(), 1u);
+    EXPECT_EQ(Places(report.rows.duplicates[0].rows), std::vector<int64_t>({1, 3}));
+    EXPECT_EQ(Ids(report.rows.duplicates[0].rows),
+              std::vector<QString>({QStringLiteral("3"), QStringLiteral("3")}));
+    ASSERT_EQ(report.rows.unmatched.size(), 1u);
+    EXPECT_EQ(report.rows.unmatched[0].row, 4);
+    EXPECT_EQ(report.rows.changed, 3);
+    ASSERT_EQ(report.lossy.size(), 1u);
+    EXPECT_EQ(report.lossy[0].row, 5);
+}
+
+TEST_F(RowOrderTest, ATableWithoutRowIdsIsReadToo) {
+    const QString source = folder.Path(QStringLiteral("Ohne.qrp"));
+    RunSql(source, QStringLiteral("CREATE TABLE TidxTexts(ID INTEGER PRIMARY KEY, L1031) WITHOUT "
+                                  "ROWID; INSERT INTO TidxTexts VALUES (2, 'zwei'), (1, 'eins'), "
+                                  "(77, 'fehlt')"));
+    const ImportReport report = ImportLanguage(project, 1031, source);
+    EXPECT_EQ(report.rows.changed, 2);
+    ASSERT_EQ(report.rows.unmatched.size(), 1u);
+    EXPECT_EQ(report.rows.unmatched[0].row, 3) << "numbered as read";
+    EXPECT_EQ(ReadColumn(project, QStringLiteral("L1031"))[2], Variant("zwei"));
 }
 
 }  // namespace
