@@ -7,10 +7,8 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <optional>
-#include <unordered_map>
 #include <vector>
 
 namespace LinkedRowsModule {
