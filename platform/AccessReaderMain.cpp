@@ -97,12 +97,11 @@ int main(int argc, char* argv[]) {
     std::vector<unsigned char> isNull(columns);
     uint64_t rows = 0;
     while (mdb_fetch_row(table)) {
-        void* page = nullptr;
+        // The row's page is still the current one: find the row there, without
+        // reading the page again for every row.
         int offset = 0;
         size_t length = 0;
-        const int pageRow =
-            static_cast<int>((table->cur_phys_pg << 8) | ((table->cur_row - 1) & 0xFF));
-        if (mdb_find_pg_row(mdb, pageRow, &page, &offset, &length) != 0)
+        if (mdb_find_row(mdb, static_cast<int>(table->cur_row) - 1, &offset, &length) != 0)
             Fail(3049, "Zeile nicht lesbar");
         std::fill(isNull.begin(), isNull.end(), 1);
         const int cracked = mdb_crack_row(table, offset & 0x1FFF, length, fields.data());
