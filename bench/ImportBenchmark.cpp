@@ -129,8 +129,8 @@ void Recode(sqlite3_context* context, int, sqlite3_value** args) {
 double FloorSeconds(const QString& project, const QString& source, const char* sourceId,
                     bool recode) {
     sqlite3* db = Open(project);
-    sqlite3_create_function_v2(db, "recode", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                               Recode, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "recode", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, Recode,
+                               nullptr, nullptr, nullptr);
     Exec(db, ("ATTACH '" + QFile::encodeName(source).toStdString() + "' AS src").c_str());
     const std::string update = std::string("UPDATE TidxTexts SET L1049 = ") +
                                (recode ? "recode(s.L1049)" : "s.L1049") +
