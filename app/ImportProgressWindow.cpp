@@ -3,7 +3,6 @@
 #include "MessageBox.h"
 
 #include <QCoreApplication>
-#include <QLocale>
 #include <QProgressDialog>
 
 namespace {
@@ -45,10 +44,8 @@ bool ImportProgressWindow::Update(int64_t done, int64_t total) {
         dialog_->setAutoReset(false);
         dialog_->show();
     }
-    const QLocale german(QLocale::German, QLocale::Germany);
     dialog_->setLabelText(QStringLiteral("Die Sprache wird importiert: %1 von %2 Zeilen")
-                              .arg(german.toString(static_cast<qlonglong>(done)),
-                                   german.toString(static_cast<qlonglong>(total))));
+                              .arg(GermanNumber(done), GermanNumber(total)));
     dialog_->setValue(total > 0 ? static_cast<int>(done * kSteps / total) : 0);
     QCoreApplication::processEvents();
     return !dialog_->wasCanceled();

@@ -3,17 +3,17 @@
 #include "CodePage.h"
 #include "LanguageList.h"
 #include "MLanguageTransfer.h"
-#include "ProgressTicker.h"
 #include "RegisteredProjects.h"
 #include "ReportJson.h"
 #include "RuntimeError.h"
+#include "TerminalProgress.h"
 #include "UndoStore.h"
+#include "Variant.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLocale>
 
 #include <cstdio>
 #include <optional>
@@ -106,7 +106,7 @@ struct UsageError {
 void Out(const QString& text) { std::fputs(text.toUtf8().constData(), stdout); }
 void Err(const QString& text) { std::fputs(text.toUtf8().constData(), stderr); }
 
-QString Number(int64_t n) { return QLocale().toString(static_cast<qlonglong>(n)); }
+QString Number(int64_t n) { return GermanNumber(n); }
 
 // The arguments of a command: positional ones and the options it knows.
 struct Arguments {
@@ -258,8 +258,8 @@ int Transfer(const QString& command, const Arguments& arguments) {
         const bool check = command == QLatin1String("check");
         ImportReport report;
         {
-            ProgressTicker progress(check ? QStringLiteral("Pr\u00FCfe")
-                                          : QStringLiteral("Importiere"));
+            TerminalProgress progress(check ? QStringLiteral("Pr\u00FCfe")
+                                            : QStringLiteral("Importiere"));
             if (check || arguments.strict)
                 report =
                     MLanguageTransfer::PreviewLanguage(file, lcid, source, progress.Callback());
@@ -339,7 +339,7 @@ int Undo(const Arguments& arguments) {
                                               "(--force setzt auch sie zur\u00FCck):\n");
                 for (const auto& conflict : result.conflicts)
                     text += QStringLiteral("  ID %1: %2\n")
-                                .arg(QLocale::c().toString(conflict.id, 'g', 17),
+                                .arg(ShortestDecimal(conflict.id),
                                      conflict.gone
                                          ? QStringLiteral("Zeile gel\u00F6scht")
                                          : QStringLiteral("\u201E%1\u201C statt \u201E%2\u201C")

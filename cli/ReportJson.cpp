@@ -12,10 +12,6 @@ QJsonObject Row(const UpdateTally::SourceId& row) {
     return {{QStringLiteral("row"), static_cast<qint64>(row.row)}, {QStringLiteral("id"), row.id}};
 }
 
-QString CodePoint(char32_t c) {
-    return QStringLiteral("U+%1").arg(static_cast<uint>(c), 4, 16, QLatin1Char('0')).toUpper();
-}
-
 }  // namespace
 
 QJsonObject FromReport(const ImportReport& report) {
@@ -50,7 +46,7 @@ QJsonObject FromReport(const ImportReport& report) {
         for (const auto& c : text.characters)
             characters.append(
                 QJsonObject{{QStringLiteral("character"), QString::fromUcs4(&c.character, 1)},
-                            {QStringLiteral("codePoint"), CodePoint(c.character)},
+                            {QStringLiteral("codePoint"), CodePointName(c.character)},
                             {QStringLiteral("replacement"), c.replacement},
                             {QStringLiteral("bestFit"), c.bestFit}});
         lossy.append(QJsonObject{{QStringLiteral("id"), ShortestDecimal(text.id)},

@@ -5,12 +5,18 @@
 #include <QLocale>
 #include <QStringList>
 
-namespace {
-
-QString Number(int64_t n) {
+QString GermanNumber(int64_t n) {
     static const QLocale german(QLocale::German, QLocale::Germany);
     return german.toString(static_cast<qlonglong>(n));
 }
+
+QString CodePointName(char32_t c) {
+    return QStringLiteral("U+%1").arg(static_cast<uint>(c), 4, 16, QLatin1Char('0')).toUpper();
+}
+
+namespace {
+
+QString Number(int64_t n) { return GermanNumber(n); }
 
 // "1 Text", "3 Texte"
 QString Count(int64_t n, const char* one, const char* many) {
@@ -22,8 +28,7 @@ QString Quoted(const QString& id) {
 }
 
 QString Character(char32_t c) {
-    const QString code = QStringLiteral("%1").arg(static_cast<uint>(c), 4, 16, QLatin1Char('0'));
-    return QStringLiteral("%1 (U+%2)").arg(Quoted(QString::fromUcs4(&c, 1)), code.toUpper());
+    return QStringLiteral("%1 (%2)").arg(Quoted(QString::fromUcs4(&c, 1)), CodePointName(c));
 }
 
 int64_t Size(size_t n) { return static_cast<int64_t>(n); }

@@ -8,6 +8,11 @@
 #include <cstdint>
 #include <vector>
 
+// A count written the German way: "1.204".
+QString GermanNumber(int64_t n);
+// A character's code point as Unicode writes it: "U+221E".
+QString CodePointName(char32_t c);
+
 // A character of an imported text that the language's code page does not hold:
 // Windows put a similar one in its place (best fit), or "?" where it knows none.
 struct LossyCharacter {

@@ -16,10 +16,10 @@ struct sqlite3_value;
 // Shows the rows of a linked table to SQLite as the table "linked_rows(k, v)" of a
 // connection: k is the Val() of the key column, v the value column as text (numbers
 // in their shortest form), with the keys in ascending order. Rows whose key is
-// Null are left out. The table
-// shows what a Scope has put into the connection's slot while the scope lives:
-// rows held in memory, or a table of another database file, read row by row as
-// the statement runs. A statement reads it once, as its outer loop.
+// Null are left out. The table shows what a Scope has put into the connection's
+// slot while the scope lives: rows held in memory, or a table of another database
+// file, read row by row as the statement runs. A statement reads it once, as its
+// outer loop.
 //
 // The function import_value(row, old, k, v) gives the text target row "row" gets
 // from the current source row, counts it into the scope's tally and tells the
@@ -37,8 +37,9 @@ using ValueConversion = std::function<QString(double key, int64_t row, const QSt
 struct KeyCounts;
 
 // Is told of every target value the statement changes, as it computes it: the
-// target's row id, the key it matched, its old value and the new text (null for Null). A row that
-// several source rows name is told of once per source row, in their order.
+// target's row id, the key it matched, its old value and the new text (null for
+// Null). A row that several source rows name is told of once per source row, in
+// their order.
 class ChangeSink {
   public:
     virtual ~ChangeSink() = default;

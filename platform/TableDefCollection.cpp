@@ -146,8 +146,5 @@ void TableDefCollection::Attach(const TableDef& definition) {
     if (attached_.count(key)) throw RuntimeError::ObjectExists(definition.Name());
     links_.erase(key);
     Linked(definition);
-    TableDef kept(definition.Name());
-    kept.SetConnect(definition.Connect());
-    kept.SetSourceTableName(definition.SourceTableName());
-    attached_.emplace(key, std::move(kept));
+    attached_.emplace(key, definition);
 }

@@ -8,12 +8,12 @@
 // Shows on standard error how far long work has come: after a second, the
 // work's name and the rows done of the rows to do, on one line that is cleared
 // at the end. Only when standard error is a terminal; on a pipe it writes nothing.
-class ProgressTicker {
+class TerminalProgress {
   public:
-    explicit ProgressTicker(QString what);
-    ~ProgressTicker();
-    ProgressTicker(const ProgressTicker&) = delete;
-    ProgressTicker& operator=(const ProgressTicker&) = delete;
+    explicit TerminalProgress(QString what);
+    ~TerminalProgress();
+    TerminalProgress(const TerminalProgress&) = delete;
+    TerminalProgress& operator=(const TerminalProgress&) = delete;
 
     // What the import is to call.
     MLanguageTransfer::ImportProgress Callback();
