@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "CodePage.h"
+#include "LanguageExport.h"
 #include "LanguageList.h"
 #include "MLanguageTransfer.h"
 #include "RegisteredProjects.h"
@@ -36,11 +37,14 @@ const char* const kHelp =
     "  check PROJEKT SPRACHE QUELLE    zeigen, was ein Import t\u00E4te; schreibt nichts\n"
     "  import PROJEKT SPRACHE QUELLE   importieren und berichten, was sich \u00E4nderte\n"
     "  undo PROJEKT                    den letzten Import des Projekts zur\u00FCcknehmen\n"
+    "  export PROJEKT SPRACHE DATEI    die Texte einer Sprache f\u00FCr \u00DCbersetzer "
+    "ausgeben\n"
     "\n"
     "  PROJEKT  der Name eines registrierten Projekts oder der Pfad einer Projektdatei\n"
     "  SPRACHE  eine LCID (1049) oder ein Spaltenname (L1049) des Projekts\n"
-    "  QUELLE   eine Projektdatei (.qrp), eine Datenbank (.mdb) oder eine\n"
-    "           Excel-Arbeitsmappe (.xls)\n"
+    "  QUELLE   eine Projektdatei (.qrp), eine Datenbank (.mdb), eine\n"
+    "           Excel-Arbeitsmappe (.xls, .xlsx) oder eine Textdatei (.csv)\n"
+    "  DATEI    die Datei, in die export schreibt: .xlsx, .xls oder .csv\n"
     "\n"
     "Optionen:\n"
     "  --json      das Ergebnis als ein JSON-Objekt auf der Standardausgabe\n"
@@ -53,7 +57,8 @@ const char* const kHelp =
     "  2  falscher Aufruf\n"
     "  3  Befunde: check oder import --strict fanden Zeilen ohne Text im Projekt,\n"
     "     IDs ohne Zahl, mehrfache IDs oder Zeichen, die die Codepage nicht kennt;\n"
-    "     undo fand Texte, die sich seit dem Import ge\u00E4ndert haben\n";
+    "     undo fand Texte, die sich seit dem Import ge\u00E4ndert haben; export schrieb\n"
+    "     Texte, wie sie gespeichert sind\n";
 
 struct CommandHelp {
     const char* name;
@@ -97,6 +102,21 @@ const CommandHelp kCommandHelp[] = {
      "\n"
      "  --list   die gespeicherten Imports des Projekts zeigen (die letzten 20)\n"
      "  --force  auch die Konflikte auf den vorigen Wert setzen\n"},
+    {"export",
+     "Aufruf: quorvin-language export PROJEKT SPRACHE DATEI [--reference SPRACHE]\n"
+     "                                [--missing-only] [--json]\n"
+     "\n"
+     "Schreibt die Texte der Sprache in eine Arbeitsmappe (.xlsx, .xls) oder eine\n"
+     "Textdatei (.csv, UTF-8, durch Kommas getrennt) f\u00FCr \u00DCbersetzer: ein Blatt\n"
+     "\u201ETidxTexts\u201C mit den Spalten ID und der Sprache, eine Zeile je Text, nach "
+     "ID\n"
+     "geordnet. Die Texte stehen in ihren wirklichen Zeichen; so \u00FCbersetzt, liest\n"
+     "\u201Eimport\u201C die Datei wieder ein. Texte, die ein Import nicht unver\u00E4ndert\n"
+     "zur\u00FCckbr\u00E4chte, stehen, wie sie gespeichert sind, und werden genannt\n"
+     "(R\u00FCckgabewert 3). Das Projekt wird nur gelesen.\n"
+     "\n"
+     "  --reference SPRACHE  eine zweite Sprache zum Lesen daneben, nicht zu \u00FCbersetzen\n"
+     "  --missing-only       nur die Texte, die der Sprache noch fehlen (leer)\n"},
 };
 
 struct UsageError {
@@ -111,17 +131,24 @@ QString Number(int64_t n) { return GermanNumber(n); }
 // The arguments of a command: positional ones and the options it knows.
 struct Arguments {
     QStringList positional;
-    bool json = false, strict = false, list = false, force = false;
+    bool json = false, strict = false, list = false, force = false, missingOnly = false;
+    QString reference;
 };
 
 Arguments Parse(const QString& command, const QStringList& rest, const QStringList& options) {
     Arguments parsed;
-    for (const QString& argument : rest) {
+    for (qsizetype i = 0; i < rest.size(); ++i) {
+        const QString& argument = rest[i];
         if (!argument.startsWith(QLatin1String("--")) || argument == QLatin1String("--")) {
             parsed.positional.append(argument);
             continue;
         }
-        const QString option = argument.mid(2);
+        QString option = argument.mid(2);
+        QString value;
+        if (const qsizetype equals = option.indexOf(QLatin1Char('=')); equals > 0) {
+            value = option.mid(equals + 1);
+            option.truncate(equals);
+        }
         if (!options.contains(option))
             throw UsageError{QStringLiteral("\u201E%1\u201C kennt die Option \u201E%2\u201C nicht.")
                                  .arg(command, argument)};
@@ -129,6 +156,13 @@ Arguments Parse(const QString& command, const QStringList& rest, const QStringLi
         if (option == QLatin1String("strict")) parsed.strict = true;
         if (option == QLatin1String("list")) parsed.list = true;
         if (option == QLatin1String("force")) parsed.force = true;
+        if (option == QLatin1String("missing-only")) parsed.missingOnly = true;
+        if (option == QLatin1String("reference")) {
+            if (value.isEmpty() && i + 1 < rest.size()) value = rest[++i];
+            if (value.isEmpty())
+                throw UsageError{QStringLiteral("\u201E--reference\u201C erwartet eine SPRACHE.")};
+            parsed.reference = value;
+        }
     }
     return parsed;
 }
@@ -357,6 +391,67 @@ int Undo(const Arguments& arguments) {
     }
 }
 
+int Export(const Arguments& arguments) {
+    RequireCount(QStringLiteral("export"), arguments, 3, "PROJEKT, SPRACHE und DATEI");
+    const QString file = ProjectFile(arguments.positional[0]);
+    const int32_t lcid = Language(file, arguments.positional[1]);
+    const QString output = arguments.positional[2];
+    const QString extension = QFileInfo(output).suffix().toLower();
+    if (extension != QLatin1String("xlsx") && extension != QLatin1String("xls") &&
+        extension != QLatin1String("csv"))
+        throw UsageError{
+            QStringLiteral("\u201E%1\u201C: export schreibt .xlsx, .xls oder .csv.").arg(output)};
+    LanguageExport::Options options;
+    options.missingOnly = arguments.missingOnly;
+    if (!arguments.reference.isEmpty()) options.reference = Language(file, arguments.reference);
+    QJsonObject json{{QStringLiteral("project"), file},
+                     {QStringLiteral("language"), MLanguageTransfer::LanguageColumn(lcid)},
+                     {QStringLiteral("output"), output}};
+    try {
+        LanguageExport::Result result;
+        {
+            TerminalProgress progress(QStringLiteral("Exportiere"));
+            result = LanguageExport::Export(file, lcid, output, options, progress.Callback());
+        }
+        const int status = result.asStored.empty() ? kDone : kFindings;
+        if (arguments.json) {
+            QJsonArray asStored;
+            for (const auto& text : result.asStored)
+                asStored.append(QJsonObject{{QStringLiteral("id"), text.id},
+                                            {QStringLiteral("text"), text.text}});
+            json.insert(QStringLiteral("written"), true);
+            json.insert(QStringLiteral("rows"), static_cast<qint64>(result.rows));
+            json.insert(QStringLiteral("asStored"), asStored);
+            PrintJson(json);
+            return status;
+        }
+        QString text = QStringLiteral("%1 nach \u201E%2\u201C exportiert.\n")
+                           .arg(result.rows == 1 ? QStringLiteral("1 Text")
+                                                 : Number(result.rows) + QStringLiteral(" Texte"),
+                                output);
+        if (!result.asStored.empty()) {
+            const auto count = static_cast<int64_t>(result.asStored.size());
+            text += QStringLiteral(
+                        "\n%1, wie gespeichert: aus ihrer Codepage-Form entsteht kein Text, den "
+                        "ein Import unver\u00E4ndert zur\u00FCckbr\u00E4chte:\n")
+                        .arg(count == 1 ? QStringLiteral("1 Text steht")
+                                        : Number(count) + QStringLiteral(" Texte stehen"));
+            for (const auto& stored : result.asStored)
+                text += QStringLiteral("  ID %1: \u201E%2\u201C\n")
+                            .arg(ShortestDecimal(stored.id), stored.text);
+        }
+        Out(text);
+        return status;
+    } catch (const RuntimeError& error) {
+        if (arguments.json) {
+            json.insert(QStringLiteral("written"), false);
+            json.insert(QStringLiteral("error"), ErrorJson(error));
+            PrintJson(json);
+        }
+        throw;
+    }
+}
+
 const char* CommandHelpText(const QString& command) {
     for (const auto& help : kCommandHelp)
         if (command == QLatin1String(help.name)) return help.text;
@@ -399,6 +494,10 @@ int Run(const QStringList& arguments) {
             return Transfer(command, Parse(command, rest, {json}));
         if (command == QLatin1String("import"))
             return Transfer(command, Parse(command, rest, {json, QStringLiteral("strict")}));
+        if (command == QLatin1String("export"))
+            return Export(
+                Parse(command, rest,
+                      {json, QStringLiteral("reference"), QStringLiteral("missing-only")}));
         return Undo(Parse(command, rest, {json, QStringLiteral("list"), QStringLiteral("force")}));
     } catch (const UsageError& usage) {
         Err(usage.message + QStringLiteral("\n"));

@@ -25,6 +25,16 @@ QString LanguageRecoding::Convert(double id, int64_t row, const QString& text,
     return converted;
 }
 
+std::optional<QString> LanguageRecoding::Restore(const QString& stored) {
+    if (!language_ || stored.isEmpty()) return stored;
+    const QByteArray bytes = system_->Encode(stored);
+    QString text = language_->Decode(bytes.constData(), static_cast<size_t>(bytes.size()));
+    const QByteArray again = language_->Encode(text);
+    if (system_->Decode(again.constData(), static_cast<size_t>(again.size())) != stored)
+        return std::nullopt;
+    return text;
+}
+
 std::vector<LossyCharacter> LanguageRecoding::LostCharacters(const QString& text) {
     std::vector<LossyCharacter> lost;
     const auto units = reinterpret_cast<const char16_t*>(text.utf16());

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // The conversion of imported texts to a language's code-page form: the text as
@@ -24,6 +25,12 @@ class LanguageRecoding {
 
     // The code-page form of the text; what it cannot hold is added to lossy.
     QString Convert(double id, int64_t row, const QString& text, std::vector<LossyText>& lossy);
+
+    // The inverse for export: the real characters of a text stored in the code-page
+    // form (its bytes in the system's code page, read in the language's), or nothing
+    // when Convert would not give the stored text back from them. A language
+    // without a code page gives the text as it is.
+    std::optional<QString> Restore(const QString& stored);
 
   private:
     std::vector<LossyCharacter> LostCharacters(const QString& text);

@@ -10,6 +10,8 @@
 #include "ToolsApp.h"
 #include "UndoStore.h"
 
+#include <QFileInfo>
+
 #include <QRegularExpression>
 
 #include <climits>
@@ -89,6 +91,16 @@ TableDef SourceLink(Database& db, const QString& sourceFile) {
     } else if (extension == QLatin1String("xls")) {
         link.SetConnect(QStringLiteral("Excel 5.0;HDR=YES;IMEX=2;DATABASE=") + sourceFile);
         link.SetSourceTableName(QStringLiteral("TidxTexts$"));
+    } else if (extension == QLatin1String("xlsx")) {
+        link.SetConnect(QStringLiteral("Excel 12.0 Xml;HDR=YES;IMEX=2;DATABASE=") + sourceFile);
+        link.SetSourceTableName(QStringLiteral("TidxTexts$"));
+    } else if (extension == QLatin1String("csv")) {
+        const QFileInfo file(sourceFile);
+        link.SetConnect(QStringLiteral("Text;HDR=YES;FMT=Delimited;DATABASE=") +
+                        file.absolutePath());
+        QString table = file.fileName();
+        table[table.lastIndexOf(QLatin1Char('.'))] = QLatin1Char('#');
+        link.SetSourceTableName(table);
     } else {
         throw RuntimeError::UnknownSourceKind(sourceFile);
     }
@@ -99,7 +111,8 @@ TableDef SourceLink(Database& db, const QString& sourceFile) {
 // texts in the code-page form already.
 bool ConvertsTexts(const QString& sourceFile) {
     const QString extension = SourceExtension(sourceFile);
-    return extension == QLatin1String("xls") || extension == QLatin1String("mdb");
+    return extension == QLatin1String("xls") || extension == QLatin1String("mdb") ||
+           extension == QLatin1String("xlsx") || extension == QLatin1String("csv");
 }
 
 // Of several source rows with one ID only the last one's text stays; what the

@@ -28,11 +28,12 @@ void FillLanguageList(const QString& projectFile, LanguageList& list);
 
 // Copies the texts of one language from a source file into the project file.
 // The source kind follows the extension: "qrp" (another project) and "mdb" (a
-// database file) are linked as databases, "xls" as a workbook's sheet TidxTexts.
+// database file) are linked as databases, "xls" and "xlsx" as a workbook's sheet
+// TidxTexts, "csv" as a delimited text file.
 // Every project row whose ID equals the Val() of a source row's ID gets that
 // row's text, Null included; of several source rows with the same ID the last one
 // in the source's order wins; other rows and columns are untouched. Texts from
-// "xls" and "mdb" sources are converted to the language's code-page form as they
+// workbooks, text files and "mdb" sources are converted to the language's code-page form as they
 // are written (see LanguageRecoding), each once.
 // The previous values of the changed texts are kept in the undo store (see
 // UndoStore). All of it is one transaction: on failure the project's texts and

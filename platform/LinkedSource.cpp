@@ -1,9 +1,11 @@
 #include "LinkedSource.h"
 
 #include "AccessReader.h"
+#include "CsvFile.h"
 #include "RuntimeError.h"
 #include "SqliteConnection.h"
 #include "XlsWorkbook.h"
+#include "XlsxWorkbook.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -65,12 +67,28 @@ LinkedTable OpenDatabase(const Link& link, const QString& sourceTable, int lockT
     return linked;
 }
 
+template <typename Workbook>
 LinkedTable OpenWorkbook(const Link& link, const QString& sourceTable) {
-    XlsWorkbook workbook(link.path);
+    Workbook workbook(link.path);
     QString sheet = sourceTable;
     if (sheet.endsWith(QLatin1Char('$'))) sheet.chop(1);
     if (!workbook.HasSheet(sheet)) throw RuntimeError::SheetNotFound(sheet, link.path);
     SourceTable table = workbook.ReadSheet(sheet, link.header);
+    table.tableName = sourceTable;
+    return FromRows(std::move(table));
+}
+
+// The text driver names a file of its folder with "#" for the dot of its extension.
+LinkedTable OpenText(const Link& link, const QString& sourceTable) {
+    QString name = sourceTable;
+    const qsizetype hash = name.lastIndexOf(QLatin1Char('#'));
+    if (hash >= 0) name[hash] = QLatin1Char('.');
+    if (name.contains(QLatin1Char('/')) || name == QLatin1String("..") ||
+        name == QLatin1String("."))
+        throw RuntimeError::TableNotInFile(sourceTable, link.path);
+    QString folder = link.path;
+    if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
+    SourceTable table = CsvFile::Read(folder + name, link.header);
     table.tableName = sourceTable;
     return FromRows(std::move(table));
 }
@@ -90,6 +108,10 @@ Link Parse(const QString& connect) {
     } else if (type.compare(QLatin1String("Excel 5.0"), Qt::CaseInsensitive) == 0 ||
                type.compare(QLatin1String("Excel 8.0"), Qt::CaseInsensitive) == 0) {
         link.kind = Link::Kind::Excel;
+    } else if (type.compare(QLatin1String("Excel 12.0 Xml"), Qt::CaseInsensitive) == 0) {
+        link.kind = Link::Kind::ExcelXml;
+    } else if (type.compare(QLatin1String("Text"), Qt::CaseInsensitive) == 0) {
+        link.kind = Link::Kind::Text;
     } else {
         throw RuntimeError::IsamNotFound(type);
     }
@@ -104,8 +126,17 @@ Link Parse(const QString& connect) {
 LinkedTable Open(const QString& connect, const QString& sourceTable, int lockTimeoutMs) {
     Link link = Parse(connect);
     if (sourceTable.isEmpty()) throw RuntimeError::LinkNamesNoTable(link.path);
-    return link.kind == Link::Kind::Excel ? OpenWorkbook(link, sourceTable)
-                                          : OpenDatabase(link, sourceTable, lockTimeoutMs);
+    switch (link.kind) {
+        case Link::Kind::Excel:
+            return OpenWorkbook<XlsWorkbook>(link, sourceTable);
+        case Link::Kind::ExcelXml:
+            return OpenWorkbook<XlsxWorkbook>(link, sourceTable);
+        case Link::Kind::Text:
+            return OpenText(link, sourceTable);
+        case Link::Kind::Database:
+            break;
+    }
+    return OpenDatabase(link, sourceTable, lockTimeoutMs);
 }
 
 }  // namespace LinkedSource

@@ -13,11 +13,14 @@ class SqliteConnection;
 // The sources a linked table can point at, named by the engine's link strings:
 //   ";DATABASE=<path>"                            a database file, table by name
 //   "Excel 5.0;HDR=YES;IMEX=2;DATABASE=<path>"    a worksheet, table "<sheet>$"
+//   "Excel 12.0 Xml;HDR=YES;IMEX=2;DATABASE=<path>" the same in an .xlsx workbook
+//   "Text;HDR=YES;FMT=Delimited;DATABASE=<folder>" a delimited text file of the
+//                                                  folder, table "<name>#<ext>"
 // The path is everything after "DATABASE=", so it may hold ";".
 namespace LinkedSource {
 
 struct Link {
-    enum class Kind { Database, Excel };
+    enum class Kind { Database, Excel, ExcelXml, Text };
     Kind kind = Kind::Database;
     QString path;
     bool header = true;  // HDR=YES: the first row of a sheet names the columns

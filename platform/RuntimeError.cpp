@@ -1,5 +1,7 @@
 #include "RuntimeError.h"
 
+#include <QLocale>
+
 #include <new>
 #include <utility>
 
@@ -133,8 +135,37 @@ RuntimeError RuntimeError::UnrecognizedDatabase(const QString& path) {
 RuntimeError RuntimeError::UnknownSourceKind(const QString& path) {
     return {N::NoLink,
             QStringLiteral("Die Datei '%1' kann nicht verknüpft werden: Ihre Endung nennt keine "
-                           "Quelle, die sich importieren lässt (.qrp, .mdb, .xls).")
+                           "Quelle, die sich importieren lässt (.qrp, .mdb, .xls, .xlsx, .csv).")
                 .arg(path)};
+}
+
+RuntimeError RuntimeError::UnknownExportKind(const QString& path) {
+    return {N::IsamNotFound,
+            QStringLiteral("In die Datei '%1' kann nicht exportiert werden: Ihre Endung nennt "
+                           "kein Format, das sich schreiben lässt (.xlsx, .xls, .csv).")
+                .arg(path)};
+}
+
+RuntimeError RuntimeError::ExportNotWritten(const QString& path, const QString& detail) {
+    return {N::CannotOpen,
+            QStringLiteral("Die Datei '%1' konnte nicht geschrieben werden: %2. Eine vorhandene "
+                           "Datei dieses Namens ist unverändert.")
+                .arg(path, detail)};
+}
+
+RuntimeError RuntimeError::TooManyRowsForFormat(const QString& path, int64_t rows, int64_t limit) {
+    return {N::InvalidArgument,
+            QStringLiteral("In die Datei '%1' passen höchstens %2 Texte, zu exportieren sind %3; "
+                           "wählen Sie .xlsx oder .csv.")
+                .arg(path, QLocale(QLocale::German).toString(static_cast<qlonglong>(limit)),
+                     QLocale(QLocale::German).toString(static_cast<qlonglong>(rows)))};
+}
+
+RuntimeError RuntimeError::TextTooLongForWorkbook(const QString& path, const QString& id) {
+    return {N::InvalidArgument,
+            QStringLiteral("Der Text mit der ID %1 ist länger als die 32.767 Zeichen, die eine "
+                           "Zelle der Arbeitsmappe '%2' fasst; wählen Sie .csv.")
+                .arg(id, path)};
 }
 
 RuntimeError RuntimeError::WorkbookDamaged(const QString& path, const QString& reason) {

@@ -72,6 +72,10 @@ class RuntimeError : public std::exception {
     static RuntimeError NotWritable(const QString& path);
     static RuntimeError UnrecognizedDatabase(const QString& path);
     static RuntimeError UnknownSourceKind(const QString& path);
+    static RuntimeError UnknownExportKind(const QString& path);
+    static RuntimeError ExportNotWritten(const QString& path, const QString& detail);
+    static RuntimeError TooManyRowsForFormat(const QString& path, int64_t rows, int64_t limit);
+    static RuntimeError TextTooLongForWorkbook(const QString& path, const QString& id);
     static RuntimeError WorkbookDamaged(const QString& path, const QString& reason);
     static RuntimeError SheetNotFound(const QString& sheet, const QString& path);
     static RuntimeError TableNotInFile(const QString& table, const QString& path);

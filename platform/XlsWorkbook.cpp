@@ -2,7 +2,9 @@
 
 #include "BiffCellDecoder.h"
 #include "BiffRecordReader.h"
+#include "CellGrid.h"
 #include "CodePageConverter.h"
+#include "Gsf.h"
 #include "RuntimeError.h"
 
 #include <QFile>
@@ -12,9 +14,7 @@
 #include <gsf/gsf-infile.h>
 #include <gsf/gsf-input-memory.h>
 #include <gsf/gsf-input-stdio.h>
-#include <gsf/gsf-utils.h>
 #include <algorithm>
-#include <mutex>
 
 namespace {
 
@@ -30,14 +30,6 @@ enum : uint16_t {
 
 // Workbook streams larger than this are not workbooks this tool reads.
 constexpr gsf_off_t kMaxStreamSize = gsf_off_t{1} << 30;
-
-struct GObjectDeleter {
-    void operator()(void* object) const {
-        if (object) g_object_unref(object);
-    }
-};
-template <typename T>
-using GPtr = std::unique_ptr<T, GObjectDeleter>;
 
 // One record of the stream: its type, its data and the data of the CONTINUE
 // records that follow it.
@@ -94,79 +86,10 @@ int CodePageOfBiff(uint16_t value) {
     }
 }
 
-// The cells of one sheet as they arrive, by row and column.
-class CellGrid {
-  public:
-    void Set(uint32_t row, uint32_t col, Variant value) {
-        // Excel 97-2003 has 256 columns; a cell beyond them is a damaged record.
-        if (col >= 256) throw BiffRecordReader::Damaged{"Zelle außerhalb der Spalten A bis IV"};
-        if (rows_.size() <= row) rows_.resize(row + 1);
-        auto& cells = rows_[row];
-        if (cells.size() <= col) cells.resize(col + 1);
-        cells[col] = std::move(value);
-        minCol_ = std::min(minCol_, col);
-        maxCol_ = std::max(maxCol_, col);
-        any_ = true;
-    }
-
-    SourceTable Table(const QString& fileName, const QString& sheetName, bool header) && {
-        SourceTable table;
-        table.fileName = fileName;
-        table.tableName = sheetName;
-        if (!any_) return table;
-        size_t first = 0;
-        while (first < rows_.size() && rows_[first].empty()) ++first;
-        auto cell = [&](size_t row, uint32_t col) -> Variant {
-            const auto& cells = rows_[row];
-            return col < cells.size() ? cells[col] : Variant();
-        };
-        for (uint32_t c = minCol_; c <= maxCol_; ++c) {
-            Variant head = header ? cell(first, c) : Variant();
-            QString name = head.ToText();
-            // Columns without a heading get the names the engine gives them.
-            if (head.IsNull() || name.isEmpty()) name = QStringLiteral("F%1").arg(c - minCol_ + 1);
-            table.columns.append(name);
-        }
-        const size_t width = maxCol_ - minCol_ + 1;
-        table.rows.reserve(rows_.size() - first);
-        for (size_t r = header ? first + 1 : first; r < rows_.size(); ++r) {
-            // The row's cells become the table's row: drop the columns left of the table.
-            std::vector<Variant> values = std::move(rows_[r]);
-            if (minCol_ > 0 && !values.empty())
-                values.erase(values.begin(),
-                             values.begin() + std::min<size_t>(minCol_, values.size()));
-            values.resize(width);
-            table.rows.push_back(std::move(values));
-        }
-        return table;
-    }
-
-  private:
-    std::vector<std::vector<Variant>> rows_;
-    uint32_t minCol_ = UINT32_MAX, maxCol_ = 0;
-    bool any_ = false;
-};
-
-}  // namespace
-
-namespace {
-
-void InitGsf() {
-    static std::once_flag gsfInit;
-    std::call_once(gsfInit, [] {
-        gsf_init();
-        // libgsf reports damaged containers on stderr as well; the caller gets them as errors.
-        for (const char* domain : {"libgsf:msole", "libgsf", static_cast<const char*>(nullptr)})
-            g_log_set_handler(
-                domain, static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK & ~G_LOG_LEVEL_ERROR),
-                [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
-    });
-}
-
 }  // namespace
 
 XlsWorkbook::XlsWorkbook(const QString& path) : path_(path) {
-    InitGsf();
+    Gsf::Init();
     QFileInfo info(path);
     if (!info.exists() || !info.isFile()) throw RuntimeError::FileNotFound(path);
 
@@ -180,7 +103,7 @@ XlsWorkbook::XlsWorkbook(const QString& path) : path_(path) {
 }
 
 XlsWorkbook::XlsWorkbook(const QByteArray& contents, const QString& name) : path_(name) {
-    InitGsf();
+    Gsf::Init();
     GPtr<GsfInput> input(gsf_input_memory_new(reinterpret_cast<const guint8*>(contents.constData()),
                                               static_cast<gsf_off_t>(contents.size()), FALSE));
     if (!input) Fail("leere Datei");
@@ -294,7 +217,8 @@ bool XlsWorkbook::HasSheet(const QString& name) const { return FindSheet(name) !
 SourceTable XlsWorkbook::ReadSheet(const QString& name, bool header) const {
     const Sheet* sheet = FindSheet(name);
     if (!sheet) throw RuntimeError::SheetNotFound(name, path_);
-    CellGrid grid;
+    // Excel 97-2003 has 256 columns; a cell beyond them is a damaged record.
+    CellGrid grid(256);
     try {
         std::unique_ptr<CodePageConverter> converter;
         BiffCellDecoder decoder(biff8_, sharedStrings_, [&]() -> CodePageConverter& {
@@ -318,6 +242,8 @@ SourceTable XlsWorkbook::ReadSheet(const QString& name, bool header) const {
             for (auto& cell : cells) grid.Set(cell.row, cell.col, std::move(cell.value));
         }
     } catch (const BiffRecordReader::Damaged& damaged) {
+        Fail(damaged.what);
+    } catch (const CellGrid::Damaged& damaged) {
         Fail(damaged.what);
     }
     return std::move(grid).Table(path_, name, header);

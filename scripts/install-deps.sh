@@ -11,6 +11,8 @@ packages=(
   libicu-dev
   libsimpleini-dev
   mdbtools-dev
+  libxlsxwriter-dev
+  python3 python3-openpyxl python3-xlrd
   clang libclang-rt-14-dev clang-format
   util-linux
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n

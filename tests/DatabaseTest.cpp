@@ -98,7 +98,7 @@ TEST_F(DatabaseTest, AppendChecksTheLinkBeforeWritingAnything) {
     notADatabase.SetConnect(QStringLiteral(";DATABASE=") + workbook);
     notADatabase.SetSourceTableName(QStringLiteral("TidxTexts"));
     TableDef unknownKind(QStringLiteral("TidxTemp"));
-    unknownKind.SetConnect(QStringLiteral("Text;DATABASE=") + workbook);
+    unknownKind.SetConnect(QStringLiteral("dBASE IV;DATABASE=") + workbook);
     unknownKind.SetSourceTableName(QStringLiteral("TidxTexts"));
     for (const auto& c :
          std::vector<Case>{{"unset", unset, ErrorNumber::NoLink},

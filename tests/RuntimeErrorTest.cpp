@@ -29,7 +29,7 @@ TEST(RuntimeErrorTest, NamedErrorsKeepTheirNumberAndWording) {
          u"Das Tabellenblatt 'TidxTexts' wurde in der Arbeitsmappe '/q/a.xls' nicht gefunden."},
         {RuntimeError::UnknownSourceKind(QStringLiteral("/q/texte.txt")), 3264,
          u"Die Datei '/q/texte.txt' kann nicht verknüpft werden: Ihre Endung nennt keine Quelle, "
-         u"die sich importieren lässt (.qrp, .mdb, .xls)."},
+         u"die sich importieren lässt (.qrp, .mdb, .xls, .xlsx, .csv)."},
         {RuntimeError::Locked(file), 3218,
          u"Die Datei '/p/Demo.qrp' ist von einem anderen Programm gesperrt. Schließen Sie das "
          u"andere Programm und versuchen Sie es erneut."},

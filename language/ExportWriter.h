@@ -1,0 +1,45 @@
+#pragma once
+
+#include "Variant.h"
+
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+// Writes the sheet "TidxTexts" of an export for translators into one file
+// format: a header row naming the columns, then one row per text, the ID as a
+// number and the texts as texts (never turned into numbers or dates); Null texts
+// stay empty cells, empty texts stay empty texts wherever the format can tell
+// them apart. Rows come in the order they are to stand in. Every method fails
+// with a RuntimeError; a failed file is the caller's to delete.
+class ExportWriter {
+  public:
+    struct Column {
+        QString name;
+        int width = 10;          // in characters, as the longest text wants it
+        bool reference = false;  // shown to the translator, not to be translated
+    };
+
+    virtual ~ExportWriter() = default;
+
+    // The largest number of rows of texts the format holds.
+    virtual int64_t MaxRows() const;
+
+    // Opens path for writing; name stands for the file in messages. The columns
+    // are the ID's and the texts'.
+    virtual void Begin(const QString& path, const QString& name,
+                       const std::vector<Column>& columns) = 0;
+    virtual void Row(double id, const std::vector<std::optional<QString>>& texts) = 0;
+    // Completes the file.
+    virtual void Finish() = 0;
+
+    // The writer for the file's extension (xlsx, xls, csv); fails with 3170 for
+    // any other.
+    static std::unique_ptr<ExportWriter> ForFile(const QString& path);
+};
+
+std::unique_ptr<ExportWriter> MakeXlsxWriter();
+std::unique_ptr<ExportWriter> MakeXlsWriter();
+std::unique_ptr<ExportWriter> MakeCsvWriter();

@@ -1,0 +1,45 @@
+#include "CellGrid.h"
+
+#include <algorithm>
+
+void CellGrid::Set(uint32_t row, uint32_t col, Variant value) {
+    if (col >= maxColumns_) throw Damaged{"Zelle außerhalb der Spalten des Tabellenblatts"};
+    if (rows_.size() <= row) rows_.resize(row + 1);
+    auto& cells = rows_[row];
+    if (cells.size() <= col) cells.resize(col + 1);
+    cells[col] = std::move(value);
+    minCol_ = std::min(minCol_, col);
+    maxCol_ = std::max(maxCol_, col);
+    any_ = true;
+}
+
+SourceTable CellGrid::Table(const QString& fileName, const QString& sheetName, bool header) && {
+    SourceTable table;
+    table.fileName = fileName;
+    table.tableName = sheetName;
+    if (!any_) return table;
+    size_t first = 0;
+    while (first < rows_.size() && rows_[first].empty()) ++first;
+    auto cell = [&](size_t row, uint32_t col) -> Variant {
+        const auto& cells = rows_[row];
+        return col < cells.size() ? cells[col] : Variant();
+    };
+    for (uint32_t c = minCol_; c <= maxCol_; ++c) {
+        Variant head = header ? cell(first, c) : Variant();
+        QString name = head.ToText();
+        // Columns without a heading get the names the engine gives them.
+        if (head.IsNull() || name.isEmpty()) name = QStringLiteral("F%1").arg(c - minCol_ + 1);
+        table.columns.append(name);
+    }
+    const size_t width = maxCol_ - minCol_ + 1;
+    table.rows.reserve(rows_.size() - first);
+    for (size_t r = header ? first + 1 : first; r < rows_.size(); ++r) {
+        // The row's cells become the table's row: drop the columns left of the table.
+        std::vector<Variant> values = std::move(rows_[r]);
+        if (minCol_ > 0 && !values.empty())
+            values.erase(values.begin(), values.begin() + std::min<size_t>(minCol_, values.size()));
+        values.resize(width);
+        table.rows.push_back(std::move(values));
+    }
+    return table;
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "SourceTable.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+struct _GsfInfile;
+struct _GsfInput;
+
+// An Excel 2007 and later workbook (Office Open XML, ".xlsx"): a ZIP container,
+// read with libgsf, whose parts are XML, read here with Qt's stream reader. The
+// sheets are found through the workbook and its relationships. Every part is
+// read in pieces and refused when it inflates beyond a limit, so a hostile file
+// cannot make the reader hold more than it allows.
+class XlsxWorkbook {
+  public:
+    // Reads the workbook part and its sheet list. Fails with RuntimeError: 3024
+    // when the file is missing, 3274 naming the file when it is not such a workbook
+    // or is damaged.
+    explicit XlsxWorkbook(const QString& path);
+    // The same for a workbook file's bytes; name stands for the file in messages.
+    XlsxWorkbook(const QByteArray& contents, const QString& name);
+    ~XlsxWorkbook();
+
+    QStringList SheetNames() const;
+    bool HasSheet(const QString& name) const;
+
+    // The worksheet's cells as a table, as XlsWorkbook::ReadSheet gives them:
+    // shared, rich and inline strings and the text results of formulas as texts,
+    // numbers as numbers, booleans as booleans, empty cells and errors as Null.
+    // Fails with 3011 when there is no such sheet, 3274 when damaged.
+    SourceTable ReadSheet(const QString& name, bool header = true) const;
+
+  private:
+    struct Sheet {
+        QString name;
+        QString part;  // the sheet's part in the container, e.g. "xl/worksheets/sheet1.xml"
+    };
+    [[noreturn]] void Fail(const QString& detail) const;
+    void Open(_GsfInput* input);
+    void ReadSharedStrings(const QString& part);
+    const Sheet* FindSheet(const QString& name) const;
+
+    QString path_;
+    std::shared_ptr<_GsfInfile> container_;
+    std::vector<QString> sharedStrings_;
+    std::vector<Sheet> sheets_;
+};
