@@ -23,7 +23,7 @@ namespace {
 // What a part may inflate to. A worksheet of a million rows of texts fits; a
 // ZIP bomb does not get far.
 constexpr qint64 kMaxSheetPart = qint64{1} << 30;
-constexpr qint64 kMaxStringsPart = qint64{512} << 20;
+constexpr qint64 kMaxStringsPart = qint64{256} << 20;
 constexpr qint64 kMaxOtherPart = qint64{16} << 20;
 // Excel's own limits.
 constexpr uint32_t kMaxRows = 1048576;

@@ -336,3 +336,48 @@ TEST_F(CommandLineTest, AKilledImportLeavesNoUndoEntryAndACommittedOneHasIt) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CommandLineTest, ExportWritesTheLanguageForTranslators) {
+    RunSql(project, QStringLiteral("UPDATE TidxTexts SET L1049 = 'Ôàéë' WHERE ID = 1; "
+                                   "UPDATE TidxTexts SET L1049 = 'Выход' WHERE ID = 2; "
+                                   "UPDATE TidxTexts SET L1049 = NULL WHERE ID = 3"));
+    const QByteArray before = FileBytes(project);
+    const QString output = folder.Path(QStringLiteral("ru.csv"));
+    CliRun all = Cli({QStringLiteral("export"), QStringLiteral("Demo"), QStringLiteral("L1049"),
+                      output, QStringLiteral("--reference=1031")});
+    EXPECT_EQ(all.exitCode, 3) << "real Cyrillic is no Russian code-page form";
+    EXPECT_TRUE(all.out.startsWith(QStringLiteral("3 Texte nach „%1“ exportiert.").arg(output)))
+        << all.out.toStdString();
+    EXPECT_TRUE(all.out.contains(QStringLiteral("1 Text steht, wie gespeichert")));
+    EXPECT_TRUE(all.out.contains(QStringLiteral("  ID 2: „Выход“")));
+    EXPECT_EQ(FileBytes(output), QByteArray("\xEF\xBB\xBFID,L1031,L1049\r\n1,Datei,Файл\r\n"
+                                            "2,Bearbeiten,Выход\r\n3,Ansicht,\r\n"));
+    EXPECT_EQ(FileBytes(project), before) << "the project is only read";
+
+    CliRun missing = Cli({QStringLiteral("export"), project, QStringLiteral("1049"),
+                          folder.Path(QStringLiteral("fehlt.xlsx")),
+                          QStringLiteral("--missing-only"), QStringLiteral("--json")});
+    EXPECT_EQ(missing.exitCode, 0) << missing.err.toStdString();
+    EXPECT_EQ(missing.Json()[QStringLiteral("rows")].toInt(), 1);
+    EXPECT_TRUE(missing.Json()[QStringLiteral("asStored")].toArray().isEmpty());
+
+    for (const QStringList& wrong :
+         {QStringList{QStringLiteral("export"), QStringLiteral("Demo"), QStringLiteral("1049"),
+                      folder.Path(QStringLiteral("ru.txt"))},
+          QStringList{QStringLiteral("export"), QStringLiteral("Demo"), QStringLiteral("1049"),
+                      output, QStringLiteral("--reference")},
+          QStringList{QStringLiteral("export"), QStringLiteral("Demo"), QStringLiteral("1049"),
+                      output, QStringLiteral("--reference"), QStringLiteral("1036")}}) {
+        CliRun usage = Cli(wrong);
+        EXPECT_EQ(usage.exitCode, 2) << wrong.join(u' ').toStdString();
+        EXPECT_FALSE(usage.err.isEmpty());
+    }
+    CliRun failed = Cli({QStringLiteral("export"), QStringLiteral("Demo"), QStringLiteral("1049"),
+                         folder.Path(QStringLiteral("kein/Ordner.xls"))});
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_TRUE(failed.err.startsWith(QStringLiteral("Fehler 3051: "))) << failed.err.toStdString();
+}
+
+}  // namespace
