@@ -283,7 +283,7 @@ TEST_F(CommandLineTest, ALongImportShowsItsProgressOnATerminal) {
     RunSql(project, QStringLiteral("DELETE FROM TidxTexts; WITH RECURSIVE n(i) AS (SELECT 1 "
                                    "UNION ALL SELECT i + 1 FROM n WHERE i < 1000000) INSERT INTO "
                                    "TidxTexts(ID, L1049) SELECT i, 'alt' FROM n"));
-    const QString large = folder.Path(QStringLiteral("Gross.qrp"));
+    const QString large = folder.Path(QStringLiteral("Gross.mdb"));
     RunSql(large, QStringLiteral("CREATE TABLE TidxTexts(ID, L1049); WITH RECURSIVE n(i) AS "
                                  "(SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000000) "
                                  "INSERT INTO TidxTexts SELECT i, 'neu ' || i FROM n"));

@@ -405,17 +405,17 @@ class FLanguageTransferTest : public QObject {
         QVERIFY(QApplication::activeModalWidget() == nullptr);
     }
 
-    // A long import shows its progress; "Abbrechen" cancels it and the project,
-    // the undo store and the window are as before.
+    // A long import (a million texts converted from a database file) shows its progress;
+    // "Abbrechen" cancels it and the project, the undo store and the window are as before.
     void cancellingALongImportChangesNothing() {
         const QString project = folder->Path(QStringLiteral("Demo.qrp"));
         RunSql(project, QStringLiteral("CREATE TABLE TidxTexts(ID INTEGER PRIMARY KEY, L1031, "
                                        "L1049); WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
-                                       "SELECT i + 1 FROM n WHERE i < 400000) INSERT INTO "
+                                       "SELECT i + 1 FROM n WHERE i < 1000000) INSERT INTO "
                                        "TidxTexts SELECT i, 'alt', 'alt' FROM n"));
-        const QString source = folder->Path(QStringLiteral("Gross.qrp"));
+        const QString source = folder->Path(QStringLiteral("Gross.mdb"));
         RunSql(source, QStringLiteral("CREATE TABLE TidxTexts(ID, L1031); WITH RECURSIVE n(i) AS "
-                                      "(SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400000) "
+                                      "(SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000000) "
                                       "INSERT INTO TidxTexts SELECT i, 'neu ' || i FROM n"));
         ChooseProjectByHand(folder->Path(QStringLiteral("x")).chopped(2), QStringLiteral("Demo"));
         SelectLanguage(1031);
@@ -435,7 +435,7 @@ class FLanguageTransferTest : public QObject {
         });
         QTest::mouseClick(Import(), Qt::LeftButton);
         QVERIFY(label.startsWith(QStringLiteral("Die Sprache wird importiert: ")));
-        QVERIFY2(label.endsWith(QStringLiteral(" von 400.000 Zeilen")), qPrintable(label));
+        QVERIFY2(label.endsWith(QStringLiteral(" von 1.000.000 Zeilen")), qPrintable(label));
         QVERIFY(modal);
         QVERIFY(messages->messages.empty());
         QCOMPARE(FileBytes(project), before);
@@ -447,11 +447,11 @@ class FLanguageTransferTest : public QObject {
         QTest::mouseClick(Import(), Qt::LeftButton);
         QCOMPARE(messages->messages.size(), size_t{1});
         QVERIFY(messages->messages[0].text.startsWith(
-            QStringLiteral("Sprache erfolgreich importiert!\n\n400.000 Texte geändert")));
+            QStringLiteral("Sprache erfolgreich importiert!\n\n1.000.000 Texte geändert")));
 
         // A failure late in a long import is shown once the progress window is gone.
         RunSql(project, QStringLiteral("CREATE TRIGGER spaet BEFORE UPDATE OF L1031 ON TidxTexts "
-                                       "WHEN NEW.ID = 399000 BEGIN SELECT RAISE(ABORT, 'nein'); "
+                                       "WHEN NEW.ID = 999000 BEGIN SELECT RAISE(ABORT, 'nein'); "
                                        "END"));
         RunSql(source, QStringLiteral("UPDATE TidxTexts SET L1031 = 'neuer ' || ID"));
         bool progressVisible = true;
