@@ -24,9 +24,11 @@ constexpr uint16_t kTextFormat = 49;  // the built-in number format "@"
 
 QByteArray Font(uint16_t weight, bool italic, uint16_t colour) {
     const QString name = QStringLiteral("Arial");
-    return Record(0x0031, U16(200) + U16(italic ? 0x0002 : 0) + U16(colour) + U16(weight) + U16(0) +
-                              U8(0) + U8(0) + U8(0) + U8(0) +
-                              U8(static_cast<uint8_t>(name.size())) + U8(0) + Chars(name, false));
+    // The bold flag repeats the weight; readers go by either.
+    const uint16_t flags = (weight >= 700 ? 0x0001 : 0) | (italic ? 0x0002 : 0);
+    return Record(0x0031, U16(200) + U16(flags) + U16(colour) + U16(weight) + U16(0) + U8(0) +
+                              U8(0) + U8(0) + U8(0) + U8(static_cast<uint8_t>(name.size())) +
+                              U8(0) + Chars(name, false));
 }
 
 QByteArray Xf(uint16_t font, uint16_t format, bool style, uint8_t alignment = 0x20,

@@ -2,11 +2,20 @@
 #include "RuntimeError.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <xlsxwriter.h>
 
 namespace {
+
+// OOXML reads "_xHHHH_" in a text as the character HHHH; a text that holds such
+// a sequence itself keeps it by escaping its underscore as "_x005F_".
+QString EscapeUnderscores(const QString& text) {
+    static const QRegularExpression escape(QStringLiteral("_(?=x[0-9A-Fa-f]{4}_)"));
+    if (!text.contains(QLatin1String("_x"))) return text;
+    return QString(text).replace(escape, QStringLiteral("_x005F_"));
+}
 
 // An .xlsx workbook written with libxlsxwriter in its constant-memory mode: the
 // rows go to a temporary file as they come, whatever the number of texts.
@@ -78,7 +87,7 @@ class XlsxExportWriter : public ExportWriter {
                 Check(worksheet_write_formula_str(sheet_, row_, c + 1, "=\"\"", style, ""));
                 continue;
             }
-            const QByteArray bytes = text->toUtf8();
+            const QByteArray bytes = EscapeUnderscores(*text).toUtf8();
             Check(worksheet_write_string(sheet_, row_, c + 1, bytes.constData(), style));
         }
         ++row_;

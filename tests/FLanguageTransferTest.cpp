@@ -322,6 +322,39 @@ class FLanguageTransferTest : public QObject {
         QCOMPARE(messages->messages.size(), size_t{2});
     }
 
+    // Workbooks of today and text files, picked under "Alle Dateien (*.*)", import
+    // as the workbook does; a damaged one fails with its own message only.
+    void xlsxAndCsvChosenUnderAllFilesImportLikeTheWorkbook() {
+        const QString project = folder->Path(QStringLiteral("Demo.qrp"));
+        ChooseProjectByHand(folder->Path(QStringLiteral("x")).chopped(2), QStringLiteral("Demo"));
+        for (const QString file : {QStringLiteral("xlsx/texts-libreoffice.xlsx"),
+                                   QStringLiteral("csv/texts-utf16-tab.csv")}) {
+            QFile::remove(project);
+            WriteProject(project, {{1, "alt", {}, {}}, {2, "alt", {}, {}}});
+            SelectLanguage(1031);
+            dialogAnswer = folder->Copy(file);
+            QTest::mouseClick(Control<QPushButton>("cmdSearchImportQRP"), Qt::LeftButton);
+            QTest::mouseClick(Import(), Qt::LeftButton);
+            QCOMPARE(messages->messages.size(), size_t{1});
+            QVERIFY2(messages->messages[0].text.startsWith(
+                         QStringLiteral("Sprache erfolgreich importiert!\n\n2 Texte geändert, 11 "
+                                        "Zeilen der Quelle ohne passenden Text im Projekt")),
+                     qPrintable(messages->messages[0].text));
+            QCOMPARE(ReadColumn(project, QStringLiteral("L1031"))[2], Variant("Bearbeiten"));
+            messages->messages.clear();
+        }
+        const QByteArray before = FileBytes(project);
+        dialogAnswer = folder->Copy(QStringLiteral("fuzz-regressions/xlsx/truncated-half.xlsx"));
+        QTest::mouseClick(Control<QPushButton>("cmdSearchImportQRP"), Qt::LeftButton);
+        QTest::mouseClick(Import(), Qt::LeftButton);
+        QCOMPARE(messages->messages.size(), size_t{1});
+        QVERIFY2(messages->messages[0].text.startsWith(
+                     QStringLiteral("Fehler beim Importieren einer Sprache!\n3274: ")),
+                 qPrintable(messages->messages[0].text));
+        QVERIFY(messages->messages[0].text.contains(dialogAnswer));
+        QCOMPARE(FileBytes(project), before);
+    }
+
     void failedImportShowsOnlyItsOwnMessage() {
         ChooseProjectByHand(folder->Path(QStringLiteral("x")).chopped(2), QStringLiteral("Fehlt"));
         SelectLanguage(1031);

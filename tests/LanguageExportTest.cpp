@@ -29,7 +29,7 @@ const std::vector<Language>& Languages() {
         {1031,
          {u"Datei"_qs, u"Größe: 5 €, „genau“"_qs, u"Zeile 1\nZeile 2"_qs, u"  Rand  "_qs,
           u"2024"_qs, u"0012"_qs, u"1.2.2024"_qs, u"=1+1"_qs, u"Sag \"ja\"; bitte"_qs,
-          u"Straße\tTab"_qs}},
+          u"Straße\tTab_x0041_"_qs}},
         {1049,
          {u"Файл"_qs, u"Размер: 5 €"_qs, u"Ёлка, ёж"_qs, u"Строка 1\r\nСтрока 2"_qs, u"№ 7"_qs,
           u"«Да»"_qs, u"Привет мир"_qs, u"12"_qs, u"Выход"_qs, u"Правка"_qs}},
@@ -67,7 +67,8 @@ std::map<int64_t, QString> Snapshot(const QString& project) {
 }
 
 // Reads an exported workbook with an independent reader: openpyxl for .xlsx,
-// xlrd for .xls. Rows of [ID, texts...], empty cells as "".
+// xlrd for .xls. Rows of [ID, texts...], empty cells as "", then a row of how
+// the sheet looks.
 QJsonArray ReadIndependently(const QString& path) {
     const QString script =
         uR"(
@@ -86,6 +87,19 @@ else:
     import xlrd
     sheet = xlrd.open_workbook(path).sheet_by_name('TidxTexts')
     rows = [sheet.row_values(i) for i in range(sheet.nrows)]
+# How the sheet looks: the header bold and frozen, the texts in the text format "@".
+if path.endswith('.xlsx'):
+    look = [sheet.freeze_panes == 'A2', bool(sheet['A1'].font.b), sheet['C2'].number_format,
+            bool(sheet['B2'].font.i)]
+else:
+    book = xlrd.open_workbook(path, formatting_info=True)
+    sheet = book.sheet_by_name('TidxTexts')
+    xf = lambda r, c: book.xf_list[sheet.cell_xf_index(r, c)]
+    look = [bool(sheet.panes_are_frozen and sheet.horz_split_pos == 1),
+            bool(book.font_list[xf(0, 0).font_index].bold),
+            book.format_map[xf(1, 2).format_key].format_str,
+            bool(book.font_list[xf(1, 1).font_index].italic)]
+rows.append(look)
 print(json.dumps(rows))
 )"_qs;
     QProcess python;
@@ -167,8 +181,11 @@ TEST_F(LanguageExportTest, WorkbooksReadTheSameInAnIndependentReader) {
     for (const QString extension : {u"xlsx"_qs, u"xls"_qs}) {
         const QString file = folder.Path(u"jp."_qs + extension);
         LanguageExport::Export(project, 1041, file, {.reference = 1049, .missingOnly = false});
-        const QJsonArray rows = ReadIndependently(file);
-        ASSERT_EQ(rows.size(), 12) << extension.toStdString();
+        QJsonArray rows = ReadIndependently(file);
+        ASSERT_EQ(rows.size(), 13) << extension.toStdString();
+        // Frozen bold header, texts as "@", the reference column in italics.
+        EXPECT_EQ(rows.takeAt(12).toArray(), (QJsonArray{true, true, u"@"_qs, true}))
+            << extension.toStdString();
         EXPECT_EQ(rows[0].toArray(), (QJsonArray{u"ID"_qs, u"L1049"_qs, u"L1041"_qs}));
         // In ID order: 1, 2, ... 8, 42, 90, 100000.
         const std::vector<int> order{1, 2, 3, 4, 5, 6, 7, 8, 42, 90, 100000};

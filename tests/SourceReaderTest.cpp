@@ -6,6 +6,7 @@
 #include "XlsWorkbook.h"
 #include "XlsxWorkbook.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <gsf/gsf-outfile-zip.h>
@@ -246,6 +247,30 @@ TEST(LinkedTextFileTest, ImportsThroughTheEnginesLinkToItsFolder) {
     EXPECT_EQ(report.rows.changed, 2);
     EXPECT_EQ(ReadColumn(project, u"L1031"_qs).at(2), Variant(u"Grüße"_qs));
     EXPECT_TRUE(messages.messages.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// Damaged workbooks kept from fuzzing: each is read whole or refused with the
+// workbook error naming it, and never read past its data.
+TEST(XlsxWorkbookTest, FuzzRegressionsFailCleanly) {
+    const QDir folder(TestData(u"fuzz-regressions/xlsx"_qs));
+    const QStringList files = folder.entryList(QDir::Files);
+    ASSERT_FALSE(files.isEmpty());
+    int refused = 0;
+    for (const QString& name : files) {
+        const QString path = folder.filePath(name);
+        const QString text = ErrorText([&] {
+            XlsxWorkbook workbook(path);
+            for (const QString& sheet : workbook.SheetNames()) workbook.ReadSheet(sheet);
+        });
+        if (text.isEmpty()) continue;
+        ++refused;
+        EXPECT_TRUE(text.startsWith(u"3274 "_qs) && text.contains(path)) << text.toStdString();
+    }
+    EXPECT_GT(refused, 0);
 }
 
 }  // namespace
