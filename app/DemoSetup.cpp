@@ -34,7 +34,8 @@ const Text kDemoTexts[] = {
     {5, "Grüße aus Köln", "Greetings from Cologne", nullptr},
     {6, "Pumpe läuft", "Pump running", nullptr},
     {7, "Störung Füllstand", "Level fault", nullptr},
-    {8, "Beenden", "Exit", "Выход"},
+    // Stored as projects store Russian: "Выход" in its code-page form.
+    {8, "Beenden", "Exit", "Âûõîä"},
 };
 
 bool WriteProject(const QString& path, const std::vector<Text>& texts) {
