@@ -527,6 +527,11 @@ Scope::Scope(Slot& slot, sqlite3* database, const QString& table, const QString&
     SetHooks(slot_, tally, hooks);
     slot_.total = total;
     slot_.database = database;
+    // The source's connection only reads; what it needs memory for is the sort of
+    // a source out of key order. SQLite's sorter merges small sorted runs faster
+    // than it sorts large ones, and may use a second core for them.
+    sqlite3_exec(database, "PRAGMA cache_size = -1024; PRAGMA threads = 2", nullptr, nullptr,
+                 nullptr);
     const QString key = QuoteIdentifier(keyColumn), value = QuoteIdentifier(valueColumn),
                   from = QuoteIdentifier(table);
     // A row's place is its row id; a table without row ids is numbered as read.
