@@ -403,7 +403,12 @@ int Export(const Arguments& arguments) {
             QStringLiteral("\u201E%1\u201C: export schreibt .xlsx, .xls oder .csv.").arg(output)};
     LanguageExport::Options options;
     options.missingOnly = arguments.missingOnly;
-    if (!arguments.reference.isEmpty()) options.reference = Language(file, arguments.reference);
+    if (!arguments.reference.isEmpty()) {
+        options.reference = Language(file, arguments.reference);
+        if (*options.reference == lcid)
+            throw UsageError{QStringLiteral(
+                "\u201E--reference\u201C nennt eine zweite Sprache, nicht die exportierte.")};
+    }
     QJsonObject json{{QStringLiteral("project"), file},
                      {QStringLiteral("language"), MLanguageTransfer::LanguageColumn(lcid)},
                      {QStringLiteral("output"), output}};

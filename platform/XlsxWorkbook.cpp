@@ -29,6 +29,8 @@ constexpr qint64 kMaxOtherPart = qint64{16} << 20;
 constexpr uint32_t kMaxRows = 1048576;
 constexpr uint32_t kMaxColumns = 16384;
 constexpr qsizetype kMaxCellText = 32767 * 2;
+// More distinct texts than a sheet of Excel's size could show.
+constexpr size_t kMaxSharedStrings = size_t{16} << 20;
 
 struct Damaged {
     QString what;
@@ -315,6 +317,7 @@ void XlsxWorkbook::ReadSharedStrings(const QString& part) {
         if (xml.Next() != QXmlStreamReader::StartElement || xml.Xml().name() != QLatin1String("si"))
             continue;
         sharedStrings_.push_back(StringItem(xml));
+        if (sharedStrings_.size() > kMaxSharedStrings) Fail(QStringLiteral("zu viele Texte"));
     }
 }
 

@@ -369,7 +369,9 @@ TEST_F(CommandLineTest, ExportWritesTheLanguageForTranslators) {
           QStringList{QStringLiteral("export"), QStringLiteral("Demo"), QStringLiteral("1049"),
                       output, QStringLiteral("--reference")},
           QStringList{QStringLiteral("export"), QStringLiteral("Demo"), QStringLiteral("1049"),
-                      output, QStringLiteral("--reference"), QStringLiteral("1036")}}) {
+                      output, QStringLiteral("--reference"), QStringLiteral("1036")},
+          QStringList{QStringLiteral("export"), QStringLiteral("Demo"), QStringLiteral("1049"),
+                      output, QStringLiteral("--reference=L1049")}}) {
         CliRun usage = Cli(wrong);
         EXPECT_EQ(usage.exitCode, 2) << wrong.join(u' ').toStdString();
         EXPECT_FALSE(usage.err.isEmpty());
