@@ -4,9 +4,17 @@
 
 void CellGrid::Set(uint32_t row, uint32_t col, Variant value) {
     if (col >= maxColumns_) throw Damaged{"Zelle außerhalb der Spalten des Tabellenblatts"};
-    if (rows_.size() <= row) rows_.resize(row + 1);
+    if (rows_.size() <= row) {
+        cells_ += row + 1 - rows_.size();  // an empty row costs about a cell
+        if (cells_ > maxCells_) throw Damaged{"zu viele Zellen"};
+        rows_.resize(row + 1);
+    }
     auto& cells = rows_[row];
-    if (cells.size() <= col) cells.resize(col + 1);
+    if (cells.size() <= col) {
+        cells_ += col + 1 - cells.size();
+        if (cells_ > maxCells_) throw Damaged{"zu viele Zellen"};
+        cells.resize(col + 1);
+    }
     cells[col] = std::move(value);
     minCol_ = std::min(minCol_, col);
     maxCol_ = std::max(maxCol_, col);
@@ -32,6 +40,8 @@ SourceTable CellGrid::Table(const QString& fileName, const QString& sheetName, b
         table.columns.append(name);
     }
     const size_t width = maxCol_ - minCol_ + 1;
+    if (static_cast<uint64_t>(width) * (rows_.size() - first) > maxCells_)
+        throw Damaged{"zu viele Zellen"};
     table.rows.reserve(rows_.size() - first);
     for (size_t r = header ? first + 1 : first; r < rows_.size(); ++r) {
         // The row's cells become the table's row: drop the columns left of the table.

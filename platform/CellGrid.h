@@ -13,8 +13,12 @@
 // non-empty row and its leftmost used column to the last ones.
 class CellGrid {
   public:
-    // A cell at or beyond maxColumns is a damaged file (Damaged is thrown).
-    explicit CellGrid(uint32_t maxColumns) : maxColumns_(maxColumns) {}
+    // A cell at or beyond maxColumns is a damaged file (Damaged is thrown), and so
+    // is a sheet whose table would hold more than maxCells cells, empty ones
+    // included: a few cells far apart must not make the reader allocate the
+    // whole rectangle between them.
+    CellGrid(uint32_t maxColumns, uint64_t maxCells)
+        : maxColumns_(maxColumns), maxCells_(maxCells) {}
 
     struct Damaged {
         const char* what;
@@ -29,6 +33,8 @@ class CellGrid {
 
   private:
     uint32_t maxColumns_;
+    uint64_t maxCells_;
+    uint64_t cells_ = 0;  // the cells the rows hold so far
     std::vector<std::vector<Variant>> rows_;
     uint32_t minCol_ = UINT32_MAX, maxCol_ = 0;
     bool any_ = false;

@@ -13,7 +13,7 @@ namespace CsvFile {
 namespace {
 
 // A text file larger than this is not a list of texts for translators.
-constexpr qint64 kMaxFileSize = qint64{1} << 30;
+constexpr qint64 kMaxFileSize = qint64{256} << 20;
 constexpr qsizetype kMaxColumns = 16384;
 
 QString DecodeText(const QByteArray& bytes) {

@@ -218,7 +218,7 @@ SourceTable XlsWorkbook::ReadSheet(const QString& name, bool header) const {
     const Sheet* sheet = FindSheet(name);
     if (!sheet) throw RuntimeError::SheetNotFound(name, path_);
     // Excel 97-2003 has 256 columns; a cell beyond them is a damaged record.
-    CellGrid grid(256);
+    CellGrid grid(256, uint64_t{65536} * 256);
     try {
         std::unique_ptr<CodePageConverter> converter;
         BiffCellDecoder decoder(biff8_, sharedStrings_, [&]() -> CodePageConverter& {
@@ -246,5 +246,9 @@ SourceTable XlsWorkbook::ReadSheet(const QString& name, bool header) const {
     } catch (const CellGrid::Damaged& damaged) {
         Fail(damaged.what);
     }
-    return std::move(grid).Table(path_, name, header);
+    try {
+        return std::move(grid).Table(path_, name, header);
+    } catch (const CellGrid::Damaged& damaged) {
+        Fail(damaged.what);
+    }
 }

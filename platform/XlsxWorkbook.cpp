@@ -22,12 +22,14 @@ namespace {
 
 // What a part may inflate to. A worksheet of a million rows of texts fits; a
 // ZIP bomb does not get far.
-constexpr qint64 kMaxSheetPart = qint64{1} << 30;
+constexpr qint64 kMaxSheetPart = qint64{512} << 20;
 constexpr qint64 kMaxStringsPart = qint64{256} << 20;
 constexpr qint64 kMaxOtherPart = qint64{16} << 20;
 // Excel's own limits.
 constexpr uint32_t kMaxRows = 1048576;
 constexpr uint32_t kMaxColumns = 16384;
+// The cells a sheet's table may span: a million texts in two dozen languages.
+constexpr uint64_t kMaxCells = uint64_t{24} << 20;
 constexpr qsizetype kMaxCellText = 32767 * 2;
 // More distinct texts than a sheet of Excel's size could show.
 constexpr size_t kMaxSharedStrings = size_t{16} << 20;
@@ -338,7 +340,7 @@ bool XlsxWorkbook::HasSheet(const QString& name) const { return FindSheet(name) 
 SourceTable XlsxWorkbook::ReadSheet(const QString& name, bool header) const {
     const Sheet* sheet = FindSheet(name);
     if (!sheet) throw RuntimeError::SheetNotFound(name, path_);
-    CellGrid grid(kMaxColumns);
+    CellGrid grid(kMaxColumns, kMaxCells);
     try {
         GPtr<GsfInput> input = OpenPart(container_.get(), sheet->part);
         if (!input) Fail(QStringLiteral("das Tabellenblatt fehlt im Container"));
@@ -420,5 +422,9 @@ SourceTable XlsxWorkbook::ReadSheet(const QString& name, bool header) const {
     } catch (const CellGrid::Damaged& damaged) {
         Fail(QString::fromUtf8(damaged.what));
     }
-    return std::move(grid).Table(path_, name, header);
+    try {
+        return std::move(grid).Table(path_, name, header);
+    } catch (const CellGrid::Damaged& damaged) {
+        Fail(QString::fromUtf8(damaged.what));
+    }
 }

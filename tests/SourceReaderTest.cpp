@@ -150,6 +150,11 @@ TEST(XlsxWorkbookTest, DamagedWorkbooksFailNamingTheFile) {
         sheetOnly(u"bezug.xlsx"_qs, Sheet(R"(<row r="1"><c r="XFE1"><v>1</v></c></row>)"),
                   "<sst/>"),
         sheetOnly(u"zahl.xlsx"_qs, Sheet(R"(<row r="1"><c><v>abc</v></c></row>)"), "<sst/>"),
+        // Cells far apart: the table between them would be too large to hold.
+        sheetOnly(u"weit.xlsx"_qs,
+                  Sheet(R"(<row r="1"><c r="A1"><v>1</v></c></row>)"
+                        R"(<row r="1048576"><c r="XFD1048576"><v>1</v></c></row>)"),
+                  "<sst/>"),
         // A part that inflates beyond what any list of texts needs: 260 MB of blanks.
         sheetOnly(u"bombe.xlsx"_qs, Sheet(""), "<sst>" + QByteArray(260 << 20, ' ') + "</sst>"),
     };
