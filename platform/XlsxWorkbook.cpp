@@ -15,6 +15,7 @@
 #include <gsf/gsf-input-stdio.h>
 #include <gsf/gsf-input.h>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -104,23 +105,21 @@ class XmlPart {
 };
 
 // OOXML writes characters XML cannot hold as "_xHHHH_" (and a literal "_x" as "_x005F_x").
-QString Unescape(QString text) {
+QString Unescape(const QString& text) {
     qsizetype at = text.indexOf(QLatin1String("_x"));
     if (at < 0) return text;
+    auto hex = [](QChar c) { return c.isDigit() || (c.toLower() >= u'a' && c.toLower() <= u'f'); };
     QString out;
     out.reserve(text.size());
     qsizetype from = 0;
     for (; at >= 0 && at + 7 <= text.size(); at = text.indexOf(QLatin1String("_x"), at)) {
-        bool ok = false;
-        const uint code = text.mid(at + 2, 4).toUInt(&ok, 16);
-        if (!ok || text[at + 6] != QLatin1Char('_') ||
-            text.mid(at + 2, 4).contains(QLatin1Char('+')) ||
-            text.mid(at + 2, 4).contains(QLatin1Char('-'))) {
+        const QStringView digits = QStringView(text).mid(at + 2, 4);
+        if (text[at + 6] != u'_' || !std::all_of(digits.begin(), digits.end(), hex)) {
             at += 2;
             continue;
         }
         out += QStringView(text).mid(from, at - from);
-        out += QChar(static_cast<char16_t>(code));
+        out += QChar(static_cast<char16_t>(digits.toUInt(nullptr, 16)));
         at += 7;
         from = at;
     }
@@ -197,10 +196,6 @@ QString RelationshipsOf(const QString& part) {
     return (folder.isEmpty() ? QString() : folder + QLatin1Char('/')) + QStringLiteral("_rels/") +
            part.mid(folder.isEmpty() ? 0 : folder.size() + 1) + QStringLiteral(".rels");
 }
-
-}  // namespace
-
-namespace {
 
 // A part of the container by its name; nothing when there is none.
 GPtr<GsfInput> OpenPart(GsfInfile* container, const QString& name) {
