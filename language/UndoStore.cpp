@@ -168,6 +168,9 @@ void CreateStore(const QString& path) {
     }
     std::optional<RuntimeError> failure;
     try {
+        // The store holds chunks of a megabyte: large pages write them with less
+        // bookkeeping per byte.
+        Run(db, QStringLiteral("PRAGMA page_size = 65536"));
         CreateTables(db, QStringLiteral("main"));
     } catch (const RuntimeError& error) {
         failure = error;
