@@ -49,8 +49,9 @@ QChar Delimiter(const QString& text) {
 
 }  // namespace
 
-SourceTable Parse(const QByteArray& contents, const QString& name, bool header) {
+SourceTable Parse(QByteArray contents, const QString& name, bool header) {
     const QString text = DecodeText(contents);
+    contents.clear();  // the bytes are not needed once they are characters
     const QChar delimiter = Delimiter(text);
     std::vector<std::vector<Variant>> records;
     std::vector<Variant> record;
@@ -133,9 +134,9 @@ SourceTable Read(const QString& path, bool header) {
         throw RuntimeError::WorkbookDamaged(path, QStringLiteral("die Datei ist zu groß"));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) throw RuntimeError::FileUnreadable(path);
-    const QByteArray contents = file.readAll();
+    QByteArray contents = file.readAll();
     if (file.error() != QFileDevice::NoError) throw RuntimeError::FileUnreadable(path);
-    return Parse(contents, path, header);
+    return Parse(std::move(contents), path, header);
 }
 
 QByteArray Row(const std::vector<Field>& fields) {

@@ -21,7 +21,7 @@ namespace CsvFile {
 // naming it when it is too large or a quote is never closed.
 SourceTable Read(const QString& path, bool header = true);
 // The same for a file's bytes; name stands for the file in messages.
-SourceTable Parse(const QByteArray& contents, const QString& name, bool header = true);
+SourceTable Parse(QByteArray contents, const QString& name, bool header = true);
 
 // One row of a file as we write it: comma-separated, each field quoted when it
 // holds a comma, a quote, a line break or leading or trailing blanks (and the

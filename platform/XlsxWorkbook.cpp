@@ -68,7 +68,13 @@ class XmlPart {
             if (token == QXmlStreamReader::StartElement) ++depth;
             if (token == QXmlStreamReader::EndElement) --depth;
             if (token == QXmlStreamReader::EndDocument) throw Damaged{QStringLiteral("Ende fehlt")};
-            if (token == QXmlStreamReader::Characters) text += xml_.text();
+            if (token == QXmlStreamReader::Characters) {
+                // Mostly one piece of text: take it whole instead of appending.
+                if (text.isEmpty())
+                    text = xml_.text().toString();
+                else
+                    text += xml_.text();
+            }
             if (text.size() > kMaxCellText) throw Damaged{QStringLiteral("Text zu lang")};
         }
         return text;
