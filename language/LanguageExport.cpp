@@ -93,7 +93,7 @@ Result Export(const QString& projectFile, int32_t lcid, const QString& outputFil
     scratch.close();
 
     Result result;
-    {
+    try {
         writer->Begin(scratch.fileName(), outputFile, columns);
         SqliteStatement rows(connection.Handle(),
                              QStringLiteral("SELECT ") + QuoteIdentifier(id) + select + from +
@@ -121,6 +121,11 @@ Result Export(const QString& projectFile, int32_t lcid, const QString& outputFil
         }
         writer->Finish();
         writer.reset();
+    } catch (...) {
+        // A writer closes its file when it goes; what it leaves is removed after that.
+        writer.reset();
+        QFile::remove(scratch.fileName());
+        throw;
     }
     db->Close();
     QFile::setPermissions(scratch.fileName(), QFile::ReadOwner | QFile::WriteOwner |

@@ -246,9 +246,19 @@ TEST_F(LanguageExportTest, AFailedExportLeavesAnExistingFileAsItWas) {
                   [&] { LanguageExport::Export(project, 1031, folder.Path(u"fehlt/x.csv"_qs)); }),
               ErrorNumber::CannotOpen);
     EXPECT_EQ(FileBytes(file), QByteArray("vorher"));
-    // Nothing but the file itself is left in the folder.
-    EXPECT_EQ(QDir(folder.Path({})).entryList(QDir::Files | QDir::Hidden).filter(u"alt.xls"_qs),
-              QStringList{u"alt.xls"_qs});
+    // A text longer than a workbook cell holds fails while the rows are written.
+    const QString longer = folder.Path(u"lang.xlsx"_qs);
+    QFile::copy(file, longer);
+    RunSql(project, u"UPDATE TidxTexts SET L1031 = printf('%.40000c', 'x') WHERE ID = 7"_qs);
+    EXPECT_EQ(ErrorNumberOf([&] { LanguageExport::Export(project, 1031, longer); }),
+              ErrorNumber::InvalidArgument);
+    EXPECT_EQ(FileBytes(longer), QByteArray("vorher"));
+    QFile::remove(longer);
+    RunSql(project, u"UPDATE TidxTexts SET L1031 = 'kurz' WHERE ID = 7"_qs);
+    // No half-written file is left in the folder.
+    EXPECT_EQ(QDir(folder.Path({})).entryList({u".*"_qs}, QDir::Files | QDir::Hidden),
+              QStringList{})
+        << "no half-written file is left beside the output";
     // The large export goes to .xlsx in constant memory, all of it.
     const auto all = LanguageExport::Export(project, 1031, folder.Path(u"alle.xlsx"_qs));
     EXPECT_EQ(all.rows, 11 + 65536);
