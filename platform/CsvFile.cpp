@@ -8,6 +8,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <string>
 
 namespace CsvFile {
 namespace {
@@ -16,56 +17,53 @@ namespace {
 constexpr qint64 kMaxFileSize = qint64{256} << 20;
 constexpr qsizetype kMaxColumns = 16384;
 
-QString DecodeText(const QByteArray& bytes) {
-    auto decode = [](QStringConverter::Encoding encoding, QByteArrayView data) {
-        QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
-        return QString(decoder(data));
-    };
-    const QByteArrayView view(bytes);
-    if (view.startsWith("\xEF\xBB\xBF")) return decode(QStringConverter::Utf8, view.sliced(3));
-    if (view.startsWith("\xFF\xFE")) return decode(QStringConverter::Utf16LE, view.sliced(2));
-    if (view.startsWith("\xFE\xFF")) return decode(QStringConverter::Utf16BE, view.sliced(2));
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    QString text = utf8(view);
-    if (!utf8.hasError()) return text;
-    return CodePage::Decode(bytes, 1252);
+// True when the bytes are UTF-8 throughout; checked in pieces, so that nothing
+// of the size of the file is made for it.
+bool IsUtf8(QByteArrayView bytes) {
+    QStringDecoder decoder(QStringConverter::Utf8);
+    for (qsizetype at = 0; at < bytes.size() && !decoder.hasError(); at += 1 << 20)
+        (void)QString(decoder(bytes.sliced(at, std::min<qsizetype>(1 << 20, bytes.size() - at))));
+    (void)QString(decoder(QByteArrayView()));
+    return !decoder.hasError();
 }
 
 // The delimiter the first row holds most often outside quotes; comma when it holds none.
-QChar Delimiter(const QString& text) {
+template <typename Unit>
+Unit Delimiter(const Unit* text, size_t size) {
     int counts[3] = {0, 0, 0};
-    const QChar candidates[3] = {u',', u';', u'\t'};
+    const Unit candidates[3] = {',', ';', '\t'};
     bool quoted = false;
-    for (const QChar c : text) {
-        if (c == u'"') quoted = !quoted;
+    for (size_t i = 0; i < size; ++i) {
+        const Unit c = text[i];
+        if (c == '"') quoted = !quoted;
         if (quoted) continue;
-        if (c == u'\n' || c == u'\r') break;
-        for (int i = 0; i < 3; ++i)
-            if (c == candidates[i]) ++counts[i];
+        if (c == '\n' || c == '\r') break;
+        for (int k = 0; k < 3; ++k)
+            if (c == candidates[k]) ++counts[k];
     }
     const int best = static_cast<int>(std::max_element(counts, counts + 3) - counts);
-    return counts[best] > 0 ? candidates[best] : QChar(u',');
+    return counts[best] > 0 ? candidates[best] : Unit(',');
 }
 
-}  // namespace
-
-SourceTable Parse(QByteArray contents, const QString& name, bool header) {
-    const QString text = DecodeText(contents);
-    contents.clear();  // the bytes are not needed once they are characters
-    const QChar delimiter = Delimiter(text);
+// The records of the text, units of UTF-8 (char) or UTF-16 (char16_t); makeText
+// turns a field's units into its text.
+template <typename Unit, typename MakeText>
+std::vector<std::vector<Variant>> Records(const Unit* text, size_t size, const QString& name,
+                                          MakeText makeText) {
+    const Unit delimiter = Delimiter(text, size);
     std::vector<std::vector<Variant>> records;
     std::vector<Variant> record;
-    QString field;
-    bool fieldQuoted = false, fieldStarted = false;
+    std::basic_string<Unit> field;
+    bool quoted = false, started = false;
     auto endField = [&] {
-        if (fieldQuoted || !field.isEmpty())
-            record.emplace_back(field);
+        if (quoted || !field.empty())
+            record.emplace_back(makeText(field));
         else
             record.emplace_back();
-        if (record.size() > kMaxColumns)
+        if (record.size() > static_cast<size_t>(kMaxColumns))
             throw RuntimeError::WorkbookDamaged(name, QStringLiteral("zu viele Spalten"));
         field.clear();
-        fieldQuoted = fieldStarted = false;
+        quoted = started = false;
     };
     auto endRecord = [&] {
         endField();
@@ -73,40 +71,81 @@ SourceTable Parse(QByteArray contents, const QString& name, bool header) {
         if (!(record.size() == 1 && record[0].IsNull())) records.push_back(std::move(record));
         record.clear();
     };
-    const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const QChar c = text[i];
-        if (c == u'"' && !fieldStarted) {
+    for (size_t i = 0; i < size;) {
+        const Unit c = text[i];
+        if (c == '"' && !started) {
             // A quoted field: up to the quote not followed by another one.
-            fieldQuoted = fieldStarted = true;
-            bool closed = false;
-            for (++i; i < size; ++i) {
-                if (text[i] != u'"') {
-                    field += text[i];
-                } else if (i + 1 < size && text[i + 1] == u'"') {
-                    field += u'"';
+            quoted = started = true;
+            for (++i;;) {
+                const Unit* quote = std::find(text + i, text + size, Unit('"'));
+                if (quote == text + size)
+                    throw RuntimeError::WorkbookDamaged(
+                        name, QStringLiteral("ein Anführungszeichen wird nicht geschlossen"));
+                const auto at = static_cast<size_t>(quote - text);
+                field.append(text + i, at - i);
+                i = at + 1;
+                if (i < size && text[i] == '"') {
+                    field += Unit('"');
                     ++i;
-                } else {
-                    closed = true;
-                    break;
+                    continue;
                 }
+                break;
             }
-            if (!closed)
-                throw RuntimeError::WorkbookDamaged(
-                    name, QStringLiteral("ein Anführungszeichen wird nicht geschlossen"));
             continue;
         }
         if (c == delimiter) {
             endField();
-        } else if (c == u'\r' || c == u'\n') {
-            if (c == u'\r' && i + 1 < size && text[i + 1] == u'\n') ++i;
+            ++i;
+        } else if (c == '\r' || c == '\n') {
+            i += c == '\r' && i + 1 < size && text[i + 1] == '\n' ? 2 : 1;
             endRecord();
         } else {
-            field += c;
-            fieldStarted = true;
+            // Up to the next delimiter or line break; a quote inside is a character.
+            size_t end = i;
+            while (end < size && text[end] != delimiter && text[end] != '\r' && text[end] != '\n')
+                ++end;
+            field.append(text + i, end - i);
+            started = true;
+            i = end;
         }
     }
-    if (fieldStarted || !record.empty()) endRecord();
+    if (started || !record.empty()) endRecord();
+    return records;
+}
+
+// The file's records: UTF-8 is split as bytes, every other encoding as characters.
+std::vector<std::vector<Variant>> Split(QByteArray& contents, const QString& name) {
+    QByteArrayView bytes(contents);
+    auto fromUtf16 = [](const std::u16string& units) {
+        return QString(reinterpret_cast<const QChar*>(units.data()),
+                       static_cast<qsizetype>(units.size()));
+    };
+    auto splitText = [&](const QString& text) {
+        contents.clear();  // the bytes are not needed once they are characters
+        return Records(reinterpret_cast<const char16_t*>(text.utf16()),
+                       static_cast<size_t>(text.size()), name, fromUtf16);
+    };
+    auto decode = [&](QStringConverter::Encoding encoding, QByteArrayView data) {
+        QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
+        return QString(decoder(data));
+    };
+    if (bytes.startsWith("\xFF\xFE"))
+        return splitText(decode(QStringConverter::Utf16LE, bytes.sliced(2)));
+    if (bytes.startsWith("\xFE\xFF"))
+        return splitText(decode(QStringConverter::Utf16BE, bytes.sliced(2)));
+    if (bytes.startsWith("\xEF\xBB\xBF")) bytes = bytes.sliced(3);
+    if (!IsUtf8(bytes)) return splitText(CodePage::Decode(contents, 1252));
+    return Records(bytes.data(), static_cast<size_t>(bytes.size()), name,
+                   [](const std::string& units) {
+                       return QString::fromUtf8(units.data(), static_cast<qsizetype>(units.size()));
+                   });
+}
+
+}  // namespace
+
+SourceTable Parse(QByteArray contents, const QString& name, bool header) {
+    std::vector<std::vector<Variant>> records = Split(contents, name);
+    contents.clear();
 
     SourceTable table;
     table.fileName = name;
