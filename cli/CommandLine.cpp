@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "CodePage.h"
+#include "ExportWriter.h"
 #include "LanguageExport.h"
 #include "LanguageList.h"
 #include "MLanguageTransfer.h"
@@ -236,6 +237,13 @@ QJsonObject ErrorJson(const RuntimeError& error) {
             {QStringLiteral("description"), error.Description()}};
 }
 
+// The JSON object of a command that wrote nothing because it failed.
+void PrintFailure(QJsonObject json, const RuntimeError& error) {
+    json.insert(QStringLiteral("written"), false);
+    json.insert(QStringLiteral("error"), ErrorJson(error));
+    PrintJson(json);
+}
+
 int Projects(const Arguments& arguments) {
     const auto projects = ReadRegisteredProjects();
     if (arguments.json) {
@@ -314,11 +322,7 @@ int Transfer(const QString& command, const Arguments& arguments) {
         }
         return status;
     } catch (const RuntimeError& error) {
-        if (arguments.json) {
-            json.insert(QStringLiteral("written"), false);
-            json.insert(QStringLiteral("error"), ErrorJson(error));
-            PrintJson(json);
-        }
+        if (arguments.json) PrintFailure(json, error);
         throw;
     }
 }
@@ -396,9 +400,7 @@ int Export(const Arguments& arguments) {
     const QString file = ProjectFile(arguments.positional[0]);
     const int32_t lcid = Language(file, arguments.positional[1]);
     const QString output = arguments.positional[2];
-    const QString extension = QFileInfo(output).suffix().toLower();
-    if (extension != QLatin1String("xlsx") && extension != QLatin1String("xls") &&
-        extension != QLatin1String("csv"))
+    if (!ExportWriter::Writes(output))
         throw UsageError{
             QStringLiteral("\u201E%1\u201C: export schreibt .xlsx, .xls oder .csv.").arg(output)};
     LanguageExport::Options options;
@@ -448,11 +450,7 @@ int Export(const Arguments& arguments) {
         Out(text);
         return status;
     } catch (const RuntimeError& error) {
-        if (arguments.json) {
-            json.insert(QStringLiteral("written"), false);
-            json.insert(QStringLiteral("error"), ErrorJson(error));
-            PrintJson(json);
-        }
+        if (arguments.json) PrintFailure(json, error);
         throw;
     }
 }

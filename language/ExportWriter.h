@@ -1,7 +1,5 @@
 #pragma once
 
-#include "Variant.h"
-
 #include <QString>
 
 #include <memory>
@@ -38,6 +36,8 @@ class ExportWriter {
     // The writer for the file's extension (xlsx, xls, csv); fails with 3170 for
     // any other.
     static std::unique_ptr<ExportWriter> ForFile(const QString& path);
+    // True when ForFile has a writer for the file.
+    static bool Writes(const QString& path);
 };
 
 std::unique_ptr<ExportWriter> MakeXlsxWriter();

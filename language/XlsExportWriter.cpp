@@ -1,6 +1,7 @@
 #include "BiffRecords.h"
 #include "ExportWriter.h"
 #include "RuntimeError.h"
+#include "Variant.h"
 
 #include <QHash>
 #include <QStringList>

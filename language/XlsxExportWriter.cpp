@@ -1,5 +1,6 @@
 #include "ExportWriter.h"
 #include "RuntimeError.h"
+#include "Variant.h"
 
 #include <QFile>
 #include <QRegularExpression>

@@ -2,10 +2,15 @@
 
 #include <glib-object.h>
 
+#include <QByteArray>
+#include <QString>
+
 #include <memory>
 
-// What every reader over libgsf needs: the library set up once, and GObjects
-// that unreference themselves.
+struct _GsfInput;
+
+// What every reader over libgsf needs: the library set up once, GObjects that
+// unreference themselves, and the file or bytes to read as an input.
 namespace Gsf {
 
 // Initialises libgsf once per process and keeps its warnings about damaged
@@ -17,10 +22,18 @@ struct Unref {
         if (object) g_object_unref(object);
     }
 };
-template <typename T>
-using Ptr = std::unique_ptr<T, Unref>;
 
 }  // namespace Gsf
 
 template <typename T>
-using GPtr = Gsf::Ptr<T>;
+using GPtr = std::unique_ptr<T, Gsf::Unref>;
+
+namespace Gsf {
+
+// The file as an input. Fails with RuntimeError: 3024 when it is missing, 3051
+// when it cannot be read.
+GPtr<_GsfInput> OpenFile(const QString& path);
+// The bytes as an input, without a copy: they must outlive it. Nothing for none.
+GPtr<_GsfInput> OpenBytes(const QByteArray& contents);
+
+}  // namespace Gsf

@@ -7,13 +7,9 @@
 #include "Gsf.h"
 #include "RuntimeError.h"
 
-#include <QFile>
-#include <QFileInfo>
-
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>
-#include <gsf/gsf-input-memory.h>
-#include <gsf/gsf-input-stdio.h>
+#include <gsf/gsf-input.h>
 #include <algorithm>
 
 namespace {
@@ -88,24 +84,10 @@ int CodePageOfBiff(uint16_t value) {
 
 }  // namespace
 
-XlsWorkbook::XlsWorkbook(const QString& path) : path_(path) {
-    Gsf::Init();
-    QFileInfo info(path);
-    if (!info.exists() || !info.isFile()) throw RuntimeError::FileNotFound(path);
-
-    GError* error = nullptr;
-    GPtr<GsfInput> input(gsf_input_stdio_new(QFile::encodeName(path).constData(), &error));
-    if (!input) {
-        if (error) g_error_free(error);
-        throw RuntimeError::FileUnreadable(path);
-    }
-    Open(input.get());
-}
+XlsWorkbook::XlsWorkbook(const QString& path) : path_(path) { Open(Gsf::OpenFile(path).get()); }
 
 XlsWorkbook::XlsWorkbook(const QByteArray& contents, const QString& name) : path_(name) {
-    Gsf::Init();
-    GPtr<GsfInput> input(gsf_input_memory_new(reinterpret_cast<const guint8*>(contents.constData()),
-                                              static_cast<gsf_off_t>(contents.size()), FALSE));
+    GPtr<GsfInput> input = Gsf::OpenBytes(contents);
     if (!input) Fail("leere Datei");
     Open(input.get());
 }

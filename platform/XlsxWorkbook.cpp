@@ -4,15 +4,11 @@
 #include "Gsf.h"
 #include "RuntimeError.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QHash>
 #include <QXmlStreamReader>
 
 #include <gsf/gsf-infile-zip.h>
 #include <gsf/gsf-infile.h>
-#include <gsf/gsf-input-memory.h>
-#include <gsf/gsf-input-stdio.h>
 #include <gsf/gsf-input.h>
 
 #include <algorithm>
@@ -243,23 +239,10 @@ QHash<QString, Relationship> ReadRelationships(GsfInfile* container, const QStri
 
 }  // namespace
 
-XlsxWorkbook::XlsxWorkbook(const QString& path) : path_(path) {
-    Gsf::Init();
-    QFileInfo info(path);
-    if (!info.exists() || !info.isFile()) throw RuntimeError::FileNotFound(path);
-    GError* error = nullptr;
-    GPtr<GsfInput> input(gsf_input_stdio_new(QFile::encodeName(path).constData(), &error));
-    if (!input) {
-        if (error) g_error_free(error);
-        throw RuntimeError::FileUnreadable(path);
-    }
-    Open(input.get());
-}
+XlsxWorkbook::XlsxWorkbook(const QString& path) : path_(path) { Open(Gsf::OpenFile(path).get()); }
 
 XlsxWorkbook::XlsxWorkbook(const QByteArray& contents, const QString& name) : path_(name) {
-    Gsf::Init();
-    GPtr<GsfInput> input(gsf_input_memory_new(reinterpret_cast<const guint8*>(contents.constData()),
-                                              static_cast<gsf_off_t>(contents.size()), FALSE));
+    GPtr<GsfInput> input = Gsf::OpenBytes(contents);
     if (!input) Fail(QStringLiteral("leere Datei"));
     Open(input.get());
 }
@@ -350,8 +333,10 @@ SourceTable XlsxWorkbook::ReadSheet(const QString& name, bool header) const {
         while (!xml.AtEnd()) {
             if (xml.Next() != QXmlStreamReader::StartElement) continue;
             const auto element = xml.Xml().name();
+            const bool isRow = element == QLatin1String("row");
+            if (!isRow && element != QLatin1String("c")) continue;
             const auto attributes = xml.Xml().attributes();
-            if (element == QLatin1String("row")) {
+            if (isRow) {
                 const auto number = attributes.value(QLatin1String("r"));
                 uint32_t next = row + 1;
                 if (!number.isEmpty()) {
@@ -365,7 +350,6 @@ SourceTable XlsxWorkbook::ReadSheet(const QString& name, bool header) const {
                 col = 0;
                 continue;
             }
-            if (element != QLatin1String("c")) continue;
             if (row == 0) throw Damaged{QStringLiteral("Zelle außerhalb einer Zeile")};
             const auto reference = attributes.value(QLatin1String("r"));
             if (!reference.isEmpty()) {
@@ -374,7 +358,7 @@ SourceTable XlsxWorkbook::ReadSheet(const QString& name, bool header) const {
                     throw Damaged{QStringLiteral("ungültiger Zellbezug")};
                 col = cell->first;
             }
-            const QString type = attributes.value(QLatin1String("t")).toString();
+            const QStringView type = attributes.value(QLatin1String("t"));
             std::optional<QString> value;
             std::optional<QString> inlineText;
             for (int depth = 1; depth > 0;) {

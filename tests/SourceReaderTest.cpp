@@ -5,44 +5,20 @@
 #include "TestSupport.h"
 #include "XlsWorkbook.h"
 #include "XlsxWorkbook.h"
+#include "ZipWriter.h"
 
 #include <QDir>
 #include <QFile>
-
-#include <gsf/gsf-outfile-zip.h>
-#include <gsf/gsf-outfile.h>
-#include <gsf/gsf-output-stdio.h>
-#include <gsf/gsf-utils.h>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-// A ZIP file holding the given parts ("xl/workbook.xml" -> its bytes), stored or deflated.
+// A ZIP file holding the given parts.
 void WriteZip(const QString& path, const std::vector<std::pair<QString, QByteArray>>& parts) {
-    gsf_init();
-    GsfOutput* sink = gsf_output_stdio_new(QFile::encodeName(path).constData(), nullptr);
-    GsfOutfile* zip = gsf_outfile_zip_new(sink, nullptr);
-    for (const auto& [name, data] : parts) {
-        std::vector<GsfOutput*> open;
-        GsfOutfile* parent = zip;
-        const QStringList pieces = name.split(u'/');
-        for (qsizetype i = 0; i < pieces.size(); ++i) {
-            GsfOutput* child = gsf_outfile_new_child(parent, pieces[i].toUtf8().constData(),
-                                                     i + 1 < pieces.size());
-            open.push_back(child);
-            parent = GSF_OUTFILE(child);
-        }
-        gsf_output_write(open.back(), static_cast<size_t>(data.size()),
-                         reinterpret_cast<const guint8*>(data.constData()));
-        for (auto it = open.rbegin(); it != open.rend(); ++it) {
-            gsf_output_close(*it);
-            g_object_unref(*it);
-        }
-    }
-    gsf_output_close(GSF_OUTPUT(zip));
-    g_object_unref(zip);
-    g_object_unref(sink);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(ZipContainer(parts));
 }
 
 const QByteArray kRootRels =

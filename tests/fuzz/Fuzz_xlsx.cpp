@@ -5,11 +5,7 @@
 // damaged workbook must end in a RuntimeError, never in a read outside a buffer.
 #include "RuntimeError.h"
 #include "XlsxWorkbook.h"
-
-#include <gsf/gsf-outfile-zip.h>
-#include <gsf/gsf-outfile.h>
-#include <gsf/gsf-output-memory.h>
-#include <gsf/gsf-utils.h>
+#include "ZipWriter.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -25,50 +21,21 @@ const char* const kWorkbookRels =
 const char* const kWorkbook =
     R"(<?xml version="1.0"?><workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"><sheets><sheet name="TidxTexts" sheetId="1" r:id="rId1"/></sheets></workbook>)";
 
-void Add(GsfOutfile* zip, const char* folder, const char* name, const QByteArray& data) {
-    GsfOutput* parent = GSF_OUTPUT(zip);
-    GsfOutput* dir = folder ? gsf_outfile_new_child(zip, folder, TRUE) : nullptr;
-    GsfOutput* child =
-        gsf_outfile_new_child(dir ? GSF_OUTFILE(dir) : GSF_OUTFILE(parent), name, FALSE);
-    gsf_output_write(child, static_cast<size_t>(data.size()),
-                     reinterpret_cast<const guint8*>(data.constData()));
-    gsf_output_close(child);
-    g_object_unref(child);
-    if (dir) {
-        gsf_output_close(dir);
-        g_object_unref(dir);
-    }
-}
-
 QByteArray Container(const QByteArray& input) {
     const QList<QByteArray> parts = input.split('\0');
-    GsfOutput* memory = gsf_output_memory_new();
-    GsfOutfile* zip = gsf_outfile_zip_new(memory, nullptr);
-    Add(zip, nullptr, "[Content_Types].xml", kContentTypes);
-    Add(zip, "_rels", ".rels", kRootRels);
-    GsfOutput* xl = gsf_outfile_new_child(zip, "xl", TRUE);
-    Add(GSF_OUTFILE(xl), "_rels", "workbook.xml.rels", kWorkbookRels);
-    Add(GSF_OUTFILE(xl), nullptr, "workbook.xml",
-        parts.size() > 2 ? parts[2] : QByteArray(kWorkbook));
-    Add(GSF_OUTFILE(xl), "worksheets", "sheet1.xml", parts.value(0));
-    if (parts.size() > 1) Add(GSF_OUTFILE(xl), nullptr, "sharedStrings.xml", parts[1]);
-    gsf_output_close(xl);
-    g_object_unref(xl);
-    gsf_output_close(GSF_OUTPUT(zip));
-    g_object_unref(zip);
-    const auto size = gsf_output_size(memory);
-    QByteArray bytes(
-        reinterpret_cast<const char*>(gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(memory))),
-        static_cast<qsizetype>(size));
-    g_object_unref(memory);
-    return bytes;
+    std::vector<std::pair<QString, QByteArray>> files{
+        {QStringLiteral("[Content_Types].xml"), kContentTypes},
+        {QStringLiteral("_rels/.rels"), kRootRels},
+        {QStringLiteral("xl/_rels/workbook.xml.rels"), kWorkbookRels},
+        {QStringLiteral("xl/workbook.xml"), parts.size() > 2 ? parts[2] : QByteArray(kWorkbook)},
+        {QStringLiteral("xl/worksheets/sheet1.xml"), parts.value(0)}};
+    if (parts.size() > 1) files.emplace_back(QStringLiteral("xl/sharedStrings.xml"), parts[1]);
+    return ZipContainer(files);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool ready = (gsf_init(), true);
-    (void)ready;
     QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     if (!bytes.startsWith("PK")) bytes = Container(bytes);
     try {
