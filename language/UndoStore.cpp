@@ -77,40 +77,79 @@ void CreateTables(sqlite3* db, const QString& schema) {
 // type code in one byte, then for numbers their 8 bytes, for texts and blobs a
 // 4-byte length and the bytes; numbers in the machine's byte order, as a store
 // belongs to one user on one machine.
-template <typename T>
-void AppendRaw(QByteArray& out, T value) {
-    out.append(reinterpret_cast<const char*>(&value), sizeof value);
-}
+struct StoredValue {
+    char type = SQLITE_NULL;
+    char number[8] = {};
+    const void* bytes = nullptr;  // of a text or blob
+    size_t size = 0;
 
-void AppendBytes(QByteArray& out, const void* bytes, size_t size) {
-    AppendRaw(out, static_cast<uint32_t>(size));
-    out.append(static_cast<const char*>(bytes), static_cast<qsizetype>(size));
-}
-
-void AppendValue(QByteArray& out, sqlite3_value* value) {
-    const int type = sqlite3_value_type(value);
-    out.append(static_cast<char>(type));
-    switch (type) {
-        case SQLITE_INTEGER:
-            AppendRaw(out, static_cast<int64_t>(sqlite3_value_int64(value)));
-            break;
-        case SQLITE_FLOAT:
-            AppendRaw(out, sqlite3_value_double(value));
-            break;
-        case SQLITE_TEXT: {
-            const unsigned char* text = sqlite3_value_text(value);
-            AppendBytes(out, text, static_cast<size_t>(sqlite3_value_bytes(value)));
-            break;
+    explicit StoredValue(sqlite3_value* value)
+        : type(static_cast<char>(sqlite3_value_type(value))) {
+        switch (type) {
+            case SQLITE_INTEGER: {
+                const auto integer = static_cast<int64_t>(sqlite3_value_int64(value));
+                std::memcpy(number, &integer, sizeof number);
+                break;
+            }
+            case SQLITE_FLOAT: {
+                const double real = sqlite3_value_double(value);
+                std::memcpy(number, &real, sizeof number);
+                break;
+            }
+            case SQLITE_TEXT:
+                bytes = sqlite3_value_text(value);
+                size = static_cast<size_t>(sqlite3_value_bytes(value));
+                break;
+            case SQLITE_BLOB:
+                bytes = sqlite3_value_blob(value);
+                size = static_cast<size_t>(sqlite3_value_bytes(value));
+                break;
+            default:
+                break;
         }
-        case SQLITE_BLOB: {
-            const void* blob = sqlite3_value_blob(value);
-            AppendBytes(out, blob, static_cast<size_t>(sqlite3_value_bytes(value)));
-            break;
-        }
-        default:
-            break;
     }
-}
+    explicit StoredValue(const QByteArray* text) {
+        if (!text) return;
+        type = SQLITE_TEXT;
+        bytes = text->constData();
+        size = static_cast<size_t>(text->size());
+    }
+    size_t Length() const {
+        if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) return 1 + sizeof number;
+        if (type == SQLITE_TEXT || type == SQLITE_BLOB) return 1 + sizeof(uint32_t) + size;
+        return 1;
+    }
+};
+
+// Writes an entry of known length at the end of a chunk, grown once for it.
+class EntryWriter {
+  public:
+    EntryWriter(QByteArray& chunk, size_t length) {
+        const qsizetype start = chunk.size();
+        chunk.resize(start + static_cast<qsizetype>(length));
+        at_ = chunk.data() + start;
+    }
+    template <typename T>
+    void Raw(T value) {
+        Put(&value, sizeof value);
+    }
+    void Value(const StoredValue& value) {
+        *at_++ = value.type;
+        if (value.type == SQLITE_INTEGER || value.type == SQLITE_FLOAT) {
+            Put(value.number, sizeof value.number);
+        } else if (value.type == SQLITE_TEXT || value.type == SQLITE_BLOB) {
+            Raw(static_cast<uint32_t>(value.size));
+            if (value.size > 0) Put(value.bytes, value.size);
+        }
+    }
+
+  private:
+    void Put(const void* bytes, size_t size) {
+        std::memcpy(at_, bytes, size);
+        at_ += size;
+    }
+    char* at_ = nullptr;
+};
 
 template <typename T>
 bool ReadRaw(const char*& at, const char* end, T& value) {
@@ -270,15 +309,12 @@ void Recording::Start() {
 }
 
 void Recording::Changed(int64_t row, double key, sqlite3_value* old, const QByteArray* now) {
-    AppendRaw(chunk_, row);
-    AppendRaw(chunk_, key);
-    AppendValue(chunk_, old);
-    if (now) {
-        chunk_.append(static_cast<char>(SQLITE_TEXT));
-        AppendBytes(chunk_, now->constData(), static_cast<size_t>(now->size()));
-    } else {
-        chunk_.append(static_cast<char>(SQLITE_NULL));
-    }
+    const StoredValue before(old), after(now);
+    EntryWriter entry(chunk_, sizeof row + sizeof key + before.Length() + after.Length());
+    entry.Raw(row);
+    entry.Raw(key);
+    entry.Value(before);
+    entry.Value(after);
     if (chunk_.size() >= kChunkBytes) Flush();
 }
 
@@ -298,7 +334,7 @@ void Recording::Flush() {
         sqlite3_finalize(add);
         if (rc != SQLITE_DONE) ThrowSqliteError(db, rc == SQLITE_OK ? SQLITE_ERROR : rc, Path());
     });
-    chunk_.clear();
+    chunk_.resize(0);  // keeps its memory for the next chunk
 }
 
 void Recording::Finish(int64_t changedTexts) {
