@@ -7,6 +7,7 @@ LanguageRecoding::LanguageRecoding(int32_t lcid) {
     if (languagePage == 0) return;
     language_ = std::make_unique<CodePageConverter>(languagePage);
     system_ = std::make_unique<CodePageConverter>(CodePage::SystemAnsiCodePage());
+    recoder_ = CodePageRecoder::For(language_->Number(), system_->Number());
 }
 
 LanguageRecoding::~LanguageRecoding() = default;
@@ -23,6 +24,22 @@ QString LanguageRecoding::Convert(double id, int64_t row, const QString& text,
                           : language_->Decode(bytes.constData(), size) == text;
     if (!held) lossy.push_back({id, row, LostCharacters(text)});
     return converted;
+}
+
+void LanguageRecoding::Convert(double id, int64_t row, QByteArray& utf8,
+                               std::vector<LossyText>& lossy) {
+    if (!language_ || utf8.isEmpty()) return;
+    if (recoder_) {
+        const auto result =
+            recoder_->Recode(utf8.constData(), static_cast<size_t>(utf8.size()), recoded_);
+        if (result == CodePageRecoder::Result::Held) {
+            utf8.swap(recoded_);
+            return;
+        }
+    }
+    // Texts that lose characters are listed character by character, and text
+    // that is no well-formed UTF-8 is read as Qt reads it.
+    utf8 = Convert(id, row, QString::fromUtf8(utf8), lossy).toUtf8();
 }
 
 std::optional<QString> LanguageRecoding::Restore(const QString& stored) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CodePageConverter.h"
+#include "CodePageRecoder.h"
 #include "ImportReport.h"
 
 #include <QString>
@@ -25,6 +26,8 @@ class LanguageRecoding {
 
     // The code-page form of the text; what it cannot hold is added to lossy.
     QString Convert(double id, int64_t row, const QString& text, std::vector<LossyText>& lossy);
+    // The same for UTF-8 text, in place: the form the import stores.
+    void Convert(double id, int64_t row, QByteArray& utf8, std::vector<LossyText>& lossy);
 
     // The inverse for export: the real characters of a text stored in the code-page
     // form (its bytes in the system's code page, read in the language's), or nothing
@@ -37,4 +40,6 @@ class LanguageRecoding {
 
     std::unique_ptr<CodePageConverter> language_;
     std::unique_ptr<CodePageConverter> system_;
+    std::unique_ptr<CodePageRecoder> recoder_;  // when the pair converts character by character
+    QByteArray recoded_;
 };

@@ -137,8 +137,8 @@ ImportReport RunUpdate(Database& db, int32_t lcid, const QString& sourceFile,
     LanguageRecoding recoding(ConvertsTexts(sourceFile) ? lcid : 0);
     Database::Hooks hooks;
     if (recoding.ConvertsAnything())
-        hooks.convert = [&](double id, int64_t row, const QString& text) {
-            return recoding.Convert(id, row, text, report.lossy);
+        hooks.convert = [&](double id, int64_t row, QByteArray& text) {
+            recoding.Convert(id, row, text, report.lossy);
         };
     hooks.changes = changes;
     hooks.progress = progress;

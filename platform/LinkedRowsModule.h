@@ -30,9 +30,9 @@ struct sqlite3_value;
 // counts that one only and lists the others as duplicates.
 namespace LinkedRowsModule {
 
-// Turns a non-empty source text into the text the target gets; key is the row's
-// Val(), row its place in the source (from 1).
-using ValueConversion = std::function<QString(double key, int64_t row, const QString& text)>;
+// Turns a non-empty source text (UTF-8) into the text the target gets, in place;
+// key is the row's Val(), row its place in the source (from 1).
+using ValueConversion = std::function<void(double key, int64_t row, QByteArray& text)>;
 
 struct KeyCounts;
 
@@ -83,6 +83,7 @@ struct Slot {
     int64_t row = 0;              // the current row's place in the source
     KeyCounts* counts = nullptr;  // what the current row's key has counted so far
     std::exception_ptr failure;   // what the conversion threw
+    QByteArray text;              // the current row's new text; its memory serves every row
 };
 
 // Registers the table and import_value on the connection; the slot must outlive it.
