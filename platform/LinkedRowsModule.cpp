@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -37,6 +38,42 @@ void TakeBack(UpdateTally& tally, KeyCounts& counts) {
     counts = KeyCounts{counts.lastRow};
 }
 
+// A source row's ID as the source holds it. Most text IDs are plain digits; they
+// are kept as their bytes, without a text of their own, and their key is their
+// number (Val() of plain digits).
+struct WrittenId {
+    enum class Kind { Number, Digits, Text } kind = Kind::Number;
+    uint8_t length = 0;
+    std::array<char, 15> digits{};  // fewer than 16 digits are exact as a double
+    QString text;
+
+    void SetNumber() { kind = Kind::Number; }
+    void SetText(const QString& written) {
+        kind = Kind::Text;
+        text = written;
+    }
+    // Reads UTF-8 text; returns its key.
+    double SetUtf8(const char* bytes, int size) {
+        if (size > 0 && static_cast<size_t>(size) <= digits.size() &&
+            std::all_of(bytes, bytes + size, [](char c) { return c >= '0' && c <= '9'; })) {
+            kind = Kind::Digits;
+            length = static_cast<uint8_t>(size);
+            std::copy_n(bytes, size, digits.begin());
+            double number = 0;
+            for (int i = 0; i < size; ++i) number = number * 10 + (bytes[i] - '0');
+            return number;
+        }
+        SetText(QString::fromUtf8(bytes, size));
+        return Val(text);
+    }
+    bool IsText() const { return kind != Kind::Number; }
+    QString Text() const {
+        return kind == Kind::Digits ? QString::fromLatin1(digits.data(), length) : text;
+    }
+    // Whether it is a text in which Val() finds no number.
+    bool HasNoNumber() const { return kind == Kind::Text && !BeginsWithNumber(text); }
+};
+
 struct Table : sqlite3_vtab {
     Slot* slot;
 };
@@ -58,13 +95,13 @@ struct Cursor : sqlite3_vtab_cursor {
 
     // The current row, shown to the statement.
     double key = 0;
-    std::optional<QString> writtenId;  // a text ID as written; numbers are their shortest form
+    WrittenId writtenId;  // numbers are shown in their shortest form
     bool noNumber = false;
 
     // The key of the rows read last, and what they counted.
     bool haveKey = false;
     double lastKey = 0;
-    std::optional<QString> lastWrittenId;
+    WrittenId lastWrittenId;
     size_t duplicate = 0;  // the current key's entry in the tally's duplicates, when it has one
     bool isDuplicate = false;
     KeyCounts counts;
@@ -76,8 +113,8 @@ struct Cursor : sqlite3_vtab_cursor {
     ~Cursor() { sqlite3_finalize(select); }
 
     UpdateTally& Tally() { return *slot->tally; }
-    static QString IdOf(const std::optional<QString>& written, double k) {
-        return written ? *written : ShortestDecimal(k);
+    static QString IdOf(const WrittenId& written, double k) {
+        return written.IsText() ? written.Text() : ShortestDecimal(k);
     }
     const Variant& Cell(size_t column) const { return slot->table->rows[rowIndex][column]; }
 
@@ -110,7 +147,10 @@ struct Cursor : sqlite3_vtab_cursor {
             keyIsNull = id.IsNull();
             if (!keyIsNull) {
                 key = id.ToNumber();
-                writtenId = id.IsText() ? std::optional<QString>(id.Text()) : std::nullopt;
+                if (id.IsText())
+                    writtenId.SetText(id.Text());
+                else
+                    writtenId.SetNumber();
             }
             return true;
         }
@@ -129,19 +169,18 @@ struct Cursor : sqlite3_vtab_cursor {
             case SQLITE_INTEGER:
                 keyIsNull = false;
                 key = static_cast<double>(sqlite3_column_int64(select, 0));
-                writtenId.reset();
+                writtenId.SetNumber();
                 break;
             case SQLITE_FLOAT:
                 keyIsNull = false;
                 key = sqlite3_column_double(select, 0);
-                writtenId.reset();
+                writtenId.SetNumber();
                 break;
             default:
                 keyIsNull = false;
-                writtenId =
-                    QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(select, 0)),
+                key =
+                    writtenId.SetUtf8(reinterpret_cast<const char*>(sqlite3_column_text(select, 0)),
                                       sqlite3_column_bytes(select, 0));
-                key = Val(*writtenId);
                 break;
         }
         return true;
@@ -151,7 +190,7 @@ struct Cursor : sqlite3_vtab_cursor {
     void FinishShownRow() {
         if (atEnd) return;
         if (!slot->rowMatched) Tally().unmatched.push_back({slot->row, IdOf(writtenId, key)});
-        if (noNumber) noNumbers.push_back({{slot->row, *writtenId}, slot->rowMatched});
+        if (noNumber) noNumbers.push_back({{slot->row, writtenId.Text()}, slot->rowMatched});
     }
 
     // Records a row whose key the rows before it had.
@@ -191,7 +230,7 @@ struct Cursor : sqlite3_vtab_cursor {
                 slot->outOfOrder = true;
                 return Stop("out of order", SQLITE_ERROR);
             }
-            noNumber = writtenId && !BeginsWithNumber(*writtenId);
+            noNumber = writtenId.HasNoNumber();
             if (haveKey && key == lastKey) {
                 RecordDuplicate();
                 // This row replaces the one before: what that one counted goes.
@@ -359,9 +398,11 @@ void ResultFromSource(sqlite3_context* context, sqlite3_stmt* select, int column
             break;
         }
         default:  // integers and texts as their text; SQLite writes integers in their shortest form
+            // The text stays as it is until the cursor moves on, and the statement
+            // uses it before that (import_value copies it).
             sqlite3_result_text(context,
                                 reinterpret_cast<const char*>(sqlite3_column_text(select, column)),
-                                sqlite3_column_bytes(select, column), SQLITE_TRANSIENT);
+                                sqlite3_column_bytes(select, column), SQLITE_STATIC);
             break;
     }
 }
@@ -435,7 +476,7 @@ void ImportValue(sqlite3_context* context, int, sqlite3_value** args) {
     slot->rowMatched = true;
     KeyCounts now{};
     now.matched = 1;  // as the tally counts it below
-    QByteArray text;
+    QByteArray& text = slot->text;
     const int oldType = sqlite3_value_type(old);
     const bool oldIsNull = oldType == SQLITE_NULL;
     const bool newIsNull = sqlite3_value_type(args[3]) == SQLITE_NULL;
@@ -445,13 +486,12 @@ void ImportValue(sqlite3_context* context, int, sqlite3_value** args) {
         now.setToNull = oldIsNull ? 0 : 1;
         differs = !oldIsNull;
     } else {
-        text = QByteArray(reinterpret_cast<const char*>(sqlite3_value_text(args[3])),
-                          sqlite3_value_bytes(args[3]));
+        const auto* bytes = reinterpret_cast<const char*>(sqlite3_value_text(args[3]));
+        text.resize(sqlite3_value_bytes(args[3]));
+        std::copy_n(bytes, text.size(), text.data());
         try {
             if (slot->convert && *slot->convert && !text.isEmpty())
-                text = (*slot->convert)(sqlite3_value_double(args[2]), slot->row,
-                                        QString::fromUtf8(text))
-                           .toUtf8();
+                (*slot->convert)(sqlite3_value_double(args[2]), slot->row, text);
         } catch (...) {
             // The statement fails; the one who runs it rethrows the error itself.
             slot->failure = std::current_exception();

@@ -284,9 +284,12 @@ TEST_F(CommandLineTest, ALongImportShowsItsProgressOnATerminal) {
                                    "UNION ALL SELECT i + 1 FROM n WHERE i < 1000000) INSERT INTO "
                                    "TidxTexts(ID, L1049) SELECT i, 'alt' FROM n"));
     const QString large = folder.Path(QStringLiteral("Gross.mdb"));
+    // In descending order, so that the import sorts them too: it lasts well over
+    // the second after which the progress shows.
     RunSql(large, QStringLiteral("CREATE TABLE TidxTexts(ID, L1049); WITH RECURSIVE n(i) AS "
                                  "(SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000000) "
-                                 "INSERT INTO TidxTexts SELECT i, 'neu ' || i FROM n"));
+                                 "INSERT INTO TidxTexts SELECT 1000001 - i, 'neuer Text Nummer ' "
+                                 "|| i FROM n"));
     // script(1) gives the command a terminal and copies what it writes there.
     const QString command = QStringLiteral("'%1' import '%2' 1049 '%3'")
                                 .arg(QStringLiteral(QUORVIN_LANGUAGE_PATH), project, large);

@@ -447,9 +447,12 @@ class FLanguageTransferTest : public QObject {
                                        "SELECT i + 1 FROM n WHERE i < 1000000) INSERT INTO "
                                        "TidxTexts SELECT i, 'alt', 'alt' FROM n"));
         const QString source = folder->Path(QStringLiteral("Gross.mdb"));
+        // In descending order, so that the import sorts them too and lasts well
+        // over the half second after which the progress shows.
         RunSql(source, QStringLiteral("CREATE TABLE TidxTexts(ID, L1031); WITH RECURSIVE n(i) AS "
                                       "(SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000000) "
-                                      "INSERT INTO TidxTexts SELECT i, 'neu ' || i FROM n"));
+                                      "INSERT INTO TidxTexts SELECT 1000001 - i, 'neu ' || i FROM "
+                                      "n"));
         ChooseProjectByHand(folder->Path(QStringLiteral("x")).chopped(2), QStringLiteral("Demo"));
         SelectLanguage(1031);
         Source()->setText(source);
