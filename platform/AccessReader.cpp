@@ -47,15 +47,65 @@ QString ReaderProgram() {
     }
 }
 
-// Reads the record stream of the reader; every length is checked against what is left.
-class StreamReader {
+// Reads the record stream of the reader as it arrives, record by record, while
+// the reader still writes; every length is checked against what is there.
+class StreamParser {
   public:
-    StreamReader(const QByteArray& data, const QString& path) : data_(data), path_(path) {}
+    StreamParser(const QString& path, const QString& tableName)
+        : path_(path), tableName_(tableName) {
+        table_.fileName = path;
+    }
 
-    bool AtEnd() const { return pos_ >= data_.size(); }
+    // Takes more of the stream and reads the records it completes.
+    void Feed(const QByteArray& bytes) {
+        received_ += bytes.size();
+        if (received_ > kMaxOutput)
+            Damaged(path_, QStringLiteral("zu große Antwort des Leseprozesses"));
+        data_ += bytes;
+        ParseWhole(false);
+        // What is read goes, so that the stream is never held whole.
+        if (pos_ > (qint64{1} << 20)) {
+            data_.remove(0, pos_);
+            pos_ = 0;
+        }
+    }
+
+    // The reader has ended: the stream must end with its last record.
+    SourceTable Finish() {
+        ParseWhole(true);
+        if (!ended_) Damaged(path_, QStringLiteral("unvollständige Antwort des Leseprozesses"));
+        return std::move(table_);
+    }
+
+  private:
+    struct NeedMore {};
+
+    void ParseWhole(bool final) {
+        final_ = final;
+        while (!ended_) {
+            const qint64 start = pos_;
+            try {
+                if (columns_ == 0)
+                    ParseHeader();
+                else
+                    ParseRecord();
+            } catch (const NeedMore&) {
+                pos_ = start;
+                return;
+            }
+        }
+        if (pos_ < data_.size()) Damaged(path_, QStringLiteral("Zeilenzahl stimmt nicht"));
+    }
+
     void Need(qint64 count) {
-        if (count < 0 || count > data_.size() - pos_)
+        if (count < 0 || count > kMaxOutput)
             Damaged(path_, QStringLiteral("unvollständige Antwort des Leseprozesses"));
+        if (count > data_.size() - pos_) {
+            if (!final_) throw NeedMore{};
+            if (columns_ == 0 && (data_.isEmpty() || data_[0] != 'E') && !data_.startsWith("QAR1"))
+                Damaged(path_, QStringLiteral("keine Antwort des Leseprozesses"));
+            Damaged(path_, QStringLiteral("unvollständige Antwort des Leseprozesses"));
+        }
     }
     uint8_t Byte() {
         Need(1);
@@ -77,60 +127,68 @@ class StreamReader {
         return text;
     }
 
-  private:
-    const QByteArray& data_;
-    QString path_;
-    qint64 pos_ = 0;
-};
-
-SourceTable Parse(const QByteArray& output, const QString& path, const QString& tableName) {
-    StreamReader in(output, path);
-    if (!output.startsWith("QAR1")) {
-        if (!output.isEmpty() && output[0] == 'E') {
-            in.Byte();
-            const int32_t number = in.Fixed<int32_t>();
-            ReaderFailed(number, in.Text(), path, tableName);
+    void ParseHeader() {
+        Need(4);
+        if (data_[pos_] == 'E') {
+            Byte();
+            const int32_t number = Fixed<int32_t>();
+            ReaderFailed(number, Text(), path_, tableName_);
         }
-        Damaged(path, QStringLiteral("keine Antwort des Leseprozesses"));
+        if (std::memcmp(data_.constData() + pos_, "QAR1", 4) != 0)
+            Damaged(path_, QStringLiteral("keine Antwort des Leseprozesses"));
+        pos_ += 4;
+        const uint32_t columns = Fixed<uint32_t>();
+        if (columns == 0 || columns > 4096) Damaged(path_, QStringLiteral("ungültige Spaltenzahl"));
+        QStringList names;
+        for (uint32_t i = 0; i < columns; ++i) names.append(Text());
+        table_.columns = names;
+        columns_ = columns;
     }
-    in.Fixed<uint32_t>();  // the magic
-    SourceTable table;
-    table.fileName = path;
-    const uint32_t columns = in.Fixed<uint32_t>();
-    if (columns == 0 || columns > 4096) Damaged(path, QStringLiteral("ungültige Spaltenzahl"));
-    for (uint32_t i = 0; i < columns; ++i) table.columns.append(in.Text());
-    for (;;) {
-        const uint8_t record = in.Byte();
+
+    void ParseRecord() {
+        const uint8_t record = Byte();
         if (record == 'Z') {
-            if (in.Fixed<uint64_t>() != table.rows.size() || !in.AtEnd())
-                Damaged(path, QStringLiteral("Zeilenzahl stimmt nicht"));
-            return table;
+            if (Fixed<uint64_t>() != table_.rows.size())
+                Damaged(path_, QStringLiteral("Zeilenzahl stimmt nicht"));
+            ended_ = true;
+            return;
         }
         if (record == 'E') {
-            const int32_t number = in.Fixed<int32_t>();
-            ReaderFailed(number, in.Text(), path, tableName);
+            const int32_t number = Fixed<int32_t>();
+            ReaderFailed(number, Text(), path_, tableName_);
         }
-        if (record != 'R') Damaged(path, QStringLiteral("unbekannter Datensatz des Leseprozesses"));
+        if (record != 'R')
+            Damaged(path_, QStringLiteral("unbekannter Datensatz des Leseprozesses"));
         std::vector<Variant> row;
-        row.reserve(columns);
-        for (uint32_t i = 0; i < columns; ++i) {
-            switch (in.Byte()) {
+        row.reserve(columns_);
+        for (uint32_t i = 0; i < columns_; ++i) {
+            switch (Byte()) {
                 case 0:
                     row.emplace_back();
                     break;
                 case 1:
-                    row.emplace_back(in.Text());
+                    row.emplace_back(Text());
                     break;
                 case 2:
-                    row.emplace_back(in.Fixed<double>());
+                    row.emplace_back(Fixed<double>());
                     break;
                 default:
-                    Damaged(path, QStringLiteral("unbekannter Zellentyp"));
+                    Damaged(path_, QStringLiteral("unbekannter Zellentyp"));
             }
         }
-        table.rows.push_back(std::move(row));
+        table_.rows.push_back(std::move(row));
     }
-}
+
+    QString path_;
+    QString tableName_;
+    QByteArray data_;
+    qint64 pos_ = 0;
+    qint64 received_ = 0;
+    bool final_ = false;
+    bool ended_ = false;
+    uint32_t columns_ = 0;  // 0 until the header is read
+    SourceTable table_;
+};
 
 }  // namespace
 
@@ -150,28 +208,30 @@ SourceTable ReadTable(const QString& path, const QString& table) {
     });
     reader.start(QIODevice::ReadOnly);
     if (!reader.waitForStarted(10000)) throw RuntimeError::AccessReaderNotStarted(reader.program());
-    QByteArray output;
+    StreamParser stream(path, table);
     QElapsedTimer clock;
     clock.start();
+    const auto stop = [&](const QString& why) {
+        reader.kill();
+        reader.waitForFinished(5000);
+        Damaged(path, why);
+    };
     while (reader.state() != QProcess::NotRunning) {
         const qint64 left = g_timeLimitMs - clock.elapsed();
-        if (left <= 0) {
-            reader.kill();
-            reader.waitForFinished(5000);
-            Damaged(path, QStringLiteral("der Leseprozess antwortet nicht"));
-        }
+        if (left <= 0) stop(QStringLiteral("der Leseprozess antwortet nicht"));
         reader.waitForReadyRead(static_cast<int>(std::min<qint64>(left, 1000)));
-        output += reader.readAllStandardOutput();
-        if (output.size() > kMaxOutput) {
+        try {
+            stream.Feed(reader.readAllStandardOutput());
+        } catch (...) {
             reader.kill();
             reader.waitForFinished(5000);
-            Damaged(path, QStringLiteral("zu große Antwort des Leseprozesses"));
+            throw;
         }
     }
-    output += reader.readAllStandardOutput();
+    stream.Feed(reader.readAllStandardOutput());
     if (reader.exitStatus() == QProcess::CrashExit)
         Damaged(path, QStringLiteral("der Leseprozess ist abgestürzt"));
-    SourceTable result = Parse(output, path, table);
+    SourceTable result = stream.Finish();
     if (reader.exitCode() != 0)
         Damaged(path, QStringLiteral("der Leseprozess meldet einen Fehler"));
     result.tableName = table;

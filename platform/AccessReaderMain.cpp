@@ -28,20 +28,34 @@
 namespace {
 
 constexpr size_t kBindSize = 256 * 1024;  // a memo of 64K characters in UTF-8 fits
+constexpr size_t kOutputChunk = 1 << 20;
 
+// The stream goes out in pieces of a megabyte.
+std::vector<char> g_output;
+
+void Flush() {
+    if (!g_output.empty() &&
+        std::fwrite(g_output.data(), 1, g_output.size(), stdout) != g_output.size())
+        std::exit(3);
+    g_output.clear();
+}
 void Put(const void* data, size_t size) {
-    if (std::fwrite(data, 1, size, stdout) != size) std::exit(3);
+    const auto* bytes = static_cast<const char*>(data);
+    g_output.insert(g_output.end(), bytes, bytes + size);
+    if (g_output.size() >= kOutputChunk) Flush();
 }
 void PutU32(uint32_t value) { Put(&value, 4); }
-void PutText(const std::string& text) {
-    PutU32(static_cast<uint32_t>(text.size()));
-    Put(text.data(), text.size());
+void PutText(const char* text, size_t size) {
+    PutU32(static_cast<uint32_t>(size));
+    Put(text, size);
 }
+void PutText(const std::string& text) { PutText(text.data(), text.size()); }
 
 [[noreturn]] void Fail(int32_t number, const std::string& description) {
     Put("E", 1);
     Put(&number, 4);
     PutText(description);
+    Flush();
     std::fflush(stdout);
     std::exit(1);
 }
@@ -58,6 +72,34 @@ bool IsNumeric(int type) {
             return true;
         default:
             return false;
+    }
+}
+
+// Integer columns are read from the row itself, as libmdb would print them:
+// Byte unsigned, Integer and Long Integer signed, little-endian.
+size_t IntegerSize(int type) {
+    switch (type) {
+        case MDB_BYTE:
+            return 1;
+        case MDB_INT:
+            return 2;
+        case MDB_LONGINT:
+            return 4;
+        default:
+            return 0;
+    }
+}
+
+double IntegerValue(int type, const unsigned char* bytes) {
+    switch (type) {
+        case MDB_BYTE:
+            return bytes[0];
+        case MDB_INT:
+            return static_cast<int16_t>(bytes[0] | bytes[1] << 8);
+        default:
+            return static_cast<int32_t>(
+                static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+                static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24);
     }
 }
 
@@ -80,6 +122,7 @@ int main(int argc, char* argv[]) {
 
     const unsigned columns = table->num_cols;
     std::vector<std::vector<char>> values(columns, std::vector<char>(kBindSize));
+    g_output.reserve(kOutputChunk + kBindSize);
     std::vector<int> lengths(columns, 0);
     std::vector<int> types(columns);
     Put("QAR1", 4);
@@ -88,13 +131,15 @@ int main(int argc, char* argv[]) {
         auto* column = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i));
         types[i] = column->col_type;
         PutText(column->name);
-        mdb_bind_column(table, static_cast<int>(i + 1), values[i].data(), &lengths[i]);
+        if (IntegerSize(types[i]) == 0)
+            mdb_bind_column(table, static_cast<int>(i + 1), values[i].data(), &lengths[i]);
     }
 
     // Bound columns give Null and the empty text alike; the row's own null flags
     // tell them apart, so the row is cracked once more for them.
     std::vector<MdbField> fields(columns + 256);  // a row may hold deleted columns too
     std::vector<unsigned char> isNull(columns);
+    std::vector<const unsigned char*> integers(columns);  // in the current row
     uint64_t rows = 0;
     while (mdb_fetch_row(table)) {
         // The row's page is still the current one: find the row there, without
@@ -104,10 +149,20 @@ int main(int argc, char* argv[]) {
         if (mdb_find_row(mdb, static_cast<int>(table->cur_row) - 1, &offset, &length) != 0)
             Fail(3049, "Zeile nicht lesbar");
         std::fill(isNull.begin(), isNull.end(), 1);
+        std::fill(integers.begin(), integers.end(), nullptr);
         const int cracked = mdb_crack_row(table, offset & 0x1FFF, length, fields.data());
-        for (int f = 0; f < cracked && f < static_cast<int>(columns); ++f)
-            if (fields[f].colnum >= 0 && fields[f].colnum < static_cast<int>(columns))
-                isNull[fields[f].colnum] = fields[f].is_null;
+        for (int f = 0; f < cracked && f < static_cast<int>(columns); ++f) {
+            const MdbField& field = fields[f];
+            if (field.colnum < 0 || field.colnum >= static_cast<int>(columns)) continue;
+            const auto column = static_cast<size_t>(field.colnum);
+            isNull[column] = field.is_null;
+            const size_t size = IntegerSize(types[column]);
+            if (size > 0 && !field.is_null) {
+                if (!field.value || field.siz != static_cast<int>(size))
+                    Fail(3049, "Zahl der Zeile nicht lesbar");
+                integers[column] = static_cast<const unsigned char*>(field.value);
+            }
+        }
         Put("R", 1);
         for (unsigned i = 0; i < columns; ++i) {
             const size_t size =
@@ -115,6 +170,11 @@ int main(int argc, char* argv[]) {
                                : 0;
             if (isNull[i] && types[i] != MDB_BOOL) {
                 Put("\0", 1);
+            } else if (IntegerSize(types[i]) > 0) {
+                if (!integers[i]) Fail(3049, "Zahl der Zeile nicht lesbar");
+                const double number = IntegerValue(types[i], integers[i]);
+                Put("\2", 1);
+                Put(&number, 8);
             } else if (IsNumeric(types[i]) || types[i] == MDB_BOOL) {
                 std::string text(values[i].data(), size);
                 double number = types[i] == MDB_BOOL ? (text == "1" || text == "-1" ? -1.0 : 0.0)
@@ -123,13 +183,14 @@ int main(int argc, char* argv[]) {
                 Put(&number, 8);
             } else {
                 Put("\1", 1);
-                PutText(std::string(values[i].data(), size));
+                PutText(values[i].data(), size);
             }
         }
         ++rows;
     }
     Put("Z", 1);
     Put(&rows, 8);
+    Flush();
     mdb_free_tabledef(table);
     mdb_close(mdb);
     return std::fflush(stdout) == 0 ? 0 : 3;

@@ -147,4 +147,31 @@ TEST_F(AccessSourceTest, AMisbehavingReaderBecomesAClearError) {
     }
 }
 
+// The rows are read as the reader writes them, whatever pieces the pipe cuts them
+// into; what follows the end of the stream is a damaged answer.
+TEST_F(AccessSourceTest, TheStreamIsReadAsItArrives) {
+    const QString source = folder.Copy(QStringLiteral("access/texts-jet4.mdb"));
+    // Columns ID and L1031; rows (2, "zwei") and (12, "zwölf"), cut inside their records.
+    const QByteArray header =
+        "printf 'QAR1\\002\\000\\000\\000\\002\\000\\000\\000ID\\005\\000\\000\\000L1031'";
+    const QByteArray rows =
+        "printf 'R\\002\\000\\000\\000\\000\\000\\000'; sleep 0.2; "
+        "printf '\\000\\100\\001\\004\\000\\000\\000zw'; sleep 0.2; printf 'ei'; "
+        "printf 'R\\002\\000\\000\\000\\000\\000\\000\\050\\100\\001\\006\\000\\000"
+        "\\000zw\\303\\266lf'; sleep 0.2; ";
+    const QByteArray end = "printf 'Z\\002\\000\\000\\000\\000\\000\\000\\000'";
+    FakeReader(header + "; sleep 0.2; " + rows + end);
+    ASSERT_TRUE(TransferLanguage(project, 1031, source)) << messages.messages[0].text.toStdString();
+    const auto texts = ReadColumn(project, QStringLiteral("L1031"));
+    EXPECT_EQ(texts.at(2), Variant(QStringLiteral("zwei")));
+    EXPECT_EQ(texts.at(12), Variant(QStringLiteral("zwölf")));
+    EXPECT_EQ(texts.at(3), Variant(QStringLiteral("alt 3")));
+
+    const QByteArray before = FileBytes(project);
+    FakeReader(header + "; " + rows + end + "; printf 'R'");
+    EXPECT_FALSE(TransferLanguage(project, 1031, source));
+    EXPECT_EQ(messages.FailureNumber(), ErrorNumber::Corrupt);
+    EXPECT_EQ(FileBytes(project), before);
+}
+
 }  // namespace
