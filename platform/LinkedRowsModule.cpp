@@ -54,13 +54,11 @@ struct WrittenId {
     }
     // Reads UTF-8 text; returns its key.
     double SetUtf8(const char* bytes, int size) {
-        if (size > 0 && static_cast<size_t>(size) <= digits.size() &&
-            std::all_of(bytes, bytes + size, [](char c) { return c >= '0' && c <= '9'; })) {
+        double number = 0;
+        if (ValOfPlainDigits(bytes, size, number)) {
             kind = Kind::Digits;
             length = static_cast<uint8_t>(size);
             std::copy_n(bytes, size, digits.begin());
-            double number = 0;
-            for (int i = 0; i < size; ++i) number = number * 10 + (bytes[i] - '0');
             return number;
         }
         SetText(QString::fromUtf8(bytes, size));
@@ -292,6 +290,16 @@ struct Cursor : sqlite3_vtab_cursor {
     }
 };
 
+// A sort key as SQLite sorts fastest: whole numbers that a double holds exactly as
+// integers (SQLite orders integers and reals by their value alike), others as reals.
+void ResultKey(sqlite3_context* context, double key) {
+    constexpr double kExactLimit = 9007199254740992.0;  // 2^53
+    if (std::fabs(key) <= kExactLimit && std::trunc(key) == key)
+        sqlite3_result_int64(context, static_cast<sqlite3_int64>(key));
+    else
+        sqlite3_result_double(context, key);
+}
+
 // quorvin_key(id): the key a source row's ID stands for, as the cursor reads it (Val() of texts).
 void SourceKey(sqlite3_context* context, int, sqlite3_value** args) {
     switch (sqlite3_value_type(args[0])) {
@@ -299,17 +307,19 @@ void SourceKey(sqlite3_context* context, int, sqlite3_value** args) {
             sqlite3_result_null(context);
             break;
         case SQLITE_INTEGER:
-            sqlite3_result_double(context, static_cast<double>(sqlite3_value_int64(args[0])));
+            ResultKey(context, static_cast<double>(sqlite3_value_int64(args[0])));
             break;
         case SQLITE_FLOAT:
-            sqlite3_result_double(context, sqlite3_value_double(args[0]));
+            ResultKey(context, sqlite3_value_double(args[0]));
             break;
-        default:
-            sqlite3_result_double(
-                context,
-                Val(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(args[0])),
-                                      sqlite3_value_bytes(args[0]))));
+        default: {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(args[0]));
+            const int size = sqlite3_value_bytes(args[0]);
+            double key = 0;
+            if (!ValOfPlainDigits(text, size, key)) key = Val(QString::fromUtf8(text, size));
+            ResultKey(context, key);
             break;
+        }
     }
 }
 

@@ -99,6 +99,17 @@ double Val(const QString& text) {
     return ParseVal(text, found);
 }
 
+bool ValOfPlainDigits(const char* utf8, int size, double& value) {
+    if (size <= 0 || size > 15) return false;
+    double number = 0;
+    for (int i = 0; i < size; ++i) {
+        if (utf8[i] < '0' || utf8[i] > '9') return false;
+        number = number * 10 + (utf8[i] - '0');
+    }
+    value = number;
+    return true;
+}
+
 bool BeginsWithNumber(const QString& text) {
     bool found = false;
     ParseVal(text, found);

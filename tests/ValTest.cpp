@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -40,3 +41,19 @@ TEST(Val, HugeExponentsDoNotThrow) {
 }
 
 }  // namespace
+
+// Plain digits are read without a text of their own, as Val() reads them; any
+// other bytes are left to Val().
+TEST(Val, PlainDigitsReadAsValReadsThem) {
+    for (const char* digits : {"0", "7", "0012", "123456789012345", "000000000000000"}) {
+        double value = -1;
+        ASSERT_TRUE(ValOfPlainDigits(digits, static_cast<int>(strlen(digits)), value)) << digits;
+        EXPECT_EQ(value, Val(QString::fromLatin1(digits))) << digits;
+    }
+    for (const char* other : {"", " 12", "12 ", "-1", "+1", "1.5", "1e3", "12a", "&H1F",
+                              "1234567890123456", "\xD9\xA1"}) {
+        double value = -1;
+        EXPECT_FALSE(ValOfPlainDigits(other, static_cast<int>(strlen(other)), value)) << other;
+        EXPECT_EQ(value, -1);
+    }
+}
