@@ -379,7 +379,7 @@ int main(int argc, char* argv[]) {
         Measure(folder, project, QStringLiteral(ACCESS_SAMPLE), accessFloor, "s.ID", true);
     Print("Access .mdb (re-encoded)", kAccessRows, access);
     // Against the import of the same rows from a SQLite database file.
-    Figures fromSqlite = Measure(folder, project, accessAsSqlite, accessFloor, "s.ID", true);
+    const Figures fromSqlite = Measure(folder, project, accessAsSqlite, accessFloor, "s.ID", true);
     std::printf(
         "%-26s %7d rows  %7.3f s  against the same rows from SQLite %7.3f s   ratio %4.2f\n",
         "Access .mdb", kAccessRows, access.best, fromSqlite.best, access.best / fromSqlite.best);

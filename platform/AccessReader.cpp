@@ -211,20 +211,21 @@ SourceTable ReadTable(const QString& path, const QString& table) {
     StreamParser stream(path, table);
     QElapsedTimer clock;
     clock.start();
-    const auto stop = [&](const QString& why) {
+    const auto kill = [&] {
         reader.kill();
         reader.waitForFinished(5000);
-        Damaged(path, why);
     };
     while (reader.state() != QProcess::NotRunning) {
         const qint64 left = g_timeLimitMs - clock.elapsed();
-        if (left <= 0) stop(QStringLiteral("der Leseprozess antwortet nicht"));
+        if (left <= 0) {
+            kill();
+            Damaged(path, QStringLiteral("der Leseprozess antwortet nicht"));
+        }
         reader.waitForReadyRead(static_cast<int>(std::min<qint64>(left, 1000)));
         try {
             stream.Feed(reader.readAllStandardOutput());
         } catch (...) {
-            reader.kill();
-            reader.waitForFinished(5000);
+            kill();
             throw;
         }
     }

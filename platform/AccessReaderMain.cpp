@@ -121,7 +121,7 @@ int main(int argc, char* argv[]) {
     mdb_rewind_table(table);
 
     const unsigned columns = table->num_cols;
-    std::vector<std::vector<char>> values(columns, std::vector<char>(kBindSize));
+    std::vector<std::vector<char>> values(columns);  // of the bound columns
     g_output.reserve(kOutputChunk + kBindSize);
     std::vector<int> lengths(columns, 0);
     std::vector<int> types(columns);
@@ -131,8 +131,10 @@ int main(int argc, char* argv[]) {
         auto* column = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i));
         types[i] = column->col_type;
         PutText(column->name);
-        if (IntegerSize(types[i]) == 0)
+        if (IntegerSize(types[i]) == 0) {
+            values[i].resize(kBindSize);
             mdb_bind_column(table, static_cast<int>(i + 1), values[i].data(), &lengths[i]);
+        }
     }
 
     // Bound columns give Null and the empty text alike; the row's own null flags
