@@ -10,7 +10,7 @@ BiffRecordReader::BiffRecordReader(std::span<const std::span<const uint8_t>> seg
     NextSegmentIfDone();
 }
 
-void BiffRecordReader::NextSegmentIfDone() {
+void BiffRecordReader::NextSegment() {
     while (segment_ < segments_.size() && offset_ >= segments_[segment_].size()) {
         ++segment_;
         offset_ = 0;
@@ -77,9 +77,11 @@ QString BiffRecordReader::Biff8Chars(uint32_t count, uint8_t options) {
         const qsizetype start = text.size();
         text.resize(start + static_cast<qsizetype>(take));
         char16_t* out = reinterpret_cast<char16_t*>(text.data()) + start;
-        for (size_t i = 0; i < take; ++i)
-            out[i] = wide ? static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8))
-                          : static_cast<char16_t>(p[i]);
+        if (wide)
+            for (size_t i = 0; i < take; ++i)
+                out[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+        else
+            for (size_t i = 0; i < take; ++i) out[i] = static_cast<char16_t>(p[i]);
         offset_ += take * width;
         remaining_ -= take * width;
         if (text.size() < static_cast<qsizetype>(count)) {

@@ -54,7 +54,12 @@ class BiffRecordReader {
         for (size_t i = 0; i < sizeof(T); ++i) value = static_cast<T>(value | (T{U8()} << (8 * i)));
         return value;
     }
-    void NextSegmentIfDone();
+    // Moves past segments read to their end; most reads stay inside one.
+    void NextSegmentIfDone() {
+        if (segment_ < segments_.size() && offset_ < segments_[segment_].size()) return;
+        NextSegment();
+    }
+    void NextSegment();
     std::span<const std::span<const uint8_t>> segments_;
     size_t segment_ = 0;
     size_t offset_ = 0;

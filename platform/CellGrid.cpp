@@ -10,6 +10,9 @@ void CellGrid::Set(uint32_t row, uint32_t col, Variant value) {
         rows_.resize(row + 1);
     }
     auto& cells = rows_[row];
+    // A new row is likely as wide as the rows before it: one allocation, not one
+    // per cell. Bounded, so that one cell far right does not widen every row early.
+    if (cells.empty() && any_) cells.reserve(std::min<uint32_t>(std::max(col, maxCol_) + 1, 32));
     if (cells.size() <= col) {
         cells_ += col + 1 - cells.size();
         if (cells_ > maxCells_) throw Damaged{"zu viele Zellen"};
