@@ -2,6 +2,7 @@
 
 #include "RuntimeError.h"
 #include "SqliteStatement.h"
+#include "Utf8Writer.h"
 #include "Val.h"
 
 #include <sqlite3.h>
@@ -432,7 +433,10 @@ int Column(sqlite3_vtab_cursor* base, sqlite3_context* context, int column) {
         sqlite3_result_null(context);
         return SQLITE_OK;
     }
-    cursor->text = value.ToText().toUtf8();
+    if (value.IsText())
+        WriteUtf8(value.Text(), cursor->text);  // into the cursor's buffer, kept for every row
+    else
+        cursor->text = value.ToText().toUtf8();
     sqlite3_result_text(context, cursor->text.constData(), static_cast<int>(cursor->text.size()),
                         SQLITE_STATIC);
     return SQLITE_OK;
