@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <cstring>
 
 std::unique_ptr<CodePageRecoder> CodePageRecoder::For(int writingPage, int readingPage) {
     const CodePageTable* writing = CodePageTable::Find(writingPage);
@@ -45,6 +46,7 @@ bool Continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 CodePageRecoder::Result CodePageRecoder::Recode(const char* utf8, size_t size, QByteArray& out) {
     // Mostly a character keeps its length; one may grow to two characters of three bytes each.
     constexpr qsizetype kLongestForm = 6;
+    static_assert(std::tuple_size_v<decltype(Form::utf8)> == kLongestForm);
     out.resize(static_cast<qsizetype>(size) + kLongestForm);
     qsizetype written = 0;
     char* base = out.data();
@@ -90,7 +92,9 @@ CodePageRecoder::Result CodePageRecoder::Recode(const char* utf8, size_t size, Q
             out.resize(out.size() * 2);
             base = out.data();
         }
-        std::copy_n(form.utf8.begin(), form.length, base + written);
+        // The whole form fits (checked above); copying a fixed size is a few moves,
+        // not a call for every character.
+        std::memcpy(base + written, form.utf8.data(), kLongestForm);
         written += form.length;
     }
     out.truncate(written);
