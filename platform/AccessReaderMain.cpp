@@ -125,13 +125,15 @@ int main(int argc, char* argv[]) {
     g_output.reserve(kOutputChunk + kBindSize);
     std::vector<int> lengths(columns, 0);
     std::vector<int> types(columns);
+    std::vector<size_t> integerSizes(columns);  // 0 for the columns that are bound
     Put("QAR1", 4);
     PutU32(columns);
     for (unsigned i = 0; i < columns; ++i) {
         auto* column = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i));
         types[i] = column->col_type;
+        integerSizes[i] = IntegerSize(types[i]);
         PutText(column->name);
-        if (IntegerSize(types[i]) == 0) {
+        if (integerSizes[i] == 0) {
             values[i].resize(kBindSize);
             mdb_bind_column(table, static_cast<int>(i + 1), values[i].data(), &lengths[i]);
         }
@@ -158,7 +160,7 @@ int main(int argc, char* argv[]) {
             if (field.colnum < 0 || field.colnum >= static_cast<int>(columns)) continue;
             const auto column = static_cast<size_t>(field.colnum);
             isNull[column] = field.is_null;
-            const size_t size = IntegerSize(types[column]);
+            const size_t size = integerSizes[column];
             if (size > 0 && !field.is_null) {
                 if (!field.value || field.siz != static_cast<int>(size))
                     Fail(3049, "Zahl der Zeile nicht lesbar");
@@ -172,7 +174,7 @@ int main(int argc, char* argv[]) {
                                : 0;
             if (isNull[i] && types[i] != MDB_BOOL) {
                 Put("\0", 1);
-            } else if (IntegerSize(types[i]) > 0) {
+            } else if (integerSizes[i] > 0) {
                 if (!integers[i]) Fail(3049, "Zahl der Zeile nicht lesbar");
                 const double number = IntegerValue(types[i], integers[i]);
                 Put("\2", 1);

@@ -433,10 +433,7 @@ int Column(sqlite3_vtab_cursor* base, sqlite3_context* context, int column) {
         sqlite3_result_null(context);
         return SQLITE_OK;
     }
-    if (value.IsText())
-        WriteUtf8(value.Text(), cursor->text);  // into the cursor's buffer, kept for every row
-    else
-        cursor->text = value.ToText().toUtf8();
+    WriteUtf8(value.ToText(), cursor->text);  // into the cursor's buffer, kept for every row
     sqlite3_result_text(context, cursor->text.constData(), static_cast<int>(cursor->text.size()),
                         SQLITE_STATIC);
     return SQLITE_OK;
