@@ -9,6 +9,7 @@
 #include "ReportJson.h"
 #include "RuntimeError.h"
 #include "TerminalProgress.h"
+#include "TextFileEncoding.h"
 #include "UndoStore.h"
 #include "Variant.h"
 
@@ -78,21 +79,28 @@ const CommandHelp kCommandHelp[] = {
      "\n"
      "Listet die Sprachen des Projekts: LCID, Spalte und Name.\n"},
     {"check",
-     "Aufruf: quorvin-language check PROJEKT SPRACHE QUELLE [--json]\n"
+     "Aufruf: quorvin-language check PROJEKT SPRACHE QUELLE [--json] [--encoding KODIERUNG]\n"
      "\n"
      "Zeigt, was \u201Eimport\u201C t\u00E4te, und schreibt nichts: das Projekt bleibt Byte "
      "f\u00FCr\n"
      "Byte, wie es ist. R\u00FCckgabewert 3, wenn die Quelle Zeilen ohne passenden Text\n"
-     "im Projekt, IDs ohne Zahl, mehrfache IDs oder Zeichen hat, die die Codepage\n"
-     "der Sprache nicht kennt; sonst 0.\n"},
+     "im Projekt, IDs ohne Zahl, mehrfache IDs, Zeichen, die die Codepage der Sprache\n"
+     "nicht kennt, oder Bytes hat, die in einer UTF-8-Textdatei kein UTF-8 sind; sonst 0.\n"
+     "\n"
+     "  --encoding KODIERUNG  eine Textdatei (.csv) in dieser Kodierung lesen (UTF-8,\n"
+     "                        UTF-16, Windows-1251, Shift_JIS, ...); ohne sie wird die\n"
+     "                        Kodierung erkannt: UTF-8 oder UTF-16, sonst die ANSI-Codepage\n"
+     "                        der Sprache (Windows-1251 f\u00FCr Russisch)\n"},
     {"import",
      "Aufruf: quorvin-language import PROJEKT SPRACHE QUELLE [--json] [--strict]\n"
+     "                                [--encoding KODIERUNG]\n"
      "\n"
      "Importiert die Texte der Sprache aus der Quelle in das Projekt, in einer\n"
      "Transaktion, und berichtet, was sich \u00E4nderte. Die vorigen Texte kommen in den\n"
      "R\u00FCckgängig-Speicher (siehe undo).\n"
      "\n"
-     "  --strict  nichts schreiben, wenn check etwas findet (R\u00FCckgabewert 3)\n"},
+     "  --strict              nichts schreiben, wenn check etwas findet (R\u00FCckgabewert 3)\n"
+     "  --encoding KODIERUNG  eine Textdatei (.csv) in dieser Kodierung lesen (wie bei check)\n"},
     {"undo",
      "Aufruf: quorvin-language undo PROJEKT [--json] [--list] [--force]\n"
      "\n"
@@ -128,12 +136,17 @@ void Out(const QString& text) { std::fputs(text.toUtf8().constData(), stdout); }
 void Err(const QString& text) { std::fputs(text.toUtf8().constData(), stderr); }
 
 QString Number(int64_t n) { return GermanNumber(n); }
+// "1 Text", "3 Texte"
+QString Texts(int64_t n) {
+    return n == 1 ? QStringLiteral("1 Text") : Number(n) + QStringLiteral(" Texte");
+}
 
 // The arguments of a command: positional ones and the options it knows.
 struct Arguments {
     QStringList positional;
     bool json = false, strict = false, list = false, force = false, missingOnly = false;
     QString reference;
+    QString encoding;
 };
 
 Arguments Parse(const QString& command, const QStringList& rest, const QStringList& options) {
@@ -158,11 +171,14 @@ Arguments Parse(const QString& command, const QStringList& rest, const QStringLi
         if (option == QLatin1String("list")) parsed.list = true;
         if (option == QLatin1String("force")) parsed.force = true;
         if (option == QLatin1String("missing-only")) parsed.missingOnly = true;
-        if (option == QLatin1String("reference")) {
+        if (option == QLatin1String("reference") || option == QLatin1String("encoding")) {
             if (value.isEmpty() && i + 1 < rest.size()) value = rest[++i];
+            const bool reference = option == QLatin1String("reference");
             if (value.isEmpty())
-                throw UsageError{QStringLiteral("\u201E--reference\u201C erwartet eine SPRACHE.")};
-            parsed.reference = value;
+                throw UsageError{QStringLiteral("\u201E--%1\u201C erwartet %2.")
+                                     .arg(option, reference ? QStringLiteral("eine SPRACHE")
+                                                            : QStringLiteral("eine KODIERUNG"))};
+            (reference ? parsed.reference : parsed.encoding) = value;
         }
     }
     return parsed;
@@ -293,6 +309,18 @@ int Transfer(const QString& command, const Arguments& arguments) {
     const QString file = ProjectFile(arguments.positional[0]);
     const int32_t lcid = Language(file, arguments.positional[1]);
     const QString source = arguments.positional[2];
+    MLanguageTransfer::ImportOptions options;
+    if (!arguments.encoding.isEmpty()) {
+        const auto codePage = TextFileEncoding::CodePageNamed(arguments.encoding);
+        if (!codePage)
+            throw UsageError{QStringLiteral("Die Kodierung \u201E%1\u201C ist unbekannt (z. B. "
+                                            "UTF-8, UTF-16, Windows-1251, Shift_JIS).")
+                                 .arg(arguments.encoding)};
+        if (!MLanguageTransfer::IsTextFile(source))
+            throw UsageError{
+                QStringLiteral("\u201E--encoding\u201C gilt nur f\u00FCr Textdateien (.csv).")};
+        options.encoding = *codePage;
+    }
     QJsonObject json{{QStringLiteral("project"), file},
                      {QStringLiteral("language"), MLanguageTransfer::LanguageColumn(lcid)},
                      {QStringLiteral("source"), source}};
@@ -303,10 +331,11 @@ int Transfer(const QString& command, const Arguments& arguments) {
             TerminalProgress progress(check ? QStringLiteral("Pr\u00FCfe")
                                             : QStringLiteral("Importiere"));
             if (check || arguments.strict)
-                report =
-                    MLanguageTransfer::PreviewLanguage(file, lcid, source, progress.Callback());
+                report = MLanguageTransfer::PreviewLanguage(file, lcid, source, progress.Callback(),
+                                                            options);
             if (!check && !(arguments.strict && report.HasFindings()))
-                report = MLanguageTransfer::ImportLanguage(file, lcid, source, progress.Callback());
+                report = MLanguageTransfer::ImportLanguage(file, lcid, source, progress.Callback(),
+                                                           options);
         }
         const int status = report.HasFindings() && (check || !report.written) ? kFindings : kDone;
         if (arguments.json) {
@@ -348,26 +377,18 @@ int Undo(const Arguments& arguments) {
     QJsonObject json{{QStringLiteral("project"), file}};
     try {
         const UndoStore::UndoResult result = UndoStore::UndoLast(file, arguments.force);
-        const int status = !result.found                                   ? kFailed
-                           : !result.conflicts.empty() && !arguments.force ? kFindings
-                                                                           : kDone;
+        if (!result.found) throw RuntimeError::NothingToUndo(file);
+        const int status = !result.conflicts.empty() && !arguments.force ? kFindings : kDone;
         if (arguments.json) {
             for (auto it = ReportJson::FromUndo(result); const QString& key : it.keys())
                 json.insert(key, it.value(key));
             PrintJson(json);
-        }
-        if (!result.found) {
-            Err(
-                QStringLiteral("F\u00FCr dieses Projekt gibt es keinen Import, der sich "
-                               "zur\u00FCcknehmen l\u00E4sst.\n"));
-            return status;
-        }
-        if (!arguments.json) {
+        } else {
             QString text = QStringLiteral(
                                "Import vom %1 (%2 aus %3) zur\u00FCckgenommen: %4 "
-                               "Texte wiederhergestellt.\n")
+                               "wiederhergestellt.\n")
                                .arg(result.entry.time, result.entry.column, result.entry.source,
-                                    Number(result.reverted));
+                                    Texts(result.reverted));
             if (!result.conflicts.empty()) {
                 text += arguments.force ? QStringLiteral(
                                               "Seit dem Import ge\u00E4ndert und trotzdem "
@@ -432,17 +453,16 @@ int Export(const Arguments& arguments) {
             PrintJson(json);
             return status;
         }
-        QString text = QStringLiteral("%1 nach \u201E%2\u201C exportiert.\n")
-                           .arg(result.rows == 1 ? QStringLiteral("1 Text")
-                                                 : Number(result.rows) + QStringLiteral(" Texte"),
-                                output);
+        QString text =
+            QStringLiteral("%1 nach \u201E%2\u201C exportiert.\n").arg(Texts(result.rows), output);
         if (!result.asStored.empty()) {
             const auto count = static_cast<int64_t>(result.asStored.size());
             text += QStringLiteral(
-                        "\n%1, wie gespeichert: aus ihrer Codepage-Form entsteht kein Text, den "
+                        "\n%1, wie gespeichert: aus %2 Codepage-Form entsteht kein Text, den "
                         "ein Import unver\u00E4ndert zur\u00FCckbr\u00E4chte:\n")
                         .arg(count == 1 ? QStringLiteral("1 Text steht")
-                                        : Number(count) + QStringLiteral(" Texte stehen"));
+                                        : Number(count) + QStringLiteral(" Texte stehen"),
+                             count == 1 ? QStringLiteral("seiner") : QStringLiteral("ihrer"));
             for (const auto& stored : result.asStored)
                 text += QStringLiteral("  ID %1: \u201E%2\u201C\n")
                             .arg(ShortestDecimal(stored.id), stored.text);
@@ -493,10 +513,12 @@ int Run(const QStringList& arguments) {
             return Projects(parsed);
         }
         if (command == QLatin1String("languages")) return Languages(Parse(command, rest, {json}));
+        const QString encoding = QStringLiteral("encoding");
         if (command == QLatin1String("check"))
-            return Transfer(command, Parse(command, rest, {json}));
+            return Transfer(command, Parse(command, rest, {json, encoding}));
         if (command == QLatin1String("import"))
-            return Transfer(command, Parse(command, rest, {json, QStringLiteral("strict")}));
+            return Transfer(command,
+                            Parse(command, rest, {json, encoding, QStringLiteral("strict")}));
         if (command == QLatin1String("export"))
             return Export(
                 Parse(command, rest,

@@ -16,16 +16,18 @@ QJsonObject Row(const UpdateTally::SourceId& row) {
 
 QJsonObject FromReport(const ImportReport& report) {
     const UpdateTally& rows = report.rows;
-    QJsonObject counts{{QStringLiteral("sourceRows"), static_cast<qint64>(rows.sourceRows)},
-                       {QStringLiteral("nullKeys"), static_cast<qint64>(rows.nullKeys)},
-                       {QStringLiteral("matched"), static_cast<qint64>(rows.matched)},
-                       {QStringLiteral("changed"), static_cast<qint64>(rows.changed)},
-                       {QStringLiteral("unchanged"), static_cast<qint64>(rows.unchanged)},
-                       {QStringLiteral("setToNull"), static_cast<qint64>(rows.setToNull)},
-                       {QStringLiteral("unmatched"), static_cast<qint64>(rows.unmatched.size())},
-                       {QStringLiteral("noNumber"), static_cast<qint64>(rows.noNumber.size())},
-                       {QStringLiteral("duplicates"), static_cast<qint64>(rows.duplicates.size())},
-                       {QStringLiteral("lossy"), static_cast<qint64>(report.lossy.size())}};
+    QJsonObject counts{
+        {QStringLiteral("sourceRows"), static_cast<qint64>(rows.sourceRows)},
+        {QStringLiteral("nullKeys"), static_cast<qint64>(rows.nullKeys)},
+        {QStringLiteral("matched"), static_cast<qint64>(rows.matched)},
+        {QStringLiteral("changed"), static_cast<qint64>(rows.changed)},
+        {QStringLiteral("unchanged"), static_cast<qint64>(rows.unchanged)},
+        {QStringLiteral("setToNull"), static_cast<qint64>(rows.setToNull)},
+        {QStringLiteral("unmatched"), static_cast<qint64>(rows.unmatched.size())},
+        {QStringLiteral("noNumber"), static_cast<qint64>(rows.noNumber.size())},
+        {QStringLiteral("duplicates"), static_cast<qint64>(rows.duplicates.size())},
+        {QStringLiteral("lossy"), static_cast<qint64>(report.lossy.size())},
+        {QStringLiteral("invalidBytes"), static_cast<qint64>(rows.reading.invalidBytes.size())}};
     QJsonArray unmatched, noNumber, duplicates, lossy;
     for (const auto& row : rows.unmatched) unmatched.append(Row(row));
     for (const auto& row : rows.noNumber) {
@@ -53,10 +55,22 @@ QJsonObject FromReport(const ImportReport& report) {
                                  {QStringLiteral("row"), static_cast<qint64>(text.row)},
                                  {QStringLiteral("characters"), characters}});
     }
-    return {{QStringLiteral("written"), report.written},  {QStringLiteral("counts"), counts},
-            {QStringLiteral("unmatched"), unmatched},     {QStringLiteral("noNumber"), noNumber},
-            {QStringLiteral("duplicates"), duplicates},   {QStringLiteral("lossy"), lossy},
-            {QStringLiteral("summary"), report.Summary()}};
+    QJsonArray invalidBytes;
+    for (const auto& invalid : rows.reading.invalidBytes)
+        invalidBytes.append(QJsonObject{{QStringLiteral("line"), static_cast<qint64>(invalid.line)},
+                                        {QStringLiteral("byte"), ByteName(invalid.byte)},
+                                        {QStringLiteral("readAs"), invalid.readAs}});
+    QJsonObject out{{QStringLiteral("written"), report.written},
+                    {QStringLiteral("counts"), counts},
+                    {QStringLiteral("unmatched"), unmatched},
+                    {QStringLiteral("noNumber"), noNumber},
+                    {QStringLiteral("duplicates"), duplicates},
+                    {QStringLiteral("lossy"), lossy},
+                    {QStringLiteral("invalidBytes"), invalidBytes},
+                    {QStringLiteral("summary"), report.Summary()}};
+    if (!rows.reading.encoding.isEmpty())
+        out.insert(QStringLiteral("encoding"), rows.reading.encoding);
+    return out;
 }
 
 QJsonObject FromEntry(const UndoStore::Entry& entry) {

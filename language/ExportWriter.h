@@ -8,9 +8,10 @@
 
 // Writes the sheet "TidxTexts" of an export for translators into one file
 // format: a header row naming the columns, then one row per text, the ID as a
-// number and the texts as texts (never turned into numbers or dates); Null texts
-// stay empty cells, empty texts stay empty texts wherever the format can tell
-// them apart. Rows come in the order they are to stand in. Every method fails
+// number and the texts as texts (never turned into numbers or dates). Null and
+// empty texts are empty cells in workbooks, which every spreadsheet saves again
+// as empty (an import treats Null and "" alike over an empty text); a text file
+// writes "" for the empty text. Rows come in the order they are to stand in. Every method fails
 // with a RuntimeError; a failed file is the caller's to delete.
 class ExportWriter {
   public:

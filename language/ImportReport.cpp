@@ -10,6 +10,10 @@ QString GermanNumber(int64_t n) {
     return german.toString(static_cast<qlonglong>(n));
 }
 
+QString ByteName(uint8_t byte) {
+    return QStringLiteral("0x%1").arg(QString::number(byte, 16).toUpper().rightJustified(2, u'0'));
+}
+
 QString CodePointName(char32_t c) {
     return QStringLiteral("U+%1").arg(static_cast<uint>(c), 4, 16, QLatin1Char('0')).toUpper();
 }
@@ -52,7 +56,17 @@ void Section(QStringList& out, const QString& heading, const List& list, size_t 
 
 bool ImportReport::HasFindings() const {
     return !rows.unmatched.empty() || !rows.noNumber.empty() || !rows.duplicates.empty() ||
-           !lossy.empty();
+           !lossy.empty() || !rows.reading.invalidBytes.empty();
+}
+
+QString ImportReport::EncodingWarning() const {
+    if (!rows.reading.ansi || lossy.empty()) return {};
+    return QStringLiteral(
+               "Achtung: Die Textdatei wurde als %1 gelesen, doch %2 Zeichen, die die "
+               "Codepage der Sprache nicht kennt. Ist sie anders codiert?")
+        .arg(rows.reading.encoding,
+             lossy.size() == 1 ? QStringLiteral("1 Text hat")
+                               : Number(Size(lossy.size())) + QStringLiteral(" Texte haben"));
 }
 
 QString ImportReport::Summary() const {
@@ -91,6 +105,9 @@ QString ImportReport::Summary() const {
     if (!lossy.empty())
         parts << Count(Size(lossy.size()), "Text", "Texte") +
                      QStringLiteral(" mit Zeichen, die die Codepage nicht kennt");
+    const auto invalid = Size(rows.reading.invalidBytes.size());
+    if (invalid > 0)
+        parts << Count(invalid, "Byte, das kein UTF-8 ist", "Bytes, die kein UTF-8 sind");
 
     QString summary = reason;
     if (!parts.isEmpty()) {
@@ -102,7 +119,11 @@ QString ImportReport::Summary() const {
             summary += QLatin1Char(' ') + list;
         }
     }
+    if (!rows.reading.encoding.isEmpty())
+        summary += QStringLiteral(" Gelesen als %1.").arg(rows.reading.encoding);
     if (!written) summary = QStringLiteral("Vorschau, nichts geschrieben: ") + summary;
+    if (const QString warning = EncodingWarning(); !warning.isEmpty())
+        summary = warning + QLatin1Char('\n') + summary;
     return summary;
 }
 
@@ -145,6 +166,11 @@ QString ImportReport::Details(size_t limit) const {
                                                      : QStringLiteral(" (kein ähnliches Zeichen)"));
                 return QStringLiteral("ID %1: %2")
                     .arg(ShortestDecimal(text.id), characters.join(QStringLiteral("; ")));
+            });
+    Section(out, QStringLiteral("Bytes, die kein UTF-8 sind, in der Codepage der Sprache gelesen"),
+            rows.reading.invalidBytes, limit, [](const InvalidByte& invalid) {
+                return QStringLiteral("Zeile %1: Byte %2 als %3")
+                    .arg(Number(invalid.line), ByteName(invalid.byte), Quoted(invalid.readAs));
             });
     while (!out.isEmpty() && out.last().isEmpty()) out.removeLast();
     return out.join(QLatin1Char('\n'));

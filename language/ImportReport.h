@@ -10,6 +10,8 @@
 
 // A count written the German way: "1.204".
 QString GermanNumber(int64_t n);
+// A byte as "0xF6".
+QString ByteName(uint8_t byte);
 // A character's code point as Unicode writes it: "U+221E".
 QString CodePointName(char32_t c);
 
@@ -36,11 +38,17 @@ struct ImportReport {
     bool written = false;  // false for a preview
 
     // A short German summary, e.g. "1.204 Texte geändert, 37 unverändert, ...";
-    // when no text changed it says why.
+    // when no text changed it says why; for a text file it names the encoding
+    // read ("Gelesen als Windows-1251.").
     QString Summary() const;
     // The lists, itemized: at most limit entries of each, then how many more.
     QString Details(size_t limit = 1000) const;
     // Whether the source had rows that matched nothing, IDs without a number,
-    // repeated IDs, or characters the code page cannot hold.
+    // repeated IDs, characters the code page cannot hold, or bytes of a UTF-8
+    // text file that are no UTF-8.
     bool HasFindings() const;
+    // For a text file read in an ANSI code page whose texts still lose characters
+    // in the language's code page (it is probably in another encoding): the
+    // warning that the summary begins with; else empty.
+    QString EncodingWarning() const;
 };

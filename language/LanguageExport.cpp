@@ -87,6 +87,7 @@ Result Export(const QString& projectFile, int32_t lcid, const QString& outputFil
     // The file is written under a name of its own beside the output and renamed
     // over it when complete.
     const QFileInfo output(outputFile);
+    if (!output.absoluteDir().exists()) throw RuntimeError::FolderNotFound(output.absolutePath());
     QTemporaryFile scratch(output.absolutePath() + QStringLiteral("/.") + output.fileName() +
                            QStringLiteral(".XXXXXX"));
     if (!scratch.open()) throw RuntimeError::NotWritable(outputFile);

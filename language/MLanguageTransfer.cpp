@@ -82,7 +82,8 @@ void FillLanguageList(const QString& projectFile, LanguageList& list) {
 namespace {
 
 // The link to the source's text table, by the source's kind.
-TableDef SourceLink(Database& db, const QString& sourceFile) {
+TableDef SourceLink(Database& db, const QString& sourceFile, int32_t lcid,
+                    const ImportOptions& options) {
     TableDef link = db.CreateTableDef(kLinkName);
     const QString extension = SourceExtension(sourceFile);
     if (extension == QLatin1String("qrp") || extension == QLatin1String("mdb")) {
@@ -96,8 +97,14 @@ TableDef SourceLink(Database& db, const QString& sourceFile) {
         link.SetSourceTableName(QStringLiteral("TidxTexts$"));
     } else if (extension == QLatin1String("csv")) {
         const QFileInfo file(sourceFile);
-        link.SetConnect(QStringLiteral("Text;HDR=YES;FMT=Delimited;DATABASE=") +
-                        file.absolutePath());
+        // A file that is no Unicode is in the code page a translator's Excel in the
+        // language saves in.
+        const int ansi = CodePage::DefaultAnsiCodePage(lcid);
+        QString connect = QStringLiteral("Text;HDR=YES;FMT=Delimited;");
+        if (ansi > 0) connect += QStringLiteral("DefaultCharacterSet=%1;").arg(ansi);
+        if (options.encoding > 0)
+            connect += QStringLiteral("CharacterSet=%1;").arg(options.encoding);
+        link.SetConnect(connect + QStringLiteral("DATABASE=") + file.absolutePath());
         QString table = file.fileName();
         table[table.lastIndexOf(QLatin1Char('.'))] = QLatin1Char('#');
         link.SetSourceTableName(table);
@@ -156,8 +163,12 @@ ImportReport RunUpdate(Database& db, int32_t lcid, const QString& sourceFile,
 
 }  // namespace
 
+bool IsTextFile(const QString& sourceFile) {
+    return SourceExtension(sourceFile) == QLatin1String("csv");
+}
+
 ImportReport ImportLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile,
-                            const ImportProgress& progress) {
+                            const ImportProgress& progress, const ImportOptions& options) {
     auto db = DBEngine::Instance().OpenDatabase(projectFile);
     // The previous values of the texts go into the undo store in the same transaction.
     UndoStore::Recording undo(*db, projectFile, lcid, sourceFile);
@@ -171,7 +182,7 @@ ImportReport ImportLanguage(const QString& projectFile, int32_t lcid, const QStr
         db->TableDefs().Delete(kLinkName);
     } catch (...) {
     }
-    db->TableDefs().Append(SourceLink(*db, sourceFile));
+    db->TableDefs().Append(SourceLink(*db, sourceFile, lcid, options));
     undo.Start();
     ImportReport report = RunUpdate(*db, lcid, sourceFile, &undo, progress);
     undo.Finish(report.rows.changed);
@@ -182,10 +193,10 @@ ImportReport ImportLanguage(const QString& projectFile, int32_t lcid, const QStr
 }
 
 ImportReport PreviewLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile,
-                             const ImportProgress& progress) {
+                             const ImportProgress& progress, const ImportOptions& options) {
     auto db = DBEngine::Instance().OpenDatabase(projectFile, /*readOnly=*/true);
     // The link lives on this connection only, so nothing is written to the project.
-    db->TableDefs().Attach(SourceLink(*db, sourceFile));
+    db->TableDefs().Attach(SourceLink(*db, sourceFile, lcid, options));
     ImportReport report = RunUpdate(*db, lcid, sourceFile, nullptr, progress);
     db->Close();
     return report;

@@ -40,14 +40,24 @@ void FillLanguageList(const QString& projectFile, LanguageList& list);
 // the store are as before. Returns what the import did; fails with a RuntimeError.
 // progress, when given, is told every few thousand source rows how many have been
 // read of how many; returning false cancels the import (3059), which changes nothing.
+// A text file (".csv") is read in the encoding options name, else in the one
+// found from its bytes, else in the language's ANSI code page (see CsvFile).
+// An empty value (Null or "") over an empty text (Null or "") changes nothing.
 using ImportProgress = std::function<bool(int64_t done, int64_t total)>;
+struct ImportOptions {
+    int encoding = 0;  // a text file's code page (65001 UTF-8, 1251, ...); 0 finds it
+};
 ImportReport ImportLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile,
-                            const ImportProgress& progress = {});
+                            const ImportProgress& progress = {}, const ImportOptions& options = {});
 
 // What ImportLanguage would do, without writing anything: the project is opened
 // only for reading and no link is left in it. Fails as ImportLanguage does.
 ImportReport PreviewLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile,
-                             const ImportProgress& progress = {});
+                             const ImportProgress& progress = {},
+                             const ImportOptions& options = {});
+
+// Whether the source is a text file, the one kind an encoding applies to.
+bool IsTextFile(const QString& sourceFile);
 
 // ImportLanguage for the window: returns true on success and, when asked, the
 // report; on failure shows "Fehler beim Importieren einer Sprache!" with the

@@ -313,6 +313,7 @@ void Recording::Start() {
 }
 
 void Recording::Changed(int64_t row, double key, sqlite3_value* old, const QByteArray* now) {
+    ++changes_;
     const StoredValue before(old), after(now);
     EntryWriter entry(chunk_, sizeof row + sizeof key + before.Length() + after.Length());
     entry.Raw(row);
@@ -344,6 +345,14 @@ void Recording::Flush() {
 void Recording::Finish(int64_t changedTexts) {
     Flush();
     sqlite3* db = db_.Connection().Handle();
+    if (changes_ == 0) {
+        // Nothing to take back: an undo would undo nothing and leave the import
+        // before it in place.
+        OnStore([&] {
+            Run(db, QStringLiteral("DELETE FROM undo.undo_imports WHERE id = %1").arg(id_));
+        });
+        return;
+    }
     OnStore([&] {
         Run(db, QStringLiteral("UPDATE undo.undo_imports SET rows = %2, first_chunk = %3, "
                                "last_chunk = (SELECT coalesce(max(seq), -1) FROM undo.undo_chunks "

@@ -55,9 +55,13 @@ class Recording : public LinkedRowsModule::ChangeSink {
     void Start();
     void Changed(int64_t row, double key, sqlite3_value* old, const QByteArray* now) override;
     // What was written of the changes is rolled back with the update; the rest goes here.
-    void Restart() override { chunk_.clear(); }
+    void Restart() override {
+        chunk_.clear();
+        changes_ = 0;
+    }
     // After the update: writes what is left, notes how many texts the import
-    // changed and keeps the last imports of the project only.
+    // changed and keeps the last imports of the project only. An import that
+    // changed nothing leaves no entry.
     void Finish(int64_t changedTexts);
 
   private:
@@ -70,6 +74,7 @@ class Recording : public LinkedRowsModule::ChangeSink {
     int64_t id_ = 0;
     int64_t firstChunk_ = 0;
     QByteArray chunk_;
+    int64_t changes_ = 0;  // told by the update
 };
 
 // The kept imports of a project file, newest first.

@@ -89,7 +89,8 @@ class XlsExportWriter : public ExportWriter {
     void Row(double id, const std::vector<std::optional<QString>>& texts) override {
         cells_ += Number(row_, 0, id, kXfDefault);
         for (uint16_t c = 0; c < texts.size(); ++c) {
-            if (!texts[c]) continue;  // Null: no cell
+            // Null and the empty text: no cell (spreadsheets keep an empty cell as it is).
+            if (!texts[c] || texts[c]->isEmpty()) continue;
             if (texts[c]->size() > 32767)
                 throw RuntimeError::TextTooLongForWorkbook(name_, ShortestDecimal(id));
             const uint16_t xf = columns_[c + 1u].reference ? kXfReference : kXfText;

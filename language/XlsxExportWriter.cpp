@@ -65,8 +65,8 @@ class XlsxExportWriter : public ExportWriter {
             lxw_format* style = c == 0 ? number_ : column.reference ? reference_ : text_;
             styles_.push_back(style);
             Check(worksheet_set_column(sheet_, c, c, column.width, style));
-            const QByteArray name = column.name.toUtf8();
-            Check(worksheet_write_string(sheet_, 0, c, name.constData(), header_));
+            const QByteArray heading = column.name.toUtf8();
+            Check(worksheet_write_string(sheet_, 0, c, heading.constData(), header_));
             if (column.reference)
                 Check(worksheet_write_comment(sheet_, 0, c,
                                               "Nur zum Lesen: diese Spalte nicht übersetzen."));
@@ -80,16 +80,11 @@ class XlsxExportWriter : public ExportWriter {
         Check(worksheet_write_number(sheet_, row_, 0, id, number_));
         for (lxw_col_t c = 0; c < texts.size(); ++c) {
             const auto& text = texts[c];
-            lxw_format* style = styles_[c + 1];
-            if (!text) continue;  // Null: the cell stays empty
-            if (text->isEmpty()) {
-                // An empty text is a formula whose cached result is the empty text,
-                // so that it reads back as "", not as Null.
-                Check(worksheet_write_formula_str(sheet_, row_, c + 1, "=\"\"", style, ""));
-                continue;
-            }
+            // Null and the empty text are an empty cell: a formula ="" (the one way
+            // to write "" apart from Null) comes back from spreadsheets as 0 or Null.
+            if (!text || text->isEmpty()) continue;
             const QByteArray bytes = EscapeUnderscores(*text).toUtf8();
-            Check(worksheet_write_string(sheet_, row_, c + 1, bytes.constData(), style));
+            Check(worksheet_write_string(sheet_, row_, c + 1, bytes.constData(), styles_[c + 1]));
         }
         ++row_;
     }

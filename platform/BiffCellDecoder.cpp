@@ -74,8 +74,9 @@ void BiffCellDecoder::Decode(uint16_t type, BiffRecordReader reader, std::vector
         case kLabelSst: {
             const uint32_t index = reader.U32();
             if (index >= sharedStrings_.size())
-                throw BiffRecordReader::Damaged{"Verweis auf fehlenden Text"};
-            out.push_back({row, col, sharedStrings_[index]});
+                out.push_back({row, col, Variant(), "Verweis auf einen fehlenden Text"});
+            else
+                out.push_back({row, col, sharedStrings_[index]});
             break;
         }
         case kLabel:
@@ -99,10 +100,29 @@ void BiffCellDecoder::Decode(uint16_t type, BiffRecordReader reader, std::vector
     }
 }
 
+// The formula ="" (a cell of an export for translators that a spreadsheet saved):
+// its tokens are one string constant of no characters. LibreOffice caches the
+// number 0 as its result, which must not become the text "0".
+bool BiffCellDecoder::IsEmptyTextFormula(BiffRecordReader reader) const {
+    constexpr uint8_t kStringToken = 0x17;
+    if (reader.Remaining() < 8) return false;
+    reader.Skip(6);  // options and a reserved field
+    const uint16_t length = reader.U16();
+    // BIFF8: token, character count, option byte; BIFF5: token, character count.
+    if (length != (biff8_ ? 3 : 2) || reader.Remaining() < length) return false;
+    return reader.U8() == kStringToken && reader.U8() == 0;
+}
+
 void BiffCellDecoder::Formula(BiffRecordReader& reader, uint32_t row, uint32_t col,
                               std::vector<Cell>& out) {
     uint8_t result[8];
     for (auto& b : result) b = reader.U8();
+    if (IsEmptyTextFormula(reader)) {
+        // A text result would follow in a STRING record; the cell has its value.
+        pendingString_ = false;
+        out.push_back({row, col, QString()});
+        return;
+    }
     if (result[6] != 0xFF || result[7] != 0xFF) {
         double value;
         std::memcpy(&value, result, sizeof value);

@@ -13,8 +13,10 @@ class CodePageConverter;
 
 // Turns the cell records of a BIFF5/BIFF8 worksheet into cells: LABELSST, LABEL,
 // RSTRING, NUMBER, RK, MULRK, BOOLERR and FORMULA with its cached result (a text
-// result arrives in the STRING record that follows). Empty and error cells give
-// no value. Other records give no cell. A record that does not hold what its type
+// result arrives in the STRING record that follows; the formula ="" is the empty
+// text whatever result was cached for it). Empty and error cells give no value.
+// A label that names a shared string that is not there gives an unreadable
+// cell. Other records give no cell. A record that does not hold what its type
 // says throws BiffRecordReader::Damaged.
 class BiffCellDecoder {
   public:
@@ -22,6 +24,7 @@ class BiffCellDecoder {
         uint32_t row;
         uint32_t col;
         Variant value;
+        const char* unreadable = nullptr;  // why the value cannot be read
     };
 
     // sharedStrings must outlive the decoder; codePage gives the workbook's code
@@ -35,6 +38,7 @@ class BiffCellDecoder {
   private:
     QString String(BiffRecordReader& reader, bool longCount);
     void Formula(BiffRecordReader& reader, uint32_t row, uint32_t col, std::vector<Cell>& out);
+    bool IsEmptyTextFormula(BiffRecordReader reader) const;
 
     bool biff8_;
     const std::vector<QString>& sharedStrings_;

@@ -24,6 +24,18 @@ void CellGrid::Set(uint32_t row, uint32_t col, Variant value) {
     any_ = true;
 }
 
+void CellGrid::SetUnreadable(uint32_t row, uint32_t col, RuntimeError error) {
+    Set(row, col, Variant());
+    unreadable_.push_back({row, col, std::move(error)});
+}
+
+QString CellGrid::CellName(uint32_t row, uint32_t col) {
+    QString letters;
+    for (uint32_t n = col + 1; n > 0; n = (n - 1) / 26)
+        letters.prepend(QChar(u'A' + static_cast<char16_t>((n - 1) % 26)));
+    return letters + QString::number(static_cast<qulonglong>(row) + 1);
+}
+
 SourceTable CellGrid::Table(const QString& fileName, const QString& sheetName, bool header) && {
     SourceTable table;
     table.fileName = fileName;
@@ -45,6 +57,13 @@ SourceTable CellGrid::Table(const QString& fileName, const QString& sheetName, b
     const size_t width = maxCol_ - minCol_ + 1;
     if (static_cast<uint64_t>(width) * (rows_.size() - first) > maxCells_)
         throw Damaged{"zu viele Zellen"};
+    std::stable_sort(unreadable_.begin(), unreadable_.end(), [](const auto& a, const auto& b) {
+        return a.row != b.row ? a.row < b.row : a.col < b.col;
+    });
+    for (Unreadable& bad : unreadable_) {
+        if (header && bad.row == first) throw bad.error;
+        table.unreadable.push_back({bad.col - minCol_, std::move(bad.error)});
+    }
     table.rows.reserve(rows_.size() - first);
     for (size_t r = header ? first + 1 : first; r < rows_.size(); ++r) {
         // The row's cells become the table's row: drop the columns left of the table.

@@ -25,6 +25,13 @@ class CellGrid {
     };
 
     void Set(uint32_t row, uint32_t col, Variant value);
+    // A cell whose value cannot be read: an empty cell for the table, and an
+    // unreadable cell that fails with error an import of its column. One in the
+    // header row fails the table at once: its column has no name.
+    void SetUnreadable(uint32_t row, uint32_t col, RuntimeError error);
+
+    // A cell's name as Excel writes it: "D990" for row 989, column 3 (from 0).
+    static QString CellName(uint32_t row, uint32_t col);
 
     // With a header the first row holds the column names and every later row is
     // one row of values; without one the columns are named F1, F2, ... Columns
@@ -36,6 +43,11 @@ class CellGrid {
     uint64_t maxCells_;
     uint64_t cells_ = 0;  // the cells the rows hold so far
     std::vector<std::vector<Variant>> rows_;
+    struct Unreadable {
+        uint32_t row, col;
+        RuntimeError error;
+    };
+    std::vector<Unreadable> unreadable_;
     uint32_t minCol_ = UINT32_MAX, maxCol_ = 0;
     bool any_ = false;
 };

@@ -1,13 +1,13 @@
 #include "CsvFile.h"
 
-#include "CodePage.h"
 #include "RuntimeError.h"
+#include "TextFileEncoding.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 namespace CsvFile {
@@ -15,26 +15,20 @@ namespace {
 
 // A text file larger than this is not a list of texts for translators.
 constexpr qint64 kMaxFileSize = qint64{256} << 20;
-constexpr qsizetype kMaxColumns = 16384;
+constexpr size_t kMaxColumns = 16384;
 
-// True when the bytes are UTF-8 throughout; checked in pieces, so that nothing
-// of the size of the file is made for it.
-bool IsUtf8(QByteArrayView bytes) {
-    QStringDecoder decoder(QStringConverter::Utf8);
-    for (qsizetype at = 0; at < bytes.size() && !decoder.hasError(); at += 1 << 20)
-        (void)QString(decoder(bytes.sliced(at, std::min<qsizetype>(1 << 20, bytes.size() - at))));
-    (void)QString(decoder(QByteArrayView()));
-    return !decoder.hasError();
+[[noreturn]] void Fail(const QString& name, int64_t line, const QString& reason) {
+    throw RuntimeError::SourceDamaged(kNoun, name,
+                                      QStringLiteral("Zeile %1: %2").arg(line).arg(reason));
 }
 
 // The delimiter the first row holds most often outside quotes; comma when it holds none.
-template <typename Unit>
-Unit Delimiter(const Unit* text, size_t size) {
+char Delimiter(const char* text, size_t size) {
     int counts[3] = {0, 0, 0};
-    const Unit candidates[3] = {',', ';', '\t'};
+    const char candidates[3] = {',', ';', '\t'};
     bool quoted = false;
     for (size_t i = 0; i < size; ++i) {
-        const Unit c = text[i];
+        const char c = text[i];
         if (c == '"') quoted = !quoted;
         if (quoted) continue;
         if (c == '\n' || c == '\r') break;
@@ -42,26 +36,26 @@ Unit Delimiter(const Unit* text, size_t size) {
             if (c == candidates[k]) ++counts[k];
     }
     const int best = static_cast<int>(std::max_element(counts, counts + 3) - counts);
-    return counts[best] > 0 ? candidates[best] : Unit(',');
+    return counts[best] > 0 ? candidates[best] : ',';
 }
 
-// The records of the text, units of UTF-8 (char) or UTF-16 (char16_t); makeText
-// turns a field's units into its text.
-template <typename Unit, typename MakeText>
-std::vector<std::vector<Variant>> Records(const Unit* text, size_t size, const QString& name,
-                                          MakeText makeText) {
-    const Unit delimiter = Delimiter(text, size);
+// The records of UTF-8 text.
+std::vector<std::vector<Variant>> Records(const char* text, size_t size, const QString& name) {
+    const char delimiter = Delimiter(text, size);
     std::vector<std::vector<Variant>> records;
     std::vector<Variant> record;
-    std::basic_string<Unit> field;
+    std::string field;
     bool quoted = false, started = false;
+    int64_t line = 1;        // the line the reading stands in
+    int64_t recordLine = 1;  // the line the current record began in
     auto endField = [&] {
         if (quoted || !field.empty())
-            record.emplace_back(makeText(field));
+            record.emplace_back(
+                QString::fromUtf8(field.data(), static_cast<qsizetype>(field.size())));
         else
             record.emplace_back();
-        if (record.size() > static_cast<size_t>(kMaxColumns))
-            throw RuntimeError::WorkbookDamaged(name, QStringLiteral("zu viele Spalten"));
+        if (record.size() > kMaxColumns)
+            Fail(name, recordLine, QStringLiteral("mehr als %1 Spalten").arg(kMaxColumns));
         field.clear();
         quoted = started = false;
     };
@@ -72,20 +66,22 @@ std::vector<std::vector<Variant>> Records(const Unit* text, size_t size, const Q
         record.clear();
     };
     for (size_t i = 0; i < size;) {
-        const Unit c = text[i];
+        const char c = text[i];
         if (c == '"' && !started) {
             // A quoted field: up to the quote not followed by another one.
             quoted = started = true;
+            const int64_t opened = line;
             for (++i;;) {
-                const Unit* quote = std::find(text + i, text + size, Unit('"'));
-                if (quote == text + size)
-                    throw RuntimeError::WorkbookDamaged(
-                        name, QStringLiteral("ein Anführungszeichen wird nicht geschlossen"));
+                const char* quote = static_cast<const char*>(std::memchr(text + i, '"', size - i));
+                if (!quote)
+                    Fail(name, opened,
+                         QStringLiteral("ein Anführungszeichen wird nicht geschlossen"));
                 const auto at = static_cast<size_t>(quote - text);
+                line += std::count(text + i, quote, '\n');
                 field.append(text + i, at - i);
                 i = at + 1;
                 if (i < size && text[i] == '"') {
-                    field += Unit('"');
+                    field += '"';
                     ++i;
                     continue;
                 }
@@ -99,6 +95,8 @@ std::vector<std::vector<Variant>> Records(const Unit* text, size_t size, const Q
         } else if (c == '\r' || c == '\n') {
             i += c == '\r' && i + 1 < size && text[i + 1] == '\n' ? 2 : 1;
             endRecord();
+            ++line;
+            recordLine = line;
         } else {
             // Up to the next delimiter or line break; a quote inside is a character.
             size_t end = i;
@@ -113,42 +111,21 @@ std::vector<std::vector<Variant>> Records(const Unit* text, size_t size, const Q
     return records;
 }
 
-// The file's records: UTF-8 is split as bytes, every other encoding as characters.
-std::vector<std::vector<Variant>> Split(QByteArray& contents, const QString& name) {
-    QByteArrayView bytes(contents);
-    auto fromUtf16 = [](const std::u16string& units) {
-        return QString(reinterpret_cast<const QChar*>(units.data()),
-                       static_cast<qsizetype>(units.size()));
-    };
-    auto splitText = [&](const QString& text) {
-        contents.clear();  // the bytes are not needed once they are characters
-        return Records(reinterpret_cast<const char16_t*>(text.utf16()),
-                       static_cast<size_t>(text.size()), name, fromUtf16);
-    };
-    auto decode = [&](QStringConverter::Encoding encoding, QByteArrayView data) {
-        QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
-        return QString(decoder(data));
-    };
-    if (bytes.startsWith("\xFF\xFE"))
-        return splitText(decode(QStringConverter::Utf16LE, bytes.sliced(2)));
-    if (bytes.startsWith("\xFE\xFF"))
-        return splitText(decode(QStringConverter::Utf16BE, bytes.sliced(2)));
-    if (bytes.startsWith("\xEF\xBB\xBF")) bytes = bytes.sliced(3);
-    if (!IsUtf8(bytes)) return splitText(CodePage::Decode(contents, 1252));
-    return Records(bytes.data(), static_cast<size_t>(bytes.size()), name,
-                   [](const std::string& units) {
-                       return QString::fromUtf8(units.data(), static_cast<qsizetype>(units.size()));
-                   });
-}
-
 }  // namespace
 
-SourceTable Parse(QByteArray contents, const QString& name, bool header) {
-    std::vector<std::vector<Variant>> records = Split(contents, name);
-    contents.clear();
+SourceTable Parse(const QByteArray& contents, const QString& name, bool header,
+                  const Encoding& encoding) {
+    const int ansi = encoding.ansiCodePage > 0 ? encoding.ansiCodePage : 1252;
+    TextFileEncoding::Decoded decoded = TextFileEncoding::Decode(contents, encoding.codePage, ansi);
+    std::vector<std::vector<Variant>> records =
+        Records(decoded.utf8.constData(), static_cast<size_t>(decoded.utf8.size()), name);
+    decoded.utf8.clear();
+    if (records.empty()) throw RuntimeError::SourceEmpty(kNoun, name);
 
     SourceTable table;
     table.fileName = name;
+    table.place = QStringLiteral("in der %1 '%2'").arg(kNoun, name);
+    table.reading = std::move(decoded.reading);
     size_t width = 0;
     for (const auto& row : records) width = std::max(width, row.size());
     const bool named = header && !records.empty();
@@ -166,16 +143,17 @@ SourceTable Parse(QByteArray contents, const QString& name, bool header) {
     return table;
 }
 
-SourceTable Read(const QString& path, bool header) {
+SourceTable Read(const QString& path, bool header, const Encoding& encoding) {
     QFileInfo info(path);
     if (!info.exists() || !info.isFile()) throw RuntimeError::FileNotFound(path);
     if (info.size() > kMaxFileSize)
-        throw RuntimeError::WorkbookDamaged(path, QStringLiteral("die Datei ist zu groß"));
+        throw RuntimeError::SourceDamaged(
+            kNoun, path, QStringLiteral("größer als %1 MiB").arg(kMaxFileSize >> 20));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) throw RuntimeError::FileUnreadable(path);
     QByteArray contents = file.readAll();
     if (file.error() != QFileDevice::NoError) throw RuntimeError::FileUnreadable(path);
-    return Parse(std::move(contents), path, header);
+    return Parse(contents, path, header, encoding);
 }
 
 QByteArray Row(const std::vector<Field>& fields) {

@@ -11,17 +11,29 @@
 // driver reads them, and as we write them for translators.
 namespace CsvFile {
 
-// Reads the file as a table. The encoding is found from a byte-order mark (UTF-8,
-// UTF-16 LE or BE), else UTF-8 when the bytes are valid UTF-8, else Windows-1252.
-// The delimiter is the one of comma, semicolon and tab that the first row holds
-// most often outside quotes. Fields may be quoted as RFC 4180 says, with the
-// delimiter, doubled quotes and line breaks inside. Every field is a text; an
+// The encoding to read a file in: codePage 0 finds it, falling back to
+// ansiCodePage (see TextFileEncoding::Decode); any other is the file's.
+struct Encoding {
+    int codePage = 0;
+    int ansiCodePage = 1252;
+};
+
+// Reads the file as a table, decoded as TextFileEncoding::Decode says; the
+// table's reading tells in what, and lists the bytes of a UTF-8 file that are no
+// UTF-8. The delimiter is the one of comma, semicolon and tab that the first row
+// holds most often outside quotes. Fields may be quoted as RFC 4180 says, with
+// the delimiter, doubled quotes and line breaks inside. Every field is a text; an
 // empty field without quotes is Null, "" is the empty text. With a header the
 // first row names the columns. Fails with 3024 when the file is missing, 3274
-// naming it when it is too large or a quote is never closed.
-SourceTable Read(const QString& path, bool header = true);
+// naming the file ("Textdatei") and the line when it is empty, too large, holds
+// too many columns or a quote is never closed.
+SourceTable Read(const QString& path, bool header = true, const Encoding& encoding = {});
 // The same for a file's bytes; name stands for the file in messages.
-SourceTable Parse(QByteArray contents, const QString& name, bool header = true);
+SourceTable Parse(const QByteArray& contents, const QString& name, bool header = true,
+                  const Encoding& encoding = {});
+
+// The word messages call such a file by.
+inline const QString kNoun = QStringLiteral("Textdatei");
 
 // One row of a file as we write it: comma-separated, each field quoted when it
 // holds a comma, a quote, a line break or leading or trailing blanks (and the

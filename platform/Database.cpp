@@ -93,14 +93,23 @@ void Database::Run(const QString& statement, const Hooks& hooks, bool write) {
         sourceTable = *stored;
         sourceColumns = c.Columns(sourceTable);
     }
+    const SourceTable* inMemory = linked && linked->rows ? &*linked->rows : nullptr;
     auto sourceColumn = [&](const QString& name) {
         for (qsizetype i = 0; i < sourceColumns.size(); ++i)
             if (sourceColumns[i].compare(name, Qt::CaseInsensitive) == 0)
                 return static_cast<int>(i);
+        if (inMemory && !inMemory->place.isEmpty())
+            throw RuntimeError::ColumnMissingIn(name, inMemory->place);
         throw RuntimeError::ColumnMissing(name, sourceTable, sourceFile);
     };
     const int keyIndex = sourceColumn(parsed->sourceKey);
     const int valueIndex = sourceColumn(parsed->sourceColumn);
+    // A cell the reader could not read matters only in a column the update reads.
+    if (inMemory)
+        for (const UnreadableCell& cell : inMemory->unreadable)
+            if (cell.column == static_cast<size_t>(keyIndex) ||
+                cell.column == static_cast<size_t>(valueIndex))
+                throw cell.error;
 
     // One statement: SQLite applies it whole or not at all.
     const QString table = QuoteIdentifier(*target);
@@ -120,9 +129,9 @@ void Database::Run(const QString& statement, const Hooks& hooks, bool write) {
     // One statement: SQLite applies it whole or not at all. The preview reads the
     // same join with the source as its outer loop, as the update does.
     const QString sql =
-        (write ? QStringLiteral("UPDATE main.%1 SET %2 = import_value(%1.rowid, %1.%2, s.k, s.v) "
-                                "FROM linked_rows AS s WHERE %1.%3 = s.k")
-               : QStringLiteral("SELECT import_value(%1.rowid, %1.%2, s.k, s.v) FROM linked_rows "
+        (write ? QStringLiteral("UPDATE main.%1 SET %2 = import_text() FROM linked_rows AS s "
+                                "WHERE %1.%3 = s.k AND import_changes(%1.rowid, %1.%2, s.k, s.v)")
+               : QStringLiteral("SELECT import_changes(%1.rowid, %1.%2, s.k, s.v) FROM linked_rows "
                                 "AS s CROSS JOIN main.%1 ON %1.%3 = s.k"))
             .arg(table, column, key);
     // First in the source's order; when its keys do not ascend, once more with the
@@ -153,6 +162,7 @@ void Database::Run(const QString& statement, const Hooks& hooks, bool write) {
             continue;
         }
         c.Exec(QStringLiteral("RELEASE import_update"));
+        if (inMemory) tally.reading = inMemory->reading;
         tally_ = std::move(tally);
         return;
     }

@@ -24,6 +24,9 @@ struct KeyCounts {
     int64_t changed = 0;
     int64_t unchanged = 0;
     int64_t setToNull = 0;
+    // A row with this key was written: a later one must be written too, also with
+    // the old text, as the last row's value is the one that stays.
+    bool written = false;
 };
 
 namespace {
@@ -32,11 +35,13 @@ constexpr int64_t kProgressRows = 4096;
 
 // Takes what a key's earlier row counted out of the tally.
 void TakeBack(UpdateTally& tally, KeyCounts& counts) {
+    const bool written = counts.written;
     tally.matched -= counts.matched;
     tally.changed -= counts.changed;
     tally.unchanged -= counts.unchanged;
     tally.setToNull -= counts.setToNull;
     counts = KeyCounts{counts.lastRow};
+    counts.written = written;
 }
 
 // A source row's ID as the source holds it. Most text IDs are plain digits; they
@@ -410,7 +415,7 @@ void ResultFromSource(sqlite3_context* context, sqlite3_stmt* select, int column
         }
         default:  // integers and texts as their text; SQLite writes integers in their shortest form
             // The text stays as it is until the cursor moves on, and the statement
-            // uses it before that (import_value copies it).
+            // uses it before that (import_changes copies it).
             sqlite3_result_text(context,
                                 reinterpret_cast<const char*>(sqlite3_column_text(select, column)),
                                 sqlite3_column_bytes(select, column), SQLITE_STATIC);
@@ -471,58 +476,7 @@ bool SameText(sqlite3_value* old, const QByteArray& now) {
                                    reinterpret_cast<const char*>(bytes));
 }
 
-// Moves what the counts hold into the tally (sign 1) or out of it (sign -1).
-
-// import_value(row, old, k, v): the new text of target row "row", counted into the
-// tally and, when it differs from the old value, handed to the change sink.
-void ImportValue(sqlite3_context* context, int, sqlite3_value** args) {
-    auto* slot = static_cast<Slot*>(sqlite3_user_data(context));
-    if (!slot->tally || !slot->counts) {
-        sqlite3_result_error(context, "import_value outside an import", -1);
-        return;
-    }
-    sqlite3_value* old = args[1];
-    UpdateTally& tally = *slot->tally;
-    KeyCounts& counts = *slot->counts;
-    slot->rowMatched = true;
-    KeyCounts now{};
-    now.matched = 1;  // as the tally counts it below
-    QByteArray& text = slot->text;
-    const int oldType = sqlite3_value_type(old);
-    const bool oldIsNull = oldType == SQLITE_NULL;
-    const bool newIsNull = sqlite3_value_type(args[3]) == SQLITE_NULL;
-    bool differs = false;  // in type or bytes: what the project stores changes
-    if (newIsNull) {
-        (oldIsNull ? now.unchanged : now.changed) = 1;
-        now.setToNull = oldIsNull ? 0 : 1;
-        differs = !oldIsNull;
-    } else {
-        const auto* bytes = reinterpret_cast<const char*>(sqlite3_value_text(args[3]));
-        text.resize(sqlite3_value_bytes(args[3]));
-        std::copy_n(bytes, text.size(), text.data());
-        try {
-            if (slot->convert && *slot->convert && !text.isEmpty())
-                (*slot->convert)(sqlite3_value_double(args[2]), slot->row, text);
-        } catch (...) {
-            // The statement fails; the one who runs it rethrows the error itself.
-            slot->failure = std::current_exception();
-            sqlite3_result_error(context, "conversion failed", -1);
-            return;
-        }
-        const bool same = !oldIsNull && SameText(old, text);
-        (same ? now.unchanged : now.changed) = 1;
-        differs = !same || oldType != SQLITE_TEXT;
-    }
-    if (differs && slot->changes) {
-        try {
-            slot->changes->Changed(sqlite3_value_int64(args[0]), sqlite3_value_double(args[2]), old,
-                                   newIsNull ? nullptr : &text);
-        } catch (...) {
-            slot->failure = std::current_exception();
-            sqlite3_result_error(context, "recording the change failed", -1);
-            return;
-        }
-    }
+void Count(UpdateTally& tally, KeyCounts& counts, const KeyCounts& now) {
     counts.matched += now.matched;
     counts.changed += now.changed;
     counts.unchanged += now.unchanged;
@@ -531,10 +485,85 @@ void ImportValue(sqlite3_context* context, int, sqlite3_value** args) {
     tally.changed += now.changed;
     tally.unchanged += now.unchanged;
     tally.setToNull += now.setToNull;
-    if (newIsNull)
+}
+
+// The slot's new text from the source value v, converted; false when the
+// conversion failed (the slot keeps why).
+bool TakeNewText(Slot& slot, sqlite3_value* key, sqlite3_value* value) {
+    QByteArray& text = slot.text;
+    const auto* bytes = reinterpret_cast<const char*>(sqlite3_value_text(value));
+    text.resize(sqlite3_value_bytes(value));
+    std::copy_n(bytes, text.size(), text.data());
+    try {
+        if (slot.convert && *slot.convert && !text.isEmpty())
+            (*slot.convert)(sqlite3_value_double(key), slot.row, text);
+    } catch (...) {
+        slot.failure = std::current_exception();
+        return false;
+    }
+    return true;
+}
+
+// import_changes(row, old, k, v): works out the text target row "row" gets from
+// the current source row (import_text() gives it), counts it into the tally, and
+// gives 1 when what the project stores changes, after handing the change to the
+// change sink; else 0, and the row is not written. Null and the empty text both
+// mean "no text": one over the other changes nothing (a spreadsheet that saves
+// one as the other changes nothing the user can see).
+void ImportChanges(sqlite3_context* context, int, sqlite3_value** args) {
+    auto* slot = static_cast<Slot*>(sqlite3_user_data(context));
+    if (!slot->tally || !slot->counts) {
+        sqlite3_result_error(context, "import_changes outside an import", -1);
+        return;
+    }
+    sqlite3_value* old = args[1];
+    slot->rowMatched = true;
+    const int oldType = sqlite3_value_type(old);
+    const bool oldIsNull = oldType == SQLITE_NULL;
+    const bool oldIsEmpty = oldIsNull || (oldType == SQLITE_TEXT && sqlite3_value_bytes(old) == 0);
+    slot->newIsNull = sqlite3_value_type(args[3]) == SQLITE_NULL;
+    KeyCounts now{};
+    now.matched = 1;
+    bool differs = false;  // in type or bytes: what the project stores changes
+    if (oldIsEmpty && (slot->newIsNull || sqlite3_value_bytes(args[3]) == 0)) {
+        now.unchanged = 1;
+    } else if (slot->newIsNull) {
+        now.changed = now.setToNull = differs = 1;
+    } else {
+        if (!TakeNewText(*slot, args[2], args[3])) {
+            // The statement fails; the one who runs it rethrows the error itself.
+            sqlite3_result_error(context, "conversion failed", -1);
+            return;
+        }
+        const bool same = !oldIsNull && SameText(old, slot->text);
+        (same ? now.unchanged : now.changed) = 1;
+        differs = !same || oldType != SQLITE_TEXT;
+    }
+    // The last of several rows with one key decides: once one of them was
+    // written, every later one is, also where it gives the text back.
+    const bool write = differs || slot->counts->written;
+    slot->counts->written = write;
+    if (write && slot->changes) {
+        try {
+            slot->changes->Changed(sqlite3_value_int64(args[0]), sqlite3_value_double(args[2]), old,
+                                   slot->newIsNull ? nullptr : &slot->text);
+        } catch (...) {
+            slot->failure = std::current_exception();
+            sqlite3_result_error(context, "recording the change failed", -1);
+            return;
+        }
+    }
+    Count(*slot->tally, *slot->counts, now);
+    sqlite3_result_int(context, write ? 1 : 0);
+}
+
+// import_text(): the text the last import_changes worked out, Null included.
+void ImportText(sqlite3_context* context, int, sqlite3_value**) {
+    const auto* slot = static_cast<const Slot*>(sqlite3_user_data(context));
+    if (slot->newIsNull)
         sqlite3_result_null(context);
     else
-        sqlite3_result_text(context, text.constData(), static_cast<int>(text.size()),
+        sqlite3_result_text(context, slot->text.constData(), static_cast<int>(slot->text.size()),
                             SQLITE_TRANSIENT);
 }
 
@@ -543,8 +572,11 @@ void ImportValue(sqlite3_context* context, int, sqlite3_value** args) {
 void Register(sqlite3* db, Slot* slot) {
     int rc = sqlite3_create_module_v2(db, "linked_rows", &kModule, slot, nullptr);
     if (rc == SQLITE_OK)
-        rc = sqlite3_create_function_v2(db, "import_value", 4, SQLITE_UTF8 | SQLITE_DIRECTONLY,
-                                        slot, ImportValue, nullptr, nullptr, nullptr);
+        rc = sqlite3_create_function_v2(db, "import_changes", 4, SQLITE_UTF8 | SQLITE_DIRECTONLY,
+                                        slot, ImportChanges, nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_create_function_v2(db, "import_text", 0, SQLITE_UTF8 | SQLITE_DIRECTONLY, slot,
+                                        ImportText, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         throw RuntimeError::LinkedTablesUnavailable(QString::fromUtf8(sqlite3_errstr(rc)));
 }

@@ -21,13 +21,15 @@ struct sqlite3_value;
 // file, read row by row as the statement runs. A statement reads it once, as its
 // outer loop.
 //
-// The function import_value(row, old, k, v) gives the text target row "row" gets
-// from the current source row, counts it into the scope's tally and tells the
-// scope's change sink when the stored value changes; the rows the statement
-// reads without calling it for them are counted as matching nothing. SQLite's
-// UPDATE ... FROM applies the joined rows in the order of its outer loop, so of
-// several source rows with the same key the last one's value stays; the tally
-// counts that one only and lists the others as duplicates.
+// The function import_changes(row, old, k, v) works out the text target row
+// "row" gets from the current source row, counts it into the scope's tally, tells
+// the scope's change sink when the stored value changes and then gives 1, else
+// 0; import_text() gives that text. An empty value (Null or "") over an empty
+// text is no change. The rows the statement reads without calling it for them
+// are counted as matching nothing. SQLite's UPDATE ... FROM applies the joined
+// rows in the order of its outer loop, so of several source rows with the same
+// key the last one's value stays; the tally counts that one only and lists the
+// others as duplicates.
 namespace LinkedRowsModule {
 
 // Turns a non-empty source text (UTF-8) into the text the target gets, in place;
@@ -79,14 +81,15 @@ struct Slot {
     bool cancelled = false;       // the progress asked to stop
     bool outOfOrder = false;      // read in the source's order, a key came after a greater one
     bool scanned = false;         // the statement has begun reading the table
-    bool rowMatched = false;      // import_value was called for the current row
+    bool rowMatched = false;      // import_changes was called for the current row
     int64_t row = 0;              // the current row's place in the source
     KeyCounts* counts = nullptr;  // what the current row's key has counted so far
     std::exception_ptr failure;   // what the conversion threw
     QByteArray text;              // the current row's new text; its memory serves every row
+    bool newIsNull = false;       // the current row's new value is Null
 };
 
-// Registers the table and import_value on the connection; the slot must outlive it.
+// Registers the table and the functions on the connection; the slot must outlive it.
 void Register(sqlite3* db, Slot* slot);
 
 class Scope {

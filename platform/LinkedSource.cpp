@@ -88,7 +88,10 @@ LinkedTable OpenText(const Link& link, const QString& sourceTable) {
         throw RuntimeError::TableNotInFile(sourceTable, link.path);
     QString folder = link.path;
     if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
-    SourceTable table = CsvFile::Read(folder + name, link.header);
+    CsvFile::Encoding encoding;
+    encoding.codePage = link.characterSet;
+    if (link.defaultCharacterSet > 0) encoding.ansiCodePage = link.defaultCharacterSet;
+    SourceTable table = CsvFile::Read(folder + name, link.header, encoding);
     table.tableName = sourceTable;
     return FromRows(std::move(table));
 }
@@ -118,6 +121,14 @@ Link Parse(const QString& connect) {
     for (const QString& part : parts.mid(1)) {
         QString option = part.trimmed();
         if (option.compare(QLatin1String("HDR=NO"), Qt::CaseInsensitive) == 0) link.header = false;
+        const qsizetype equals = option.indexOf(QLatin1Char('='));
+        const QString key = option.left(equals).trimmed();
+        const int number = option.mid(equals + 1).trimmed().toInt();
+        if (equals < 0 || number <= 0) continue;
+        if (key.compare(QLatin1String("CharacterSet"), Qt::CaseInsensitive) == 0)
+            link.characterSet = number;
+        if (key.compare(QLatin1String("DefaultCharacterSet"), Qt::CaseInsensitive) == 0)
+            link.defaultCharacterSet = number;
     }
     if (link.path.isEmpty()) throw RuntimeError::LinkNamesNoFile(connect);
     return link;

@@ -174,6 +174,16 @@ RuntimeError RuntimeError::WorkbookDamaged(const QString& path, const QString& r
                 .arg(path, reason)};
 }
 
+RuntimeError RuntimeError::SourceDamaged(const QString& noun, const QString& path,
+                                         const QString& where) {
+    return {N::ExternalFormat,
+            QStringLiteral("Die %1 '%2' ist fehlerhaft: %3.").arg(noun, path, where)};
+}
+
+RuntimeError RuntimeError::SourceEmpty(const QString& noun, const QString& path) {
+    return {N::ExternalFormat, QStringLiteral("Die %1 '%2' ist leer.").arg(noun, path)};
+}
+
 RuntimeError RuntimeError::SheetNotFound(const QString& sheet, const QString& path) {
     return {N::ObjectNotFound,
             QStringLiteral("Das Tabellenblatt '%1' wurde in der Arbeitsmappe '%2' nicht gefunden.")
@@ -191,6 +201,14 @@ RuntimeError RuntimeError::ColumnMissing(const QString& column, const QString& t
     return {N::FieldNotFound,
             QStringLiteral("Die Spalte '%1' fehlt in der Tabelle '%2' der Datei '%3'.")
                 .arg(column, table, path)};
+}
+
+RuntimeError RuntimeError::ColumnMissingIn(const QString& column, const QString& place) {
+    return {N::FieldNotFound, QStringLiteral("Die Spalte '%1' fehlt %2.").arg(column, place)};
+}
+
+RuntimeError RuntimeError::FolderNotFound(const QString& path) {
+    return {N::FileNotFound, QStringLiteral("Der Ordner '%1' existiert nicht.").arg(path)};
 }
 
 RuntimeError RuntimeError::AccessDamaged(const QString& path, const QString& reason) {
@@ -370,6 +388,13 @@ RuntimeError RuntimeError::UndoStoreDamaged(const QString& path, const QString& 
             QStringLiteral("Die Rückgängig-Daten in '%1' sind beschädigt (%2). Die Datei wird "
                            "nicht überschrieben; entfernen Sie sie, um neu zu beginnen.")
                 .arg(path, detail)};
+}
+
+RuntimeError RuntimeError::NothingToUndo(const QString& project) {
+    return {N::NoCurrentRecord,
+            QStringLiteral("Für das Projekt '%1' gibt es keinen Import, der sich zurücknehmen "
+                           "lässt.")
+                .arg(project)};
 }
 
 RuntimeError RuntimeError::UnknownRegistryRoot(uint32_t root) {

@@ -77,10 +77,18 @@ class RuntimeError : public std::exception {
     static RuntimeError TooManyRowsForFormat(const QString& path, int64_t rows, int64_t limit);
     static RuntimeError TextTooLongForWorkbook(const QString& path, const QString& id);
     static RuntimeError WorkbookDamaged(const QString& path, const QString& reason);
+    // A source file of a kind named by noun ("Textdatei", "Arbeitsmappe") that does
+    // not read as one; where says the place and the fault ("Zeile 5: ...").
+    static RuntimeError SourceDamaged(const QString& noun, const QString& path,
+                                      const QString& where);
+    static RuntimeError SourceEmpty(const QString& noun, const QString& path);
     static RuntimeError SheetNotFound(const QString& sheet, const QString& path);
     static RuntimeError TableNotInFile(const QString& table, const QString& path);
     static RuntimeError ColumnMissing(const QString& column, const QString& table,
                                       const QString& path);
+    // place: how the source names its table, e.g. "in der Textdatei '/a/b.csv'".
+    static RuntimeError ColumnMissingIn(const QString& column, const QString& place);
+    static RuntimeError FolderNotFound(const QString& path);
     static RuntimeError AccessDamaged(const QString& path, const QString& reason);
     static RuntimeError AccessReaderNotStarted(const QString& program);
 
@@ -121,6 +129,7 @@ class RuntimeError : public std::exception {
     static RuntimeError UndoStoreNotWritable(const QString& path, const QString& detail,
                                              int32_t number = ErrorNumber::CannotOpen);
     static RuntimeError UndoStoreDamaged(const QString& path, const QString& detail);
+    static RuntimeError NothingToUndo(const QString& project);
     static RuntimeError UnknownRegistryRoot(uint32_t root);
 
   private:

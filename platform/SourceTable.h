@@ -1,11 +1,35 @@
 #pragma once
 
+#include "RuntimeError.h"
 #include "Variant.h"
 
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <vector>
+
+// A byte of a file read as UTF-8 that is no part of UTF-8: read as the ANSI code
+// page reads it, and reported.
+struct InvalidByte {
+    int64_t line = 0;  // the line of the file it stands in, from 1
+    uint8_t byte = 0;
+    QString readAs;
+};
+
+// How a reader read a text file: the encoding it decoded it in and what did not fit.
+struct SourceReading {
+    QString encoding;   // "UTF-8", "Windows-1251"; empty for sources that are no text file
+    bool ansi = false;  // decoded in an ANSI code page, not in a Unicode encoding
+    std::vector<InvalidByte> invalidBytes;
+};
+
+// A cell whose value a reader could not read. It fails an import that uses its
+// column, with the error that names it; other columns are read as usual.
+struct UnreadableCell {
+    size_t column = 0;  // in the table's columns
+    RuntimeError error;
+};
 
 // The rows of a table or sheet read from an import source: column names in table
 // order and one vector of values per row, as wide as the column list.
@@ -14,4 +38,9 @@ struct SourceTable {
     QString tableName;
     QStringList columns;
     std::vector<std::vector<Variant>> rows;
+    // How messages name the table, e.g. "in der Textdatei '/a/b.csv'"; empty where
+    // they name it by table and file.
+    QString place;
+    SourceReading reading;
+    std::vector<UnreadableCell> unreadable;  // in the order of the rows
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SourceTable.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -40,4 +42,7 @@ struct UpdateTally {
         const SourceId& Winner() const { return rows.back(); }
     };
     std::vector<Duplicate> duplicates;  // ordered by the first row of each ID
+
+    // How a text file was read: its encoding, and what of it was no UTF-8.
+    SourceReading reading;
 };

@@ -221,7 +221,17 @@ SourceTable XlsWorkbook::ReadSheet(const QString& name, bool header) const {
             if (depth != 1) continue;
             cells.clear();
             decoder.Decode(record.type, record.Reader(), cells);
-            for (auto& cell : cells) grid.Set(cell.row, cell.col, std::move(cell.value));
+            for (auto& cell : cells) {
+                if (cell.unreadable)
+                    grid.SetUnreadable(cell.row, cell.col,
+                                       RuntimeError::SourceDamaged(
+                                           QStringLiteral("Arbeitsmappe"), path_,
+                                           QStringLiteral("Tabelle %1, Zelle %2: %3")
+                                               .arg(name, CellGrid::CellName(cell.row, cell.col),
+                                                    QString::fromUtf8(cell.unreadable))));
+                else
+                    grid.Set(cell.row, cell.col, std::move(cell.value));
+            }
         }
     } catch (const BiffRecordReader::Damaged& damaged) {
         Fail(damaged.what);

@@ -3,6 +3,7 @@
 #include "CellGrid.h"
 #include "Gsf.h"
 #include "RuntimeError.h"
+#include "TextFileEncoding.h"
 
 #include <QHash>
 #include <QXmlStreamReader>
@@ -31,17 +32,19 @@ constexpr qsizetype kMaxCellText = 32767 * 2;
 // More distinct texts than a sheet of Excel's size could show.
 constexpr size_t kMaxSharedStrings = size_t{16} << 20;
 
+// A fault of the workbook: where it is ("Teil xl/workbook.xml, Zeile 3") and what.
 struct Damaged {
-    QString what;
+    QString where;
 };
 
-// A part of the container read as XML, in pieces of 64 KiB.
+// A part of the container read as XML, in pieces of 64 KiB. A part in UTF-8
+// (every part Excel and LibreOffice write) is checked to be UTF-8 as it comes.
+// Nothing is ever fetched from outside, and a DTD is refused: no workbook has one.
 class XmlPart {
   public:
-    XmlPart(GsfInput* input, qint64 limit) : input_(input), limit_(limit) {
-        if (gsf_input_size(input) > limit) throw Damaged{QStringLiteral("ein Teil ist zu groß")};
-        // Entities are never read from outside; their expansion stays bounded.
-        xml_.setEntityExpansionLimit(1024);
+    XmlPart(GsfInput* input, const QString& name, qint64 limit)
+        : input_(input), name_(name), limit_(limit) {
+        if (gsf_input_size(input) > limit) TooLarge();
     }
 
     // The next token; more of the part is inflated whenever the reader needs it.
@@ -49,12 +52,22 @@ class XmlPart {
         for (;;) {
             const auto token = xml_.readNext();
             if (xml_.error() == QXmlStreamReader::PrematureEndOfDocumentError && Feed()) continue;
-            if (xml_.hasError()) throw Damaged{QStringLiteral("fehlerhaftes XML")};
+            if (xml_.hasError()) {
+                if (xml_.error() == QXmlStreamReader::PrematureEndOfDocumentError)
+                    Fail(QStringLiteral("der Teil endet mitten im XML"));
+                Fail(QStringLiteral("fehlerhaftes XML"));
+            }
+            if (token == QXmlStreamReader::DTD) Fail(QStringLiteral("eine DTD ist nicht erlaubt"));
             return token;
         }
     }
     bool AtEnd() const { return xml_.atEnd() && !xml_.hasError(); }
     QXmlStreamReader& Xml() { return xml_; }
+
+    [[noreturn]] void Fail(const QString& reason) const {
+        throw Damaged{
+            QStringLiteral("Teil %1, Zeile %2: %3").arg(name_).arg(xml_.lineNumber()).arg(reason)};
+    }
 
     // The text of the current element up to its end, elements inside it included.
     QString ElementText() {
@@ -63,7 +76,8 @@ class XmlPart {
             const auto token = Next();
             if (token == QXmlStreamReader::StartElement) ++depth;
             if (token == QXmlStreamReader::EndElement) --depth;
-            if (token == QXmlStreamReader::EndDocument) throw Damaged{QStringLiteral("Ende fehlt")};
+            if (token == QXmlStreamReader::EndDocument)
+                Fail(QStringLiteral("ein Element endet nicht"));
             if (token == QXmlStreamReader::Characters) {
                 // Mostly one piece of text: take it whole instead of appending.
                 if (text.isEmpty())
@@ -71,7 +85,7 @@ class XmlPart {
                 else
                     text += xml_.text();
             }
-            if (text.size() > kMaxCellText) throw Damaged{QStringLiteral("Text zu lang")};
+            if (text.size() > kMaxCellText) Fail(QStringLiteral("ein Text ist zu lang"));
         }
         return text;
     }
@@ -82,27 +96,43 @@ class XmlPart {
             const auto token = Next();
             if (token == QXmlStreamReader::StartElement) ++depth;
             if (token == QXmlStreamReader::EndElement) --depth;
-            if (token == QXmlStreamReader::EndDocument) throw Damaged{QStringLiteral("Ende fehlt")};
+            if (token == QXmlStreamReader::EndDocument)
+                Fail(QStringLiteral("ein Element endet nicht"));
         }
     }
 
   private:
+    [[noreturn]] void TooLarge() const {
+        throw Damaged{
+            QStringLiteral("Teil %1: entpackt größer als %2 MiB").arg(name_).arg(limit_ >> 20)};
+    }
+
     bool Feed() {
         const gsf_off_t left = gsf_input_remaining(input_);
-        if (left <= 0) return false;
+        if (left <= 0) {
+            if (checkUtf8_ && !utf8_.Finish()) Fail(QStringLiteral("ungültiges UTF-8"));
+            return false;
+        }
         const size_t size = static_cast<size_t>(std::min<gsf_off_t>(left, 65536));
         QByteArray chunk(static_cast<qsizetype>(size), Qt::Uninitialized);
         if (!gsf_input_read(input_, size, reinterpret_cast<guint8*>(chunk.data())))
-            throw Damaged{QStringLiteral("ein Teil lässt sich nicht entpacken")};
+            throw Damaged{QStringLiteral("Teil %1: lässt sich nicht entpacken").arg(name_)};
+        if (read_ == 0)  // UTF-16 begins with a byte-order mark or a zero byte
+            checkUtf8_ = !(chunk.startsWith("\xFF\xFE") || chunk.startsWith("\xFE\xFF") ||
+                           (chunk.size() > 1 && chunk[1] == '\0'));
         read_ += static_cast<qint64>(size);
-        if (read_ > limit_) throw Damaged{QStringLiteral("ein Teil ist zu groß")};
+        if (read_ > limit_) TooLarge();
+        if (checkUtf8_ && !utf8_.Feed(chunk)) Fail(QStringLiteral("ungültiges UTF-8"));
         xml_.addData(chunk);
         return true;
     }
 
     GsfInput* input_;
+    QString name_;
     qint64 limit_;
     qint64 read_ = 0;
+    bool checkUtf8_ = true;
+    TextFileEncoding::Utf8Check utf8_;
     QXmlStreamReader xml_;
 };
 
@@ -135,13 +165,14 @@ QString StringItem(XmlPart& part) {
     QString text;
     for (int depth = 1; depth > 0;) {
         const auto token = part.Next();
-        if (token == QXmlStreamReader::EndDocument) throw Damaged{QStringLiteral("Ende fehlt")};
+        if (token == QXmlStreamReader::EndDocument)
+            part.Fail(QStringLiteral("ein Element endet nicht"));
         if (token == QXmlStreamReader::EndElement) --depth;
         if (token != QXmlStreamReader::StartElement) continue;
         const auto name = part.Xml().name();
         if (name == QLatin1String("t")) {
             text += part.ElementText();
-            if (text.size() > kMaxCellText) throw Damaged{QStringLiteral("Text zu lang")};
+            if (text.size() > kMaxCellText) part.Fail(QStringLiteral("ein Text ist zu lang"));
         } else if (name == QLatin1String("rPh") || name == QLatin1String("rPr")) {
             part.Skip();
         } else {
@@ -211,16 +242,13 @@ GPtr<GsfInput> OpenPart(GsfInfile* container, const QString& name) {
     return GPtr<GsfInput>(gsf_infile_child_by_aname(container, names.data()));
 }
 
-struct Relationship {
-    QString type;  // the last piece of the type URI: "officeDocument", "worksheet", ...
-    QString target;
-};
+using Relationship = XlsxWorkbook::Relationship;
 
 QHash<QString, Relationship> ReadRelationships(GsfInfile* container, const QString& part) {
     QHash<QString, Relationship> relationships;
     GPtr<GsfInput> input = OpenPart(container, RelationshipsOf(part));
     if (!input) return relationships;
-    XmlPart xml(input.get(), kMaxOtherPart);
+    XmlPart xml(input.get(), RelationshipsOf(part), kMaxOtherPart);
     while (!xml.AtEnd()) {
         if (xml.Next() != QXmlStreamReader::StartElement ||
             xml.Xml().name() != QLatin1String("Relationship"))
@@ -232,9 +260,104 @@ QHash<QString, Relationship> ReadRelationships(GsfInfile* container, const QStri
             attributes.value(QLatin1String("Id")).toString(),
             {type.mid(type.lastIndexOf(QLatin1Char('/')) + 1),
              ResolveTarget(FolderOf(part), attributes.value(QLatin1String("Target")).toString())});
-        if (relationships.size() > 100000) throw Damaged{QStringLiteral("zu viele Beziehungen")};
+        if (relationships.size() > 100000) xml.Fail(QStringLiteral("zu viele Beziehungen"));
     }
     return relationships;
+}
+
+// Where the reading of a sheet stands: the row of the last <row>, the column
+// the next cell without a reference takes.
+struct SheetPosition {
+    uint32_t row = 0;  // from 1
+    uint32_t col = 0;  // from 0
+};
+
+// A cell as the sheet part writes it.
+struct CellXml {
+    QString type;  // the attribute t: "s", "str", "inlineStr", "b", "e", "n" or none
+    std::optional<QString> value, inlineText, formula;
+};
+
+void ReadRowStart(XmlPart& xml, SheetPosition& at) {
+    const auto number = xml.Xml().attributes().value(QLatin1String("r"));
+    uint32_t next = at.row + 1;
+    if (!number.isEmpty()) {
+        bool ok = false;
+        next = number.toUInt(&ok);
+        if (!ok || next == 0) xml.Fail(QStringLiteral("ungültige Zeilennummer"));
+    }
+    if (next <= at.row || next > kMaxRows) xml.Fail(QStringLiteral("ungültige Zeilennummer"));
+    at.row = next;
+    at.col = 0;
+}
+
+// Reads a <c> element up to its end; at.col becomes the cell's column.
+CellXml ReadCellXml(XmlPart& xml, SheetPosition& at) {
+    if (at.row == 0) xml.Fail(QStringLiteral("Zelle außerhalb einer Zeile"));
+    const auto attributes = xml.Xml().attributes();
+    const auto reference = attributes.value(QLatin1String("r"));
+    if (!reference.isEmpty()) {
+        const auto cell = CellReference(reference);
+        if (!cell || cell->second != at.row) xml.Fail(QStringLiteral("ungültiger Zellbezug"));
+        at.col = cell->first;
+    }
+    CellXml cell;
+    cell.type = attributes.value(QLatin1String("t")).toString();
+    for (int depth = 1; depth > 0;) {
+        const auto token = xml.Next();
+        if (token == QXmlStreamReader::EndDocument)
+            xml.Fail(QStringLiteral("ein Element endet nicht"));
+        if (token == QXmlStreamReader::EndElement) --depth;
+        if (token != QXmlStreamReader::StartElement) continue;
+        const auto inner = xml.Xml().name();
+        if (inner == QLatin1String("v"))
+            cell.value = xml.ElementText();
+        else if (inner == QLatin1String("is"))
+            cell.inlineText = StringItem(xml);
+        else if (inner == QLatin1String("f"))
+            cell.formula = xml.ElementText();
+        else
+            xml.Skip();
+    }
+    return cell;
+}
+
+// The value of a cell, or why it has none that can be read.
+struct CellValue {
+    Variant value;
+    QString unreadable;
+};
+
+CellValue ValueOf(const CellXml& cell, const std::vector<QString>& sharedStrings) {
+    const QString& type = cell.type;
+    // The formula ="" is the empty text, whatever result a program cached for it.
+    if (cell.formula && cell.formula->trimmed() == QLatin1String("\"\"")) return {QString(), {}};
+    if (type == QLatin1String("inlineStr"))
+        return {cell.inlineText ? Variant(*cell.inlineText) : Variant(), {}};
+    if (!cell.value) return {};
+    const QString value = cell.value->trimmed();
+    // A formula that was never calculated has no result: an empty cell.
+    if (cell.formula && cell.value->isEmpty()) return {};
+    if (type == QLatin1String("s")) {
+        bool ok = false;
+        const uint index = value.toUInt(&ok);
+        if (!ok || index >= sharedStrings.size())
+            return {{}, QStringLiteral("Verweis auf einen fehlenden Text")};
+        return {sharedStrings[index], {}};
+    }
+    if (type == QLatin1String("str") || type == QLatin1String("d"))
+        return {Unescape(*cell.value), {}};
+    if (type == QLatin1String("b"))
+        return {Variant::Boolean(value == QLatin1String("1") || value == QLatin1String("true")),
+                {}};
+    if (type.isEmpty() || type == QLatin1String("n")) {
+        if (value.isEmpty()) return {};
+        bool ok = false;
+        const double number = value.toDouble(&ok);
+        if (!ok || !std::isfinite(number)) return {{}, QStringLiteral("ungültige Zahl")};
+        return {number, {}};
+    }
+    return {};  // "e": an error value reads as Null, as in .xls
 }
 
 }  // namespace
@@ -243,22 +366,23 @@ XlsxWorkbook::XlsxWorkbook(const QString& path) : path_(path) { Open(Gsf::OpenFi
 
 XlsxWorkbook::XlsxWorkbook(const QByteArray& contents, const QString& name) : path_(name) {
     GPtr<GsfInput> input = Gsf::OpenBytes(contents);
-    if (!input) Fail(QStringLiteral("leere Datei"));
+    if (!input) throw RuntimeError::SourceEmpty(kNoun, path_);
     Open(input.get());
 }
 
 XlsxWorkbook::~XlsxWorkbook() = default;
 
-void XlsxWorkbook::Fail(const QString& detail) const {
-    throw RuntimeError::WorkbookDamaged(path_, detail);
+void XlsxWorkbook::Fail(const QString& where) const {
+    throw RuntimeError::SourceDamaged(kNoun, path_, where);
 }
 
 void XlsxWorkbook::Open(GsfInput* input) {
+    if (gsf_input_size(input) == 0) throw RuntimeError::SourceEmpty(kNoun, path_);
     GError* error = nullptr;
     GsfInfile* zip = gsf_infile_zip_new(input, &error);
     if (!zip) {
         if (error) g_error_free(error);
-        Fail(QStringLiteral("kein ZIP-Container"));
+        Fail(QStringLiteral("kein ZIP-Container, also keine .xlsx-Arbeitsmappe"));
     }
     container_.reset(zip, [](GsfInfile* infile) { g_object_unref(infile); });
     try {
@@ -267,43 +391,47 @@ void XlsxWorkbook::Open(GsfInput* input) {
             if (relationship.type == QLatin1String("officeDocument"))
                 workbookPart = relationship.target;
         GPtr<GsfInput> workbook = OpenPart(zip, workbookPart);
-        if (!workbook) Fail(QStringLiteral("keine Arbeitsmappe im Container"));
+        if (!workbook) Fail(QStringLiteral("der Teil %1 fehlt im Container").arg(workbookPart));
         const auto relationships = ReadRelationships(zip, workbookPart);
-        XmlPart xml(workbook.get(), kMaxOtherPart);
-        while (!xml.AtEnd()) {
-            if (xml.Next() != QXmlStreamReader::StartElement ||
-                xml.Xml().name() != QLatin1String("sheet"))
-                continue;
-            const auto attributes = xml.Xml().attributes();
-            QString id;
-            for (const auto& attribute : attributes)
-                if (attribute.name() == QLatin1String("id")) id = attribute.value().toString();
-            const auto relationship = relationships.find(id);
-            // Chart sheets and dialog sheets have other relationship types: no cells.
-            if (relationship == relationships.end() ||
-                relationship->type != QLatin1String("worksheet"))
-                continue;
-            sheets_.push_back(
-                {attributes.value(QLatin1String("name")).toString(), relationship->target});
-            if (sheets_.size() > 10000) Fail(QStringLiteral("zu viele Tabellenblätter"));
-        }
+        ReadSheetList(workbook.get(), workbookPart, relationships);
         for (const auto& relationship : relationships)
             if (relationship.type == QLatin1String("sharedStrings"))
                 ReadSharedStrings(relationship.target);
     } catch (const Damaged& damaged) {
-        Fail(damaged.what);
+        Fail(damaged.where);
+    }
+}
+
+void XlsxWorkbook::ReadSheetList(_GsfInput* workbook, const QString& part,
+                                 const QHash<QString, Relationship>& relationships) {
+    XmlPart xml(workbook, part, kMaxOtherPart);
+    while (!xml.AtEnd()) {
+        if (xml.Next() != QXmlStreamReader::StartElement ||
+            xml.Xml().name() != QLatin1String("sheet"))
+            continue;
+        const auto attributes = xml.Xml().attributes();
+        QString id;
+        for (const auto& attribute : attributes)
+            if (attribute.name() == QLatin1String("id")) id = attribute.value().toString();
+        const auto relationship = relationships.find(id);
+        // Chart sheets and dialog sheets have other relationship types: no cells.
+        if (relationship == relationships.end() || relationship->type != QLatin1String("worksheet"))
+            continue;
+        sheets_.push_back(
+            {attributes.value(QLatin1String("name")).toString(), relationship->target});
+        if (sheets_.size() > 10000) xml.Fail(QStringLiteral("mehr als 10.000 Tabellenblätter"));
     }
 }
 
 void XlsxWorkbook::ReadSharedStrings(const QString& part) {
     GPtr<GsfInput> input = OpenPart(container_.get(), part);
-    if (!input) Fail(QStringLiteral("die Tabelle der Texte fehlt"));
-    XmlPart xml(input.get(), kMaxStringsPart);
+    if (!input) Fail(QStringLiteral("der Teil %1 (die Texte) fehlt im Container").arg(part));
+    XmlPart xml(input.get(), part, kMaxStringsPart);
     while (!xml.AtEnd()) {
         if (xml.Next() != QXmlStreamReader::StartElement || xml.Xml().name() != QLatin1String("si"))
             continue;
         sharedStrings_.push_back(StringItem(xml));
-        if (sharedStrings_.size() > kMaxSharedStrings) Fail(QStringLiteral("zu viele Texte"));
+        if (sharedStrings_.size() > kMaxSharedStrings) xml.Fail(QStringLiteral("zu viele Texte"));
     }
 }
 
@@ -327,89 +455,40 @@ SourceTable XlsxWorkbook::ReadSheet(const QString& name, bool header) const {
     CellGrid grid(kMaxColumns, kMaxCells);
     try {
         GPtr<GsfInput> input = OpenPart(container_.get(), sheet->part);
-        if (!input) Fail(QStringLiteral("das Tabellenblatt fehlt im Container"));
-        XmlPart xml(input.get(), kMaxSheetPart);
-        uint32_t row = 0, col = 0;
+        if (!input)
+            Fail(QStringLiteral("der Teil %1 (Tabelle %2) fehlt im Container")
+                     .arg(sheet->part, name));
+        XmlPart xml(input.get(), sheet->part, kMaxSheetPart);
+        SheetPosition at;
         while (!xml.AtEnd()) {
             if (xml.Next() != QXmlStreamReader::StartElement) continue;
             const auto element = xml.Xml().name();
-            const bool isRow = element == QLatin1String("row");
-            if (!isRow && element != QLatin1String("c")) continue;
-            const auto attributes = xml.Xml().attributes();
-            if (isRow) {
-                const auto number = attributes.value(QLatin1String("r"));
-                uint32_t next = row + 1;
-                if (!number.isEmpty()) {
-                    bool ok = false;
-                    next = number.toUInt(&ok);
-                    if (!ok || next == 0) throw Damaged{QStringLiteral("ungültige Zeilennummer")};
-                }
-                if (next <= row || next > kMaxRows)
-                    throw Damaged{QStringLiteral("ungültige Zeilennummer")};
-                row = next;
-                col = 0;
-                continue;
+            if (element == QLatin1String("row")) {
+                ReadRowStart(xml, at);
+            } else if (element == QLatin1String("c")) {
+                const CellValue cell = ValueOf(ReadCellXml(xml, at), sharedStrings_);
+                if (!cell.unreadable.isEmpty())
+                    grid.SetUnreadable(at.row - 1, at.col,
+                                       RuntimeError::SourceDamaged(
+                                           kNoun, path_,
+                                           QStringLiteral("Tabelle %1, Zelle %2: %3")
+                                               .arg(name, CellGrid::CellName(at.row - 1, at.col),
+                                                    cell.unreadable)));
+                else if (!cell.value.IsNull())
+                    grid.Set(at.row - 1, at.col, cell.value);
+                ++at.col;
             }
-            if (row == 0) throw Damaged{QStringLiteral("Zelle außerhalb einer Zeile")};
-            const auto reference = attributes.value(QLatin1String("r"));
-            if (!reference.isEmpty()) {
-                const auto cell = CellReference(reference);
-                if (!cell || cell->second != row)
-                    throw Damaged{QStringLiteral("ungültiger Zellbezug")};
-                col = cell->first;
-            }
-            const QStringView type = attributes.value(QLatin1String("t"));
-            std::optional<QString> value;
-            std::optional<QString> inlineText;
-            for (int depth = 1; depth > 0;) {
-                const auto token = xml.Next();
-                if (token == QXmlStreamReader::EndDocument)
-                    throw Damaged{QStringLiteral("Ende fehlt")};
-                if (token == QXmlStreamReader::EndElement) --depth;
-                if (token != QXmlStreamReader::StartElement) continue;
-                const auto inner = xml.Xml().name();
-                if (inner == QLatin1String("v"))
-                    value = xml.ElementText();
-                else if (inner == QLatin1String("is"))
-                    inlineText = StringItem(xml);
-                else
-                    xml.Skip();
-            }
-            Variant cell;
-            if (type == QLatin1String("inlineStr")) {
-                if (inlineText) cell = *inlineText;
-            } else if (value) {
-                if (type == QLatin1String("s")) {
-                    bool ok = false;
-                    const uint index = value->trimmed().toUInt(&ok);
-                    if (!ok || index >= sharedStrings_.size())
-                        throw Damaged{QStringLiteral("Verweis auf einen fehlenden Text")};
-                    cell = sharedStrings_[index];
-                } else if (type == QLatin1String("str") || type == QLatin1String("d")) {
-                    cell = Unescape(*value);
-                } else if (type == QLatin1String("b")) {
-                    cell = Variant::Boolean(value->trimmed() == QLatin1String("1") ||
-                                            value->trimmed() == QLatin1String("true"));
-                } else if (type.isEmpty() || type == QLatin1String("n")) {
-                    bool ok = false;
-                    const double number = value->trimmed().toDouble(&ok);
-                    if (!ok || !std::isfinite(number))
-                        throw Damaged{QStringLiteral("ungültige Zahl")};
-                    cell = number;
-                }
-                // "e": an error value reads as Null, as in .xls.
-            }
-            if (!cell.IsNull()) grid.Set(row - 1, col, std::move(cell));
-            ++col;
         }
     } catch (const Damaged& damaged) {
-        Fail(damaged.what);
+        Fail(damaged.where);
     } catch (const CellGrid::Damaged& damaged) {
-        Fail(QString::fromUtf8(damaged.what));
+        Fail(QStringLiteral("Tabelle %1: %2").arg(name, QString::fromUtf8(damaged.what)));
     }
     try {
-        return std::move(grid).Table(path_, name, header);
+        SourceTable table = std::move(grid).Table(path_, name, header);
+        table.place = QStringLiteral("im Tabellenblatt '%1' der %2 '%3'").arg(name, kNoun, path_);
+        return table;
     } catch (const CellGrid::Damaged& damaged) {
-        Fail(QString::fromUtf8(damaged.what));
+        Fail(QStringLiteral("Tabelle %1: %2").arg(name, QString::fromUtf8(damaged.what)));
     }
 }

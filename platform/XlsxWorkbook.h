@@ -3,6 +3,7 @@
 #include "SourceTable.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -20,8 +21,8 @@ struct _GsfInput;
 class XlsxWorkbook {
   public:
     // Reads the workbook part and its sheet list. Fails with RuntimeError: 3024
-    // when the file is missing, 3274 naming the file when it is not such a workbook
-    // or is damaged.
+    // when the file is missing, 3274 naming the file and the part and line of the
+    // fault when it is empty, not such a workbook or damaged.
     explicit XlsxWorkbook(const QString& path);
     // The same for a workbook file's bytes; name stands for the file in messages.
     XlsxWorkbook(const QByteArray& contents, const QString& name);
@@ -32,17 +33,32 @@ class XlsxWorkbook {
 
     // The worksheet's cells as a table, as XlsWorkbook::ReadSheet gives them:
     // shared, rich and inline strings and the text results of formulas as texts,
-    // numbers as numbers, booleans as booleans, empty cells and errors as Null.
+    // numbers as numbers, booleans as booleans, empty cells and errors as Null. A
+    // formula without a cached result is an empty cell, the formula ="" the empty
+    // text. A cell that cannot be read (a number that is none, a text that is not
+    // there) is an unreadable cell of the table, named by sheet and cell.
     // Fails with 3011 when there is no such sheet, 3274 when damaged.
     SourceTable ReadSheet(const QString& name, bool header = true) const;
+
+    // The word messages call such a file by.
+    static inline const QString kNoun = QStringLiteral("Arbeitsmappe");
+
+    // A relationship of a part: to the part target, of the type named by the last
+    // piece of its type URI ("officeDocument", "worksheet", ...).
+    struct Relationship {
+        QString type;
+        QString target;
+    };
 
   private:
     struct Sheet {
         QString name;
         QString part;  // the sheet's part in the container, e.g. "xl/worksheets/sheet1.xml"
     };
-    [[noreturn]] void Fail(const QString& detail) const;
+    [[noreturn]] void Fail(const QString& where) const;
     void Open(_GsfInput* input);
+    void ReadSheetList(_GsfInput* workbook, const QString& part,
+                       const QHash<QString, Relationship>& relationships);
     void ReadSharedStrings(const QString& part);
     const Sheet* FindSheet(const QString& name) const;
 

@@ -327,8 +327,8 @@ class FLanguageTransferTest : public QObject {
     void xlsxAndCsvChosenUnderAllFilesImportLikeTheWorkbook() {
         const QString project = folder->Path(QStringLiteral("Demo.qrp"));
         ChooseProjectByHand(folder->Path(QStringLiteral("x")).chopped(2), QStringLiteral("Demo"));
-        for (const QString file : {QStringLiteral("xlsx/texts-libreoffice.xlsx"),
-                                   QStringLiteral("csv/texts-utf16-tab.csv")}) {
+        for (const QString& file : {QStringLiteral("xlsx/texts-libreoffice.xlsx"),
+                                    QStringLiteral("csv/texts-utf16-tab.csv")}) {
             QFile::remove(project);
             WriteProject(project, {{1, "alt", {}, {}}, {2, "alt", {}, {}}});
             SelectLanguage(1031);

@@ -3,6 +3,7 @@
 #include "MLanguageTransfer.h"
 #include "RuntimeError.h"
 #include "TestSupport.h"
+#include "TextFileEncoding.h"
 #include "XlsWorkbook.h"
 #include "XlsxWorkbook.h"
 #include "ZipWriter.h"
@@ -54,7 +55,7 @@ QString ErrorText(const std::function<void()>& action) {
 }
 
 TEST(XlsxWorkbookTest, LibreOfficeWorkbooksReadAsTheirXlsOriginals) {
-    for (const QString name : {u"texts-libreoffice"_qs, u"empty-strings"_qs}) {
+    for (const QString& name : {u"texts-libreoffice"_qs, u"empty-strings"_qs}) {
         const SourceTable xlsx =
             XlsxWorkbook(TestData(u"xlsx/"_qs + name + u".xlsx"_qs)).ReadSheet(u"TidxTexts"_qs);
         const SourceTable xls =
@@ -146,7 +147,7 @@ TEST(XlsxWorkbookTest, DamagedWorkbooksFailNamingTheFile) {
 TEST(CsvFileTest, TheFilesLibreOfficeSavedReadAsTheWorkbook) {
     const SourceTable xls =
         XlsWorkbook(TestData(u"excel/texts-libreoffice.xls"_qs)).ReadSheet(u"TidxTexts"_qs);
-    for (const QString name :
+    for (const QString& name :
          {u"texts-utf8-comma"_qs, u"texts-utf16-tab"_qs, u"texts-cp1252-semicolon"_qs}) {
         const SourceTable csv = CsvFile::Read(TestData(u"csv/"_qs + name + u".csv"_qs));
         EXPECT_EQ(csv.columns, xls.columns) << name.toStdString();
@@ -191,9 +192,122 @@ TEST(CsvFileTest, QuotesEncodingsAndDelimiters) {
         << "bytes that are no UTF-8 are Windows-1252";
     EXPECT_EQ(CsvFile::Parse("\xEF\xBB\xBFID,T\n1,\xC3\xA4", u"t.csv"_qs).columns[0], u"ID"_qs);
 
-    const QString text = ErrorText([] { CsvFile::Parse("ID,T\n1,\"offen", u"/x/offen.csv"_qs); });
-    EXPECT_TRUE(text.startsWith(u"3274 "_qs) && text.contains(u"/x/offen.csv"_qs))
-        << text.toStdString();
+    EXPECT_EQ(
+        ErrorText([] { CsvFile::Parse("ID,T\r\n1,a\r\n2,\"offen\n\n3,x", u"/x/offen.csv"_qs); }),
+        u"3274 Die Textdatei '/x/offen.csv' ist fehlerhaft: Zeile 3: ein "
+        "Anführungszeichen wird nicht geschlossen."_qs);
+    EXPECT_EQ(ErrorText([] {
+                  CsvFile::Parse("ID\n\"a\nb\"\n" + QByteArray(16385, ','), u"/x/breit.csv"_qs);
+              }),
+              u"3274 Die Textdatei '/x/breit.csv' ist fehlerhaft: Zeile 4: mehr als 16384 "
+              "Spalten."_qs);
+    EXPECT_EQ(ErrorText([] { CsvFile::Parse("\r\n\n", u"/x/leer.csv"_qs); }),
+              u"3274 Die Textdatei '/x/leer.csv' ist leer."_qs);
+}
+
+TEST(TextFileEncodingTest, FindsTheEncodingProgramsSavedIn) {
+    auto utf16 = [](const QString& text, bool bigEndian) {
+        QByteArray bytes;
+        for (QChar c : text) {
+            const char high = char(c.unicode() >> 8), low = char(c.unicode() & 0xFF);
+            bytes += bigEndian ? QByteArray(1, high) + low : QByteArray(1, low) + high;
+        }
+        return bytes;
+    };
+    const QString russian = u"ID;L1049\r\n1;Правка"_qs;
+    struct Case {
+        const char* what;
+        QByteArray bytes;
+        int ansi;
+        QString encoding;
+        QString text;
+        size_t invalid;
+    };
+    const std::vector<Case> cases{
+        {"UTF-8 with a mark",
+         "\xEF\xBB\xBFGr\xC3\xBC\xC3\x9F"
+         "e",
+         1252, u"UTF-8"_qs, u"Grüße"_qs, 0},
+        {"UTF-8 without one",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e",
+         1251, u"UTF-8"_qs, u"Grüße"_qs, 0},
+        {"ASCII", "ID,L1031\n1,Datei", 1251, u"UTF-8"_qs, u"ID,L1031\n1,Datei"_qs, 0},
+        {"UTF-16 LE with a mark", "\xFF\xFE" + utf16(russian, false), 1252, u"UTF-16 LE"_qs,
+         russian, 0},
+        {"UTF-16 BE with a mark", "\xFE\xFF" + utf16(russian, true), 1252, u"UTF-16 BE"_qs, russian,
+         0},
+        {"UTF-16 LE without", utf16(russian, false), 1252, u"UTF-16 LE"_qs, russian, 0},
+        {"UTF-16 BE without", utf16(russian, true), 1252, u"UTF-16 BE"_qs, russian, 0},
+        {"UTF-32 LE", QByteArray("\xFF\xFE\0\0A\0\0\0\x14\x04\0\0", 12), 1252, u"UTF-32 LE"_qs,
+         u"AД"_qs, 0},
+        {"UTF-32 BE", QByteArray("\0\0\xFE\xFF\0\0\0A\0\0\x04\x14", 12), 1252, u"UTF-32 BE"_qs,
+         u"AД"_qs, 0},
+        {"Windows-1251", "1;\xCF\xF0\xE0\xE2\xEA\xE0", 1251, u"Windows-1251"_qs, u"1;Правка"_qs, 0},
+        // "ß“" happens to be a character of UTF-8: one is not enough against two invalid bytes.
+        {"Windows-1252 with a chance UTF-8 pair", "\x84Gru\xDF\x93 \xFC", 1252, u"Windows-1252"_qs,
+         u"„Gruß“ ü"_qs, 0},
+        {"Shift-JIS", "\x95\xDB\x91\xB6;\x95\x5C\x8E\xA6", 932, u"Shift-JIS (Windows-932)"_qs,
+         u"保存;表示"_qs, 0},
+        {"UTF-8 with one byte of Windows-1252",
+         "Gr\xC3\xB6\xC3\x9F"
+         "e\n\xE2\x82\xAC \xF6",
+         1252, u"UTF-8"_qs, u"Größe\n€ ö"_qs, 1},
+        {"UTF-8 cut inside its last character",
+         "Gr\xC3\xB6\xC3\x9F"
+         "e \xE2\x82",
+         1252, u"UTF-8"_qs, u"Größe â‚"_qs, 2},
+    };
+    for (const Case& c : cases) {
+        const auto decoded = TextFileEncoding::Decode(c.bytes, 0, c.ansi);
+        EXPECT_EQ(decoded.reading.encoding, c.encoding) << c.what;
+        EXPECT_EQ(QString::fromUtf8(decoded.utf8), c.text) << c.what;
+        EXPECT_EQ(decoded.reading.invalidBytes.size(), c.invalid) << c.what;
+        EXPECT_EQ(decoded.reading.ansi,
+                  c.encoding.startsWith(u"Windows"_qs) || c.encoding.startsWith(u"Shift"_qs))
+            << c.what;
+    }
+    const auto mixed = TextFileEncoding::Decode("a\nb\n\xC3\xA4\xC3\xB6\xC3\xBC\xFC", 0, 1252);
+    ASSERT_EQ(mixed.reading.invalidBytes.size(), 1u);
+    EXPECT_EQ(mixed.reading.invalidBytes[0].line, 3);
+    EXPECT_EQ(mixed.reading.invalidBytes[0].byte, 0xFC);
+    EXPECT_EQ(mixed.reading.invalidBytes[0].readAs, u"ü"_qs);
+    // Given by hand, an encoding is used whatever the bytes look like.
+    EXPECT_EQ(QString::fromUtf8(TextFileEncoding::Decode("\xEF\xBB\xBF\xC3\xA4", 1252, 1252).utf8),
+              u"ï»¿Ã¤"_qs);
+    EXPECT_EQ(QString::fromUtf8(TextFileEncoding::Decode("\xEF\xBB\xBF\xC3\xA4", 65001, 1252).utf8),
+              u"ä"_qs);
+}
+
+TEST(TextFileEncodingTest, NamesAsUsersWriteThem) {
+    const std::vector<std::pair<QString, std::optional<int>>> names{
+        {u"UTF-8"_qs, 65001},    {u"utf8"_qs, 65001},        {u"UTF-16"_qs, 1200},
+        {u"utf-16be"_qs, 1201},  {u"Windows-1251"_qs, 1251}, {u"cp1253"_qs, 1253},
+        {u" 1252 "_qs, 1252},    {u"Shift_JIS"_qs, 932},     {u"Big5"_qs, 950},
+        {u"klingonisch"_qs, {}}, {u"windows-99999"_qs, {}},  {u"-5"_qs, {}},
+    };
+    for (const auto& [name, codePage] : names)
+        EXPECT_EQ(TextFileEncoding::CodePageNamed(name), codePage) << name.toStdString();
+}
+
+TEST(TextFileEncodingTest, Utf8ArrivingInPiecesIsCheckedAcrossThem) {
+    const QByteArray text(
+        "Gr\xC3\xB6\xC3\x9F"
+        "e \xE2\x82\xAC \xF0\x9D\x84\x9E!");
+    for (qsizetype cut = 0; cut <= text.size(); ++cut) {
+        TextFileEncoding::Utf8Check check;
+        EXPECT_TRUE(check.Feed(QByteArrayView(text).first(cut))) << cut;
+        EXPECT_TRUE(check.Feed(QByteArrayView(text).sliced(cut))) << cut;
+        EXPECT_TRUE(check.Finish()) << cut;
+    }
+    for (const QByteArray& bad : {QByteArray("a\xC3("), QByteArray("\xED\xA0\x80"),
+                                  QByteArray("\xC0\xAF"), QByteArray("\xFF")}) {
+        TextFileEncoding::Utf8Check check;
+        EXPECT_FALSE(check.Feed(bad) && check.Finish()) << bad.toHex().toStdString();
+    }
+    TextFileEncoding::Utf8Check cut;
+    EXPECT_TRUE(cut.Feed("\xE2\x82"));
+    EXPECT_FALSE(cut.Finish()) << "the bytes end inside a character";
 }
 
 TEST(CsvFileTest, WrittenRowsReadBackAsTheyWere) {

@@ -1,3 +1,4 @@
+#include "MLanguageTransfer.h"
 #include "RuntimeError.h"
 #include "TestSupport.h"
 #include "WorkbookWriter.h"
@@ -159,7 +160,6 @@ TEST(XlsWorkbook, DamagedRecordsAreErrorsNotReads) {
         QByteArray globals;
     };
     const std::vector<Case> cases = {
-        {"shared string index past the table", header + LabelSst(1, 1, 5), SharedStrings({"a"})},
         {"label longer than its record",
          header + Record(0x0204, CellHeader(1, 1) + U16(50) + U8(0) + "abc"),
          {}},
@@ -176,6 +176,38 @@ TEST(XlsWorkbook, DamagedRecordsAreErrorsNotReads) {
                   ErrorNumber::ExternalFormat)
             << c.what;
     }
+}
+
+TEST(XlsWorkbook, AMissingSharedStringFailsOnlyTheImportOfItsColumn) {
+    TempFolder folder;
+    MessageRecorder messages;
+    const QByteArray cells = Label8(0, 0, "ID") + Label8(0, 1, "L1031") + Label8(0, 2, "L1049") +
+                             Number(1, 0, 1) + LabelSst(1, 1, 5) + Label8(1, 2, "neu");
+    const QString path = WriteSheet(folder, cells, SharedStrings({"a"}));
+    const SourceTable table = XlsWorkbook(path).ReadSheet(QStringLiteral("TidxTexts"));
+    ASSERT_EQ(table.unreadable.size(), 1u);
+    EXPECT_EQ(table.unreadable[0].column, 1u);
+    EXPECT_TRUE(table.rows[0][1].IsNull());
+    const QString project = folder.Path(QStringLiteral("Demo.qrp"));
+    WriteProject(project, {{1, "alt", {}, "alt"}});
+    const QString described =
+        QStringLiteral(
+            "Die Arbeitsmappe '%1' ist fehlerhaft: Tabelle TidxTexts, Zelle B2: "
+            "Verweis auf einen fehlenden Text.")
+            .arg(path);
+    try {
+        MLanguageTransfer::ImportLanguage(project, 1031, path);
+        ADD_FAILURE() << "the import of the column with the cell goes through";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.Number(), ErrorNumber::ExternalFormat);
+        EXPECT_EQ(error.Description(), described);
+    }
+    EXPECT_EQ(MLanguageTransfer::ImportLanguage(project, 1049, path).rows.changed, 1);
+    EXPECT_EQ(ReadColumn(project, QStringLiteral("L1049")).at(1), Txt(u"neu"));
+    // In the row of the column names the cell fails the sheet: its column has no name.
+    const QString header = WriteSheet(folder, Label8(0, 0, "ID") + LabelSst(0, 1, 9), {});
+    EXPECT_EQ(ErrorNumberOf([&] { XlsWorkbook(header).ReadSheet(QStringLiteral("TidxTexts")); }),
+              ErrorNumber::ExternalFormat);
 }
 
 TEST(XlsWorkbook, FindsOnlyWorksheetsByName) {
