@@ -118,30 +118,81 @@ TEST(XlsxWorkbookTest, DamagedWorkbooksFailNamingTheFile) {
         WriteXlsx(folder.Path(name), sheet, sst);
         return folder.Path(name);
     };
-    const std::vector<QString> damaged{
-        write(u"abgeschnitten.xlsx"_qs, bytes.left(bytes.size() / 2)),
-        write(u"kein-zip.xlsx"_qs, "PK\x03\x04 nichts"),
-        sheetOnly(u"xml.xlsx"_qs, "<worksheet><sheetData><row>", "<sst/>"),
-        sheetOnly(u"verweis.xlsx"_qs, Sheet(R"(<row><c t="s"><v>7</v></c></row>)"), "<sst/>"),
-        sheetOnly(u"zeile.xlsx"_qs, Sheet(R"(<row r="3"/><row r="2"/>)"), "<sst/>"),
-        sheetOnly(u"bezug.xlsx"_qs, Sheet(R"(<row r="1"><c r="XFE1"><v>1</v></c></row>)"),
-                  "<sst/>"),
-        sheetOnly(u"zahl.xlsx"_qs, Sheet(R"(<row r="1"><c><v>abc</v></c></row>)"), "<sst/>"),
+    const QString part = u"Teil xl/sheets/one.xml, Zeile 1: "_qs;
+    const std::vector<std::pair<QString, QString>> damaged{
+        {write(u"abgeschnitten.xlsx"_qs, bytes.left(bytes.size() / 2)), u"kein ZIP-Container, also keine .xlsx-Arbeitsmappe"_qs},
+        {write(u"kein-zip.xlsx"_qs, "PK\x03\x04 nichts"), u"kein ZIP-Container, also keine .xlsx-Arbeitsmappe"_qs},
+        {sheetOnly(u"xml.xlsx"_qs, "<worksheet><sheetData><row>", "<sst/>"),
+         part + u"der Teil endet mitten im XML"_qs},
+        {sheetOnly(u"falsch.xlsx"_qs, "<worksheet><sheetData></row>", "<sst/>"),
+         part + u"fehlerhaftes XML"_qs},
+        {sheetOnly(u"dtd.xlsx"_qs,
+                   "<!DOCTYPE w [<!ENTITY x SYSTEM 'file:///etc/passwd'>]><worksheet>&x;</worksheet>",
+                   "<sst/>"),
+         part + u"eine DTD ist nicht erlaubt"_qs},
+        {sheetOnly(u"utf8.xlsx"_qs, Sheet("<row><c t=\"inlineStr\"><is><t>Gr\xF6\xDF"
+                         "e</t></is></c></row>"),
+                   "<sst/>"),
+         part + u"ungültiges UTF-8"_qs},
+        {sheetOnly(u"verweis.xlsx"_qs, Sheet(R"(<row><c t="s"><v>7</v></c></row>)"), "<sst/>"),
+         u"Tabelle TidxTexts, Zelle A1: Verweis auf einen fehlenden Text"_qs},
+        {sheetOnly(u"zeile.xlsx"_qs, Sheet(R"(<row r="3"/><row r="2"/>)"), "<sst/>"),
+         part + u"ungültige Zeilennummer"_qs},
+        {sheetOnly(u"bezug.xlsx"_qs, Sheet(R"(<row r="1"><c r="XFE1"><v>1</v></c></row>)"), "<sst/>"),
+         part + u"ungültiger Zellbezug"_qs},
+        {sheetOnly(u"zahl.xlsx"_qs, Sheet(R"(<row r="1"><c><v>abc</v></c></row>)"), "<sst/>"),
+         u"Tabelle TidxTexts, Zelle A1: ungültige Zahl"_qs},
         // Cells far apart: the table between them would be too large to hold.
-        sheetOnly(u"weit.xlsx"_qs,
-                  Sheet(R"(<row r="1"><c r="A1"><v>1</v></c></row>)"
-                        R"(<row r="1048576"><c r="XFD1048576"><v>1</v></c></row>)"),
-                  "<sst/>"),
+        {sheetOnly(u"weit.xlsx"_qs,
+                   Sheet(R"(<row r="1"><c r="A1"><v>1</v></c></row>)"
+                         R"(<row r="1048576"><c r="XFD1048576"><v>1</v></c></row>)"),
+                   "<sst/>"),
+         u"Tabelle TidxTexts: zu viele Zellen"_qs},
         // A part that inflates beyond what any list of texts needs: 260 MB of blanks.
-        sheetOnly(u"bombe.xlsx"_qs, Sheet(""), "<sst>" + QByteArray(260 << 20, ' ') + "</sst>"),
+        {sheetOnly(u"bombe.xlsx"_qs, Sheet(""), "<sst>" + QByteArray(260 << 20, ' ') + "</sst>"),
+         u"Teil xl/strings.xml: entpackt größer als 256 MiB"_qs},
     };
-    for (const QString& path : damaged) {
+    for (const auto& [path, where] : damaged) {
         const QString text = ErrorText([&] { XlsxWorkbook(path).ReadSheet(u"TidxTexts"_qs); });
-        EXPECT_TRUE(text.startsWith(u"3274 "_qs)) << text.toStdString();
-        EXPECT_TRUE(text.contains(path)) << text.toStdString();
+        EXPECT_EQ(text, u"3274 Die Arbeitsmappe '%1' ist fehlerhaft: %2."_qs.arg(path, where));
     }
+    EXPECT_EQ(ErrorText([&] { XlsxWorkbook(write(u"leer.xlsx"_qs, {})); }),
+              u"3274 Die Arbeitsmappe '%1' ist leer."_qs.arg(folder.Path(u"leer.xlsx"_qs)));
     EXPECT_EQ(ErrorNumberOf([&] { XlsxWorkbook(folder.Path(u"fehlt.xlsx"_qs)); }),
               ErrorNumber::FileNotFound);
+}
+
+TEST(XlsxWorkbookTest, ACellThatCannotBeReadFailsOnlyTheImportOfItsColumn) {
+    TempFolder folder;
+    MessageRecorder messages;
+    const QString path = folder.Path(u"zellen.xlsx"_qs);
+    WriteXlsx(path,
+              Sheet(R"(<row r="1"><c t="s"><v>0</v></c><c t="inlineStr"><is><t>L1031</t></is></c>)"
+                    R"(<c t="inlineStr"><is><t>L1049</t></is></c><c t="inlineStr"><is><t>L1033</t></is></c></row>)"
+                    R"(<row r="2"><c><v>1</v></c><c><v>1,5</v></c><c><f>A2*2</f><v></v></c><c t="inlineStr"><is><t>File</t></is></c></row>)"
+                    R"(<row r="990"><c><v>2</v></c><c t="str"><f>""</f><v>0</v></c><c r="C990" t="s"><v>99</v></c><c t="inlineStr"><is><t>Edit</t></is></c></row>)"),
+              "<sst><si><t>ID</t></si></sst>");
+    const SourceTable table = XlsxWorkbook(path).ReadSheet(u"TidxTexts"_qs);
+    ASSERT_EQ(table.rows.size(), 989u) << "the rows between are empty rows";
+    EXPECT_TRUE(table.rows[0][2].IsNull()) << "a formula never calculated is an empty cell";
+    EXPECT_EQ(table.rows[988][1], Variant(QString())) << "the formula =\"\" is the empty text";
+    ASSERT_EQ(table.unreadable.size(), 2u);
+
+    const QString project = folder.Path(u"Demo.qrp"_qs);
+    WriteProject(project, {{1, "alt", "alt", "alt"}, {2, "alt", "alt", "alt"}});
+    for (const auto& [lcid, cell] : {std::pair{1031, u"B2: ungültige Zahl"_qs},
+                                    std::pair{1049, u"C990: Verweis auf einen fehlenden Text"_qs}}) {
+        EXPECT_EQ(ErrorText([&] { MLanguageTransfer::ImportLanguage(project, lcid, path); }),
+                  u"3274 Die Arbeitsmappe '%1' ist fehlerhaft: Tabelle TidxTexts, Zelle %2."_qs.arg(
+                      path, cell));
+    }
+    EXPECT_EQ(MLanguageTransfer::ImportLanguage(project, 1033, path).rows.changed, 2)
+        << "the other columns import";
+    EXPECT_EQ(ReadColumn(project, u"L1031"_qs).at(1), Variant(u"alt"_qs));
+    RunSql(project, u"ALTER TABLE TidxTexts ADD COLUMN L1036 TEXT"_qs);
+    EXPECT_EQ(ErrorText([&] { MLanguageTransfer::ImportLanguage(project, 1036, path); }),
+              u"3061 Die Spalte 'L1036' fehlt im Tabellenblatt 'TidxTexts' der Arbeitsmappe '%1'."_qs
+                  .arg(path));
 }
 
 TEST(CsvFileTest, TheFilesLibreOfficeSavedReadAsTheWorkbook) {
@@ -342,6 +393,9 @@ TEST(LinkedTextFileTest, ImportsThroughTheEnginesLinkToItsFolder) {
     EXPECT_EQ(report.rows.changed, 2);
     EXPECT_EQ(ReadColumn(project, u"L1031"_qs).at(2), Variant(u"Grüße"_qs));
     EXPECT_TRUE(messages.messages.empty());
+    // Messages name the text file, never the engine's name of its table.
+    EXPECT_EQ(ErrorText([&] { MLanguageTransfer::ImportLanguage(project, 1049, csv); }),
+              u"3061 Die Spalte 'L1049' fehlt in der Textdatei '%1'."_qs.arg(csv));
 }
 
 }  // namespace
