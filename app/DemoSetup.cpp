@@ -5,10 +5,10 @@
 // It registers the projects only in a registry store inside that folder, never in
 // the user's own.
 
-#include "FillProjectList.h"
+#include "BiffRecords.h"
+#include "RegisteredProjects.h"
 #include "RegistryStore.h"
 #include "RegistryTools.h"
-#include "WorkbookWriter.h"
 
 #include <QDir>
 #include <QFile>

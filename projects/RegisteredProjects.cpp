@@ -1,10 +1,11 @@
 #include "RegisteredProjects.h"
 
-#include "FillProjectList.h"
 #include "MText.h"
 #include "RegistryStore.h"
 #include "RuntimeError.h"
 #include "ToolsApp.h"
+
+#include <QDir>
 
 namespace {
 
@@ -26,6 +27,11 @@ RegisteredProject Read(const QString& name) {
 }
 
 }  // namespace
+
+QString RegisteredProjectFile(const QString& directory, const QString& name, int32_t typeValue) {
+    return directory + QDir::separator() + name +
+           (typeValue == MText::kGroup ? QStringLiteral(".vbg") : QStringLiteral(".qrp"));
+}
 
 std::vector<RegisteredProject> ReadRegisteredProjects() {
     std::vector<RegisteredProject> projects;

@@ -2,8 +2,20 @@
 
 #include <QString>
 
+#include <cstdint>
+
 #include <optional>
 #include <vector>
+
+// The registered projects: one key per project under ProjectsKey in
+// HKEY_LOCAL_MACHINE, named by the project, with the values "ProjectType" (the
+// kind's name) and "Path" (the project directory).
+inline const QString kProjectsKey =
+    QStringLiteral("Software\\KALMIRO GmbH\\Quorvin\\4.0\\Projects");
+
+// The project file of a registration: directory, the platform's separator, name,
+// and ".vbg" for a group (32), else ".qrp".
+QString RegisteredProjectFile(const QString& directory, const QString& name, int32_t typeValue);
 
 // The registered projects as they stand in the registry, read without changing
 // anything (the chooser removes registrations whose file is gone; a list for

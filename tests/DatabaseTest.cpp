@@ -1,6 +1,5 @@
 #include "DBEngine.h"
 #include "Database.h"
-#include "Recordset.h"
 #include "RuntimeError.h"
 #include "TestSupport.h"
 
@@ -162,57 +161,6 @@ TEST_F(DatabaseTest, ExecuteRunsOnlyTheImportUpdate) {
     EXPECT_EQ(texts[3], Variant("Ansicht"));
     EXPECT_EQ(ReadColumn(project, QStringLiteral("L1033"))[3], Variant())
         << "other columns untouched";
-}
-
-TEST_F(DatabaseTest, RecordsetWalksAndWritesRows) {
-    auto db = DBEngine::Instance().OpenDatabase(project);
-    auto rows = db->OpenRecordset(QStringLiteral("TidxTexts"));
-    rows->MoveFirst();
-    int count = 0;
-    while (!rows->Eof()) {
-        if (rows->Value(QStringLiteral("ID")).Number() == 2) {
-            rows->Edit();
-            rows->SetValue(QStringLiteral("l1049"), Variant("Правка"));
-            rows->Update();
-            EXPECT_EQ(rows->Value(QStringLiteral("L1049")), Variant("Правка"))
-                << "read back at once";
-        }
-        rows->MoveNext();
-        ++count;
-    }
-    EXPECT_EQ(count, 3);
-    EXPECT_EQ(ErrorNumberOf([&] { rows->Value(QStringLiteral("L1031")); }),
-              ErrorNumber::NoCurrentRecord);
-    EXPECT_EQ(ErrorNumberOf([&] { rows->MoveFirst(), rows->Value(QStringLiteral("L9999")); }),
-              ErrorNumber::ItemNotFound);
-    rows->Close();
-    db->Close();
-    EXPECT_EQ(ReadColumn(project, QStringLiteral("L1049"))[2], Variant("Правка"));
-
-    // Rows updated and not yet written reach the table before a column is read from it,
-    // and when a recordset is given up without Close.
-    db = DBEngine::Instance().OpenDatabase(project);
-    {
-        auto some = db->OpenRecordset(QStringLiteral("TidxTexts"), {1, 3});
-        some->MoveFirst();
-        some->Edit();
-        some->SetValue(QStringLiteral("L1031"), Variant("Neu"));
-        some->Update();
-        some->MoveNext();
-        EXPECT_TRUE(some->Value(QStringLiteral("L1033")).IsNull());
-        some->Edit();
-        some->SetValue(QStringLiteral("L1033"), Variant());
-        some->Update();
-    }
-    db->Close();
-    EXPECT_EQ(ReadColumn(project, QStringLiteral("L1031"))[1], Variant("Neu"));
-    EXPECT_EQ(ReadColumn(project, QStringLiteral("L1031"))[2], Variant("Bearbeiten"))
-        << "not in the recordset";
-
-    RunSql(project, QStringLiteral("DELETE FROM TidxTexts"));
-    db = DBEngine::Instance().OpenDatabase(project);
-    EXPECT_EQ(ErrorNumberOf([&] { db->OpenRecordset(QStringLiteral("TidxTexts"))->MoveFirst(); }),
-              ErrorNumber::NoCurrentRecord);
 }
 
 TEST_F(DatabaseTest, AnotherWritersLockIsWaitedForThenReported) {

@@ -120,17 +120,21 @@ TEST(XlsxWorkbookTest, DamagedWorkbooksFailNamingTheFile) {
     };
     const QString part = u"Teil xl/sheets/one.xml, Zeile 1: "_qs;
     const std::vector<std::pair<QString, QString>> damaged{
-        {write(u"abgeschnitten.xlsx"_qs, bytes.left(bytes.size() / 2)), u"kein ZIP-Container, also keine .xlsx-Arbeitsmappe"_qs},
-        {write(u"kein-zip.xlsx"_qs, "PK\x03\x04 nichts"), u"kein ZIP-Container, also keine .xlsx-Arbeitsmappe"_qs},
+        {write(u"abgeschnitten.xlsx"_qs, bytes.left(bytes.size() / 2)),
+         u"kein ZIP-Container, also keine .xlsx-Arbeitsmappe"_qs},
+        {write(u"kein-zip.xlsx"_qs, "PK\x03\x04 nichts"),
+         u"kein ZIP-Container, also keine .xlsx-Arbeitsmappe"_qs},
         {sheetOnly(u"xml.xlsx"_qs, "<worksheet><sheetData><row>", "<sst/>"),
          part + u"der Teil endet mitten im XML"_qs},
         {sheetOnly(u"falsch.xlsx"_qs, "<worksheet><sheetData></row>", "<sst/>"),
          part + u"fehlerhaftes XML"_qs},
-        {sheetOnly(u"dtd.xlsx"_qs,
-                   "<!DOCTYPE w [<!ENTITY x SYSTEM 'file:///etc/passwd'>]><worksheet>&x;</worksheet>",
-                   "<sst/>"),
+        {sheetOnly(
+             u"dtd.xlsx"_qs,
+             "<!DOCTYPE w [<!ENTITY x SYSTEM 'file:///etc/passwd'>]><worksheet>&x;</worksheet>",
+             "<sst/>"),
          part + u"eine DTD ist nicht erlaubt"_qs},
-        {sheetOnly(u"utf8.xlsx"_qs, Sheet("<row><c t=\"inlineStr\"><is><t>Gr\xF6\xDF"
+        {sheetOnly(u"utf8.xlsx"_qs,
+                   Sheet("<row><c t=\"inlineStr\"><is><t>Gr\xF6\xDF"
                          "e</t></is></c></row>"),
                    "<sst/>"),
          part + u"ungültiges UTF-8"_qs},
@@ -138,7 +142,8 @@ TEST(XlsxWorkbookTest, DamagedWorkbooksFailNamingTheFile) {
          u"Tabelle TidxTexts, Zelle A1: Verweis auf einen fehlenden Text"_qs},
         {sheetOnly(u"zeile.xlsx"_qs, Sheet(R"(<row r="3"/><row r="2"/>)"), "<sst/>"),
          part + u"ungültige Zeilennummer"_qs},
-        {sheetOnly(u"bezug.xlsx"_qs, Sheet(R"(<row r="1"><c r="XFE1"><v>1</v></c></row>)"), "<sst/>"),
+        {sheetOnly(u"bezug.xlsx"_qs, Sheet(R"(<row r="1"><c r="XFE1"><v>1</v></c></row>)"),
+                   "<sst/>"),
          part + u"ungültiger Zellbezug"_qs},
         {sheetOnly(u"zahl.xlsx"_qs, Sheet(R"(<row r="1"><c><v>abc</v></c></row>)"), "<sst/>"),
          u"Tabelle TidxTexts, Zelle A1: ungültige Zahl"_qs},
@@ -166,12 +171,14 @@ TEST(XlsxWorkbookTest, ACellThatCannotBeReadFailsOnlyTheImportOfItsColumn) {
     TempFolder folder;
     MessageRecorder messages;
     const QString path = folder.Path(u"zellen.xlsx"_qs);
-    WriteXlsx(path,
-              Sheet(R"(<row r="1"><c t="s"><v>0</v></c><c t="inlineStr"><is><t>L1031</t></is></c>)"
-                    R"(<c t="inlineStr"><is><t>L1049</t></is></c><c t="inlineStr"><is><t>L1033</t></is></c></row>)"
-                    R"(<row r="2"><c><v>1</v></c><c><v>1,5</v></c><c><f>A2*2</f><v></v></c><c t="inlineStr"><is><t>File</t></is></c></row>)"
-                    R"(<row r="990"><c><v>2</v></c><c t="str"><f>""</f><v>0</v></c><c r="C990" t="s"><v>99</v></c><c t="inlineStr"><is><t>Edit</t></is></c></row>)"),
-              "<sst><si><t>ID</t></si></sst>");
+    WriteXlsx(
+        path,
+        Sheet(
+            R"(<row r="1"><c t="s"><v>0</v></c><c t="inlineStr"><is><t>L1031</t></is></c>)"
+            R"(<c t="inlineStr"><is><t>L1049</t></is></c><c t="inlineStr"><is><t>L1033</t></is></c></row>)"
+            R"(<row r="2"><c><v>1</v></c><c><v>1,5</v></c><c><f>A2*2</f><v></v></c><c t="inlineStr"><is><t>File</t></is></c></row>)"
+            R"(<row r="990"><c><v>2</v></c><c t="str"><f>""</f><v>0</v></c><c r="C990" t="s"><v>99</v></c><c t="inlineStr"><is><t>Edit</t></is></c></row>)"),
+        "<sst><si><t>ID</t></si></sst>");
     const SourceTable table = XlsxWorkbook(path).ReadSheet(u"TidxTexts"_qs);
     ASSERT_EQ(table.rows.size(), 989u) << "the rows between are empty rows";
     EXPECT_TRUE(table.rows[0][2].IsNull()) << "a formula never calculated is an empty cell";
@@ -180,8 +187,9 @@ TEST(XlsxWorkbookTest, ACellThatCannotBeReadFailsOnlyTheImportOfItsColumn) {
 
     const QString project = folder.Path(u"Demo.qrp"_qs);
     WriteProject(project, {{1, "alt", "alt", "alt"}, {2, "alt", "alt", "alt"}});
-    for (const auto& [lcid, cell] : {std::pair{1031, u"B2: ungültige Zahl"_qs},
-                                    std::pair{1049, u"C990: Verweis auf einen fehlenden Text"_qs}}) {
+    for (const auto& [lcid, cell] :
+         {std::pair{1031, u"B2: ungültige Zahl"_qs},
+          std::pair{1049, u"C990: Verweis auf einen fehlenden Text"_qs}}) {
         EXPECT_EQ(ErrorText([&] { MLanguageTransfer::ImportLanguage(project, lcid, path); }),
                   u"3274 Die Arbeitsmappe '%1' ist fehlerhaft: Tabelle TidxTexts, Zelle %2."_qs.arg(
                       path, cell));
@@ -190,9 +198,10 @@ TEST(XlsxWorkbookTest, ACellThatCannotBeReadFailsOnlyTheImportOfItsColumn) {
         << "the other columns import";
     EXPECT_EQ(ReadColumn(project, u"L1031"_qs).at(1), Variant(u"alt"_qs));
     RunSql(project, u"ALTER TABLE TidxTexts ADD COLUMN L1036 TEXT"_qs);
-    EXPECT_EQ(ErrorText([&] { MLanguageTransfer::ImportLanguage(project, 1036, path); }),
-              u"3061 Die Spalte 'L1036' fehlt im Tabellenblatt 'TidxTexts' der Arbeitsmappe '%1'."_qs
-                  .arg(path));
+    EXPECT_EQ(
+        ErrorText([&] { MLanguageTransfer::ImportLanguage(project, 1036, path); }),
+        u"3061 Die Spalte 'L1036' fehlt im Tabellenblatt 'TidxTexts' der Arbeitsmappe '%1'."_qs.arg(
+            path));
 }
 
 TEST(CsvFileTest, TheFilesLibreOfficeSavedReadAsTheWorkbook) {

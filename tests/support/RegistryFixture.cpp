@@ -1,6 +1,6 @@
 #include "RegistryFixture.h"
 
-#include "FillProjectList.h"
+#include "RegisteredProjects.h"
 #include "RegistryStore.h"
 #include "RegistryTools.h"
 

@@ -2,7 +2,6 @@
 
 #include "LinkedRowsModule.h"
 #include "LinkedSource.h"
-#include "Recordset.h"
 #include "RuntimeError.h"
 #include "SqliteConnection.h"
 #include "SqliteStatement.h"
@@ -166,26 +165,4 @@ void Database::Run(const QString& statement, const Hooks& hooks, bool write) {
         tally_ = std::move(tally);
         return;
     }
-}
-
-std::unique_ptr<Recordset> Database::OpenRecordset(const QString& table) {
-    const QString stored = StoredTableName(table);
-    std::vector<int64_t> rows;
-    SqliteStatement select(
-        Connection().Handle(),
-        QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid").arg(QuoteIdentifier(stored)), name_);
-    while (select.Step()) rows.push_back(select.ColumnInt64(0));
-    return std::make_unique<Recordset>(Connection(), name_, stored, std::move(rows));
-}
-
-std::unique_ptr<Recordset> Database::OpenRecordset(const QString& table,
-                                                   std::vector<int64_t> rows) {
-    return std::make_unique<Recordset>(Connection(), name_, StoredTableName(table),
-                                       std::move(rows));
-}
-
-QString Database::StoredTableName(const QString& table) const {
-    auto stored = Connection().FindTable(table);
-    if (!stored) throw RuntimeError::ObjectNotFound(table, name_);
-    return *stored;
 }

@@ -7,7 +7,7 @@
 #include <map>
 #include <mutex>
 
-static void InitCodePageResources() { Q_INIT_RESOURCE(codepages); }
+static void InitCodePageResources() { Q_INIT_RESOURCE(CodePageTables); }
 
 namespace {
 

@@ -323,20 +323,6 @@ RuntimeError RuntimeError::LinkNamesNoTable(const QString& path) {
             QStringLiteral("Die Verknüpfung mit '%1' nennt keine Quelltabelle.").arg(path)};
 }
 
-RuntimeError RuntimeError::NoCurrentRecord(const QString& table) {
-    return {N::NoCurrentRecord, QStringLiteral("Kein aktueller Datensatz in '%1'.").arg(table)};
-}
-
-RuntimeError RuntimeError::FieldNotInRecordset(const QString& field, const QString& table) {
-    return {
-        N::ItemNotFound,
-        QStringLiteral("Das Feld '%1' ist in der Tabelle '%2' nicht vorhanden.").arg(field, table)};
-}
-
-RuntimeError RuntimeError::UpdateWithoutEdit(const QString& table) {
-    return {N::InvalidArgument, QStringLiteral("Aktualisieren ohne Edit in '%1'.").arg(table)};
-}
-
 RuntimeError RuntimeError::LinkedTablesUnavailable(const QString& detail) {
     return {
         N::ReservedError,

@@ -1,20 +1,12 @@
 #pragma once
 
+#include "RegisteredProjects.h"
+
 #include <QString>
 
 #include <cstdint>
 
 class ReportListView;
-
-// The registered projects: one key per project under ProjectsKey in
-// HKEY_LOCAL_MACHINE, named by the project, with the values "ProjectType" (the
-// kind's name) and "Path" (the project directory).
-inline const QString kProjectsKey =
-    QStringLiteral("Software\\KALMIRO GmbH\\Quorvin\\4.0\\Projects");
-
-// The project file of a registration: directory, the platform's separator, name,
-// and ".vbg" for a group (32), else ".qrp".
-QString RegisteredProjectFile(const QString& directory, const QString& name, int32_t typeValue);
 
 // Reads every registration, removes those whose project file is gone (whatever
 // their kind), and adds one row per remaining registration whose kind is in the

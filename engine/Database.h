@@ -11,7 +11,6 @@
 #include <memory>
 #include <vector>
 
-class Recordset;
 class SqliteConnection;
 
 // An open project database. Closing it (or destroying it) rolls back a transaction
@@ -47,10 +46,6 @@ class Database {
     const UpdateTally& LastTally() const { return tally_; }
     int64_t RecordsAffected() const { return tally_.matched; }
 
-    // An updatable cursor over all rows of a table, or over the given rows only.
-    std::unique_ptr<Recordset> OpenRecordset(const QString& table);
-    std::unique_ptr<Recordset> OpenRecordset(const QString& table, std::vector<int64_t> rows);
-
     // One transaction around several changes; it waits for other writers' locks.
     void BeginTrans();
     void CommitTrans();
@@ -61,8 +56,6 @@ class Database {
     SqliteConnection& Connection() const;
 
   private:
-    // The name a table is stored under; fails with 3011 when there is none.
-    QString StoredTableName(const QString& table) const;
     void Run(const QString& statement, const Hooks& hooks, bool write);
 
     std::unique_ptr<SqliteConnection> connection_;

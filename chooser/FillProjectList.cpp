@@ -25,11 +25,6 @@ int32_t TypeValue(const QString& typeText) {
 
 }  // namespace
 
-QString RegisteredProjectFile(const QString& directory, const QString& name, int32_t typeValue) {
-    return directory + QDir::separator() + name +
-           (typeValue == MText::kGroup ? QStringLiteral(".vbg") : QStringLiteral(".qrp"));
-}
-
 void FillProjectList(ReportListView& listView, int32_t typeMask) {
     // The names are complete before the first registration is removed.
     const QStringList names =

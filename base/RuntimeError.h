@@ -112,9 +112,6 @@ class RuntimeError : public std::exception {
     static RuntimeError IsamNotFound(const QString& type);
     static RuntimeError LinkNamesNoFile(const QString& connect);
     static RuntimeError LinkNamesNoTable(const QString& path);
-    static RuntimeError NoCurrentRecord(const QString& table);
-    static RuntimeError FieldNotInRecordset(const QString& field, const QString& table);
-    static RuntimeError UpdateWithoutEdit(const QString& table);
     static RuntimeError LinkedTablesUnavailable(const QString& detail);
 
     // The registry store
