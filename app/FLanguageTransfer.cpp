@@ -8,6 +8,7 @@
 #include "MessageBox.h"
 #include "RegistryStore.h"
 #include "SortedComboBox.h"
+#include "SourceFormats.h"
 #include "TextBox.h"
 #include "ToolsApp.h"
 #include "Twips.h"
@@ -23,9 +24,6 @@
 namespace {
 
 const QString kOpenTitle = QStringLiteral("QuorvinStudio-Projektdatei öffnen");
-const QString kOpenFilter = QStringLiteral(
-    "QuorvinStudio-Projektdateien (*.qrp)|*.qrp|Datenbankdateien (*.mdb)|*.mdb|"
-    "Excel-Dateien (*.xls)|*.xls|Alle Dateien (*.*)|*.*");
 constexpr int32_t kOpenFlags = 4100;  // the file must exist; no read-only box
 
 QPushButton* PictureButton(QWidget* parent, const QString& name) {
@@ -159,8 +157,8 @@ void FLanguageTransfer::ApplyLanguageListRule() {
 void FLanguageTransfer::BrowseForSourceFile() {
     const quintptr owner = static_cast<quintptr>(winId());
     auto files = ToolsApp::Instance().Files();
-    const QString path =
-        files->ShowOpenDialog(1, kOpenTitle, QString(), kOpenFilter, kOpenFlags, owner);
+    const QString path = files->ShowOpenDialog(1, kOpenTitle, QString(),
+                                               SourceFormats::WindowFilter(), kOpenFlags, owner);
     // Also when empty: a cancelled dialog clears the file chosen before.
     txtImportQRP_->setText(path);
 }

@@ -132,18 +132,18 @@ RuntimeError RuntimeError::UnrecognizedDatabase(const QString& path) {
             QStringLiteral("Nicht erkanntes Datenbankformat '%1'.").arg(path)};
 }
 
-RuntimeError RuntimeError::UnknownSourceKind(const QString& path) {
+RuntimeError RuntimeError::UnknownSourceKind(const QString& path, const QString& kinds) {
     return {N::NoLink,
             QStringLiteral("Die Datei '%1' kann nicht verknüpft werden: Ihre Endung nennt keine "
-                           "Quelle, die sich importieren lässt (.qrp, .mdb, .xls, .xlsx, .csv).")
-                .arg(path)};
+                           "Quelle, die sich importieren lässt (%2).")
+                .arg(path, kinds)};
 }
 
-RuntimeError RuntimeError::UnknownExportKind(const QString& path) {
+RuntimeError RuntimeError::UnknownExportKind(const QString& path, const QString& kinds) {
     return {N::IsamNotFound,
             QStringLiteral("In die Datei '%1' kann nicht exportiert werden: Ihre Endung nennt "
-                           "kein Format, das sich schreiben lässt (.xlsx, .xls, .csv).")
-                .arg(path)};
+                           "kein Format, das sich schreiben lässt (%2).")
+                .arg(path, kinds)};
 }
 
 RuntimeError RuntimeError::ExportNotWritten(const QString& path, const QString& detail) {

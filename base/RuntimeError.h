@@ -71,8 +71,9 @@ class RuntimeError : public std::exception {
     static RuntimeError NotAFile(const QString& path);
     static RuntimeError NotWritable(const QString& path);
     static RuntimeError UnrecognizedDatabase(const QString& path);
-    static RuntimeError UnknownSourceKind(const QString& path);
-    static RuntimeError UnknownExportKind(const QString& path);
+    // kinds: the extensions that can be read (or written), ".qrp, .mdb, ...".
+    static RuntimeError UnknownSourceKind(const QString& path, const QString& kinds);
+    static RuntimeError UnknownExportKind(const QString& path, const QString& kinds);
     static RuntimeError ExportNotWritten(const QString& path, const QString& detail);
     static RuntimeError TooManyRowsForFormat(const QString& path, int64_t rows, int64_t limit);
     static RuntimeError TextTooLongForWorkbook(const QString& path, const QString& id);

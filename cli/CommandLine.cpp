@@ -2,6 +2,7 @@
 
 #include "CodePage.h"
 #include "ExportWriter.h"
+#include "Help.h"
 #include "LanguageExport.h"
 #include "LanguageList.h"
 #include "MLanguageTransfer.h"
@@ -26,107 +27,6 @@ namespace CommandLine {
 namespace {
 
 const char* const kVersion = "quorvin-language 1.0";
-
-const char* const kHelp =
-    "Aufruf: quorvin-language BEFEHL [ARGUMENTE] [OPTIONEN]\n"
-    "\n"
-    "Importiert die Texte einer Sprache in ein QuorvinStudio-Projekt, wie es das\n"
-    "Fenster \u201ESprache importieren\u201C tut: f\u00FCr Stapelverarbeitung und CI.\n"
-    "\n"
-    "Befehle:\n"
-    "  projects                        die registrierten Projekte\n"
-    "  languages PROJEKT               die Sprachen eines Projekts\n"
-    "  check PROJEKT SPRACHE QUELLE    zeigen, was ein Import t\u00E4te; schreibt nichts\n"
-    "  import PROJEKT SPRACHE QUELLE   importieren und berichten, was sich \u00E4nderte\n"
-    "  undo PROJEKT                    den letzten Import des Projekts zur\u00FCcknehmen\n"
-    "  export PROJEKT SPRACHE DATEI    die Texte einer Sprache f\u00FCr \u00DCbersetzer "
-    "ausgeben\n"
-    "\n"
-    "  PROJEKT  der Name eines registrierten Projekts oder der Pfad einer Projektdatei\n"
-    "  SPRACHE  eine LCID (1049) oder ein Spaltenname (L1049) des Projekts\n"
-    "  QUELLE   eine Projektdatei (.qrp), eine Datenbank (.mdb), eine\n"
-    "           Excel-Arbeitsmappe (.xls, .xlsx) oder eine Textdatei (.csv)\n"
-    "  DATEI    die Datei, in die export schreibt: .xlsx, .xls oder .csv\n"
-    "\n"
-    "Optionen:\n"
-    "  --json      das Ergebnis als ein JSON-Objekt auf der Standardausgabe\n"
-    "  --help      diese Hilfe; nach einem Befehl die Hilfe zum Befehl\n"
-    "  --version   die Version\n"
-    "\n"
-    "R\u00FCckgabewerte:\n"
-    "  0  erledigt\n"
-    "  1  fehlgeschlagen; das Projekt ist unver\u00E4ndert (Fehler mit Nummer auf stderr)\n"
-    "  2  falscher Aufruf\n"
-    "  3  Befunde: check oder import --strict fanden Zeilen ohne Text im Projekt,\n"
-    "     IDs ohne Zahl, mehrfache IDs oder Zeichen, die die Codepage nicht kennt;\n"
-    "     undo fand Texte, die sich seit dem Import ge\u00E4ndert haben; export schrieb\n"
-    "     Texte, wie sie gespeichert sind\n";
-
-struct CommandHelp {
-    const char* name;
-    const char* text;
-};
-
-const CommandHelp kCommandHelp[] = {
-    {"projects",
-     "Aufruf: quorvin-language projects [--json]\n"
-     "\n"
-     "Listet die registrierten Projekte: Name, Typ und Verzeichnis. Ein Projekt,\n"
-     "dessen Datei fehlt, ist mit \u201E(Datei fehlt)\u201C markiert; die Registrierung\n"
-     "bleibt, wie sie ist.\n"},
-    {"languages",
-     "Aufruf: quorvin-language languages PROJEKT [--json]\n"
-     "\n"
-     "Listet die Sprachen des Projekts: LCID, Spalte und Name.\n"},
-    {"check",
-     "Aufruf: quorvin-language check PROJEKT SPRACHE QUELLE [--json] [--encoding KODIERUNG]\n"
-     "\n"
-     "Zeigt, was \u201Eimport\u201C t\u00E4te, und schreibt nichts: das Projekt bleibt Byte "
-     "f\u00FCr\n"
-     "Byte, wie es ist. R\u00FCckgabewert 3, wenn die Quelle Zeilen ohne passenden Text\n"
-     "im Projekt, IDs ohne Zahl, mehrfache IDs, Zeichen, die die Codepage der Sprache\n"
-     "nicht kennt, oder Bytes hat, die in einer UTF-8-Textdatei kein UTF-8 sind; sonst 0.\n"
-     "\n"
-     "  --encoding KODIERUNG  eine Textdatei (.csv) in dieser Kodierung lesen (UTF-8,\n"
-     "                        UTF-16, Windows-1251, Shift_JIS, ...); ohne sie wird die\n"
-     "                        Kodierung erkannt: UTF-8 oder UTF-16, sonst die ANSI-Codepage\n"
-     "                        der Sprache (Windows-1251 f\u00FCr Russisch)\n"},
-    {"import",
-     "Aufruf: quorvin-language import PROJEKT SPRACHE QUELLE [--json] [--strict]\n"
-     "                                [--encoding KODIERUNG]\n"
-     "\n"
-     "Importiert die Texte der Sprache aus der Quelle in das Projekt, in einer\n"
-     "Transaktion, und berichtet, was sich \u00E4nderte. Die vorigen Texte kommen in den\n"
-     "R\u00FCckgängig-Speicher (siehe undo).\n"
-     "\n"
-     "  --strict              nichts schreiben, wenn check etwas findet (R\u00FCckgabewert 3)\n"
-     "  --encoding KODIERUNG  eine Textdatei (.csv) in dieser Kodierung lesen (wie bei check)\n"},
-    {"undo",
-     "Aufruf: quorvin-language undo PROJEKT [--json] [--list] [--force]\n"
-     "\n"
-     "Nimmt den letzten Import des Projekts zur\u00FCck, der noch nicht zur\u00FCckgenommen\n"
-     "ist, in einer Transaktion: jeder Text bekommt seinen vorigen Wert, wenn er noch\n"
-     "h\u00E4lt, was der Import schrieb. Texte, die sich seitdem ge\u00E4ndert haben, bleiben\n"
-     "und werden als Konflikte genannt (R\u00FCckgabewert 3).\n"
-     "\n"
-     "  --list   die gespeicherten Imports des Projekts zeigen (die letzten 20)\n"
-     "  --force  auch die Konflikte auf den vorigen Wert setzen\n"},
-    {"export",
-     "Aufruf: quorvin-language export PROJEKT SPRACHE DATEI [--reference SPRACHE]\n"
-     "                                [--missing-only] [--json]\n"
-     "\n"
-     "Schreibt die Texte der Sprache in eine Arbeitsmappe (.xlsx, .xls) oder eine\n"
-     "Textdatei (.csv, UTF-8, durch Kommas getrennt) f\u00FCr \u00DCbersetzer: ein Blatt\n"
-     "\u201ETidxTexts\u201C mit den Spalten ID und der Sprache, eine Zeile je Text, nach "
-     "ID\n"
-     "geordnet. Die Texte stehen in ihren wirklichen Zeichen; so \u00FCbersetzt, liest\n"
-     "\u201Eimport\u201C die Datei wieder ein. Texte, die ein Import nicht unver\u00E4ndert\n"
-     "zur\u00FCckbr\u00E4chte, stehen, wie sie gespeichert sind, und werden genannt\n"
-     "(R\u00FCckgabewert 3). Das Projekt wird nur gelesen.\n"
-     "\n"
-     "  --reference SPRACHE  eine zweite Sprache zum Lesen daneben, nicht zu \u00FCbersetzen\n"
-     "  --missing-only       nur die Texte, die der Sprache noch fehlen (leer)\n"},
-};
 
 struct UsageError {
     QString message;
@@ -318,7 +218,7 @@ int Transfer(const QString& command, const Arguments& arguments) {
                                  .arg(arguments.encoding)};
         if (!MLanguageTransfer::IsTextFile(source))
             throw UsageError{
-                QStringLiteral("\u201E--encoding\u201C gilt nur f\u00FCr Textdateien (.csv).")};
+                QStringLiteral("\u201E--encoding\u201C gilt nur f\u00FCr Textdateien.")};
         options.encoding = *codePage;
     }
     QJsonObject json{{QStringLiteral("project"), file},
@@ -422,8 +322,8 @@ int Export(const Arguments& arguments) {
     const int32_t lcid = Language(file, arguments.positional[1]);
     const QString output = arguments.positional[2];
     if (!ExportWriter::Writes(output))
-        throw UsageError{
-            QStringLiteral("\u201E%1\u201C: export schreibt .xlsx, .xls oder .csv.").arg(output)};
+        throw UsageError{QStringLiteral("\u201E%1\u201C: export schreibt %2.")
+                             .arg(output, ExportWriter::Extensions())};
     LanguageExport::Options options;
     options.missingOnly = arguments.missingOnly;
     if (!arguments.reference.isEmpty()) {
@@ -475,35 +375,29 @@ int Export(const Arguments& arguments) {
     }
 }
 
-const char* CommandHelpText(const QString& command) {
-    for (const auto& help : kCommandHelp)
-        if (command == QLatin1String(help.name)) return help.text;
-    return nullptr;
-}
-
 }  // namespace
 
 int Run(const QStringList& arguments) {
     if (arguments.isEmpty()) {
-        Err(QString::fromUtf8(kHelp));
+        Err(Help::Main());
         return kUsage;
     }
     const QString command = arguments.first();
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
-        Out(QString::fromUtf8(kHelp));
+        Out(Help::Main());
         return kDone;
     }
     if (command == QLatin1String("--version")) {
         Out(QString::fromUtf8(kVersion) + QLatin1Char('\n'));
         return kDone;
     }
-    const char* help = CommandHelpText(command);
+    const QString help = Help::ForCommand(command);
     try {
-        if (!help)
+        if (help.isEmpty())
             throw UsageError{QStringLiteral("Unbekannter Befehl \u201E%1\u201C.").arg(command)};
         const QStringList rest = arguments.mid(1);
         if (rest.contains(QStringLiteral("--help")) || rest.contains(QStringLiteral("-h"))) {
-            Out(QString::fromUtf8(help));
+            Out(help);
             return kDone;
         }
         const QString json = QStringLiteral("json");
@@ -526,8 +420,8 @@ int Run(const QStringList& arguments) {
         return Undo(Parse(command, rest, {json, QStringLiteral("list"), QStringLiteral("force")}));
     } catch (const UsageError& usage) {
         Err(usage.message + QStringLiteral("\n"));
-        Err(help ? QStringLiteral("\n") + QString::fromUtf8(help)
-                 : QStringLiteral("Hilfe: quorvin-language --help\n"));
+        Err(!help.isEmpty() ? QStringLiteral("\n") + help
+                            : QStringLiteral("Hilfe: quorvin-language --help\n"));
         return kUsage;
     } catch (...) {
         const RuntimeError error = RuntimeError::FromCurrentException();

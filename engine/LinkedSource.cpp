@@ -1,11 +1,8 @@
 #include "LinkedSource.h"
 
 #include "AccessReader.h"
-#include "CsvFile.h"
 #include "RuntimeError.h"
 #include "SqliteConnection.h"
-#include "XlsWorkbook.h"
-#include "XlsxWorkbook.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -67,19 +64,11 @@ LinkedTable OpenDatabase(const Link& link, const QString& sourceTable, int lockT
     return linked;
 }
 
-template <typename Workbook>
-LinkedTable OpenWorkbook(const Link& link, const QString& sourceTable) {
-    Workbook workbook(link.path);
-    QString sheet = sourceTable;
-    if (sheet.endsWith(QLatin1Char('$'))) sheet.chop(1);
-    if (!workbook.HasSheet(sheet)) throw RuntimeError::SheetNotFound(sheet, link.path);
-    SourceTable table = workbook.ReadSheet(sheet, link.header);
-    table.tableName = sourceTable;
-    return FromRows(std::move(table));
-}
-
-// The text driver names a file of its folder with "#" for the dot of its extension.
-LinkedTable OpenText(const Link& link, const QString& sourceTable) {
+// A table read whole by the format's reader: a workbook's sheet, or a text file
+// of the folder the link names ("#" standing for the dot of its extension).
+LinkedTable ReadWhole(const Link& link, const QString& sourceTable) {
+    if (link.format->linking != SourceFormats::Linking::FileInFolder)
+        return FromRows(link.format->read(link.path, sourceTable, link.options));
     QString name = sourceTable;
     const qsizetype hash = name.lastIndexOf(QLatin1Char('#'));
     if (hash >= 0) name[hash] = QLatin1Char('.');
@@ -88,15 +77,25 @@ LinkedTable OpenText(const Link& link, const QString& sourceTable) {
         throw RuntimeError::TableNotInFile(sourceTable, link.path);
     QString folder = link.path;
     if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
-    CsvFile::Encoding encoding;
-    encoding.codePage = link.characterSet;
-    if (link.defaultCharacterSet > 0) encoding.ansiCodePage = link.defaultCharacterSet;
-    SourceTable table = CsvFile::Read(folder + name, link.header, encoding);
-    table.tableName = sourceTable;
-    return FromRows(std::move(table));
+    return FromRows(link.format->read(folder + name, sourceTable, link.options));
 }
 
 }  // namespace
+
+// The options of a link string after its type: HDR=NO, CharacterSet=,
+// DefaultCharacterSet=; others are the engine's and change nothing here.
+void ReadOption(const QString& part, SourceFormats::ReadOptions& options) {
+    const QString option = part.trimmed();
+    if (option.compare(QLatin1String("HDR=NO"), Qt::CaseInsensitive) == 0) options.header = false;
+    const qsizetype equals = option.indexOf(QLatin1Char('='));
+    const QString key = option.left(equals).trimmed();
+    const int number = option.mid(equals + 1).trimmed().toInt();
+    if (equals < 0 || number <= 0) return;
+    if (key.compare(QLatin1String("CharacterSet"), Qt::CaseInsensitive) == 0)
+        options.characterSet = number;
+    if (key.compare(QLatin1String("DefaultCharacterSet"), Qt::CaseInsensitive) == 0)
+        options.defaultCharacterSet = number;
+}
 
 Link Parse(const QString& connect) {
     if (connect.isEmpty()) throw RuntimeError::NoLink(QString());
@@ -106,30 +105,9 @@ Link Parse(const QString& connect) {
     link.path = connect.mid(at + kDatabaseKey.size());
     const QStringList parts = connect.left(at).split(QLatin1Char(';'));
     const QString type = parts.value(0).trimmed();
-    if (type.isEmpty()) {
-        link.kind = Link::Kind::Database;
-    } else if (type.compare(QLatin1String("Excel 5.0"), Qt::CaseInsensitive) == 0 ||
-               type.compare(QLatin1String("Excel 8.0"), Qt::CaseInsensitive) == 0) {
-        link.kind = Link::Kind::Excel;
-    } else if (type.compare(QLatin1String("Excel 12.0 Xml"), Qt::CaseInsensitive) == 0) {
-        link.kind = Link::Kind::ExcelXml;
-    } else if (type.compare(QLatin1String("Text"), Qt::CaseInsensitive) == 0) {
-        link.kind = Link::Kind::Text;
-    } else {
-        throw RuntimeError::IsamNotFound(type);
-    }
-    for (const QString& part : parts.mid(1)) {
-        QString option = part.trimmed();
-        if (option.compare(QLatin1String("HDR=NO"), Qt::CaseInsensitive) == 0) link.header = false;
-        const qsizetype equals = option.indexOf(QLatin1Char('='));
-        const QString key = option.left(equals).trimmed();
-        const int number = option.mid(equals + 1).trimmed().toInt();
-        if (equals < 0 || number <= 0) continue;
-        if (key.compare(QLatin1String("CharacterSet"), Qt::CaseInsensitive) == 0)
-            link.characterSet = number;
-        if (key.compare(QLatin1String("DefaultCharacterSet"), Qt::CaseInsensitive) == 0)
-            link.defaultCharacterSet = number;
-    }
+    link.format = SourceFormats::ForLinkType(type);
+    if (!link.format) throw RuntimeError::IsamNotFound(type);
+    for (const QString& part : parts.mid(1)) ReadOption(part, link.options);
     if (link.path.isEmpty()) throw RuntimeError::LinkNamesNoFile(connect);
     return link;
 }
@@ -137,17 +115,9 @@ Link Parse(const QString& connect) {
 LinkedTable Open(const QString& connect, const QString& sourceTable, int lockTimeoutMs) {
     Link link = Parse(connect);
     if (sourceTable.isEmpty()) throw RuntimeError::LinkNamesNoTable(link.path);
-    switch (link.kind) {
-        case Link::Kind::Excel:
-            return OpenWorkbook<XlsWorkbook>(link, sourceTable);
-        case Link::Kind::ExcelXml:
-            return OpenWorkbook<XlsxWorkbook>(link, sourceTable);
-        case Link::Kind::Text:
-            return OpenText(link, sourceTable);
-        case Link::Kind::Database:
-            break;
-    }
-    return OpenDatabase(link, sourceTable, lockTimeoutMs);
+    if (link.format->linking == SourceFormats::Linking::DatabaseFile)
+        return OpenDatabase(link, sourceTable, lockTimeoutMs);
+    return ReadWhole(link, sourceTable);
 }
 
 }  // namespace LinkedSource

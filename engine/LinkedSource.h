@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SourceFormats.h"
 #include "SourceTable.h"
 
 #include <QString>
@@ -10,26 +11,22 @@
 
 class SqliteConnection;
 
-// The sources a linked table can point at, named by the engine's link strings:
-//   ";DATABASE=<path>"                            a database file, table by name
-//   "Excel 5.0;HDR=YES;IMEX=2;DATABASE=<path>"    a worksheet, table "<sheet>$"
-//   "Excel 12.0 Xml;HDR=YES;IMEX=2;DATABASE=<path>" the same in an .xlsx workbook
-//   "Text;HDR=YES;FMT=Delimited;DATABASE=<folder>" a delimited text file of the
-//                                                  folder, table "<name>#<ext>"
-// A text link may name the file's encoding: "CharacterSet=<code page>" reads it
-// in that one (65001 UTF-8, 1200 UTF-16), "DefaultCharacterSet=<code page>" in
-// that one where the file is neither UTF-8 nor UTF-16 (the language's ANSI code
-// page; Windows-1252 without it).
-// The path is everything after "DATABASE=", so it may hold ";".
+// The sources a linked table can point at, named by the engine's link strings
+// (see SourceFormats::Connect): a database file (";DATABASE=<path>", a table by
+// name), a workbook ("Excel 5.0;HDR=YES;IMEX=2;DATABASE=<path>", the table
+// "<sheet>$"), a delimited text file of a folder ("Text;HDR=YES;FMT=Delimited;
+// DATABASE=<folder>", the table "<name>#<ext>"). The type before the first ";"
+// names the format. The path is everything after "DATABASE=", so it may hold
+// ";". A text link may name the file's encoding: "CharacterSet=<code page>" reads
+// it in that one (65001 UTF-8, 1200 UTF-16), "DefaultCharacterSet=<code page>"
+// in that one where the file is neither UTF-8 nor UTF-16 (the language's ANSI
+// code page; Windows-1252 without it).
 namespace LinkedSource {
 
 struct Link {
-    enum class Kind { Database, Excel, ExcelXml, Text };
-    Kind kind = Kind::Database;
+    const SourceFormats::Format* format = nullptr;
     QString path;
-    bool header = true;           // HDR=YES: the first row of a sheet names the columns
-    int characterSet = 0;         // a text file's encoding; 0: found from its bytes
-    int defaultCharacterSet = 0;  // what a text file is read in that is no Unicode
+    SourceFormats::ReadOptions options;
 };
 
 // Reads a link string. Fails with 3264 when it is empty, 3170 when its type is not

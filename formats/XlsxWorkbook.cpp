@@ -382,7 +382,7 @@ void XlsxWorkbook::Open(GsfInput* input) {
     GsfInfile* zip = gsf_infile_zip_new(input, &error);
     if (!zip) {
         if (error) g_error_free(error);
-        Fail(QStringLiteral("kein ZIP-Container, also keine .xlsx-Arbeitsmappe"));
+        Fail(QStringLiteral("kein ZIP-Container, also keine Excel-Arbeitsmappe ab Excel 2007"));
     }
     container_.reset(zip, [](GsfInfile* infile) { g_object_unref(infile); });
     try {

@@ -8,22 +8,31 @@
 
 int64_t ExportWriter::MaxRows() const { return std::numeric_limits<int64_t>::max(); }
 
-namespace {
+const std::vector<ExportWriter::Format>& ExportWriter::Formats() {
+    static const std::vector<Format> formats{
+        {QStringLiteral("xlsx"), QStringLiteral("Excel-Arbeitsmappe"), MakeXlsxWriter},
+        {QStringLiteral("xls"), QStringLiteral("Excel 97-2003-Arbeitsmappe"), MakeXlsWriter},
+        {QStringLiteral("csv"), QStringLiteral("CSV UTF-8"), MakeCsvWriter},
+    };
+    return formats;
+}
 
-// The writer for the file's extension, or nothing.
-std::unique_ptr<ExportWriter> (*MakerFor(const QString& path))() {
+const ExportWriter::Format* ExportWriter::FormatOf(const QString& path) {
     const QString extension = QFileInfo(path).suffix().toLower();
-    if (extension == QLatin1String("xlsx")) return MakeXlsxWriter;
-    if (extension == QLatin1String("xls")) return MakeXlsWriter;
-    if (extension == QLatin1String("csv")) return MakeCsvWriter;
+    for (const Format& format : Formats())
+        if (format.extension == extension) return &format;
     return nullptr;
 }
 
-}  // namespace
-
-std::unique_ptr<ExportWriter> ExportWriter::ForFile(const QString& path) {
-    if (auto make = MakerFor(path)) return make();
-    throw RuntimeError::UnknownExportKind(path);
+QString ExportWriter::Extensions() {
+    QStringList extensions;
+    for (const Format& format : Formats()) extensions << QLatin1Char('.') + format.extension;
+    return extensions.join(QStringLiteral(", "));
 }
 
-bool ExportWriter::Writes(const QString& path) { return MakerFor(path) != nullptr; }
+std::unique_ptr<ExportWriter> ExportWriter::ForFile(const QString& path) {
+    if (const Format* format = FormatOf(path)) return format->make();
+    throw RuntimeError::UnknownExportKind(path, Extensions());
+}
+
+bool ExportWriter::Writes(const QString& path) { return FormatOf(path) != nullptr; }

@@ -34,8 +34,20 @@ class ExportWriter {
     // Completes the file.
     virtual void Finish() = 0;
 
-    // The writer for the file's extension (xlsx, xls, csv); fails with 3170 for
-    // any other.
+    // The formats written, one row each: the extension, the name a file dialog
+    // shows, and the writer.
+    struct Format {
+        QString extension;
+        QString description;
+        std::unique_ptr<ExportWriter> (*make)();
+    };
+    static const std::vector<Format>& Formats();
+    // The format of a file's extension (any case), or null.
+    static const Format* FormatOf(const QString& path);
+    // ".xlsx, .xls, .csv"
+    static QString Extensions();
+
+    // The writer for the file's extension; fails with 3170 for any other.
     static std::unique_ptr<ExportWriter> ForFile(const QString& path);
     // True when ForFile has a writer for the file.
     static bool Writes(const QString& path);

@@ -7,10 +7,9 @@
 #include "LanguageRecoding.h"
 #include "MessageBox.h"
 #include "RuntimeError.h"
+#include "SourceFormats.h"
 #include "ToolsApp.h"
 #include "UndoStore.h"
-
-#include <QFileInfo>
 
 #include <QRegularExpression>
 
@@ -81,45 +80,31 @@ void FillLanguageList(const QString& projectFile, LanguageList& list) {
 
 namespace {
 
-// The link to the source's text table, by the source's kind.
+// The format of a source file, by its extension as the tools library gives it.
+const SourceFormats::Format* SourceFormat(const QString& sourceFile) {
+    return SourceFormats::ForExtension(SourceExtension(sourceFile));
+}
+
+// The link to the source's text table, by the source's format. A text file that
+// is no Unicode is in the code page a translator's Excel in the language saves in.
 TableDef SourceLink(Database& db, const QString& sourceFile, int32_t lcid,
                     const ImportOptions& options) {
+    const SourceFormats::Format* format = SourceFormat(sourceFile);
+    if (!format) throw RuntimeError::UnknownSourceKind(sourceFile, SourceFormats::Extensions());
+    SourceFormats::ReadOptions read;
+    read.defaultCharacterSet = CodePage::DefaultAnsiCodePage(lcid);
+    read.characterSet = options.encoding;
     TableDef link = db.CreateTableDef(kLinkName);
-    const QString extension = SourceExtension(sourceFile);
-    if (extension == QLatin1String("qrp") || extension == QLatin1String("mdb")) {
-        link.SetConnect(QStringLiteral(";DATABASE=") + sourceFile);
-        link.SetSourceTableName(kTextTable);
-    } else if (extension == QLatin1String("xls")) {
-        link.SetConnect(QStringLiteral("Excel 5.0;HDR=YES;IMEX=2;DATABASE=") + sourceFile);
-        link.SetSourceTableName(QStringLiteral("TidxTexts$"));
-    } else if (extension == QLatin1String("xlsx")) {
-        link.SetConnect(QStringLiteral("Excel 12.0 Xml;HDR=YES;IMEX=2;DATABASE=") + sourceFile);
-        link.SetSourceTableName(QStringLiteral("TidxTexts$"));
-    } else if (extension == QLatin1String("csv")) {
-        const QFileInfo file(sourceFile);
-        // A file that is no Unicode is in the code page a translator's Excel in the
-        // language saves in.
-        const int ansi = CodePage::DefaultAnsiCodePage(lcid);
-        QString connect = QStringLiteral("Text;HDR=YES;FMT=Delimited;");
-        if (ansi > 0) connect += QStringLiteral("DefaultCharacterSet=%1;").arg(ansi);
-        if (options.encoding > 0)
-            connect += QStringLiteral("CharacterSet=%1;").arg(options.encoding);
-        link.SetConnect(connect + QStringLiteral("DATABASE=") + file.absolutePath());
-        QString table = file.fileName();
-        table[table.lastIndexOf(QLatin1Char('.'))] = QLatin1Char('#');
-        link.SetSourceTableName(table);
-    } else {
-        throw RuntimeError::UnknownSourceKind(sourceFile);
-    }
+    link.SetConnect(SourceFormats::Connect(*format, sourceFile, read));
+    link.SetSourceTableName(SourceFormats::SourceTableName(*format, sourceFile));
     return link;
 }
 
-// Workbooks and database files hold real characters; another project holds its
-// texts in the code-page form already.
+// Workbooks, text files and database files hold real characters; another project
+// holds its texts in the code-page form already.
 bool ConvertsTexts(const QString& sourceFile) {
-    const QString extension = SourceExtension(sourceFile);
-    return extension == QLatin1String("xls") || extension == QLatin1String("mdb") ||
-           extension == QLatin1String("xlsx") || extension == QLatin1String("csv");
+    const SourceFormats::Format* format = SourceFormat(sourceFile);
+    return format && format->convertsTexts;
 }
 
 // Of several source rows with one ID only the last one's text stays; what the
@@ -164,7 +149,8 @@ ImportReport RunUpdate(Database& db, int32_t lcid, const QString& sourceFile,
 }  // namespace
 
 bool IsTextFile(const QString& sourceFile) {
-    return SourceExtension(sourceFile) == QLatin1String("csv");
+    const SourceFormats::Format* format = SourceFormat(sourceFile);
+    return format && format->linking == SourceFormats::Linking::FileInFolder;
 }
 
 ImportReport ImportLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile,

@@ -27,14 +27,14 @@ QString LanguageColumn(int32_t lcid);
 void FillLanguageList(const QString& projectFile, LanguageList& list);
 
 // Copies the texts of one language from a source file into the project file.
-// The source kind follows the extension: "qrp" (another project) and "mdb" (a
-// database file) are linked as databases, "xls" and "xlsx" as a workbook's sheet
-// TidxTexts, "csv" as a delimited text file.
+// The source's format follows its extension, as the table of source formats
+// says (SourceFormats): another project, a database file, a workbook's sheet
+// TidxTexts, a delimited text file.
 // Every project row whose ID equals the Val() of a source row's ID gets that
 // row's text, Null included; of several source rows with the same ID the last one
 // in the source's order wins; other rows and columns are untouched. Texts from
-// workbooks, text files and "mdb" sources are converted to the language's code-page form as they
-// are written (see LanguageRecoding), each once.
+// every format but another project are converted to the language's code-page
+// form as they are written (see LanguageRecoding), each once.
 // The previous values of the changed texts are kept in the undo store (see
 // UndoStore). All of it is one transaction: on failure the project's texts and
 // the store are as before. Returns what the import did; fails with a RuntimeError.

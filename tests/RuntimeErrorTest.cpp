@@ -1,4 +1,5 @@
 #include "RuntimeError.h"
+#include "SourceFormats.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +28,9 @@ TEST(RuntimeErrorTest, NamedErrorsKeepTheirNumberAndWording) {
          u"kurz."},
         {RuntimeError::SheetNotFound(QStringLiteral("TidxTexts"), QStringLiteral("/q/a.xls")), 3011,
          u"Das Tabellenblatt 'TidxTexts' wurde in der Arbeitsmappe '/q/a.xls' nicht gefunden."},
-        {RuntimeError::UnknownSourceKind(QStringLiteral("/q/texte.txt")), 3264,
+        {RuntimeError::UnknownSourceKind(QStringLiteral("/q/texte.txt"),
+                                         SourceFormats::Extensions()),
+         3264,
          u"Die Datei '/q/texte.txt' kann nicht verknüpft werden: Ihre Endung nennt keine Quelle, "
          u"die sich importieren lässt (.qrp, .mdb, .xls, .xlsx, .csv)."},
         {RuntimeError::Locked(file), 3218,

@@ -121,9 +121,9 @@ TEST(XlsxWorkbookTest, DamagedWorkbooksFailNamingTheFile) {
     const QString part = u"Teil xl/sheets/one.xml, Zeile 1: "_qs;
     const std::vector<std::pair<QString, QString>> damaged{
         {write(u"abgeschnitten.xlsx"_qs, bytes.left(bytes.size() / 2)),
-         u"kein ZIP-Container, also keine .xlsx-Arbeitsmappe"_qs},
+         u"kein ZIP-Container, also keine Excel-Arbeitsmappe ab Excel 2007"_qs},
         {write(u"kein-zip.xlsx"_qs, "PK\x03\x04 nichts"),
-         u"kein ZIP-Container, also keine .xlsx-Arbeitsmappe"_qs},
+         u"kein ZIP-Container, also keine Excel-Arbeitsmappe ab Excel 2007"_qs},
         {sheetOnly(u"xml.xlsx"_qs, "<worksheet><sheetData><row>", "<sst/>"),
          part + u"der Teil endet mitten im XML"_qs},
         {sheetOnly(u"falsch.xlsx"_qs, "<worksheet><sheetData></row>", "<sst/>"),

@@ -1,0 +1,141 @@
+#include "Help.h"
+
+#include "ExportWriter.h"
+#include "SourceFormats.h"
+
+#include <QStringList>
+
+namespace Help {
+namespace {
+
+const char* const kMain =
+    "Aufruf: quorvin-language BEFEHL [ARGUMENTE] [OPTIONEN]\n"
+    "\n"
+    "Importiert die Texte einer Sprache in ein QuorvinStudio-Projekt, wie es das\n"
+    "Fenster \u201ESprache importieren\u201C tut: f\u00FCr Stapelverarbeitung und CI.\n"
+    "\n"
+    "Befehle:\n"
+    "  projects                        die registrierten Projekte\n"
+    "  languages PROJEKT               die Sprachen eines Projekts\n"
+    "  check PROJEKT SPRACHE QUELLE    zeigen, was ein Import t\u00E4te; schreibt nichts\n"
+    "  import PROJEKT SPRACHE QUELLE   importieren und berichten, was sich \u00E4nderte\n"
+    "  undo PROJEKT                    den letzten Import des Projekts zur\u00FCcknehmen\n"
+    "  export PROJEKT SPRACHE DATEI    die Texte einer Sprache f\u00FCr \u00DCbersetzer "
+    "ausgeben\n"
+    "\n"
+    "  PROJEKT  der Name eines registrierten Projekts oder der Pfad einer Projektdatei\n"
+    "  SPRACHE  eine LCID (1049) oder ein Spaltenname (L1049) des Projekts\n"
+    "  QUELLE   %SOURCES%\n"
+    "  DATEI    die Datei, in die export schreibt: %OUTPUTS%\n"
+    "\n"
+    "Optionen:\n"
+    "  --json      das Ergebnis als ein JSON-Objekt auf der Standardausgabe\n"
+    "  --help      diese Hilfe; nach einem Befehl die Hilfe zum Befehl\n"
+    "  --version   die Version\n"
+    "\n"
+    "R\u00FCckgabewerte:\n"
+    "  0  erledigt\n"
+    "  1  fehlgeschlagen; das Projekt ist unver\u00E4ndert (Fehler mit Nummer auf stderr)\n"
+    "  2  falscher Aufruf\n"
+    "  3  Befunde: check oder import --strict fanden Zeilen ohne Text im Projekt,\n"
+    "     IDs ohne Zahl, mehrfache IDs oder Zeichen, die die Codepage nicht kennt;\n"
+    "     undo fand Texte, die sich seit dem Import ge\u00E4ndert haben; export schrieb\n"
+    "     Texte, wie sie gespeichert sind\n";
+
+struct CommandHelp {
+    const char* name;
+    const char* text;
+};
+
+const CommandHelp kCommandHelp[] = {
+    {"projects",
+     "Aufruf: quorvin-language projects [--json]\n"
+     "\n"
+     "Listet die registrierten Projekte: Name, Typ und Verzeichnis. Ein Projekt,\n"
+     "dessen Datei fehlt, ist mit \u201E(Datei fehlt)\u201C markiert; die Registrierung\n"
+     "bleibt, wie sie ist.\n"},
+    {"languages",
+     "Aufruf: quorvin-language languages PROJEKT [--json]\n"
+     "\n"
+     "Listet die Sprachen des Projekts: LCID, Spalte und Name.\n"},
+    {"check",
+     "Aufruf: quorvin-language check PROJEKT SPRACHE QUELLE [--json] [--encoding KODIERUNG]\n"
+     "\n"
+     "Zeigt, was \u201Eimport\u201C t\u00E4te, und schreibt nichts: das Projekt bleibt Byte "
+     "f\u00FCr\n"
+     "Byte, wie es ist. R\u00FCckgabewert 3, wenn die Quelle Zeilen ohne passenden Text\n"
+     "im Projekt, IDs ohne Zahl, mehrfache IDs, Zeichen, die die Codepage der Sprache\n"
+     "nicht kennt, oder Bytes hat, die in einer UTF-8-Textdatei kein UTF-8 sind; sonst 0.\n"
+     "\n"
+     "  --encoding KODIERUNG  eine Textdatei in dieser Kodierung lesen (UTF-8,\n"
+     "                        UTF-16, Windows-1251, Shift_JIS, ...); ohne sie wird die\n"
+     "                        Kodierung erkannt: UTF-8 oder UTF-16, sonst die ANSI-Codepage\n"
+     "                        der Sprache (Windows-1251 f\u00FCr Russisch)\n"},
+    {"import",
+     "Aufruf: quorvin-language import PROJEKT SPRACHE QUELLE [--json] [--strict]\n"
+     "                                [--encoding KODIERUNG]\n"
+     "\n"
+     "Importiert die Texte der Sprache aus der Quelle in das Projekt, in einer\n"
+     "Transaktion, und berichtet, was sich \u00E4nderte. Die vorigen Texte kommen in den\n"
+     "R\u00FCckgängig-Speicher (siehe undo).\n"
+     "\n"
+     "  --strict              nichts schreiben, wenn check etwas findet (R\u00FCckgabewert 3)\n"
+     "  --encoding KODIERUNG  eine Textdatei in dieser Kodierung lesen (wie bei check)\n"},
+    {"undo",
+     "Aufruf: quorvin-language undo PROJEKT [--json] [--list] [--force]\n"
+     "\n"
+     "Nimmt den letzten Import des Projekts zur\u00FCck, der noch nicht zur\u00FCckgenommen\n"
+     "ist, in einer Transaktion: jeder Text bekommt seinen vorigen Wert, wenn er noch\n"
+     "h\u00E4lt, was der Import schrieb. Texte, die sich seitdem ge\u00E4ndert haben, bleiben\n"
+     "und werden als Konflikte genannt (R\u00FCckgabewert 3).\n"
+     "\n"
+     "  --list   die gespeicherten Imports des Projekts zeigen (die letzten 20)\n"
+     "  --force  auch die Konflikte auf den vorigen Wert setzen\n"},
+    {"export",
+     "Aufruf: quorvin-language export PROJEKT SPRACHE DATEI [--reference SPRACHE]\n"
+     "                                [--missing-only] [--json]\n"
+     "\n"
+     "Schreibt die Texte der Sprache f\u00FCr \u00DCbersetzer in die DATEI (%OUTPUTS%):\n"
+     "ein Blatt \u201ETidxTexts\u201C (eine Textdatei in UTF-8, durch Kommas getrennt)\n"
+     "mit den Spalten ID und der Sprache, eine Zeile je Text, nach ID geordnet. Die\n"
+     "Texte stehen in ihren wirklichen Zeichen; so \u00FCbersetzt, liest \u201Eimport\u201C\n"
+     "die Datei wieder ein. Texte, die ein Import nicht unver\u00E4ndert\n"
+     "zur\u00FCckbr\u00E4chte, stehen, wie sie gespeichert sind, und werden genannt\n"
+     "(R\u00FCckgabewert 3). Das Projekt wird nur gelesen.\n"
+     "\n"
+     "  --reference SPRACHE  eine zweite Sprache zum Lesen daneben, nicht zu \u00FCbersetzen\n"
+     "  --missing-only       nur die Texte, die der Sprache noch fehlen (leer)\n"},
+};
+
+// The text with the formats of the tables in place of %SOURCES% and %OUTPUTS%;
+// a line that grows too long goes on under where its value began.
+QString WithFormats(const char* text) {
+    QStringList lines = QString::fromUtf8(text).split(QLatin1Char('\n'));
+    QStringList out;
+    for (const QString& line : lines) {
+        const qsizetype at = line.indexOf(QLatin1Char('%'));
+        QString filled = QString(line)
+                             .replace(QStringLiteral("%SOURCES%"), SourceFormats::Described())
+                             .replace(QStringLiteral("%OUTPUTS%"), ExportWriter::Extensions());
+        while (at >= 0 && filled.size() > 80) {
+            const qsizetype cut = filled.lastIndexOf(QLatin1Char(' '), 80);
+            if (cut <= at) break;
+            out << filled.left(cut);
+            filled = QString(at, QLatin1Char(' ')) + filled.mid(cut + 1);
+        }
+        out << filled;
+    }
+    return out.join(QLatin1Char('\n'));
+}
+
+}  // namespace
+
+QString Main() { return WithFormats(kMain); }
+
+QString ForCommand(const QString& command) {
+    for (const auto& help : kCommandHelp)
+        if (command == QLatin1String(help.name)) return WithFormats(help.text);
+    return {};
+}
+
+}  // namespace Help
