@@ -1,5 +1,6 @@
 #include "AccessReader.h"
 
+#include "AccessStream.h"
 #include "RuntimeError.h"
 
 #include <QCoreApplication>
@@ -12,6 +13,10 @@
 
 namespace AccessReader {
 namespace {
+
+static_assert(AccessStream::kNotAccess == ErrorNumber::UnrecognizedFormat &&
+              AccessStream::kNoSuchTable == ErrorNumber::ObjectNotFound &&
+              AccessStream::kDamaged == ErrorNumber::Corrupt);
 
 int g_timeLimitMs = 60000;
 constexpr rlim_t kMemoryLimit = rlim_t{1} << 30;  // address space of the reader
@@ -38,9 +43,9 @@ QString ReaderProgram() {
 [[noreturn]] void ReaderFailed(int32_t number, const QString& detail, const QString& path,
                                const QString& table) {
     switch (number) {
-        case ErrorNumber::UnrecognizedFormat:
+        case AccessStream::kNotAccess:
             throw RuntimeError::UnrecognizedDatabase(path);
-        case ErrorNumber::ObjectNotFound:
+        case AccessStream::kNoSuchTable:
             throw RuntimeError::TableNotInFile(table, path);
         default:
             Damaged(path, detail);
@@ -102,7 +107,8 @@ class StreamParser {
             Damaged(path_, QStringLiteral("unvollständige Antwort des Leseprozesses"));
         if (count > data_.size() - pos_) {
             if (!final_) throw NeedMore{};
-            if (columns_ == 0 && (data_.isEmpty() || data_[0] != 'E') && !data_.startsWith("QAR1"))
+            if (columns_ == 0 && (data_.isEmpty() || data_[0] != AccessStream::kFailure) &&
+                !data_.startsWith(QByteArrayView(AccessStream::kMagic, 4)))
                 Damaged(path_, QStringLiteral("keine Antwort des Leseprozesses"));
             Damaged(path_, QStringLiteral("unvollständige Antwort des Leseprozesses"));
         }
@@ -129,12 +135,12 @@ class StreamParser {
 
     void ParseHeader() {
         Need(4);
-        if (data_[pos_] == 'E') {
+        if (data_[pos_] == AccessStream::kFailure) {
             Byte();
             const int32_t number = Fixed<int32_t>();
             ReaderFailed(number, Text(), path_, tableName_);
         }
-        if (std::memcmp(data_.constData() + pos_, "QAR1", 4) != 0)
+        if (std::memcmp(data_.constData() + pos_, AccessStream::kMagic, 4) != 0)
             Damaged(path_, QStringLiteral("keine Antwort des Leseprozesses"));
         pos_ += 4;
         const uint32_t columns = Fixed<uint32_t>();
@@ -147,29 +153,29 @@ class StreamParser {
 
     void ParseRecord() {
         const uint8_t record = Byte();
-        if (record == 'Z') {
+        if (record == AccessStream::kEnd) {
             if (Fixed<uint64_t>() != table_.rows.size())
                 Damaged(path_, QStringLiteral("Zeilenzahl stimmt nicht"));
             ended_ = true;
             return;
         }
-        if (record == 'E') {
+        if (record == AccessStream::kFailure) {
             const int32_t number = Fixed<int32_t>();
             ReaderFailed(number, Text(), path_, tableName_);
         }
-        if (record != 'R')
+        if (record != AccessStream::kRow)
             Damaged(path_, QStringLiteral("unbekannter Datensatz des Leseprozesses"));
         std::vector<Variant> row;
         row.reserve(columns_);
         for (uint32_t i = 0; i < columns_; ++i) {
             switch (Byte()) {
-                case 0:
+                case AccessStream::kNull:
                     row.emplace_back();
                     break;
-                case 1:
+                case AccessStream::kText:
                     row.emplace_back(Text());
                     break;
-                case 2:
+                case AccessStream::kNumber:
                     row.emplace_back(Fixed<double>());
                     break;
                 default:

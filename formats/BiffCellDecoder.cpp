@@ -1,21 +1,12 @@
 #include "BiffCellDecoder.h"
+#include "BiffRecordTypes.h"
 
 #include <cmath>
 #include <cstring>
 
 namespace {
 
-enum : uint16_t {
-    kFormula = 0x0006,
-    kMulRk = 0x00BD,
-    kRString = 0x00D6,
-    kLabelSst = 0x00FD,
-    kNumber = 0x0203,
-    kLabel = 0x0204,
-    kBoolErr = 0x0205,
-    kString = 0x0207,
-    kRk = 0x027E,
-};
+using namespace BiffRecord;
 
 double RkValue(uint32_t rk) {
     double value;
@@ -61,7 +52,7 @@ void BiffCellDecoder::Decode(uint16_t type, BiffRecordReader reader, std::vector
     const uint32_t row = reader.U16(), col = reader.U16();
     if (type == kMulRk) {
         if (reader.Remaining() < 2 || (reader.Remaining() - 2) % 6 != 0)
-            throw BiffRecordReader::Damaged{"MULRK ungültig"};
+            throw FileDamaged{"MULRK ungültig"};
         const size_t count = (reader.Remaining() - 2) / 6;
         for (size_t i = 0; i < count; ++i) {
             reader.U16();  // format

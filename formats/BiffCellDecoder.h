@@ -17,7 +17,7 @@ class CodePageConverter;
 // text whatever result was cached for it). Empty and error cells give no value.
 // A label that names a shared string that is not there gives an unreadable
 // cell. Other records give no cell. A record that does not hold what its type
-// says throws BiffRecordReader::Damaged.
+// says throws FileDamaged.
 class BiffCellDecoder {
   public:
     struct Cell {

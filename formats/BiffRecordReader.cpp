@@ -21,7 +21,7 @@ size_t BiffRecordReader::Remaining() const { return remaining_; }
 
 uint8_t BiffRecordReader::U8() {
     NextSegmentIfDone();
-    if (segment_ >= segments_.size()) throw Damaged{"Datensatz zu kurz"};
+    if (segment_ >= segments_.size()) throw FileDamaged{"Datensatz zu kurz"};
     uint8_t value = segments_[segment_][offset_++];
     --remaining_;
     NextSegmentIfDone();
@@ -39,7 +39,7 @@ double BiffRecordReader::F64() {
 void BiffRecordReader::Skip(size_t count) {
     while (count > 0) {
         NextSegmentIfDone();
-        if (segment_ >= segments_.size()) throw Damaged{"Datensatz zu kurz"};
+        if (segment_ >= segments_.size()) throw FileDamaged{"Datensatz zu kurz"};
         size_t step = std::min(count, segments_[segment_].size() - offset_);
         offset_ += step;
         remaining_ -= step;
@@ -67,11 +67,12 @@ QString BiffRecordReader::Biff8Chars(uint32_t count, uint8_t options) {
     bool wide = options & 0x01;
     while (text.size() < static_cast<qsizetype>(count)) {
         NextSegmentIfDone();
-        if (segment_ >= segments_.size()) throw Damaged{"Text reicht über seinen Datensatz hinaus"};
+        if (segment_ >= segments_.size())
+            throw FileDamaged{"Text reicht über seinen Datensatz hinaus"};
         const auto& seg = segments_[segment_];
         size_t width = wide ? 2 : 1;
         size_t available = (seg.size() - offset_) / width;
-        if (available == 0) throw Damaged{"Text teilt ein Zeichen"};
+        if (available == 0) throw FileDamaged{"Text teilt ein Zeichen"};
         size_t take = std::min<size_t>(available, count - static_cast<size_t>(text.size()));
         const uint8_t* p = seg.data() + offset_;
         const qsizetype start = text.size();
@@ -87,11 +88,11 @@ QString BiffRecordReader::Biff8Chars(uint32_t count, uint8_t options) {
         if (text.size() < static_cast<qsizetype>(count)) {
             // The characters go on in the next CONTINUE record, which starts with
             // an option byte that says whether they are compressed.
-            if (offset_ != seg.size()) throw Damaged{"Text teilt ein Zeichen"};
+            if (offset_ != seg.size()) throw FileDamaged{"Text teilt ein Zeichen"};
             ++segment_;
             offset_ = 0;
             if (segment_ >= segments_.size() || segments_[segment_].empty())
-                throw Damaged{"Text reicht über seinen Datensatz hinaus"};
+                throw FileDamaged{"Text reicht über seinen Datensatz hinaus"};
             wide = segments_[segment_][offset_++] & 0x01;
             --remaining_;
         }
@@ -102,7 +103,7 @@ QString BiffRecordReader::Biff8Chars(uint32_t count, uint8_t options) {
 
 QString BiffRecordReader::Biff5String(bool longCount, CodePageConverter& codePage) {
     uint32_t count = longCount ? U16() : U8();
-    if (count > Remaining()) throw Damaged{"Text reicht über seinen Datensatz hinaus"};
+    if (count > Remaining()) throw FileDamaged{"Text reicht über seinen Datensatz hinaus"};
     std::string bytes;
     bytes.reserve(count);
     for (uint32_t i = 0; i < count; ++i) bytes.push_back(static_cast<char>(U8()));

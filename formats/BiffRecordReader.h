@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileDamaged.h"
+
 #include <QString>
 #include <cstddef>
 #include <cstdint>
@@ -10,13 +12,9 @@ class CodePageConverter;
 
 // One BIFF record with the CONTINUE records that follow it, read as one stream of
 // bytes. Every read checks its length against what the segments hold and throws
-// Damaged instead of reading past them.
+// FileDamaged instead of reading past them.
 class BiffRecordReader {
   public:
-    struct Damaged {
-        const char* what;
-    };
-
     // The segments must outlive the reader.
     explicit BiffRecordReader(std::span<const std::span<const uint8_t>> segments);
 

@@ -1,4 +1,5 @@
 #include "BiffRecords.h"
+#include "BiffRecordTypes.h"
 
 #include "Gsf.h"
 
@@ -15,8 +16,9 @@ namespace {
 
 QByteArray Bof(int version, uint16_t type) {
     if (version == 8)
-        return Record(0x0809, U16(0x0600) + U16(type) + U16(0x0DBB) + U16(1996) + U32(0) + U32(6));
-    return Record(0x0809, U16(0x0500) + U16(type) + U16(0x0DBB) + U16(1994));
+        return Record(BiffRecord::kBof,
+                      U16(0x0600) + U16(type) + U16(0x0DBB) + U16(1996) + U32(0) + U32(6));
+    return Record(BiffRecord::kBof, U16(0x0500) + U16(type) + U16(0x0DBB) + U16(1994));
 }
 
 }  // namespace
@@ -63,21 +65,21 @@ QByteArray CellHeader(uint16_t row, uint16_t col, uint16_t xf) {
     return U16(row) + U16(col) + U16(xf);
 }
 QByteArray Number(uint16_t row, uint16_t col, double value, uint16_t xf) {
-    return Record(0x0203, CellHeader(row, col, xf) + F64(value));
+    return Record(BiffRecord::kNumber, CellHeader(row, col, xf) + F64(value));
 }
 QByteArray LabelSst(uint16_t row, uint16_t col, uint32_t index, uint16_t xf) {
-    return Record(0x00FD, CellHeader(row, col, xf) + U32(index));
+    return Record(BiffRecord::kLabelSst, CellHeader(row, col, xf) + U32(index));
 }
 
 QByteArray SharedStrings(const QStringList& strings) {
     QByteArray out;
     QByteArray body =
         U32(static_cast<uint32_t>(strings.size())) + U32(static_cast<uint32_t>(strings.size()));
-    uint16_t type = 0x00FC;
+    uint16_t type = BiffRecord::kSst;
     auto flush = [&] {
         out += Record(type, body);
         body.clear();
-        type = 0x003C;
+        type = BiffRecord::kContinue;
     };
     for (const QString& text : strings) {
         const bool wide = !FitsCompressed(text);
@@ -115,12 +117,12 @@ QByteArray WorkbookStream(int version, const QByteArray& globals,
                 sheet.nameBytes5.isEmpty() ? sheet.name.toLatin1() : sheet.nameBytes5;
             name = U8(static_cast<uint8_t>(bytes.size())) + bytes;
         }
-        return Record(0x0085, U32(offset) + U8(0) + U8(sheet.type) + name);
+        return Record(BiffRecord::kBoundSheet, U32(offset) + U8(0) + U8(sheet.type) + name);
     };
     QByteArray head = Bof(version, 0x0005) + globals;
     qsizetype boundSize = 0;
     for (const auto& sheet : sheets) boundSize += boundSheet(sheet, 0).size();
-    const QByteArray eof = Record(0x000A, {});
+    const QByteArray eof = Record(BiffRecord::kEof, {});
     uint32_t offset = static_cast<uint32_t>(head.size() + boundSize + eof.size());
     QByteArray bounds, bodies;
     for (const auto& sheet : sheets) {

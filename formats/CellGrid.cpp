@@ -2,11 +2,15 @@
 
 #include <algorithm>
 
+void CellGrid::Fail(const char* what) const {
+    throw FileDamaged{QStringLiteral("Tabelle %1: %2").arg(sheet_, QString::fromUtf8(what))};
+}
+
 void CellGrid::Set(uint32_t row, uint32_t col, Variant value) {
-    if (col >= maxColumns_) throw Damaged{"Zelle außerhalb der Spalten des Tabellenblatts"};
+    if (col >= maxColumns_) Fail("Zelle außerhalb der Spalten des Tabellenblatts");
     if (rows_.size() <= row) {
         cells_ += row + 1 - rows_.size();  // an empty row costs about a cell
-        if (cells_ > maxCells_) throw Damaged{"zu viele Zellen"};
+        if (cells_ > maxCells_) Fail("zu viele Zellen");
         rows_.resize(row + 1);
     }
     auto& cells = rows_[row];
@@ -15,7 +19,7 @@ void CellGrid::Set(uint32_t row, uint32_t col, Variant value) {
     if (cells.empty() && any_) cells.reserve(std::min<uint32_t>(std::max(col, maxCol_) + 1, 32));
     if (cells.size() <= col) {
         cells_ += col + 1 - cells.size();
-        if (cells_ > maxCells_) throw Damaged{"zu viele Zellen"};
+        if (cells_ > maxCells_) Fail("zu viele Zellen");
         cells.resize(col + 1);
     }
     cells[col] = std::move(value);
@@ -55,8 +59,7 @@ SourceTable CellGrid::Table(const QString& fileName, const QString& sheetName, b
         table.columns.append(name);
     }
     const size_t width = maxCol_ - minCol_ + 1;
-    if (static_cast<uint64_t>(width) * (rows_.size() - first) > maxCells_)
-        throw Damaged{"zu viele Zellen"};
+    if (static_cast<uint64_t>(width) * (rows_.size() - first) > maxCells_) Fail("zu viele Zellen");
     std::stable_sort(unreadable_.begin(), unreadable_.end(), [](const auto& a, const auto& b) {
         return a.row != b.row ? a.row < b.row : a.col < b.col;
     });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileDamaged.h"
 #include "SourceTable.h"
 #include "Variant.h"
 
@@ -13,16 +14,12 @@
 // non-empty row and its leftmost used column to the last ones.
 class CellGrid {
   public:
-    // A cell at or beyond maxColumns is a damaged file (Damaged is thrown), and so
-    // is a sheet whose table would hold more than maxCells cells, empty ones
-    // included: a few cells far apart must not make the reader allocate the
-    // whole rectangle between them.
-    CellGrid(uint32_t maxColumns, uint64_t maxCells)
-        : maxColumns_(maxColumns), maxCells_(maxCells) {}
-
-    struct Damaged {
-        const char* what;
-    };
+    // A cell at or beyond maxColumns is a damaged file (FileDamaged is thrown,
+    // naming the sheet), and so is a sheet whose table would hold more than
+    // maxCells cells, empty ones included: a few cells far apart must not make
+    // the reader allocate the whole rectangle between them.
+    CellGrid(const QString& sheet, uint32_t maxColumns, uint64_t maxCells)
+        : sheet_(sheet), maxColumns_(maxColumns), maxCells_(maxCells) {}
 
     void Set(uint32_t row, uint32_t col, Variant value);
     // A cell whose value cannot be read: an empty cell for the table, and an
@@ -39,6 +36,9 @@ class CellGrid {
     SourceTable Table(const QString& fileName, const QString& sheetName, bool header) &&;
 
   private:
+    [[noreturn]] void Fail(const char* what) const;
+
+    QString sheet_;
     uint32_t maxColumns_;
     uint64_t maxCells_;
     uint64_t cells_ = 0;  // the cells the rows hold so far

@@ -1,4 +1,5 @@
 #include "XlsWorkbook.h"
+#include "BiffRecordTypes.h"
 
 #include "BiffCellDecoder.h"
 #include "BiffRecordReader.h"
@@ -14,15 +15,7 @@
 
 namespace {
 
-enum : uint16_t {
-    kEof = 0x000A,
-    kFilePass = 0x002F,
-    kContinue = 0x003C,
-    kCodePage = 0x0042,
-    kBoundSheet = 0x0085,
-    kSst = 0x00FC,
-    kBof = 0x0809,
-};
+using namespace BiffRecord;
 
 // Workbook streams larger than this are not workbooks this tool reads.
 constexpr gsf_off_t kMaxStreamSize = gsf_off_t{1} << 30;
@@ -53,12 +46,11 @@ class RecordStream {
         return static_cast<uint16_t>(data_[at] | (data_[at + 1] << 8));
     }
     uint16_t ReadHeader(Record& record) {
-        if (pos_ + 4 > data_.size()) throw BiffRecordReader::Damaged{"Datensatzkopf abgeschnitten"};
+        if (pos_ + 4 > data_.size()) throw FileDamaged{"Datensatzkopf abgeschnitten"};
         uint16_t type = Type(pos_);
         size_t length = Type(pos_ + 2);
         if (pos_ + 4 + length > data_.size())
-            throw BiffRecordReader::Damaged{
-                "Datensatz reicht über das Ende der Arbeitsmappe hinaus"};
+            throw FileDamaged{"Datensatz reicht über das Ende der Arbeitsmappe hinaus"};
         record.segments.emplace_back(data_.data() + pos_ + 4, length);
         pos_ += 4 + length;
         return type;
@@ -113,13 +105,13 @@ void XlsWorkbook::Open(GsfInput* input) {
 
     try {
         ReadGlobals();
-    } catch (const BiffRecordReader::Damaged& damaged) {
+    } catch (const FileDamaged& damaged) {
         Fail(damaged.what);
     }
 }
 
-void XlsWorkbook::Fail(const char* detail) const {
-    throw RuntimeError::WorkbookDamaged(path_, QString::fromUtf8(detail));
+void XlsWorkbook::Fail(const QString& detail) const {
+    throw RuntimeError::WorkbookDamaged(path_, detail);
 }
 
 void XlsWorkbook::ReadGlobals() {
@@ -200,7 +192,7 @@ SourceTable XlsWorkbook::ReadSheet(const QString& name, bool header) const {
     const Sheet* sheet = FindSheet(name);
     if (!sheet) throw RuntimeError::SheetNotFound(name, path_);
     // Excel 97-2003 has 256 columns; a cell beyond them is a damaged record.
-    CellGrid grid(256, uint64_t{65536} * 256);
+    CellGrid grid(name, 256, uint64_t{65536} * 256);
     try {
         std::unique_ptr<CodePageConverter> converter;
         BiffCellDecoder decoder(biff8_, sharedStrings_, [&]() -> CodePageConverter& {
@@ -233,14 +225,12 @@ SourceTable XlsWorkbook::ReadSheet(const QString& name, bool header) const {
                     grid.Set(cell.row, cell.col, std::move(cell.value));
             }
         }
-    } catch (const BiffRecordReader::Damaged& damaged) {
-        Fail(damaged.what);
-    } catch (const CellGrid::Damaged& damaged) {
+    } catch (const FileDamaged& damaged) {
         Fail(damaged.what);
     }
     try {
         return std::move(grid).Table(path_, name, header);
-    } catch (const CellGrid::Damaged& damaged) {
+    } catch (const FileDamaged& damaged) {
         Fail(damaged.what);
     }
 }

@@ -36,7 +36,7 @@ class XlsWorkbook {
         uint32_t offset;
         uint8_t type;
     };
-    [[noreturn]] void Fail(const char* detail) const;
+    [[noreturn]] void Fail(const QString& detail) const;
     void Open(struct _GsfInput* input);
     void ReadGlobals();
     const Sheet* FindSheet(const QString& name) const;

@@ -32,11 +32,6 @@ constexpr qsizetype kMaxCellText = 32767 * 2;
 // More distinct texts than a sheet of Excel's size could show.
 constexpr size_t kMaxSharedStrings = size_t{16} << 20;
 
-// A fault of the workbook: where it is ("Teil xl/workbook.xml, Zeile 3") and what.
-struct Damaged {
-    QString where;
-};
-
 // A part of the container read as XML, in pieces of 64 KiB. A part in UTF-8
 // (every part Excel and LibreOffice write) is checked to be UTF-8 as it comes.
 // Nothing is ever fetched from outside, and a DTD is refused: no workbook has one.
@@ -65,7 +60,7 @@ class XmlPart {
     QXmlStreamReader& Xml() { return xml_; }
 
     [[noreturn]] void Fail(const QString& reason) const {
-        throw Damaged{
+        throw FileDamaged{
             QStringLiteral("Teil %1, Zeile %2: %3").arg(name_).arg(xml_.lineNumber()).arg(reason)};
     }
 
@@ -103,7 +98,7 @@ class XmlPart {
 
   private:
     [[noreturn]] void TooLarge() const {
-        throw Damaged{
+        throw FileDamaged{
             QStringLiteral("Teil %1: entpackt größer als %2 MiB").arg(name_).arg(limit_ >> 20)};
     }
 
@@ -116,7 +111,7 @@ class XmlPart {
         const size_t size = static_cast<size_t>(std::min<gsf_off_t>(left, 65536));
         QByteArray chunk(static_cast<qsizetype>(size), Qt::Uninitialized);
         if (!gsf_input_read(input_, size, reinterpret_cast<guint8*>(chunk.data())))
-            throw Damaged{QStringLiteral("Teil %1: lässt sich nicht entpacken").arg(name_)};
+            throw FileDamaged{QStringLiteral("Teil %1: lässt sich nicht entpacken").arg(name_)};
         if (read_ == 0)  // UTF-16 begins with a byte-order mark or a zero byte
             checkUtf8_ = !(chunk.startsWith("\xFF\xFE") || chunk.startsWith("\xFE\xFF") ||
                            (chunk.size() > 1 && chunk[1] == '\0'));
@@ -397,8 +392,8 @@ void XlsxWorkbook::Open(GsfInput* input) {
         for (const auto& relationship : relationships)
             if (relationship.type == QLatin1String("sharedStrings"))
                 ReadSharedStrings(relationship.target);
-    } catch (const Damaged& damaged) {
-        Fail(damaged.where);
+    } catch (const FileDamaged& damaged) {
+        Fail(damaged.what);
     }
 }
 
@@ -449,46 +444,45 @@ const XlsxWorkbook::Sheet* XlsxWorkbook::FindSheet(const QString& name) const {
 
 bool XlsxWorkbook::HasSheet(const QString& name) const { return FindSheet(name) != nullptr; }
 
+void XlsxWorkbook::ReadCells(const Sheet& sheet, CellGrid& grid) const {
+    GPtr<GsfInput> input = OpenPart(container_.get(), sheet.part);
+    if (!input)
+        Fail(QStringLiteral("der Teil %1 (Tabelle %2) fehlt im Container")
+                 .arg(sheet.part, sheet.name));
+    XmlPart xml(input.get(), sheet.part, kMaxSheetPart);
+    SheetPosition at;
+    while (!xml.AtEnd()) {
+        if (xml.Next() != QXmlStreamReader::StartElement) continue;
+        const auto element = xml.Xml().name();
+        if (element == QLatin1String("row")) {
+            ReadRowStart(xml, at);
+            continue;
+        }
+        if (element != QLatin1String("c")) continue;
+        const CellValue cell = ValueOf(ReadCellXml(xml, at), sharedStrings_);
+        if (!cell.unreadable.isEmpty())
+            grid.SetUnreadable(
+                at.row - 1, at.col,
+                RuntimeError::SourceDamaged(
+                    kNoun, path_,
+                    QStringLiteral("Tabelle %1, Zelle %2: %3")
+                        .arg(sheet.name, CellGrid::CellName(at.row - 1, at.col), cell.unreadable)));
+        else if (!cell.value.IsNull())
+            grid.Set(at.row - 1, at.col, cell.value);
+        ++at.col;
+    }
+}
+
 SourceTable XlsxWorkbook::ReadSheet(const QString& name, bool header) const {
     const Sheet* sheet = FindSheet(name);
     if (!sheet) throw RuntimeError::SheetNotFound(name, path_);
-    CellGrid grid(kMaxColumns, kMaxCells);
     try {
-        GPtr<GsfInput> input = OpenPart(container_.get(), sheet->part);
-        if (!input)
-            Fail(QStringLiteral("der Teil %1 (Tabelle %2) fehlt im Container")
-                     .arg(sheet->part, name));
-        XmlPart xml(input.get(), sheet->part, kMaxSheetPart);
-        SheetPosition at;
-        while (!xml.AtEnd()) {
-            if (xml.Next() != QXmlStreamReader::StartElement) continue;
-            const auto element = xml.Xml().name();
-            if (element == QLatin1String("row")) {
-                ReadRowStart(xml, at);
-            } else if (element == QLatin1String("c")) {
-                const CellValue cell = ValueOf(ReadCellXml(xml, at), sharedStrings_);
-                if (!cell.unreadable.isEmpty())
-                    grid.SetUnreadable(at.row - 1, at.col,
-                                       RuntimeError::SourceDamaged(
-                                           kNoun, path_,
-                                           QStringLiteral("Tabelle %1, Zelle %2: %3")
-                                               .arg(name, CellGrid::CellName(at.row - 1, at.col),
-                                                    cell.unreadable)));
-                else if (!cell.value.IsNull())
-                    grid.Set(at.row - 1, at.col, cell.value);
-                ++at.col;
-            }
-        }
-    } catch (const Damaged& damaged) {
-        Fail(damaged.where);
-    } catch (const CellGrid::Damaged& damaged) {
-        Fail(QStringLiteral("Tabelle %1: %2").arg(name, QString::fromUtf8(damaged.what)));
-    }
-    try {
+        CellGrid grid(name, kMaxColumns, kMaxCells);
+        ReadCells(*sheet, grid);
         SourceTable table = std::move(grid).Table(path_, name, header);
         table.place = QStringLiteral("im Tabellenblatt '%1' der %2 '%3'").arg(name, kNoun, path_);
         return table;
-    } catch (const CellGrid::Damaged& damaged) {
-        Fail(QStringLiteral("Tabelle %1: %2").arg(name, QString::fromUtf8(damaged.what)));
+    } catch (const FileDamaged& damaged) {
+        Fail(damaged.what);
     }
 }

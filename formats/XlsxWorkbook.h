@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+class CellGrid;
 struct _GsfInfile;
 struct _GsfInput;
 
@@ -61,6 +62,7 @@ class XlsxWorkbook {
                        const QHash<QString, Relationship>& relationships);
     void ReadSharedStrings(const QString& part);
     const Sheet* FindSheet(const QString& name) const;
+    void ReadCells(const Sheet& sheet, CellGrid& grid) const;
 
     QString path_;
     std::shared_ptr<_GsfInfile> container_;

@@ -1,3 +1,4 @@
+#include "BiffRecordTypes.h"
 #include "BiffRecords.h"
 #include "ExportWriter.h"
 #include "RuntimeError.h"
@@ -27,9 +28,10 @@ QByteArray Font(uint16_t weight, bool italic, uint16_t colour) {
     const QString name = QStringLiteral("Arial");
     // The bold flag repeats the weight; readers go by either.
     const uint16_t flags = (weight >= 700 ? 0x0001 : 0) | (italic ? 0x0002 : 0);
-    return Record(0x0031, U16(200) + U16(flags) + U16(colour) + U16(weight) + U16(0) + U8(0) +
-                              U8(0) + U8(0) + U8(0) + U8(static_cast<uint8_t>(name.size())) +
-                              U8(0) + Chars(name, false));
+    return Record(BiffRecord::kFont, U16(200) + U16(flags) + U16(colour) + U16(weight) + U16(0) +
+                                         U8(0) + U8(0) + U8(0) + U8(0) +
+                                         U8(static_cast<uint8_t>(name.size())) + U8(0) +
+                                         Chars(name, false));
 }
 
 QByteArray Xf(uint16_t font, uint16_t format, bool style, uint8_t alignment = 0x20,
@@ -37,18 +39,19 @@ QByteArray Xf(uint16_t font, uint16_t format, bool style, uint8_t alignment = 0x
     // Style formats have no parent (0xFFF); cell formats take the Normal style (0).
     const uint16_t type = style ? 0xFFF5 : 0x0001;
     const uint8_t used = style ? 0x00 : 0xF8;
-    return Record(0x00E0, U16(font) + U16(format) + U16(type) + U8(alignment) + U8(0) + U8(0) +
-                              U8(used) + U32(0) + U32(pattern) + U16(fill));
+    return Record(BiffRecord::kXf, U16(font) + U16(format) + U16(type) + U8(alignment) + U8(0) +
+                                       U8(0) + U8(used) + U32(0) + U32(pattern) + U16(fill));
 }
 
 QByteArray Globals() {
     QByteArray globals;
-    globals += Record(0x0042, U16(1200));  // CODEPAGE: UTF-16
-    globals += Record(0x003D, U16(0) + U16(0) + U16(0x3000) + U16(0x2000) + U16(0x0038) + U16(0) +
-                                  U16(0) + U16(1) + U16(0x0258));  // WINDOW1
-    globals += Font(400, false, 0x7FFF);                           // 0: normal
-    globals += Font(700, false, 0x7FFF);                           // 1: bold, the header
-    globals += Font(400, false, 0x7FFF);                           // 2
+    globals += Record(BiffRecord::kCodePage, U16(1200));  // UTF-16
+    globals +=
+        Record(BiffRecord::kWindow1, U16(0) + U16(0) + U16(0x3000) + U16(0x2000) + U16(0x0038) +
+                                         U16(0) + U16(0) + U16(1) + U16(0x0258));  // WINDOW1
+    globals += Font(400, false, 0x7FFF);                                           // 0: normal
+    globals += Font(700, false, 0x7FFF);  // 1: bold, the header
+    globals += Font(400, false, 0x7FFF);  // 2
     globals += Font(400, false, 0x7FFF);  // 3; index 4 does not exist in BIFF
     globals += Font(400, true, 0x0017);   // 5: italic grey, the reference column
     for (int i = 0; i < 15; ++i) globals += Xf(0, 0, true);
@@ -57,7 +60,7 @@ QByteArray Globals() {
     globals += Xf(0, kTextFormat, false, 0x28);  // 17 texts: "@", wrapped, top
     // 18 reference texts: as 17, in italic grey on a light grey solid fill
     globals += Xf(5, kTextFormat, false, 0x28, (64 << 7) | 0x16, 0x04000000);
-    globals += Record(0x0293, U16(0x8000) + U8(0) + U8(0xFF));  // STYLE Normal
+    globals += Record(BiffRecord::kStyle, U16(0x8000) + U8(0) + U8(0xFF));  // Normal
     return globals;
 }
 
@@ -79,7 +82,8 @@ class XlsExportWriter : public ExportWriter {
         for (uint16_t c = 0; c < columns.size(); ++c) {
             const uint16_t width = static_cast<uint16_t>(std::min(columns[c].width, 250) * 256);
             const uint16_t xf = c == 0 ? kXfDefault : columns[c].reference ? kXfReference : kXfText;
-            widths_ += Record(0x007D, U16(c) + U16(c) + U16(width) + U16(xf) + U16(0) + U16(0));
+            widths_ += Record(BiffRecord::kColInfo,
+                              U16(c) + U16(c) + U16(width) + U16(xf) + U16(0) + U16(0));
         }
         for (uint16_t c = 0; c < columns.size(); ++c)
             cells_ += LabelSst(0, c, Shared(columns[c].name), kXfHeader);
@@ -102,12 +106,12 @@ class XlsExportWriter : public ExportWriter {
     void Finish() override {
         const uint16_t width = static_cast<uint16_t>(columns_.size());
         QByteArray sheet = widths_;
-        sheet += Record(0x0200, U32(0) + U32(row_) + U16(0) + U16(width) + U16(0));  // DIMENSIONS
+        sheet += Record(BiffRecord::kDimensions, U32(0) + U32(row_) + U16(0) + U16(width) + U16(0));
         sheet += cells_;
-        // WINDOW2 with the first row frozen, and its PANE.
-        sheet += Record(
-            0x023E, U16(0x07BE) + U16(0) + U16(0) + U16(64) + U16(0) + U16(0) + U16(0) + U32(0));
-        sheet += Record(0x0041, U16(0) + U16(1) + U16(1) + U16(0) + U16(2));
+        // The window with the first row frozen, and its pane.
+        sheet += Record(BiffRecord::kWindow2, U16(0x07BE) + U16(0) + U16(0) + U16(64) + U16(0) +
+                                                  U16(0) + U16(0) + U32(0));
+        sheet += Record(BiffRecord::kPane, U16(0) + U16(1) + U16(1) + U16(0) + U16(2));
         QByteArray globals = Globals() + SharedStrings(strings_);
         const QByteArray stream =
             WorkbookStream(8, globals, {{QStringLiteral("TidxTexts"), sheet}});

@@ -1,3 +1,4 @@
+#include "BiffRecordTypes.h"
 #include "MLanguageTransfer.h"
 #include "RuntimeError.h"
 #include "TestSupport.h"
@@ -105,16 +106,16 @@ TEST(XlsWorkbook, ReadsEveryKindOfCell) {
         Label8(0, 0, "ID") + Label8(0, 1, "L1031") + Label8(0, 2, "L1049") +
         Rk(1, 0, (7u << 2) | 2)       // integer RK
         + Rk(1, 1, (1234u << 2) | 3)  // integer RK / 100
-        + Record(0x00BD, U16(2) + U16(0) + U16(15) + U32((8u << 2) | 2) + U16(15) +
-                             U32((9u << 2) | 2) + U16(1)) +
+        + Record(BiffRecord::kMulRk, U16(2) + U16(0) + U16(15) + U32((8u << 2) | 2) + U16(15) +
+                                         U32((9u << 2) | 2) + U16(1)) +
         BoolErr(3, 0, 1, false) + BoolErr(3, 1, 0x07, true) + FormulaNumber(4, 0, 10) +
         FormulaSpecial(4, 1, 0) + StringRecord8(QStringLiteral("Formeltext")) +
         FormulaSpecial(4, 2, 3)  // empty text result
         + FormulaSpecial(5, 0, 1, 0) + FormulaSpecial(5, 1, 2, 0x2A) +
-        Record(0x00D6,
+        Record(BiffRecord::kRString,
                CellHeader(6, 1) + String8(QStringLiteral("Reich")) + U16(1) + U16(0) + U16(1)) +
         Label8(6, 2, QStringLiteral("Привет")) + Number(6, 0, 11) + Blank(7, 0) +
-        Record(0x00BE, U16(7) + U16(1) + U16(15) + U16(15) + U16(2));
+        Record(BiffRecord::kMulBlank, U16(7) + U16(1) + U16(15) + U16(15) + U16(2));
     SourceTable table =
         XlsWorkbook(WriteSheet(folder, cells)).ReadSheet(QStringLiteral("TidxTexts"));
     ASSERT_EQ(table.rows.size(), 6u) << "blank cells hold no value and add no row";
@@ -161,14 +162,14 @@ TEST(XlsWorkbook, DamagedRecordsAreErrorsNotReads) {
     };
     const std::vector<Case> cases = {
         {"label longer than its record",
-         header + Record(0x0204, CellHeader(1, 1) + U16(50) + U8(0) + "abc"),
+         header + Record(BiffRecord::kLabel, CellHeader(1, 1) + U16(50) + U8(0) + "abc"),
          {}},
-        {"number cut short", header + Record(0x0203, CellHeader(1, 0) + U32(0)), {}},
+        {"number cut short", header + Record(BiffRecord::kNumber, CellHeader(1, 0) + U32(0)), {}},
         {"column beyond IV", header + Number(1, 300, 1), {}},
-        {"record longer than the stream", header + U16(0x0203) + U16(2000) + "xx", {}},
+        {"record longer than the stream", header + U16(BiffRecord::kNumber) + U16(2000) + "xx", {}},
         {"string table cut inside a string", header,
-         Record(0x00FC, U32(1) + U32(1) + U16(10) + U8(0) + "abc")},
-        {"encrypted", header, Record(0x002F, U16(0))},
+         Record(BiffRecord::kSst, U32(1) + U32(1) + U16(10) + U8(0) + "abc")},
+        {"encrypted", header, Record(BiffRecord::kFilePass, U16(0))},
     };
     for (const auto& c : cases) {
         QString path = WriteSheet(folder, c.cells, c.globals);

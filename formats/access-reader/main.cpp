@@ -6,15 +6,13 @@
 // because libmdb was not written for untrusted files: whatever happens here, the
 // tool and its project stay untouched.
 //
-// Stream (little-endian): "QAR1", u32 column count, per column u32 length + UTF-8
-// name; per row 'R' and per cell a type byte (0 Null, 1 text: u32 length + UTF-8,
-// 2 number: 8-byte double); at the end 'Z' and the u64 row count. A failure is
-// sent as 'E', i32 error number (3343 not an Access file, 3011 no such table, 3049
-// damaged), u32 length + UTF-8 detail, and exit code 1; the parent words the message.
+// The stream is AccessStream's.
 
 // glib first: mdbtools.h includes it inside extern "C", where its C++ parts cannot be.
 #include <glib.h>
 #include <mdbtools.h>
+
+#include "AccessStream.h"
 
 #include <algorithm>
 #include <clocale>
@@ -51,8 +49,10 @@ void PutText(const char* text, size_t size) {
 }
 void PutText(const std::string& text) { PutText(text.data(), text.size()); }
 
-[[noreturn]] void Fail(int32_t number, const std::string& description) {
-    Put("E", 1);
+void PutByte(char byte) { Put(&byte, 1); }
+
+[[noreturn]] void Fail(AccessStream::Failure number, const std::string& description) {
+    PutByte(AccessStream::kFailure);
     Put(&number, 4);
     PutText(description);
     Flush();
@@ -103,99 +103,135 @@ double IntegerValue(int type, const unsigned char* bytes) {
     }
 }
 
+// One table of the file as the stream sends it: its columns, and for each row
+// the values libmdb gives.
+class TableStream {
+  public:
+    TableStream(const char* file, const char* tableName) {
+        mdb_ = mdb_open(file, MDB_NOFLAGS);
+        if (!mdb_) Fail(AccessStream::kNotAccess, "kein Access-Format");
+        mdb_set_bind_size(mdb_, kBindSize);
+        if (!mdb_read_catalog(mdb_, MDB_TABLE))
+            Fail(AccessStream::kNotAccess, "Katalog nicht lesbar");
+        table_ = mdb_read_table_by_name(mdb_, const_cast<char*>(tableName), MDB_TABLE);
+        if (!table_) Fail(AccessStream::kNoSuchTable, "Tabelle fehlt");
+        if (!mdb_read_columns(table_) || table_->num_cols == 0)
+            Fail(AccessStream::kDamaged, "Spalten der Tabelle nicht lesbar");
+        mdb_rewind_table(table_);
+        columns_ = table_->num_cols;
+    }
+    ~TableStream() {
+        mdb_free_tabledef(table_);
+        mdb_close(mdb_);
+    }
+
+    // The header: the column names. Integer columns are read from the rows
+    // themselves, every other column is bound.
+    void WriteHeader() {
+        values_.resize(columns_);
+        lengths_.assign(columns_, 0);
+        types_.resize(columns_);
+        integerSizes_.resize(columns_);
+        Put(AccessStream::kMagic, sizeof AccessStream::kMagic);
+        PutU32(columns_);
+        for (unsigned i = 0; i < columns_; ++i) {
+            auto* column = static_cast<MdbColumn*>(g_ptr_array_index(table_->columns, i));
+            types_[i] = column->col_type;
+            integerSizes_[i] = IntegerSize(types_[i]);
+            PutText(column->name);
+            if (integerSizes_[i] > 0) continue;
+            values_[i].resize(kBindSize);
+            mdb_bind_column(table_, static_cast<int>(i + 1), values_[i].data(), &lengths_[i]);
+        }
+    }
+
+    // Every row, then the end with the number of rows.
+    void WriteRows() {
+        fields_.resize(columns_ + 256);  // a row may hold deleted columns too
+        isNull_.resize(columns_);
+        integers_.resize(columns_);
+        uint64_t rows = 0;
+        while (mdb_fetch_row(table_)) {
+            CrackRow();
+            PutByte(AccessStream::kRow);
+            for (unsigned i = 0; i < columns_; ++i) WriteCell(i);
+            ++rows;
+        }
+        PutByte(AccessStream::kEnd);
+        Put(&rows, 8);
+    }
+
+  private:
+    // Bound columns give Null and the empty text alike; the row's own null
+    // flags tell them apart, so the row is cracked once more for them. Its page
+    // is still the current one: the row is found there without reading it again.
+    void CrackRow() {
+        int offset = 0;
+        size_t length = 0;
+        if (mdb_find_row(mdb_, static_cast<int>(table_->cur_row) - 1, &offset, &length) != 0)
+            Fail(AccessStream::kDamaged, "Zeile nicht lesbar");
+        std::fill(isNull_.begin(), isNull_.end(), 1);
+        std::fill(integers_.begin(), integers_.end(), nullptr);
+        const int cracked = mdb_crack_row(table_, offset & 0x1FFF, length, fields_.data());
+        for (int f = 0; f < cracked && f < static_cast<int>(columns_); ++f) {
+            const MdbField& field = fields_[f];
+            if (field.colnum < 0 || field.colnum >= static_cast<int>(columns_)) continue;
+            const auto column = static_cast<size_t>(field.colnum);
+            isNull_[column] = field.is_null;
+            const size_t size = integerSizes_[column];
+            if (size == 0 || field.is_null) continue;
+            if (!field.value || field.siz != static_cast<int>(size))
+                Fail(AccessStream::kDamaged, "Zahl der Zeile nicht lesbar");
+            integers_[column] = static_cast<const unsigned char*>(field.value);
+        }
+    }
+
+    void WriteCell(unsigned i) {
+        const size_t size =
+            lengths_[i] > 0 ? std::min<size_t>(static_cast<size_t>(lengths_[i]), kBindSize - 1) : 0;
+        if (isNull_[i] && types_[i] != MDB_BOOL) {
+            PutByte(AccessStream::kNull);
+        } else if (integerSizes_[i] > 0) {
+            if (!integers_[i]) Fail(AccessStream::kDamaged, "Zahl der Zeile nicht lesbar");
+            const double number = IntegerValue(types_[i], integers_[i]);
+            PutByte(AccessStream::kNumber);
+            Put(&number, 8);
+        } else if (IsNumeric(types_[i]) || types_[i] == MDB_BOOL) {
+            std::string text(values_[i].data(), size);
+            double number = types_[i] == MDB_BOOL ? (text == "1" || text == "-1" ? -1.0 : 0.0)
+                                                  : std::strtod(text.c_str(), nullptr);
+            PutByte(AccessStream::kNumber);
+            Put(&number, 8);
+        } else {
+            PutByte(AccessStream::kText);
+            PutText(values_[i].data(), size);
+        }
+    }
+
+    MdbHandle* mdb_ = nullptr;
+    MdbTableDef* table_ = nullptr;
+    unsigned columns_ = 0;
+    std::vector<std::vector<char>> values_;  // of the bound columns
+    std::vector<int> lengths_;
+    std::vector<int> types_;
+    std::vector<size_t> integerSizes_;  // 0 for the columns that are bound
+    std::vector<MdbField> fields_;
+    std::vector<unsigned char> isNull_;
+    std::vector<const unsigned char*> integers_;  // in the current row
+};
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     // Numbers come from libmdb as text; read them the same way whatever the locale.
     std::setlocale(LC_ALL, "C");
-    if (argc != 3) Fail(5, "Aufruf: quorvin-access-reader <Datei> <Tabelle>");
-    const std::string file = argv[1];
-    MdbHandle* mdb = mdb_open(file.c_str(), MDB_NOFLAGS);
-    if (!mdb) Fail(3343, "kein Access-Format");
-    mdb_set_bind_size(mdb, kBindSize);
-    if (!mdb_read_catalog(mdb, MDB_TABLE)) Fail(3343, "Katalog nicht lesbar");
-    MdbTableDef* table = mdb_read_table_by_name(mdb, argv[2], MDB_TABLE);
-    if (!table) Fail(3011, "Tabelle fehlt");
-    if (!mdb_read_columns(table) || table->num_cols == 0)
-        Fail(3049, "Spalten der Tabelle nicht lesbar");
-    mdb_rewind_table(table);
-
-    const unsigned columns = table->num_cols;
-    std::vector<std::vector<char>> values(columns);  // of the bound columns
+    if (argc != 3) Fail(AccessStream::kUsage, "Aufruf: quorvin-access-reader <Datei> <Tabelle>");
     g_output.reserve(kOutputChunk + kBindSize);
-    std::vector<int> lengths(columns, 0);
-    std::vector<int> types(columns);
-    std::vector<size_t> integerSizes(columns);  // 0 for the columns that are bound
-    Put("QAR1", 4);
-    PutU32(columns);
-    for (unsigned i = 0; i < columns; ++i) {
-        auto* column = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i));
-        types[i] = column->col_type;
-        integerSizes[i] = IntegerSize(types[i]);
-        PutText(column->name);
-        if (integerSizes[i] == 0) {
-            values[i].resize(kBindSize);
-            mdb_bind_column(table, static_cast<int>(i + 1), values[i].data(), &lengths[i]);
-        }
+    {
+        TableStream table(argv[1], argv[2]);
+        table.WriteHeader();
+        table.WriteRows();
     }
-
-    // Bound columns give Null and the empty text alike; the row's own null flags
-    // tell them apart, so the row is cracked once more for them.
-    std::vector<MdbField> fields(columns + 256);  // a row may hold deleted columns too
-    std::vector<unsigned char> isNull(columns);
-    std::vector<const unsigned char*> integers(columns);  // in the current row
-    uint64_t rows = 0;
-    while (mdb_fetch_row(table)) {
-        // The row's page is still the current one: find the row there, without
-        // reading the page again for every row.
-        int offset = 0;
-        size_t length = 0;
-        if (mdb_find_row(mdb, static_cast<int>(table->cur_row) - 1, &offset, &length) != 0)
-            Fail(3049, "Zeile nicht lesbar");
-        std::fill(isNull.begin(), isNull.end(), 1);
-        std::fill(integers.begin(), integers.end(), nullptr);
-        const int cracked = mdb_crack_row(table, offset & 0x1FFF, length, fields.data());
-        for (int f = 0; f < cracked && f < static_cast<int>(columns); ++f) {
-            const MdbField& field = fields[f];
-            if (field.colnum < 0 || field.colnum >= static_cast<int>(columns)) continue;
-            const auto column = static_cast<size_t>(field.colnum);
-            isNull[column] = field.is_null;
-            const size_t size = integerSizes[column];
-            if (size > 0 && !field.is_null) {
-                if (!field.value || field.siz != static_cast<int>(size))
-                    Fail(3049, "Zahl der Zeile nicht lesbar");
-                integers[column] = static_cast<const unsigned char*>(field.value);
-            }
-        }
-        Put("R", 1);
-        for (unsigned i = 0; i < columns; ++i) {
-            const size_t size =
-                lengths[i] > 0 ? std::min<size_t>(static_cast<size_t>(lengths[i]), kBindSize - 1)
-                               : 0;
-            if (isNull[i] && types[i] != MDB_BOOL) {
-                Put("\0", 1);
-            } else if (integerSizes[i] > 0) {
-                if (!integers[i]) Fail(3049, "Zahl der Zeile nicht lesbar");
-                const double number = IntegerValue(types[i], integers[i]);
-                Put("\2", 1);
-                Put(&number, 8);
-            } else if (IsNumeric(types[i]) || types[i] == MDB_BOOL) {
-                std::string text(values[i].data(), size);
-                double number = types[i] == MDB_BOOL ? (text == "1" || text == "-1" ? -1.0 : 0.0)
-                                                     : std::strtod(text.c_str(), nullptr);
-                Put("\2", 1);
-                Put(&number, 8);
-            } else {
-                Put("\1", 1);
-                PutText(values[i].data(), size);
-            }
-        }
-        ++rows;
-    }
-    Put("Z", 1);
-    Put(&rows, 8);
     Flush();
-    mdb_free_tabledef(table);
-    mdb_close(mdb);
     return std::fflush(stdout) == 0 ? 0 : 3;
 }
