@@ -34,78 +34,102 @@ uint32_t NumberField(const QByteArray& field) {
 
 }  // namespace
 
-std::unique_ptr<CodePageTable> CodePageTable::Parse(const QByteArray& text) {
-    std::unique_ptr<CodePageTable> table(new CodePageTable);
-    table->byteToUnit_.fill(kUnlisted);
-    table->leadIndex_.fill(-1);
-    table->unitToBytes_.assign(0x10000, kNoBytes);
+// Reads the lines of the text section by section: a tag line ("MBTABLE 256")
+// and the records that its count announces.
+struct CodePageTable::Parser {
+    using Line = std::vector<QByteArray>;
+    explicit Parser(std::vector<Line> text) : lines(std::move(text)) {
+        table->byteToUnit_.fill(kUnlisted);
+        table->leadIndex_.fill(-1);
+        table->unitToBytes_.assign(0x10000, kNoBytes);
+    }
+
+    std::vector<Line> lines;
+    size_t i = 0;  // the tag line of the section read next
+    std::unique_ptr<CodePageTable> table{new CodePageTable};
     size_t nextLead = 0;  // the lead byte whose DBCSTABLE comes next, in range order
     uint32_t rangesLeft = 0;
 
-    const auto lines = Lines(text);
-    bool complete = false;
-    for (size_t i = 0; i < lines.size();) {
-        const auto& tag = lines[i];
-        const QByteArray name = tag[0].toUpper();
-        const auto damaged = [&] {
-            return RuntimeError::CodePageTableDamaged(QString::fromLatin1(name));
-        };
-        const auto count = [&] { return tag.size() > 1 ? NumberField(tag[1]) : 0U; };
-        // The records of the section, each with two fields.
-        const auto records = [&](uint32_t n) {
-            if (i + 1 + n > lines.size()) throw damaged();
-            std::vector<std::pair<uint32_t, uint32_t>> pairs;
-            for (uint32_t k = 1; k <= n; ++k) {
-                const auto& record = lines[i + k];
-                if (record.size() < 2) throw damaged();
-                pairs.emplace_back(NumberField(record[0]), NumberField(record[1]));
-            }
-            i += 1 + n;
-            return pairs;
-        };
+    RuntimeError Damaged() const {
+        return RuntimeError::CodePageTableDamaged(QString::fromLatin1(lines[i][0].toUpper()));
+    }
+    uint32_t Count() const { return lines[i].size() > 1 ? NumberField(lines[i][1]) : 0U; }
+    // The records of the section, each with two fields; moves past them.
+    std::vector<std::pair<uint32_t, uint32_t>> Records() {
+        const uint32_t n = Count();
+        if (i + 1 + n > lines.size()) throw Damaged();
+        std::vector<std::pair<uint32_t, uint32_t>> pairs;
+        for (uint32_t k = 1; k <= n; ++k) {
+            const Line& record = lines[i + k];
+            if (record.size() < 2) throw Damaged();
+            pairs.emplace_back(NumberField(record[0]), NumberField(record[1]));
+        }
+        i += 1 + n;
+        return pairs;
+    }
+
+    void CpInfo() {
+        const Line& tag = lines[i++];
+        if (tag.size() < 4) throw RuntimeError::CodePageTableDamaged(QStringLiteral("CPINFO"));
+        table->doubleByte_ = NumberField(tag[1]) == 2;
+        table->defaultByte_ = static_cast<char>(NumberField(tag[2]));
+        table->defaultUnit_ = static_cast<char16_t>(NumberField(tag[3]));
+    }
+    // A range of lead bytes; the DBCSTABLEs of its lead bytes follow it.
+    void LeadRange() {
+        const Line& tag = lines[i];
+        if (tag.size() < 2) throw Damaged();
+        const uint32_t first = NumberField(tag[0]), last = NumberField(tag[1]);
+        for (uint32_t lead = first; lead <= last && lead < 256; ++lead) {
+            table->leadIndex_[lead] = static_cast<int16_t>(table->trailToUnit_.size());
+            table->trailToUnit_.emplace_back().fill(kUnlisted);
+        }
+        --rangesLeft;
+        ++i;
+    }
+    void DbcsTable() {
+        if (nextLead >= table->trailToUnit_.size()) throw Damaged();
+        auto& trail = table->trailToUnit_[nextLead++];
+        for (const auto& [byte, unit] : Records()) trail[byte & 0xFF] = static_cast<char16_t>(unit);
+    }
+
+    // Reads one section; false at the end of the table.
+    bool Section() {
+        const QByteArray name = lines[i][0].toUpper();
         if (name == "CODEPAGE") {
-            table->number_ = static_cast<int>(count());
+            table->number_ = static_cast<int>(Count());
             ++i;
         } else if (name == "CPINFO") {
-            if (tag.size() < 4) throw damaged();
-            table->doubleByte_ = NumberField(tag[1]) == 2;
-            table->defaultByte_ = static_cast<char>(NumberField(tag[2]));
-            table->defaultUnit_ = static_cast<char16_t>(NumberField(tag[3]));
-            ++i;
+            CpInfo();
         } else if (name == "MBTABLE") {
-            for (const auto& [byte, unit] : records(count()))
+            for (const auto& [byte, unit] : Records())
                 table->byteToUnit_[byte & 0xFF] = static_cast<char16_t>(unit);
         } else if (name == "DBCSRANGE") {
-            // Each range line is followed by the DBCSTABLEs of its lead bytes.
-            rangesLeft = count();
+            rangesLeft = Count();
             ++i;
         } else if (name.startsWith("0X") && rangesLeft > 0) {
-            if (tag.size() < 2) throw damaged();
-            const uint32_t first = NumberField(tag[0]), last = NumberField(tag[1]);
-            for (uint32_t lead = first; lead <= last && lead < 256; ++lead) {
-                table->leadIndex_[lead] = static_cast<int16_t>(table->trailToUnit_.size());
-                table->trailToUnit_.emplace_back().fill(kUnlisted);
-            }
-            --rangesLeft;
-            ++i;
+            LeadRange();
         } else if (name == "DBCSTABLE") {
-            if (nextLead >= table->trailToUnit_.size()) throw damaged();
-            auto& trail = table->trailToUnit_[nextLead++];
-            for (const auto& [byte, unit] : records(count()))
-                trail[byte & 0xFF] = static_cast<char16_t>(unit);
+            DbcsTable();
         } else if (name == "WCTABLE") {
-            for (const auto& [unit, bytes] : records(count()))
+            for (const auto& [unit, bytes] : Records())
                 table->unitToBytes_[unit & 0xFFFF] = static_cast<uint16_t>(bytes);
         } else if (name == "ENDCODEPAGE") {
-            complete = true;
-            break;
+            return false;
         } else {
-            throw damaged();
+            throw Damaged();
         }
+        return true;
     }
-    if (!complete || table->number_ == 0)
+};
+
+std::unique_ptr<CodePageTable> CodePageTable::Parse(const QByteArray& text) {
+    Parser parser(Lines(text));
+    bool complete = false;
+    while (parser.i < parser.lines.size() && !complete) complete = !parser.Section();
+    if (!complete || parser.table->number_ == 0)
         throw RuntimeError::CodePageTableDamaged(QStringLiteral("ENDCODEPAGE"));
-    return table;
+    return std::move(parser.table);
 }
 
 const CodePageTable* CodePageTable::Find(int codePage) {

@@ -31,6 +31,7 @@ class CodePageTable {
     // Reads a table in the published text format. Fails (RuntimeError) when
     // the text is no complete table.
     static std::unique_ptr<CodePageTable> Parse(const QByteArray& text);
+    struct Parser;  // reads the text's sections into a table
 
     static constexpr char16_t kUnlisted = 0xFFFF;  // no character for the bytes
     static constexpr uint16_t kNoBytes = 0xFFFF;   // no bytes for the character

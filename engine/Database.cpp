@@ -63,105 +63,136 @@ void Database::Preview(const QString& statement, const Hooks& hooks) {
     Run(statement, reading, false);
 }
 
-void Database::Run(const QString& statement, const Hooks& hooks, bool write) {
-    tally_ = UpdateTally{};
-    SqliteConnection& c = Connection();
-    auto parsed = UpdateStatement::Parse(statement);
-    if (!parsed) throw RuntimeError::InvalidStatement(statement);
+// What an update reads and writes, worked out before it runs.
+struct Database::UpdatePlan {
+    QString sql;  // the update, or for a preview the same join read
+    // The source: rows in memory, or a table of a database file read as the update runs.
+    const SourceTable* rows = nullptr;
+    sqlite3* database = nullptr;
+    QString table, file;
+    QStringList columns;
+    int key = 0, value = 0;  // the source's key and value columns
+    int64_t total = 0;       // the rows of a database file, for the progress
+};
 
-    auto target = c.FindTable(parsed->targetTable);
-    if (!target) throw RuntimeError::TableNotFound(parsed->targetTable, name_);
+QString Database::TargetTable(const UpdateStatement& parsed) const {
+    const SqliteConnection& c = Connection();
+    auto target = c.FindTable(parsed.targetTable);
+    if (!target) throw RuntimeError::TableNotFound(parsed.targetTable, name_);
     const QStringList targetColumns = c.Columns(*target);
-    for (const QString& column : {parsed->targetKey, parsed->targetColumn})
+    for (const QString& column : {parsed.targetKey, parsed.targetColumn})
         if (!targetColumns.contains(column, Qt::CaseInsensitive))
             throw RuntimeError::ColumnMissing(column, *target, name_);
+    return *target;
+}
 
-    // The source: a linked table, or a table of this database.
+// The source: a linked table, or a table of this database; its key and value
+// columns, and in memory the cells of them that could not be read.
+void Database::PlanSource(const UpdateStatement& parsed, UpdatePlan& plan) {
+    SqliteConnection& c = Connection();
     const LinkedSource::LinkedTable* linked = nullptr;
-    if (auto link = tableDefs_.Find(parsed->sourceTable); link && link->IsLink())
+    if (auto link = tableDefs_.Find(parsed.sourceTable); link && link->IsLink())
         linked = &tableDefs_.Linked(*link);
-    QString sourceFile = name_, sourceTable;
-    QStringList sourceColumns;
+    plan.file = linked ? linked->fileName : name_;
+    plan.database = linked && linked->database ? linked->database->Handle() : c.Handle();
     if (linked) {
-        sourceFile = linked->fileName;
-        sourceTable = linked->tableName;
-        sourceColumns = linked->columns;
+        plan.table = linked->tableName;
+        plan.columns = linked->columns;
+        if (linked->rows) plan.rows = &*linked->rows;
     } else {
-        const auto stored = c.FindTable(parsed->sourceTable);
-        if (!stored) throw RuntimeError::TableNotFound(parsed->sourceTable, name_);
-        sourceTable = *stored;
-        sourceColumns = c.Columns(sourceTable);
+        const auto stored = c.FindTable(parsed.sourceTable);
+        if (!stored) throw RuntimeError::TableNotFound(parsed.sourceTable, name_);
+        plan.table = *stored;
+        plan.columns = c.Columns(plan.table);
     }
-    const SourceTable* inMemory = linked && linked->rows ? &*linked->rows : nullptr;
-    auto sourceColumn = [&](const QString& name) {
-        for (qsizetype i = 0; i < sourceColumns.size(); ++i)
-            if (sourceColumns[i].compare(name, Qt::CaseInsensitive) == 0)
-                return static_cast<int>(i);
-        if (inMemory && !inMemory->place.isEmpty())
-            throw RuntimeError::ColumnMissingIn(name, inMemory->place);
-        throw RuntimeError::ColumnMissing(name, sourceTable, sourceFile);
+    auto column = [&](const QString& name) {
+        for (qsizetype i = 0; i < plan.columns.size(); ++i)
+            if (plan.columns[i].compare(name, Qt::CaseInsensitive) == 0) return static_cast<int>(i);
+        if (plan.rows && !plan.rows->place.isEmpty())
+            throw RuntimeError::ColumnMissingIn(name, plan.rows->place);
+        throw RuntimeError::ColumnMissing(name, plan.table, plan.file);
     };
-    const int keyIndex = sourceColumn(parsed->sourceKey);
-    const int valueIndex = sourceColumn(parsed->sourceColumn);
+    plan.key = column(parsed.sourceKey);
+    plan.value = column(parsed.sourceColumn);
     // A cell the reader could not read matters only in a column the update reads.
-    if (inMemory)
-        for (const UnreadableCell& cell : inMemory->unreadable)
-            if (cell.column == static_cast<size_t>(keyIndex) ||
-                cell.column == static_cast<size_t>(valueIndex))
+    if (plan.rows)
+        for (const UnreadableCell& cell : plan.rows->unreadable)
+            if (cell.column == static_cast<size_t>(plan.key) ||
+                cell.column == static_cast<size_t>(plan.value))
                 throw cell.error;
+}
 
-    // One statement: SQLite applies it whole or not at all.
-    const QString table = QuoteIdentifier(*target);
-    const QString column = QuoteIdentifier(parsed->targetColumn);
-    const QString key = QuoteIdentifier(parsed->targetKey);
-    // Rows in memory are shown as they are; a database file's table is read as the update runs.
-    // The rows to read of a database file, for the progress; counting them is cheap
-    // beside the update.
-    sqlite3* source = linked && linked->database ? linked->database->Handle() : c.Handle();
-    int64_t total = 0;
-    if (!(linked && linked->rows) && hooks.progress) {
+Database::UpdatePlan Database::Plan(const QString& statement, const Hooks& hooks, bool write) {
+    auto parsed = UpdateStatement::Parse(statement);
+    if (!parsed) throw RuntimeError::InvalidStatement(statement);
+    const QString target = TargetTable(*parsed);
+    UpdatePlan plan;
+    PlanSource(*parsed, plan);
+    // The rows to read of a database file, for the progress; counting them is
+    // cheap beside the update. Rows in memory are counted as they are.
+    if (!plan.rows && hooks.progress) {
         SqliteStatement count(
-            source, QStringLiteral("SELECT count(*) FROM %1").arg(QuoteIdentifier(sourceTable)),
-            sourceFile);
-        if (count.Step()) total = count.ColumnInt64(0);
+            plan.database,
+            QStringLiteral("SELECT count(*) FROM %1").arg(QuoteIdentifier(plan.table)), plan.file);
+        if (count.Step()) plan.total = count.ColumnInt64(0);
     }
-    // One statement: SQLite applies it whole or not at all. The preview reads the
-    // same join with the source as its outer loop, as the update does.
-    const QString sql =
+    // One statement: SQLite applies it whole or not at all, and writes only the
+    // rows whose value changes. The preview reads the same join with the source
+    // as its outer loop, as the update does.
+    plan.sql =
         (write ? QStringLiteral("UPDATE main.%1 SET %2 = import_text() FROM linked_rows AS s "
                                 "WHERE %1.%3 = s.k AND import_changes(%1.rowid, %1.%2, s.k, s.v)")
                : QStringLiteral("SELECT import_changes(%1.rowid, %1.%2, s.k, s.v) FROM linked_rows "
                                 "AS s CROSS JOIN main.%1 ON %1.%3 = s.k"))
-            .arg(table, column, key);
+            .arg(QuoteIdentifier(target), QuoteIdentifier(parsed->targetColumn),
+                 QuoteIdentifier(parsed->targetKey));
+    return plan;
+}
+
+Database::Pass Database::RunPass(const UpdatePlan& plan, const Hooks& hooks, bool ordered,
+                                 UpdateTally& tally) {
+    SqliteConnection& c = Connection();
+    std::optional<LinkedRowsModule::Scope> scope;
+    if (plan.rows)
+        scope.emplace(c.LinkedRows(), *plan.rows, plan.key, plan.value, tally, hooks);
+    else
+        scope.emplace(c.LinkedRows(), plan.database, plan.table, plan.columns[plan.key],
+                      plan.columns[plan.value], plan.total, tally, hooks);
+    LinkedRowsModule::Slot& slot = c.LinkedRows();
+    slot.ordered = ordered;
+    c.Exec(QStringLiteral("SAVEPOINT import_update"));
+    sqlite3_stmt* run = nullptr;
+    const QByteArray sql = plan.sql.toUtf8();
+    int rc = sqlite3_prepare_v2(c.Handle(), sql.constData(), -1, &run, nullptr);
+    while (rc == SQLITE_OK && (rc = sqlite3_step(run)) == SQLITE_ROW) rc = SQLITE_OK;
+    sqlite3_finalize(run);
+    if (rc == SQLITE_DONE) {
+        c.Exec(QStringLiteral("RELEASE import_update"));
+        return Pass::Done;
+    }
+    // Keep the connection's message before the rollback replaces it.
+    const QString message = QString::fromUtf8(sqlite3_errmsg(c.Handle()));
+    sqlite3_exec(c.Handle(), "ROLLBACK TO import_update; RELEASE import_update", nullptr, nullptr,
+                 nullptr);
+    if (slot.cancelled) throw RuntimeError::Cancelled();
+    if (auto failure = slot.failure) std::rethrow_exception(failure);
+    if (slot.outOfOrder && !ordered) return Pass::OutOfOrder;
+    ThrowSqliteError(rc, message, name_);
+}
+
+void Database::Run(const QString& statement, const Hooks& hooks, bool write) {
+    tally_ = UpdateTally{};
+    const UpdatePlan plan = Plan(statement, hooks, write);
     // First in the source's order; when its keys do not ascend, once more with the
-    // rows ordered by key, everything of the first run rolled back to the savepoint.
+    // rows ordered by key, everything of the first pass rolled back.
     for (const bool ordered : {false, true}) {
         UpdateTally tally;
-        std::optional<LinkedRowsModule::Scope> rows;
-        if (linked && linked->rows)
-            rows.emplace(c.LinkedRows(), *linked->rows, keyIndex, valueIndex, tally, hooks);
-        else
-            rows.emplace(c.LinkedRows(), source, sourceTable, sourceColumns[keyIndex],
-                         sourceColumns[valueIndex], total, tally, hooks);
-        LinkedRowsModule::Slot& slot = c.LinkedRows();
-        slot.ordered = ordered;
-        c.Exec(QStringLiteral("SAVEPOINT import_update"));
-        try {
-            SqliteStatement run(c.Handle(), sql, name_);
-            while (run.Step()) {
-            }
-        } catch (...) {
-            sqlite3_exec(c.Handle(), "ROLLBACK TO import_update; RELEASE import_update", nullptr,
-                         nullptr, nullptr);
-            if (slot.cancelled) throw RuntimeError::Cancelled();
-            if (auto failure = slot.failure) std::rethrow_exception(failure);
-            if (!slot.outOfOrder || ordered) throw;
+        if (RunPass(plan, hooks, ordered, tally) == Pass::OutOfOrder) {
             if (hooks.changes) hooks.changes->Restart();
             if (hooks.restarted) hooks.restarted();
             continue;
         }
-        c.Exec(QStringLiteral("RELEASE import_update"));
-        if (inMemory) tally.reading = inMemory->reading;
+        if (plan.rows) tally.reading = plan.rows->reading;
         tally_ = std::move(tally);
         return;
     }

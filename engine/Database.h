@@ -3,6 +3,7 @@
 #include "LinkedRowsModule.h"
 #include "TableDef.h"
 #include "TableDefCollection.h"
+#include "UpdateStatement.h"
 #include "UpdateTally.h"
 
 #include <QString>
@@ -56,6 +57,14 @@ class Database {
     SqliteConnection& Connection() const;
 
   private:
+    struct UpdatePlan;
+    enum class Pass { Done, OutOfOrder };
+    QString TargetTable(const UpdateStatement& parsed) const;
+    void PlanSource(const UpdateStatement& parsed, UpdatePlan& plan);
+    UpdatePlan Plan(const QString& statement, const Hooks& hooks, bool write);
+    // Runs the update once, in the source's order or ordered by key; a pass that
+    // finds the source out of order is rolled back and says so.
+    Pass RunPass(const UpdatePlan& plan, const Hooks& hooks, bool ordered, UpdateTally& tally);
     void Run(const QString& statement, const Hooks& hooks, bool write);
 
     std::unique_ptr<SqliteConnection> connection_;

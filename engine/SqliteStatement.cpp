@@ -5,8 +5,12 @@
 #include <sqlite3.h>
 
 void ThrowSqliteError(sqlite3* db, int code, const QString& fileName) {
-    const QString detail =
-        db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(code));
+    ThrowSqliteError(
+        code, db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(code)),
+        fileName);
+}
+
+void ThrowSqliteError(int code, const QString& detail, const QString& fileName) {
     switch (code & 0xFF) {
         case SQLITE_BUSY:
         case SQLITE_LOCKED:

@@ -13,6 +13,8 @@ struct sqlite3_stmt;
 // one fits (busy -> 3218, full -> 3026, read-only -> 3027, not a database -> 3343,
 // corrupt -> 3049), else 3000 with SQLite's own text. The description names the file.
 [[noreturn]] void ThrowSqliteError(sqlite3* db, int code, const QString& fileName);
+// The same with SQLite's message taken before (detail).
+[[noreturn]] void ThrowSqliteError(int code, const QString& detail, const QString& fileName);
 
 // An identifier quoted for SQLite: "name", inner quotes doubled.
 QString QuoteIdentifier(const QString& name);

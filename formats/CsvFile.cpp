@@ -39,77 +39,93 @@ char Delimiter(const char* text, size_t size) {
     return counts[best] > 0 ? candidates[best] : ',';
 }
 
-// The records of UTF-8 text.
-std::vector<std::vector<Variant>> Records(const char* text, size_t size, const QString& name) {
-    const char delimiter = Delimiter(text, size);
-    std::vector<std::vector<Variant>> records;
-    std::vector<Variant> record;
-    std::string field;
-    bool quoted = false, started = false;
-    int64_t line = 1;        // the line the reading stands in
-    int64_t recordLine = 1;  // the line the current record began in
-    auto endField = [&] {
-        if (quoted || !field.empty())
-            record.emplace_back(
-                QString::fromUtf8(field.data(), static_cast<qsizetype>(field.size())));
-        else
-            record.emplace_back();
-        if (record.size() > kMaxColumns)
-            Fail(name, recordLine, QStringLiteral("mehr als %1 Spalten").arg(kMaxColumns));
-        field.clear();
-        quoted = started = false;
-    };
-    auto endRecord = [&] {
-        endField();
-        // A line with nothing on it is no row.
-        if (!(record.size() == 1 && record[0].IsNull())) records.push_back(std::move(record));
-        record.clear();
-    };
-    for (size_t i = 0; i < size;) {
-        const char c = text[i];
-        if (c == '"' && !started) {
-            // A quoted field: up to the quote not followed by another one.
-            quoted = started = true;
-            const int64_t opened = line;
-            for (++i;;) {
-                const char* quote = static_cast<const char*>(std::memchr(text + i, '"', size - i));
-                if (!quote)
-                    Fail(name, opened,
-                         QStringLiteral("ein Anführungszeichen wird nicht geschlossen"));
-                const auto at = static_cast<size_t>(quote - text);
-                line += std::count(text + i, quote, '\n');
-                field.append(text + i, at - i);
-                i = at + 1;
-                if (i < size && text[i] == '"') {
-                    field += '"';
-                    ++i;
-                    continue;
-                }
-                break;
+// Splits UTF-8 text into records of fields, keeping the line it stands in for
+// the messages.
+class Splitter {
+  public:
+    Splitter(const char* text, size_t size, const QString& name)
+        : text_(text), size_(size), name_(name), delimiter_(Delimiter(text, size)) {}
+
+    std::vector<std::vector<Variant>> Records() {
+        for (size_t i = 0; i < size_;) {
+            const char c = text_[i];
+            if (c == '"' && !started_) {
+                i = QuotedField(i + 1);
+            } else if (c == delimiter_) {
+                EndField();
+                ++i;
+            } else if (c == '\r' || c == '\n') {
+                i += c == '\r' && i + 1 < size_ && text_[i + 1] == '\n' ? 2 : 1;
+                EndRecord();
+                recordLine_ = ++line_;
+            } else {
+                i = PlainRun(i);
             }
-            continue;
         }
-        if (c == delimiter) {
-            endField();
+        if (started_ || !record_.empty()) EndRecord();
+        return std::move(records_);
+    }
+
+  private:
+    // A quoted field from after its opening quote up to the quote not followed
+    // by another one; returns the place after it.
+    size_t QuotedField(size_t i) {
+        quoted_ = started_ = true;
+        const int64_t opened = line_;
+        for (;;) {
+            const char* quote = static_cast<const char*>(std::memchr(text_ + i, '"', size_ - i));
+            if (!quote)
+                Fail(name_, opened, QStringLiteral("ein Anführungszeichen wird nicht geschlossen"));
+            const auto at = static_cast<size_t>(quote - text_);
+            line_ += std::count(text_ + i, quote, '\n');
+            field_.append(text_ + i, at - i);
+            i = at + 1;
+            if (i >= size_ || text_[i] != '"') return i;
+            field_ += '"';
             ++i;
-        } else if (c == '\r' || c == '\n') {
-            i += c == '\r' && i + 1 < size && text[i + 1] == '\n' ? 2 : 1;
-            endRecord();
-            ++line;
-            recordLine = line;
-        } else {
-            // Up to the next delimiter or line break; a quote inside is a character.
-            size_t end = i;
-            while (end < size && text[end] != delimiter && text[end] != '\r' && text[end] != '\n')
-                ++end;
-            field.append(text + i, end - i);
-            started = true;
-            i = end;
         }
     }
-    if (started || !record.empty()) endRecord();
-    return records;
-}
+
+    // Up to the next delimiter or line break; a quote inside is a character.
+    size_t PlainRun(size_t i) {
+        size_t end = i;
+        while (end < size_ && text_[end] != delimiter_ && text_[end] != '\r' && text_[end] != '\n')
+            ++end;
+        field_.append(text_ + i, end - i);
+        started_ = true;
+        return end;
+    }
+
+    void EndField() {
+        if (quoted_ || !field_.empty())
+            record_.emplace_back(
+                QString::fromUtf8(field_.data(), static_cast<qsizetype>(field_.size())));
+        else
+            record_.emplace_back();
+        if (record_.size() > kMaxColumns)
+            Fail(name_, recordLine_, QStringLiteral("mehr als %1 Spalten").arg(kMaxColumns));
+        field_.clear();
+        quoted_ = started_ = false;
+    }
+
+    void EndRecord() {
+        EndField();
+        // A line with nothing on it is no row.
+        if (!(record_.size() == 1 && record_[0].IsNull())) records_.push_back(std::move(record_));
+        record_.clear();
+    }
+
+    const char* text_;
+    size_t size_;
+    const QString& name_;
+    char delimiter_;
+    std::vector<std::vector<Variant>> records_;
+    std::vector<Variant> record_;
+    std::string field_;
+    bool quoted_ = false, started_ = false;
+    int64_t line_ = 1;        // the line the reading stands in
+    int64_t recordLine_ = 1;  // the line the current record began in
+};
 
 }  // namespace
 
@@ -118,7 +134,8 @@ SourceTable Parse(const QByteArray& contents, const QString& name, bool header,
     const int ansi = encoding.ansiCodePage > 0 ? encoding.ansiCodePage : 1252;
     TextFileEncoding::Decoded decoded = TextFileEncoding::Decode(contents, encoding.codePage, ansi);
     std::vector<std::vector<Variant>> records =
-        Records(decoded.utf8.constData(), static_cast<size_t>(decoded.utf8.size()), name);
+        Splitter(decoded.utf8.constData(), static_cast<size_t>(decoded.utf8.size()), name)
+            .Records();
     decoded.utf8.clear();
     if (records.empty()) throw RuntimeError::SourceEmpty(kNoun, name);
 

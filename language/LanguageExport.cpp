@@ -33,12 +33,98 @@ QString StoredColumn(const QStringList& columns, const QString& column, const QS
 // A column as wide as its longest text wants, within reason.
 int Width(int64_t longest) { return static_cast<int>(std::clamp<int64_t>(longest + 2, 12, 60)); }
 
-// One language column of the export: its stored name and its conversion back.
-struct Language {
-    QString column;
-    LanguageRecoding recoding;
-    Language(QString name, int32_t lcid) : column(std::move(name)), recoding(lcid) {}
+// The export's query: the ID, the reference language when asked for and the
+// language, from one text table, with the widths of its columns.
+class ExportQuery {
+  public:
+    ExportQuery(SqliteConnection& connection, const QString& projectFile, int32_t lcid,
+                const Options& options)
+        : connection_(connection), file_(projectFile) {
+        const auto table = connection.FindTable(kTextTable);
+        if (!table) throw RuntimeError::TableNotInFile(kTextTable, projectFile);
+        const QStringList stored = connection.Columns(*table);
+        id_ = StoredColumn(stored, QStringLiteral("ID"), *table, projectFile);
+        std::vector<int32_t> lcids;
+        if (options.reference) lcids.push_back(*options.reference);
+        lcids.push_back(lcid);
+        for (const int32_t each : lcids)
+            languages.push_back(std::make_unique<Language>(
+                StoredColumn(stored, MLanguageTransfer::LanguageColumn(each), *table, projectFile),
+                each));
+        QString where = QStringLiteral(" WHERE %1 IS NOT NULL").arg(QuoteIdentifier(id_));
+        if (options.missingOnly)
+            where += QStringLiteral(" AND (%1 IS NULL OR %1 = '')")
+                         .arg(QuoteIdentifier(languages.back()->column));
+        from_ = QStringLiteral(" FROM ") + QuoteIdentifier(*table) + where;
+        lcids_ = lcids;
+    }
+
+    struct Language {
+        QString column;
+        LanguageRecoding recoding;
+        Language(QString name, int32_t lcid) : column(std::move(name)), recoding(lcid) {}
+    };
+    std::vector<std::unique_ptr<Language>> languages;  // the reference first, when there is one
+
+    // The number of rows, and the columns of the file as wide as their texts want.
+    int64_t Measure(std::vector<ExportWriter::Column>& columns) const {
+        QString lengths;
+        for (const auto& language : languages)
+            lengths += QStringLiteral(", max(length(%1))").arg(QuoteIdentifier(language->column));
+        SqliteStatement measure(connection_.Handle(),
+                                QStringLiteral("SELECT count(*)") + lengths + from_, file_);
+        measure.Step();
+        columns = {{QStringLiteral("ID"), 10, false}};
+        for (size_t i = 0; i < languages.size(); ++i)
+            columns.push_back({MLanguageTransfer::LanguageColumn(lcids_[i]),
+                               Width(measure.ColumnInt64(static_cast<int>(i) + 1)),
+                               i + 1 < languages.size()});
+        return measure.ColumnInt64(0);
+    }
+
+    std::unique_ptr<SqliteStatement> Rows() const {
+        QString select = QStringLiteral("SELECT ") + QuoteIdentifier(id_);
+        for (const auto& language : languages)
+            select += QStringLiteral(", ") + QuoteIdentifier(language->column);
+        return std::make_unique<SqliteStatement>(
+            connection_.Handle(),
+            select + from_ + QStringLiteral(" ORDER BY ") + QuoteIdentifier(id_), file_);
+    }
+
+  private:
+    SqliteConnection& connection_;
+    QString file_;
+    QString id_;
+    QString from_;
+    std::vector<int32_t> lcids_;
 };
+
+// Writes the rows; the language's own texts that would not come back go to result.
+void WriteRows(ExportQuery& query, ExportWriter& writer, int64_t total,
+               const MLanguageTransfer::ImportProgress& progress, Result& result) {
+    auto rows = query.Rows();
+    const size_t count = query.languages.size();
+    std::vector<std::optional<QString>> texts(count);
+    while (rows->Step()) {
+        const double key = rows->Column(0).ToNumber();
+        for (size_t i = 0; i < count; ++i) {
+            const Variant value = rows->Column(static_cast<int>(i) + 1);
+            if (value.IsNull()) {
+                texts[i].reset();
+                continue;
+            }
+            const QString text = value.ToText();
+            auto restored = query.languages[i]->recoding.Restore(text);
+            // The reference is only read; the language's own text must come back.
+            if (!restored && i + 1 == count) result.asStored.push_back({key, text});
+            texts[i] = restored ? std::move(*restored) : text;
+        }
+        writer.Row(key, texts);
+        ++result.rows;
+        if (progress && result.rows % kProgressStep == 0 && !progress(result.rows, total))
+            throw RuntimeError::Cancelled();
+    }
+}
 
 }  // namespace
 
@@ -46,43 +132,11 @@ Result Export(const QString& projectFile, int32_t lcid, const QString& outputFil
               const Options& options, const MLanguageTransfer::ImportProgress& progress) {
     std::unique_ptr<ExportWriter> writer = ExportWriter::ForFile(outputFile);
     auto db = DBEngine::Instance().OpenDatabase(projectFile, /*readOnly=*/true);
-    SqliteConnection& connection = db->Connection();
-    const auto table = connection.FindTable(kTextTable);
-    if (!table) throw RuntimeError::TableNotInFile(kTextTable, projectFile);
-    const QStringList stored = connection.Columns(*table);
-    const QString id = StoredColumn(stored, QStringLiteral("ID"), *table, projectFile);
-
-    std::vector<std::unique_ptr<Language>> languages;
-    if (options.reference)
-        languages.push_back(std::make_unique<Language>(
-            StoredColumn(stored, MLanguageTransfer::LanguageColumn(*options.reference), *table,
-                         projectFile),
-            *options.reference));
-    languages.push_back(std::make_unique<Language>(
-        StoredColumn(stored, MLanguageTransfer::LanguageColumn(lcid), *table, projectFile), lcid));
-    const QString target = QuoteIdentifier(languages.back()->column);
-
-    QString where = QStringLiteral(" WHERE %1 IS NOT NULL").arg(QuoteIdentifier(id));
-    if (options.missingOnly) where += QStringLiteral(" AND (%1 IS NULL OR %1 = '')").arg(target);
-    QString select, lengths;
-    for (const auto& language : languages) {
-        select += QStringLiteral(", ") + QuoteIdentifier(language->column);
-        lengths += QStringLiteral(", max(length(%1))").arg(QuoteIdentifier(language->column));
-    }
-    const QString from = QStringLiteral(" FROM ") + QuoteIdentifier(*table) + where;
-
-    SqliteStatement measure(connection.Handle(), QStringLiteral("SELECT count(*)") + lengths + from,
-                            projectFile);
-    measure.Step();
-    const int64_t total = measure.ColumnInt64(0);
+    ExportQuery query(db->Connection(), projectFile, lcid, options);
+    std::vector<ExportWriter::Column> columns;
+    const int64_t total = query.Measure(columns);
     if (total > writer->MaxRows())
         throw RuntimeError::TooManyRowsForFormat(outputFile, total, writer->MaxRows());
-    std::vector<ExportWriter::Column> columns{{QStringLiteral("ID"), 10, false}};
-    for (size_t i = 0; i < languages.size(); ++i)
-        columns.push_back(
-            {MLanguageTransfer::LanguageColumn(i + 1 < languages.size() ? *options.reference
-                                                                        : lcid),
-             Width(measure.ColumnInt64(static_cast<int>(i) + 1)), i + 1 < languages.size()});
 
     // The file is written under a name of its own beside the output and renamed
     // over it when complete.
@@ -96,30 +150,7 @@ Result Export(const QString& projectFile, int32_t lcid, const QString& outputFil
     Result result;
     try {
         writer->Begin(scratch.fileName(), outputFile, columns);
-        SqliteStatement rows(connection.Handle(),
-                             QStringLiteral("SELECT ") + QuoteIdentifier(id) + select + from +
-                                 QStringLiteral(" ORDER BY ") + QuoteIdentifier(id),
-                             projectFile);
-        std::vector<std::optional<QString>> texts(languages.size());
-        while (rows.Step()) {
-            const double key = rows.Column(0).ToNumber();
-            for (size_t i = 0; i < languages.size(); ++i) {
-                const Variant value = rows.Column(static_cast<int>(i) + 1);
-                if (value.IsNull()) {
-                    texts[i].reset();
-                    continue;
-                }
-                const QString text = value.ToText();
-                auto restored = languages[i]->recoding.Restore(text);
-                // The reference is only read; the language's own text must come back.
-                if (!restored && i + 1 == languages.size()) result.asStored.push_back({key, text});
-                texts[i] = restored ? std::move(*restored) : text;
-            }
-            writer->Row(key, texts);
-            ++result.rows;
-            if (progress && result.rows % kProgressStep == 0 && !progress(result.rows, total))
-                throw RuntimeError::Cancelled();
-        }
+        WriteRows(query, *writer, total, progress, result);
         writer->Finish();
         writer.reset();
     } catch (...) {

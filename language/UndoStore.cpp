@@ -451,38 +451,31 @@ void ReadChanges(sqlite3* db, const Entry& entry, const QString& table) {
 
 }  // namespace
 
-UndoResult UndoLast(const QString& projectFile, bool force) {
-    UndoResult result;
-    auto db = DBEngine::Instance().OpenDatabase(projectFile);
-    if (!QFileInfo::exists(Path())) return result;
-    SqliteConnection& c = db->Connection();
-    AttachStore(c, /*create=*/false);
-    db->BeginTrans();
-    if (!OnStore([&] { return StoreHasTables(c.Handle()); })) return result;
-    OnStore([&] {
-        SqliteStatement last(
-            c.Handle(),
-            QStringLiteral("SELECT %1 FROM undo.undo_imports WHERE project = ?1 AND "
-                           "undone = 0 ORDER BY id DESC LIMIT 1")
-                .arg(kEntryColumns),
-            Path());
-        last.BindText(1, ProjectKey(projectFile));
-        if (last.Step()) {
-            result.found = true;
-            result.entry = ReadEntry(last);
-        }
-    });
-    if (!result.found) return result;
+namespace {
 
-    const QString table = QuoteIdentifier(db->TableDefs().Item(QStringLiteral("TidxTexts")).Name());
-    const QString column = QuoteIdentifier(result.entry.column);
+// The last import of the project not undone yet, read on the project's
+// connection with the store attached; nothing when there is none.
+std::optional<Entry> LastImport(sqlite3* db, const QString& projectFile) {
+    return OnStore([&]() -> std::optional<Entry> {
+        if (!StoreHasTables(db)) return std::nullopt;
+        SqliteStatement last(db,
+                             QStringLiteral("SELECT %1 FROM undo.undo_imports WHERE project = ?1 "
+                                            "AND undone = 0 ORDER BY id DESC LIMIT 1")
+                                 .arg(kEntryColumns),
+                             Path());
+        last.BindText(1, ProjectKey(projectFile));
+        if (!last.Step()) return std::nullopt;
+        return ReadEntry(last);
+    });
+}
+
+// The import's changes in their order, then per text the value before the
+// import (its first change) and what it wrote (its last), in the plan table.
+void MakePlan(SqliteConnection& c, const Entry& entry) {
     const QString raw = QStringLiteral("temp.") + QuoteIdentifier(kRaw);
-    const QString plan = QStringLiteral("temp.") + QuoteIdentifier(kPlan);
-    // The import's changes in their order; then per text the value before the
-    // import (its first change) and what it wrote (its last).
     c.Exec(QStringLiteral("CREATE TEMP TABLE %1(seq INTEGER PRIMARY KEY, row, key, old, new)")
                .arg(QuoteIdentifier(kRaw)));
-    OnStore([&] { ReadChanges(c.Handle(), result.entry, raw); });
+    OnStore([&] { ReadChanges(c.Handle(), entry, raw); });
     c.Exec(QStringLiteral("CREATE TEMP TABLE %1 AS SELECT row, key, old, new FROM (SELECT row, "
                           "key, first_value(old) OVER whole AS old, last_value(new) OVER whole "
                           "AS new, row_number() OVER (PARTITION BY row ORDER BY seq) AS n FROM %2 "
@@ -490,18 +483,44 @@ UndoResult UndoLast(const QString& projectFile, bool force) {
                           "PRECEDING AND UNBOUNDED FOLLOWING)) WHERE n = 1")
                .arg(QuoteIdentifier(kPlan), raw));
     c.Exec(QStringLiteral("DROP TABLE %1").arg(raw));
-    {
-        SqliteStatement conflicts(
-            c.Handle(),
-            QStringLiteral("SELECT p.key, p.new, t.%2, t.rowid IS NULL FROM %1 AS p LEFT JOIN "
-                           "main.%3 AS t ON t.rowid = p.row WHERE t.rowid IS NULL OR t.%2 IS NOT "
-                           "p.new ORDER BY p.row")
-                .arg(plan, column, table),
-            db->Name());
-        while (conflicts.Step())
-            result.conflicts.push_back({conflicts.Column(0).ToNumber(), conflicts.ColumnText(1),
-                                        conflicts.ColumnText(2), conflicts.ColumnInt64(3) != 0});
-    }
+}
+
+// The texts that no longer hold what the import wrote, or whose row is gone.
+std::vector<Conflict> Conflicts(const Database& db, const QString& plan, const QString& table,
+                                const QString& column) {
+    std::vector<Conflict> conflicts;
+    SqliteStatement select(
+        db.Connection().Handle(),
+        QStringLiteral("SELECT p.key, p.new, t.%2, t.rowid IS NULL FROM %1 AS p LEFT JOIN "
+                       "main.%3 AS t ON t.rowid = p.row WHERE t.rowid IS NULL OR t.%2 IS NOT "
+                       "p.new ORDER BY p.row")
+            .arg(plan, column, table),
+        db.Name());
+    while (select.Step())
+        conflicts.push_back({select.Column(0).ToNumber(), select.ColumnText(1),
+                             select.ColumnText(2), select.ColumnInt64(3) != 0});
+    return conflicts;
+}
+
+}  // namespace
+
+UndoResult UndoLast(const QString& projectFile, bool force) {
+    UndoResult result;
+    auto db = DBEngine::Instance().OpenDatabase(projectFile);
+    if (!QFileInfo::exists(Path())) return result;
+    SqliteConnection& c = db->Connection();
+    AttachStore(c, /*create=*/false);
+    db->BeginTrans();
+    const std::optional<Entry> last = LastImport(c.Handle(), projectFile);
+    if (!last) return result;
+    result.found = true;
+    result.entry = *last;
+
+    const QString table = QuoteIdentifier(db->TableDefs().Item(QStringLiteral("TidxTexts")).Name());
+    const QString column = QuoteIdentifier(result.entry.column);
+    const QString plan = QStringLiteral("temp.") + QuoteIdentifier(kPlan);
+    MakePlan(c, result.entry);
+    result.conflicts = Conflicts(*db, plan, table, column);
     c.Exec(QStringLiteral("UPDATE main.%1 SET %2 = p.old FROM %3 AS p WHERE %1.rowid = p.row "
                           "AND (%4 OR %1.%2 IS p.new)")
                .arg(table, column, plan, force ? QStringLiteral("1") : QStringLiteral("0")));
