@@ -270,19 +270,10 @@ RuntimeError RuntimeError::DatabaseClosed(const QString& database) {
     return {N::ObjectNotSet, QStringLiteral("Die Datenbank '%1' ist geschlossen.").arg(database)};
 }
 
-namespace {
-QString TableNotInDatabase(const QString& table, const QString& database) {
-    return QStringLiteral("Die Tabelle '%1' wurde in der Datenbank '%2' nicht gefunden.")
-        .arg(table, database);
-}
-}  // namespace
-
 RuntimeError RuntimeError::TableNotFound(const QString& table, const QString& database) {
-    return {N::TableNotFound, TableNotInDatabase(table, database)};
-}
-
-RuntimeError RuntimeError::ObjectNotFound(const QString& table, const QString& database) {
-    return {N::ObjectNotFound, TableNotInDatabase(table, database)};
+    return {N::TableNotFound,
+            QStringLiteral("Die Tabelle '%1' wurde in der Datenbank '%2' nicht gefunden.")
+                .arg(table, database)};
 }
 
 RuntimeError RuntimeError::InvalidStatement(const QString& statement) {

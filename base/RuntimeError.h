@@ -105,7 +105,6 @@ class RuntimeError : public std::exception {
     // The database engine
     static RuntimeError DatabaseClosed(const QString& database);
     static RuntimeError TableNotFound(const QString& table, const QString& database);
-    static RuntimeError ObjectNotFound(const QString& table, const QString& database);
     static RuntimeError InvalidStatement(const QString& statement);
     static RuntimeError ItemNotFound(const QString& name, const QString& database);
     static RuntimeError NoLink(const QString& table);

@@ -164,10 +164,7 @@ ImportReport ImportLanguage(const QString& projectFile, int32_t lcid, const QStr
     // timeout, before anything is read.
     db->BeginTrans();
     // A link left behind by an aborted import goes first; its absence is the normal case.
-    try {
-        db->TableDefs().Delete(kLinkName);
-    } catch (...) {
-    }
+    if (db->TableDefs().Contains(kLinkName)) db->TableDefs().Delete(kLinkName);
     db->TableDefs().Append(SourceLink(*db, sourceFile, lcid, options));
     undo.Start();
     ImportReport report = RunUpdate(*db, lcid, sourceFile, &undo, progress);

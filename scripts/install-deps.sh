@@ -13,7 +13,7 @@ packages=(
   mdbtools-dev
   libxlsxwriter-dev
   python3 python3-openpyxl python3-xlrd
-  clang libclang-rt-14-dev clang-format
+  clang libclang-rt-14-dev clang-format clang-tidy
   util-linux
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
   locales

@@ -10,6 +10,7 @@
 #include "SortedComboBox.h"
 #include "TestSupport.h"
 #include "TextBox.h"
+#include "WidgetFixture.h"
 #include "WidgetTestSupport.h"
 
 #include <QApplication>
@@ -28,15 +29,11 @@
 // The tool from start to finish: a real registry store, real project files, the
 // real chooser and the real import window. Only the open-file dialog and the
 // message boxes are answered through their seams.
-class ChooseProjectTest : public QObject {
+class ChooseProjectTest : public QObject, WidgetFixture {
     Q_OBJECT
 
   private:
-    std::unique_ptr<TempFolder> folder;
-    std::unique_ptr<ScopedRegistryStore> store;
-    std::unique_ptr<MessageRecorder> messages;
     std::unique_ptr<FLanguageTransfer> window;
-    QString dialogAnswer;
     QString demoDir, plantDir;
 
     template <typename T>
@@ -63,15 +60,8 @@ class ChooseProjectTest : public QObject {
     void SelectLanguage(int32_t lcid) { ::SelectLanguage(Languages(), lcid); }
 
   private slots:
-    void initTestCase() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
-
     void init() {
-        UErrorCode status = U_ZERO_ERROR;
-        uloc_setDefault("de_DE", &status);  // the system's language names in German
-        CodePage::SetSystemAnsiCodePage(1252);
-        folder = std::make_unique<TempFolder>();
-        store = std::make_unique<ScopedRegistryStore>(folder->Path(QStringLiteral("config")));
-        messages = std::make_unique<MessageRecorder>();
+        Start();
         demoDir = folder->Path(QStringLiteral("Demo"));
         plantDir = folder->Path(QStringLiteral("Anlage"));
         QDir().mkpath(demoDir);
@@ -82,18 +72,13 @@ class ChooseProjectTest : public QObject {
                QStringLiteral("CREATE TABLE TidxTexts(ID INTEGER, L1036 TEXT)"));
         store->Register(QStringLiteral("Demo"), QStringLiteral("Single"), demoDir);
         store->Register(QStringLiteral("Anlage"), QStringLiteral("Client"), plantDir);
-        FileTools::SetOpenDialogHandler(
-            [this](const FileTools::OpenDialogRequest&) { return dialogAnswer; });
         window = std::make_unique<FLanguageTransfer>();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }
     void cleanup() {
         window.reset();
-        FileTools::SetOpenDialogHandler(nullptr);
-        messages.reset();
-        store.reset();
-        folder.reset();
+        Stop();
     }
 
     void wholeImportFromChoosingTheProjectToTheSuccessBox() {

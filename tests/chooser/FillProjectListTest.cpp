@@ -5,6 +5,7 @@
 #include "ReportListView.h"
 #include "RuntimeError.h"
 #include "TestSupport.h"
+#include "WidgetFixture.h"
 
 #include <QFile>
 #include <QHeaderView>
@@ -14,12 +15,10 @@
 
 // The registered-project list, filled from a real registry store in a folder of
 // the test's own, against real project files on disk.
-class FillProjectListTest : public QObject {
+class FillProjectListTest : public QObject, WidgetFixture {
     Q_OBJECT
 
   private:
-    std::unique_ptr<TempFolder> folder;
-    std::unique_ptr<ScopedRegistryStore> store;
     std::unique_ptr<ReportListView> list;
 
     // A project directory with the given files in it.
@@ -47,8 +46,7 @@ class FillProjectListTest : public QObject {
 
   private slots:
     void init() {
-        folder = std::make_unique<TempFolder>();
-        store = std::make_unique<ScopedRegistryStore>(folder->Path(QStringLiteral("config")));
+        Start();
         list = std::make_unique<ReportListView>();
         list->setHeaderLabels(
             {QStringLiteral("Name"), QStringLiteral("Verzeichnis"), QStringLiteral("Typ")});
@@ -57,8 +55,7 @@ class FillProjectListTest : public QObject {
     }
     void cleanup() {
         list.reset();
-        store.reset();
-        folder.reset();
+        Stop();
     }
 
     void listsRegisteredProjectsWithKeyTextAndSubItems() {

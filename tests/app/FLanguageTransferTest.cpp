@@ -8,6 +8,7 @@
 #include "TestSupport.h"
 #include "TextBox.h"
 #include "UndoStore.h"
+#include "WidgetFixture.h"
 #include "WidgetTestSupport.h"
 
 #include <QFrame>
@@ -23,15 +24,11 @@
 
 // The import window, driven as a user drives it. The open-file dialog and the
 // message box are answered through their seams; everything else is real.
-class FLanguageTransferTest : public QObject {
+class FLanguageTransferTest : public QObject, WidgetFixture {
     Q_OBJECT
 
   private:
     std::unique_ptr<FLanguageTransfer> window;
-    std::unique_ptr<MessageRecorder> messages;
-    std::unique_ptr<TempFolder> folder;
-    std::vector<FileTools::OpenDialogRequest> dialogs;
-    QString dialogAnswer;
 
     template <typename T>
     T* Control(const char* name) {
@@ -60,21 +57,8 @@ class FLanguageTransferTest : public QObject {
     void SelectLanguage(int32_t lcid) { ::SelectLanguage(Languages(), lcid); }
 
   private slots:
-    void initTestCase() {
-        // As the tool runs: German throughout.
-        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    }
-
     void init() {
-        CodePage::SetSystemAnsiCodePage(1252);
-        messages = std::make_unique<MessageRecorder>();
-        folder = std::make_unique<TempFolder>();
-        dialogs.clear();
-        dialogAnswer.clear();
-        FileTools::SetOpenDialogHandler([this](const FileTools::OpenDialogRequest& request) {
-            dialogs.push_back(request);
-            return dialogAnswer;
-        });
+        Start();
         window = std::make_unique<FLanguageTransfer>();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -82,9 +66,7 @@ class FLanguageTransferTest : public QObject {
 
     void cleanup() {
         window.reset();
-        FileTools::SetOpenDialogHandler(nullptr);
-        messages.reset();
-        folder.reset();
+        Stop();
     }
 
     void startsEmptyWithItsLayout() {
