@@ -36,6 +36,7 @@ const Text kDemoTexts[] = {
     {7, "Störung Füllstand", "Level fault", nullptr},
     // Stored as projects store Russian: "Выход" in its code-page form.
     {8, "Beenden", "Exit", "Âûõîä"},
+    {9, "Datei %1 nicht gefunden.", "File %1 not found.", nullptr},
 };
 
 bool WriteProject(const QString& path, const std::vector<Text>& texts) {
@@ -71,9 +72,9 @@ bool WriteProject(const QString& path, const std::vector<Text>& texts) {
 void WriteRussianWorkbook(const QString& path) {
     using namespace Biff;
     const std::pair<int, const char*> rows[] = {
-        {1, "Файл"},         {2, "Правка"},           {3, "Вид"},
-        {4, "Размер: 5 €"},  {5, "Привет из Кёльна"}, {6, "Насос работает"},
-        {7, "Ошибка уровня"}};
+        {1, "Файл"},          {2, "Правка"},           {3, "Вид"},
+        {4, "Размер: 5 €"},   {5, "Привет из Кёльна"}, {6, "Насос работает"},
+        {7, "Ошибка уровня"}, {9, "Файл не найден."}};  // "%1" lost on the way
     QStringList strings = {QStringLiteral("ID"), QStringLiteral("L1049")};
     QByteArray cells = LabelSst(0, 0, 0) + LabelSst(0, 1, 1);
     uint16_t row = 1;

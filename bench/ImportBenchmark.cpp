@@ -184,14 +184,15 @@ struct Figures {
 };
 
 Figures Measure(const QString& folder, const QString& project, const QString& source,
-                const QString& floorSource, const char* floorId, bool recode) {
+                const QString& floorSource, const char* floorId, bool recode,
+                const MLanguageTransfer::ImportOptions& options = {}) {
     Figures figures;
     for (int run = 0; run < kRuns; ++run) {
         const QString copy = folder + QStringLiteral("/run.qrp");
         QFile::remove(copy);
         QFile::copy(project, copy);
         auto start = std::chrono::steady_clock::now();
-        if (!MLanguageTransfer::TransferLanguage(copy, 1049, source))
+        if (!MLanguageTransfer::TransferLanguage(copy, 1049, source, nullptr, {}, options))
             throw std::runtime_error("import failed");
         figures.best = std::min(figures.best, Seconds(std::chrono::steady_clock::now() - start));
 
@@ -200,6 +201,31 @@ Figures Measure(const QString& folder, const QString& project, const QString& so
         figures.floor = std::min(figures.floor, FloorSeconds(copy, floorSource, floorId, recode));
     }
     return figures;
+}
+
+// The cost of the translation checks: the import with and without them, in
+// turns, the best of each.
+void PrintChecksCost(const char* name, const QString& folder, const QString& project,
+                     const QString& source) {
+    MLanguageTransfer::ImportOptions unchecked;
+    unchecked.checkTranslations = false;
+    double with = 1e9, without = 1e9;
+    for (int run = 0; run < 2 * kRuns; ++run) {
+        const QString copy = folder + QStringLiteral("/run.qrp");
+        for (const bool checks : {true, false}) {
+            QFile::remove(copy);
+            QFile::copy(project, copy);
+            const auto start = std::chrono::steady_clock::now();
+            if (!MLanguageTransfer::TransferLanguage(
+                    copy, 1049, source, nullptr, {},
+                    checks ? MLanguageTransfer::ImportOptions{} : unchecked))
+                throw std::runtime_error("import failed");
+            double& best = checks ? with : without;
+            best = std::min(best, Seconds(std::chrono::steady_clock::now() - start));
+        }
+    }
+    std::printf("%-26s %7d rows  %7.3f s with the checks, %7.3f s without: they add %4.1f %%\n",
+                name, kProjectRows, with, without, 100.0 * (with - without) / without);
 }
 
 // The preview of the same import: it reads and counts as the import does and writes nothing.
@@ -403,6 +429,11 @@ int main(int argc, char* argv[]) {
     std::printf(
         "%-26s %7d rows  %7.3f s  against the same rows from SQLite %7.3f s   ratio %4.2f\n",
         "Access .mdb", kAccessRows, access.best, fromSqlite.best, access.best / fromSqlite.best);
+    // Every import above checks each text against German (the project has it);
+    // the same imports without the checks, run in turns with them, show what they cost.
+    for (const auto& [name, source] :
+         {std::pair{".qrp source", qrp}, std::pair{".mdb source", mdb}})
+        PrintChecksCost(name, folder, project, source);
     if (importsOnly) return 0;
     std::printf("preview (reads and counts, writes nothing)\n");
     PrintPreview(".qrp preview", kProjectRows, project, qrp, fromProject.best);

@@ -11,6 +11,7 @@
 #include "RuntimeError.h"
 #include "TerminalProgress.h"
 #include "TextFileEncoding.h"
+#include "TranslationLint.h"
 #include "UndoStore.h"
 #include "Variant.h"
 
@@ -20,6 +21,7 @@
 #include <QJsonObject>
 
 #include <cstdio>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -144,6 +146,17 @@ int32_t Language(const QString& projectFile, const QString& language) {
                                                         : known.join(QStringLiteral(", ")))};
 }
 
+// The language given with --reference: one of the project, not the language itself.
+std::optional<int32_t> ReferenceLanguage(const QString& projectFile, int32_t lcid,
+                                         const Arguments& arguments) {
+    if (arguments.reference.isEmpty()) return std::nullopt;
+    const int32_t reference = Language(projectFile, arguments.reference);
+    if (reference == lcid)
+        throw UsageError{QStringLiteral(
+            "\u201E--reference\u201C nennt eine zweite Sprache, nicht die Sprache selbst.")};
+    return reference;
+}
+
 void PrintJson(const QJsonObject& object) {
     Out(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Indented)));
 }
@@ -221,6 +234,7 @@ int Transfer(const QString& command, const Arguments& arguments) {
                 QStringLiteral("\u201E--encoding\u201C gilt nur f\u00FCr Textdateien.")};
         options.encoding = *codePage;
     }
+    options.reference = ReferenceLanguage(file, lcid, arguments);
     QJsonObject json{{QStringLiteral("project"), file},
                      {QStringLiteral("language"), MLanguageTransfer::LanguageColumn(lcid)},
                      {QStringLiteral("source"), source}};
@@ -326,12 +340,7 @@ int Export(const Arguments& arguments) {
                              .arg(output, ExportWriter::Extensions())};
     LanguageExport::Options options;
     options.missingOnly = arguments.missingOnly;
-    if (!arguments.reference.isEmpty()) {
-        options.reference = Language(file, arguments.reference);
-        if (*options.reference == lcid)
-            throw UsageError{QStringLiteral(
-                "\u201E--reference\u201C nennt eine zweite Sprache, nicht die exportierte.")};
-    }
+    options.reference = ReferenceLanguage(file, lcid, arguments);
     QJsonObject json{{QStringLiteral("project"), file},
                      {QStringLiteral("language"), MLanguageTransfer::LanguageColumn(lcid)},
                      {QStringLiteral("output"), output}};
@@ -375,6 +384,47 @@ int Export(const Arguments& arguments) {
     }
 }
 
+int Lint(const Arguments& arguments) {
+    RequireCount(QStringLiteral("lint"), arguments, 2, "PROJEKT und SPRACHE");
+    const QString file = ProjectFile(arguments.positional[0]);
+    const int32_t lcid = Language(file, arguments.positional[1]);
+    const auto reference = ReferenceLanguage(file, lcid, arguments);
+    QJsonObject json{{QStringLiteral("project"), file},
+                     {QStringLiteral("language"), MLanguageTransfer::LanguageColumn(lcid)}};
+    try {
+        const TranslationLint::Result result = TranslationLint::Lint(file, lcid, reference);
+        const int status = CheckFindings::HasErrors(result.findings) ? kFindings : kDone;
+        if (arguments.json) {
+            for (auto it = ReportJson::FromLint(result); const QString& key : it.keys())
+                json.insert(key, it.value(key));
+            PrintJson(json);
+            return status;
+        }
+        if (!result.reference) {
+            Out(QStringLiteral("Nicht gepr\u00FCft: Das Projekt hat keine Referenzsprache "
+                               "(Deutsch, L1031) neben %1; nennen Sie eine mit --reference.\n")
+                    .arg(MLanguageTransfer::LanguageColumn(lcid)));
+            return status;
+        }
+        const QString found = CheckFindings::Summary(result.findings);
+        QStringList lines{
+            QStringLiteral("%1 gegen %2 gepr\u00FCft: %3.")
+                .arg(Texts(result.texts), MLanguageTransfer::LanguageColumn(*result.reference),
+                     found.isEmpty() ? QStringLiteral("keine Befunde") : found),
+            QString()};
+        CheckFindings::Details(result.findings,
+                               QStringLiteral("Pr\u00FCfung gegen %1")
+                                   .arg(MLanguageTransfer::LanguageColumn(*result.reference)),
+                               std::numeric_limits<size_t>::max(), lines);
+        while (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+        Out(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+        return status;
+    } catch (const RuntimeError& error) {
+        if (arguments.json) PrintFailure(json, error);
+        throw;
+    }
+}
+
 }  // namespace
 
 int Run(const QStringList& arguments) {
@@ -408,11 +458,13 @@ int Run(const QStringList& arguments) {
         }
         if (command == QLatin1String("languages")) return Languages(Parse(command, rest, {json}));
         const QString encoding = QStringLiteral("encoding");
+        const QString reference = QStringLiteral("reference");
         if (command == QLatin1String("check"))
-            return Transfer(command, Parse(command, rest, {json, encoding}));
+            return Transfer(command, Parse(command, rest, {json, encoding, reference}));
         if (command == QLatin1String("import"))
-            return Transfer(command,
-                            Parse(command, rest, {json, encoding, QStringLiteral("strict")}));
+            return Transfer(command, Parse(command, rest,
+                                           {json, encoding, reference, QStringLiteral("strict")}));
+        if (command == QLatin1String("lint")) return Lint(Parse(command, rest, {json, reference}));
         if (command == QLatin1String("export"))
             return Export(
                 Parse(command, rest,

@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace Help {
 namespace {
 
@@ -22,6 +24,7 @@ const char* const kMain =
     "  undo PROJEKT                    den letzten Import des Projekts zur\u00FCcknehmen\n"
     "  export PROJEKT SPRACHE DATEI    die Texte einer Sprache f\u00FCr \u00DCbersetzer "
     "ausgeben\n"
+    "  lint PROJEKT SPRACHE            die Texte einer Sprache im Projekt pr\u00FCfen\n"
     "\n"
     "  PROJEKT  der Name eines registrierten Projekts oder der Pfad einer Projektdatei\n"
     "  SPRACHE  eine LCID (1049) oder ein Spaltenname (L1049) des Projekts\n"
@@ -38,9 +41,16 @@ const char* const kMain =
     "  1  fehlgeschlagen; das Projekt ist unver\u00E4ndert (Fehler mit Nummer auf stderr)\n"
     "  2  falscher Aufruf\n"
     "  3  Befunde: check oder import --strict fanden Zeilen ohne Text im Projekt,\n"
-    "     IDs ohne Zahl, mehrfache IDs oder Zeichen, die die Codepage nicht kennt;\n"
+    "     IDs ohne Zahl, mehrfache IDs, Zeichen, die die Codepage nicht kennt,\n"
+    "     Bytes, die kein UTF-8 sind, oder Fehler der \u00DCbersetzung (lint ebenso);\n"
     "     undo fand Texte, die sich seit dem Import ge\u00E4ndert haben; export schrieb\n"
-    "     Texte, wie sie gespeichert sind\n";
+    "     Texte, wie sie gespeichert sind\n"
+    "\n"
+    "Die \u00DCbersetzung wird gegen die Texte derselben ID in einer Referenzsprache\n"
+    "gepr\u00FCft: mit --reference SPRACHE gegen diese, sonst gegen Deutsch (L1031),\n"
+    "wenn das Projekt es hat. Fehler: Platzhalter (%1, %s, {0}), Zugriffstasten (&),\n"
+    "Zeilenumbr\u00FCche und Tags weichen ab. Hinweise: Leerraum am Rand, Satzzeichen\n"
+    "am Ende, doppelte Leerzeichen, unver\u00E4nderte oder leere \u00DCbersetzungen.\n";
 
 struct CommandHelp {
     const char* name;
@@ -60,27 +70,43 @@ const CommandHelp kCommandHelp[] = {
      "Listet die Sprachen des Projekts: LCID, Spalte und Name.\n"},
     {"check",
      "Aufruf: quorvin-language check PROJEKT SPRACHE QUELLE [--json] [--encoding KODIERUNG]\n"
+     "                               [--reference SPRACHE]\n"
      "\n"
      "Zeigt, was \u201Eimport\u201C t\u00E4te, und schreibt nichts: das Projekt bleibt Byte "
      "f\u00FCr\n"
      "Byte, wie es ist. R\u00FCckgabewert 3, wenn die Quelle Zeilen ohne passenden Text\n"
      "im Projekt, IDs ohne Zahl, mehrfache IDs, Zeichen, die die Codepage der Sprache\n"
-     "nicht kennt, oder Bytes hat, die in einer UTF-8-Textdatei kein UTF-8 sind; sonst 0.\n"
+     "nicht kennt, Bytes, die in einer UTF-8-Textdatei kein UTF-8 sind, oder\n"
+     "\u00DCbersetzungen mit Fehlern hat (siehe --reference); sonst 0. Hinweise \u00E4ndern\n"
+     "den R\u00FCckgabewert nicht.\n"
      "\n"
      "  --encoding KODIERUNG  eine Textdatei in dieser Kodierung lesen (UTF-8,\n"
      "                        UTF-16, Windows-1251, Shift_JIS, ...); ohne sie wird die\n"
      "                        Kodierung erkannt: UTF-8 oder UTF-16, sonst die ANSI-Codepage\n"
-     "                        der Sprache (Windows-1251 f\u00FCr Russisch)\n"},
+     "                        der Sprache (Windows-1251 f\u00FCr Russisch)\n"
+     "  --reference SPRACHE   die Texte gegen diese Sprache pr\u00FCfen; ohne sie gegen\n"
+     "                        Deutsch (L1031), wenn das Projekt es hat und es nicht die\n"
+     "                        importierte Sprache ist\n"},
     {"import",
      "Aufruf: quorvin-language import PROJEKT SPRACHE QUELLE [--json] [--strict]\n"
-     "                                [--encoding KODIERUNG]\n"
+     "                                [--encoding KODIERUNG] [--reference SPRACHE]\n"
      "\n"
      "Importiert die Texte der Sprache aus der Quelle in das Projekt, in einer\n"
      "Transaktion, und berichtet, was sich \u00E4nderte. Die vorigen Texte kommen in den\n"
      "R\u00FCckgängig-Speicher (siehe undo).\n"
      "\n"
      "  --strict              nichts schreiben, wenn check etwas findet (R\u00FCckgabewert 3)\n"
-     "  --encoding KODIERUNG  eine Textdatei in dieser Kodierung lesen (wie bei check)\n"},
+     "  --encoding KODIERUNG  eine Textdatei in dieser Kodierung lesen (wie bei check)\n"
+     "  --reference SPRACHE   die Texte gegen diese Sprache pr\u00FCfen (wie bei check)\n"},
+    {"lint",
+     "Aufruf: quorvin-language lint PROJEKT SPRACHE [--reference SPRACHE] [--json]\n"
+     "\n"
+     "Pr\u00FCft die Texte der Sprache, die das Projekt schon hat, wie check die Texte\n"
+     "einer Quelle pr\u00FCft: gegen die Texte derselben ID in der Referenzsprache, beide\n"
+     "in ihren wirklichen Zeichen. Das Projekt wird nur gelesen. R\u00FCckgabewert 3, wenn\n"
+     "ein Text einen Fehler hat; Hinweise \u00E4ndern ihn nicht.\n"
+     "\n"
+     "  --reference SPRACHE  gegen diese Sprache pr\u00FCfen; ohne sie gegen Deutsch (L1031)\n"},
     {"undo",
      "Aufruf: quorvin-language undo PROJEKT [--json] [--list] [--force]\n"
      "\n"
@@ -113,7 +139,8 @@ QString WithFormats(const char* text) {
     QStringList lines = QString::fromUtf8(text).split(QLatin1Char('\n'));
     QStringList out;
     for (const QString& line : lines) {
-        const qsizetype at = line.indexOf(QLatin1Char('%'));
+        const qsizetype at = std::max(line.indexOf(QLatin1String("%SOURCES%")),
+                                      line.indexOf(QLatin1String("%OUTPUTS%")));
         QString filled = QString(line)
                              .replace(QStringLiteral("%SOURCES%"), SourceFormats::Described())
                              .replace(QStringLiteral("%OUTPUTS%"), ExportWriter::Extensions());

@@ -12,7 +12,43 @@ QJsonObject Row(const UpdateTally::SourceId& row) {
     return {{QStringLiteral("row"), static_cast<qint64>(row.row)}, {QStringLiteral("id"), row.id}};
 }
 
+QJsonArray Checks(const std::vector<CheckFinding>& findings) {
+    QJsonArray checks;
+    for (const CheckFinding& finding : findings) {
+        QJsonObject entry{
+            {QStringLiteral("id"), ShortestDecimal(finding.id)},
+            {QStringLiteral("check"), QString::fromLatin1(TranslationChecks::Name(finding.check))},
+            {QStringLiteral("severity"),
+             finding.IsError() ? QStringLiteral("error") : QStringLiteral("warning")},
+            {QStringLiteral("reference"), finding.reference},
+            {QStringLiteral("text"), finding.text}};
+        if (finding.row > 0) entry.insert(QStringLiteral("row"), static_cast<qint64>(finding.row));
+        checks.append(entry);
+    }
+    return checks;
+}
+
+// The reference's column, or null when there was none.
+QJsonValue Reference(const std::optional<int32_t>& reference) {
+    return reference ? QJsonValue(MLanguageTransfer::LanguageColumn(*reference)) : QJsonValue();
+}
+
+void CountChecks(const std::vector<CheckFinding>& findings, QJsonObject& counts) {
+    qint64 errors = 0;
+    for (const CheckFinding& finding : findings) errors += finding.IsError();
+    counts.insert(QStringLiteral("checkErrors"), errors);
+    counts.insert(QStringLiteral("checkWarnings"), static_cast<qint64>(findings.size()) - errors);
+}
+
 }  // namespace
+
+QJsonObject FromLint(const TranslationLint::Result& result) {
+    QJsonObject counts{{QStringLiteral("texts"), static_cast<qint64>(result.texts)}};
+    CountChecks(result.findings, counts);
+    return {{QStringLiteral("reference"), Reference(result.reference)},
+            {QStringLiteral("counts"), counts},
+            {QStringLiteral("checks"), Checks(result.findings)}};
+}
 
 QJsonObject FromReport(const ImportReport& report) {
     const UpdateTally& rows = report.rows;
@@ -28,6 +64,7 @@ QJsonObject FromReport(const ImportReport& report) {
         {QStringLiteral("duplicates"), static_cast<qint64>(rows.duplicates.size())},
         {QStringLiteral("lossy"), static_cast<qint64>(report.lossy.size())},
         {QStringLiteral("invalidBytes"), static_cast<qint64>(rows.reading.invalidBytes.size())}};
+    CountChecks(report.checks, counts);
     QJsonArray unmatched, noNumber, duplicates, lossy;
     for (const auto& row : rows.unmatched) unmatched.append(Row(row));
     for (const auto& row : rows.noNumber) {
@@ -67,6 +104,8 @@ QJsonObject FromReport(const ImportReport& report) {
                     {QStringLiteral("duplicates"), duplicates},
                     {QStringLiteral("lossy"), lossy},
                     {QStringLiteral("invalidBytes"), invalidBytes},
+                    {QStringLiteral("reference"), Reference(report.reference)},
+                    {QStringLiteral("checks"), Checks(report.checks)},
                     {QStringLiteral("summary"), report.Summary()}};
     if (!rows.reading.encoding.isEmpty())
         out.insert(QStringLiteral("encoding"), rows.reading.encoding);

@@ -139,13 +139,21 @@ Database::UpdatePlan Database::Plan(const QString& statement, const Hooks& hooks
     // One statement: SQLite applies it whole or not at all, and writes only the
     // rows whose value changes. The preview reads the same join with the source
     // as its outer loop, as the update does.
-    plan.sql =
-        (write ? QStringLiteral("UPDATE main.%1 SET %2 = import_text() FROM linked_rows AS s "
-                                "WHERE %1.%3 = s.k AND import_changes(%1.rowid, %1.%2, s.k, s.v)")
-               : QStringLiteral("SELECT import_changes(%1.rowid, %1.%2, s.k, s.v) FROM linked_rows "
-                                "AS s CROSS JOIN main.%1 ON %1.%3 = s.k"))
-            .arg(QuoteIdentifier(target), QuoteIdentifier(parsed->targetColumn),
-                 QuoteIdentifier(parsed->targetKey));
+    const QString table = QuoteIdentifier(target);
+    QString changes = QStringLiteral("import_changes(%1.rowid, %1.%2, s.k, s.v")
+                          .arg(table, QuoteIdentifier(parsed->targetColumn));
+    if (!hooks.alsoRead.isEmpty())
+        changes += QStringLiteral(", %1.%2").arg(table, QuoteIdentifier(hooks.alsoRead));
+    changes += QLatin1Char(')');
+    const QString key = QuoteIdentifier(parsed->targetKey);
+    plan.sql = write ? QStringLiteral(
+                           "UPDATE main.%1 SET %2 = import_text() FROM linked_rows AS s "
+                           "WHERE %1.%3 = s.k AND %4")
+                           .arg(table, QuoteIdentifier(parsed->targetColumn), key, changes)
+                     : QStringLiteral(
+                           "SELECT %1 FROM linked_rows AS s CROSS JOIN main.%2 ON "
+                           "%2.%3 = s.k")
+                           .arg(changes, table, key);
     return plan;
 }
 

@@ -510,7 +510,7 @@ bool TakeNewText(Slot& slot, sqlite3_value* key, sqlite3_value* value) {
 // change sink; else 0, and the row is not written. Null and the empty text both
 // mean "no text": one over the other changes nothing (a spreadsheet that saves
 // one as the other changes nothing the user can see).
-void ImportChanges(sqlite3_context* context, int, sqlite3_value** args) {
+void ImportChanges(sqlite3_context* context, int count, sqlite3_value** args) {
     auto* slot = static_cast<Slot*>(sqlite3_user_data(context));
     if (!slot->tally || !slot->counts) {
         sqlite3_result_error(context, "import_changes outside an import", -1);
@@ -518,6 +518,19 @@ void ImportChanges(sqlite3_context* context, int, sqlite3_value** args) {
     }
     sqlite3_value* old = args[1];
     slot->rowMatched = true;
+    if (slot->inspect && *slot->inspect) {
+        try {
+            const bool null = sqlite3_value_type(args[3]) == SQLITE_NULL;
+            (*slot->inspect)(
+                sqlite3_value_double(args[2]), slot->row, count > 4 ? args[4] : nullptr,
+                null ? nullptr : reinterpret_cast<const char*>(sqlite3_value_text(args[3])),
+                null ? 0 : sqlite3_value_bytes(args[3]));
+        } catch (...) {
+            slot->failure = std::current_exception();
+            sqlite3_result_error(context, "inspecting the row failed", -1);
+            return;
+        }
+    }
     const int oldType = sqlite3_value_type(old);
     const bool oldIsNull = oldType == SQLITE_NULL;
     const bool oldIsEmpty = oldIsNull || (oldType == SQLITE_TEXT && sqlite3_value_bytes(old) == 0);
@@ -572,7 +585,7 @@ void ImportText(sqlite3_context* context, int, sqlite3_value**) {
 void Register(sqlite3* db, Slot* slot) {
     int rc = sqlite3_create_module_v2(db, "linked_rows", &kModule, slot, nullptr);
     if (rc == SQLITE_OK)
-        rc = sqlite3_create_function_v2(db, "import_changes", 4, SQLITE_UTF8 | SQLITE_DIRECTONLY,
+        rc = sqlite3_create_function_v2(db, "import_changes", -1, SQLITE_UTF8 | SQLITE_DIRECTONLY,
                                         slot, ImportChanges, nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK)
         rc = sqlite3_create_function_v2(db, "import_text", 0, SQLITE_UTF8 | SQLITE_DIRECTONLY, slot,
@@ -586,6 +599,7 @@ namespace {
 void SetHooks(Slot& slot, UpdateTally& tally, const Hooks& hooks) {
     slot.tally = &tally;
     slot.convert = &hooks.convert;
+    slot.inspect = hooks.inspect ? &hooks.inspect : nullptr;
     slot.changes = hooks.changes;
     slot.progress = hooks.progress ? &hooks.progress : nullptr;
 }

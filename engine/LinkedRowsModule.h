@@ -4,6 +4,7 @@
 #include "UpdateTally.h"
 
 #include <QByteArray>
+#include <QString>
 
 #include <cstddef>
 #include <cstdint>
@@ -21,7 +22,7 @@ struct sqlite3_value;
 // file, read row by row as the statement runs. A statement reads it once, as its
 // outer loop.
 //
-// The function import_changes(row, old, k, v) works out the text target row
+// The function import_changes(row, old, k, v[, also]) works out the text target row
 // "row" gets from the current source row, counts it into the scope's tally, tells
 // the scope's change sink when the stored value changes and then gives 1, else
 // 0; import_text() gives that text. An empty value (Null or "") over an empty
@@ -54,12 +55,21 @@ class ChangeSink {
 // there are; returning false cancels the statement.
 using Progress = std::function<bool(int64_t done, int64_t total)>;
 
+// Told of every source row the statement matches with a target row, before its
+// text is converted: the key, the row's place in the source, the target row's
+// value of Hooks::alsoRead (its reference), and the source's text as UTF-8 (null
+// for Null).
+using Inspection = std::function<void(double key, int64_t row, sqlite3_value* alsoRead,
+                                      const char* text, int size)>;
+
 // What a statement over the table does beside reading it.
 struct Hooks {
     ValueConversion convert;
     ChangeSink* changes = nullptr;
     Progress progress;
     std::function<void()> restarted;  // the statement is run again from its start
+    QString alsoRead;                 // a column of the target row handed to inspect
+    Inspection inspect;
 };
 
 struct Slot {
@@ -75,6 +85,7 @@ struct Slot {
 
     UpdateTally* tally = nullptr;
     const ValueConversion* convert = nullptr;
+    const Inspection* inspect = nullptr;
     ChangeSink* changes = nullptr;
     const Progress* progress = nullptr;
     int64_t total = 0;            // the rows to read, for the progress

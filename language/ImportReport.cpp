@@ -56,7 +56,7 @@ void Section(QStringList& out, const QString& heading, const List& list, size_t 
 
 bool ImportReport::HasFindings() const {
     return !rows.unmatched.empty() || !rows.noNumber.empty() || !rows.duplicates.empty() ||
-           !lossy.empty() || !rows.reading.invalidBytes.empty();
+           !lossy.empty() || !rows.reading.invalidBytes.empty() || CheckFindings::HasErrors(checks);
 }
 
 QString ImportReport::EncodingWarning() const {
@@ -108,6 +108,8 @@ QString ImportReport::Summary() const {
     const auto invalid = Size(rows.reading.invalidBytes.size());
     if (invalid > 0)
         parts << Count(invalid, "Byte, das kein UTF-8 ist", "Bytes, die kein UTF-8 sind");
+    if (const QString checked = CheckFindings::Summary(checks); !checked.isEmpty())
+        parts << checked;
 
     QString summary = reason;
     if (!parts.isEmpty()) {
@@ -136,6 +138,11 @@ QString ImportReport::Details(size_t limit) const {
                     Count(rows.matched, "Text", "Texte"), Number(rows.changed),
                     Number(rows.setToNull), Number(rows.unchanged))
         << QString();
+    if (!reference)
+        out << QStringLiteral(
+                   "Die Übersetzung wurde nicht geprüft: Das Projekt hat keine "
+                   "Referenzsprache (Deutsch, L1031) neben der importierten.")
+            << QString();
     Section(out, QStringLiteral("Zeilen der Quelle ohne passenden Text im Projekt"), rows.unmatched,
             limit, [](const UpdateTally::SourceId& row) {
                 return QStringLiteral("Zeile %1: ID %2").arg(Number(row.row), Quoted(row.id));
@@ -172,6 +179,9 @@ QString ImportReport::Details(size_t limit) const {
                 return QStringLiteral("Zeile %1: Byte %2 als %3")
                     .arg(Number(invalid.line), ByteName(invalid.byte), Quoted(invalid.readAs));
             });
+    if (reference)
+        CheckFindings::Details(checks, QStringLiteral("Prüfung gegen L%1").arg(*reference), limit,
+                               out);
     while (!out.isEmpty() && out.last().isEmpty()) out.removeLast();
     return out.join(QLatin1Char('\n'));
 }

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "CheckFindings.h"
 #include "UpdateTally.h"
 
 #include <QString>
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 // A count written the German way: "1.204".
@@ -36,6 +38,10 @@ struct ImportReport {
     UpdateTally rows;
     std::vector<LossyText> lossy;
     bool written = false;  // false for a preview
+    // The language the texts were checked against, and what the checks found
+    // (see TranslationChecks); none when the project has no reference language.
+    std::optional<int32_t> reference;
+    std::vector<CheckFinding> checks;
 
     // A short German summary, e.g. "1.204 Texte geändert, 37 unverändert, ...";
     // when no text changed it says why; for a text file it names the encoding
@@ -44,8 +50,9 @@ struct ImportReport {
     // The lists, itemized: at most limit entries of each, then how many more.
     QString Details(size_t limit = 1000) const;
     // Whether the source had rows that matched nothing, IDs without a number,
-    // repeated IDs, characters the code page cannot hold, or bytes of a UTF-8
-    // text file that are no UTF-8.
+    // repeated IDs, characters the code page cannot hold, bytes of a UTF-8 text
+    // file that are no UTF-8, or translations that fail a check with an error
+    // (warnings are no findings).
     bool HasFindings() const;
     // For a text file read in an ANSI code page whose texts still lose characters
     // in the language's code page (it is probably in another encoding): the

@@ -1,6 +1,7 @@
 #include "LanguageRecoding.h"
 
 #include "CodePage.h"
+#include "CodePageTable.h"
 
 LanguageRecoding::LanguageRecoding(int32_t lcid) {
     const int languagePage = CodePage::DefaultAnsiCodePage(lcid);
@@ -8,6 +9,11 @@ LanguageRecoding::LanguageRecoding(int32_t lcid) {
     language_ = std::make_unique<CodePageConverter>(languagePage);
     system_ = std::make_unique<CodePageConverter>(CodePage::SystemAnsiCodePage());
     recoder_ = CodePageRecoder::For(language_->Number(), system_->Number());
+    auto singleByte = [](int codePage) {
+        const CodePageTable* table = CodePageTable::Find(codePage);
+        return table && !table->IsDoubleByte();
+    };
+    singleByte_ = StoresAsIs() || (singleByte(languagePage) && singleByte(system_->Number()));
 }
 
 LanguageRecoding::~LanguageRecoding() = default;

@@ -23,6 +23,13 @@ class LanguageRecoding {
     ~LanguageRecoding();
 
     bool ConvertsAnything() const { return language_ != nullptr; }
+    // Whether the stored form of every text is the text itself: the language has
+    // no code page, or the system's is its own.
+    bool StoresAsIs() const { return !language_ || language_->Number() == system_->Number(); }
+    // Whether the stored form keeps a text's ASCII characters where they stand and
+    // every other character as one other than ASCII: the language's and the
+    // system's code pages are single-byte ones (or it stores as is).
+    bool StoresCharacterByCharacter() const { return singleByte_; }
 
     // The code-page form of the text; what it cannot hold is added to lossy.
     QString Convert(double id, int64_t row, const QString& text, std::vector<LossyText>& lossy);
@@ -42,4 +49,5 @@ class LanguageRecoding {
     std::unique_ptr<CodePageConverter> system_;
     std::unique_ptr<CodePageRecoder> recoder_;  // when the pair converts character by character
     QByteArray recoded_;
+    bool singleByte_ = true;
 };

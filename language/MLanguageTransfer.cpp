@@ -13,6 +13,9 @@
 
 #include <QRegularExpression>
 
+#include <sqlite3.h>
+
+#include <algorithm>
 #include <climits>
 #include <memory>
 #include <unordered_map>
@@ -22,6 +25,7 @@ namespace {
 
 const QString kTextTable = QStringLiteral("TidxTexts");
 const QString kLinkName = QStringLiteral("TidxTemp");
+constexpr int32_t kGerman = 1031;
 
 void ReportFailure(int32_t number, const QString& description) {
     MessageBox::Show(QStringLiteral("Fehler beim Importieren einer Sprache!\n%1: %2")
@@ -108,22 +112,85 @@ bool ConvertsTexts(const QString& sourceFile) {
 }
 
 // Of several source rows with one ID only the last one's text stays; what the
-// code page did to the others' texts does not matter.
+// code page did to the others' texts, and what their checks found, does not matter.
 void DropReplacedTexts(ImportReport& report) {
-    if (report.rows.duplicates.empty() || report.lossy.empty()) return;
+    if (report.rows.duplicates.empty() || (report.lossy.empty() && report.checks.empty())) return;
     std::unordered_map<double, int64_t> winners;
     for (const auto& duplicate : report.rows.duplicates)
         winners.emplace(duplicate.key, duplicate.Winner().row);
-    std::erase_if(report.lossy, [&](const LossyText& text) {
-        auto winner = winners.find(text.id);
-        return winner != winners.end() && winner->second != text.row;
-    });
+    auto replaced = [&](double id, int64_t row) {
+        auto winner = winners.find(id);
+        return winner != winners.end() && winner->second != row;
+    };
+    std::erase_if(report.lossy, [&](const LossyText& text) { return replaced(text.id, text.row); });
+    std::erase_if(report.checks,
+                  [&](const CheckFinding& check) { return replaced(check.id, check.row); });
 }
 
+// Checks each source text against the project's reference text of its ID, both
+// in their real characters, as the update reads them. Where both are stored
+// character by character the checks see the same in the stored form, so only the
+// texts of a finding are turned back into their real characters.
+class TranslationInspector {
+  public:
+    TranslationInspector(int32_t lcid, int32_t reference, bool realCharacters,
+                         std::vector<CheckFinding>& findings)
+        : reference_(reference),
+          language_(realCharacters ? 0 : lcid),
+          greek_((lcid & 0x3FF) == 0x08),
+          storedFormWillDo_(reference_.StoresCharacterByCharacter() &&
+                            language_.StoresCharacterByCharacter()),
+          findings_(findings) {}
+
+    void operator()(double key, int64_t row, sqlite3_value* stored, const char* text, int size) {
+        if (!stored || sqlite3_value_type(stored) == SQLITE_NULL) return;
+        std::string_view reference(reinterpret_cast<const char*>(sqlite3_value_text(stored)),
+                                   static_cast<size_t>(sqlite3_value_bytes(stored)));
+        if (reference.empty()) return;
+        std::string_view translation(text ? text : "", static_cast<size_t>(size));
+        if (!storedFormWillDo_) {
+            reference = RealCharacters(reference_, reference, referenceText_);
+            translation = RealCharacters(language_, translation, translationText_);
+        }
+        const auto failed = TranslationChecks::Compare(reference, translation, greek_);
+        if (failed.empty()) return;
+        if (storedFormWillDo_) {
+            reference = RealCharacters(reference_, reference, referenceText_);
+            translation = RealCharacters(language_, translation, translationText_);
+        }
+        for (const auto check : failed)
+            findings_.push_back(
+                {row, key, check, QString::fromUtf8(reference.data(), qsizetype(reference.size())),
+                 QString::fromUtf8(translation.data(), qsizetype(translation.size()))});
+    }
+
+  private:
+    // A text in code-page form as its real characters, in buffer; texts that are
+    // ASCII, or stored as they are, stay as they are.
+    static std::string_view RealCharacters(LanguageRecoding& recoding, std::string_view text,
+                                           QByteArray& buffer) {
+        if (recoding.StoresAsIs() ||
+            std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; }))
+            return text;
+        const QString stored = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+        buffer = recoding.Restore(stored).value_or(stored).toUtf8();
+        return {buffer.constData(), static_cast<size_t>(buffer.size())};
+    }
+
+    LanguageRecoding reference_;
+    LanguageRecoding language_;  // for texts of another project, stored in code-page form
+    bool greek_;
+    bool storedFormWillDo_;
+    std::vector<CheckFinding>& findings_;
+    QByteArray referenceText_, translationText_;
+};
+
 // Runs the import's update, handing its changes to the sink, or without a sink
-// its preview; with the conversion the source needs.
+// its preview; with the conversion the source needs and the checks against the
+// reference language.
 ImportReport RunUpdate(Database& db, int32_t lcid, const QString& sourceFile,
-                       LinkedRowsModule::ChangeSink* changes, const ImportProgress& progress) {
+                       LinkedRowsModule::ChangeSink* changes, const ImportProgress& progress,
+                       const ImportOptions& options) {
     const bool write = changes != nullptr;
     ImportReport report;
     LanguageRecoding recoding(ConvertsTexts(sourceFile) ? lcid : 0);
@@ -134,7 +201,19 @@ ImportReport RunUpdate(Database& db, int32_t lcid, const QString& sourceFile,
         };
     hooks.changes = changes;
     hooks.progress = progress;
-    hooks.restarted = [&] { report.lossy.clear(); };
+    hooks.restarted = [&] {
+        report.lossy.clear();
+        report.checks.clear();
+    };
+    if (options.checkTranslations)
+        report.reference = ReferenceLanguage(db, lcid, options.reference);
+    std::optional<TranslationInspector> inspector;
+    if (report.reference) {
+        inspector.emplace(lcid, *report.reference, ConvertsTexts(sourceFile), report.checks);
+        hooks.alsoRead = LanguageColumn(*report.reference);
+        hooks.inspect = [&](double key, int64_t row, sqlite3_value* stored, const char* text,
+                            int size) { (*inspector)(key, row, stored, text, size); };
+    }
     const QString statement = UpdateStatementFor(LanguageColumn(lcid));
     if (write)
         db.Execute(statement, hooks);
@@ -147,6 +226,21 @@ ImportReport RunUpdate(Database& db, int32_t lcid, const QString& sourceFile,
 }
 
 }  // namespace
+
+std::optional<int32_t> ReferenceLanguage(Database& db, int32_t lcid, std::optional<int32_t> asked) {
+    // Without a text table the operation fails with its own error.
+    const auto texts = db.TableDefs().Find(kTextTable);
+    if (!texts) return std::nullopt;
+    const QStringList columns = texts->Fields();
+    if (asked) {
+        if (!columns.contains(LanguageColumn(*asked), Qt::CaseInsensitive))
+            throw RuntimeError::ColumnMissing(LanguageColumn(*asked), kTextTable, db.Name());
+        return asked;
+    }
+    if (lcid != kGerman && columns.contains(LanguageColumn(kGerman), Qt::CaseInsensitive))
+        return kGerman;
+    return std::nullopt;
+}
 
 bool IsTextFile(const QString& sourceFile) {
     const SourceFormats::Format* format = SourceFormat(sourceFile);
@@ -167,7 +261,7 @@ ImportReport ImportLanguage(const QString& projectFile, int32_t lcid, const QStr
     if (db->TableDefs().Contains(kLinkName)) db->TableDefs().Delete(kLinkName);
     db->TableDefs().Append(SourceLink(*db, sourceFile, lcid, options));
     undo.Start();
-    ImportReport report = RunUpdate(*db, lcid, sourceFile, &undo, progress);
+    ImportReport report = RunUpdate(*db, lcid, sourceFile, &undo, progress, options);
     undo.Finish(report.rows.changed);
     db->TableDefs().Delete(kLinkName);
     db->CommitTrans();
@@ -180,15 +274,16 @@ ImportReport PreviewLanguage(const QString& projectFile, int32_t lcid, const QSt
     auto db = DBEngine::Instance().OpenDatabase(projectFile, /*readOnly=*/true);
     // The link lives on this connection only, so nothing is written to the project.
     db->TableDefs().Attach(SourceLink(*db, sourceFile, lcid, options));
-    ImportReport report = RunUpdate(*db, lcid, sourceFile, nullptr, progress);
+    ImportReport report = RunUpdate(*db, lcid, sourceFile, nullptr, progress, options);
     db->Close();
     return report;
 }
 
 bool TransferLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile,
-                      ImportReport* report, const ImportProgress& progress) {
+                      ImportReport* report, const ImportProgress& progress,
+                      const ImportOptions& options) {
     try {
-        ImportReport done = ImportLanguage(projectFile, lcid, sourceFile, progress);
+        ImportReport done = ImportLanguage(projectFile, lcid, sourceFile, progress, options);
         if (report) *report = std::move(done);
         return true;
     } catch (...) {

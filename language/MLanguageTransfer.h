@@ -5,6 +5,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 class Database;
@@ -44,8 +45,14 @@ void FillLanguageList(const QString& projectFile, LanguageList& list);
 // found from its bytes, else in the language's ANSI code page (see CsvFile).
 // An empty value (Null or "") over an empty text (Null or "") changes nothing.
 using ImportProgress = std::function<bool(int64_t done, int64_t total)>;
+// Every text the source gives is checked against the text of the same ID in the
+// reference language (see TranslationChecks), listed in the report: the language
+// options name, else German (L1031) where the project has it and it is not the
+// language imported, else none and nothing is checked.
 struct ImportOptions {
     int encoding = 0;  // a text file's code page (65001 UTF-8, 1251, ...); 0 finds it
+    std::optional<int32_t> reference;
+    bool checkTranslations = true;  // false: no checks, whatever the reference
 };
 ImportReport ImportLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile,
                             const ImportProgress& progress = {}, const ImportOptions& options = {});
@@ -56,6 +63,11 @@ ImportReport PreviewLanguage(const QString& projectFile, int32_t lcid, const QSt
                              const ImportProgress& progress = {},
                              const ImportOptions& options = {});
 
+// The language texts of lcid are checked against: the one asked for (failing
+// with 3061 when the project does not have it), else German where the project
+// has it and it is not lcid; none without either.
+std::optional<int32_t> ReferenceLanguage(Database& db, int32_t lcid, std::optional<int32_t> asked);
+
 // Whether the source is a text file, the one kind an encoding applies to.
 bool IsTextFile(const QString& sourceFile);
 
@@ -64,6 +76,7 @@ bool IsTextFile(const QString& sourceFile);
 // error's number and description and returns false; a cancelled import returns
 // false and shows nothing. Never throws.
 bool TransferLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile,
-                      ImportReport* report = nullptr, const ImportProgress& progress = {});
+                      ImportReport* report = nullptr, const ImportProgress& progress = {},
+                      const ImportOptions& options = {});
 
 }  // namespace MLanguageTransfer

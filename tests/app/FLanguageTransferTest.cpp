@@ -420,6 +420,40 @@ class FLanguageTransferTest : public QObject, WidgetFixture {
         QVERIFY(QApplication::activeModalWidget() == nullptr);
     }
 
+    // The window checks against German, as the command line does by default.
+    void successBoxListsWhatTheChecksFound() {
+        const QString project = folder->Path(QStringLiteral("Demo.qrp"));
+        RunSql(project,
+               QStringLiteral(
+                   "CREATE TABLE TidxTexts(ID INTEGER PRIMARY KEY, L1031, L1033); "
+                   "INSERT INTO TidxTexts VALUES (1, '&Öffnen', NULL), (2, '&&Speichern', "
+                   "NULL), (3, '%1 von %2', NULL), (4, '%1 von %2', NULL), (5, '{0:N2} €', "
+                   "NULL), (6, 'Zeile' || char(10) || 'Zeile', NULL), (7, '<b>Achtung</b>', "
+                   "NULL), (8, 'Speichern:', NULL), (9, 'Speichern', NULL), (10, 'Datei "
+                   "speichern', NULL)"));
+        ChooseProjectByHand(folder->Path(QStringLiteral("x")).chopped(2), QStringLiteral("Demo"));
+        SelectLanguage(1033);
+        Source()->setText(folder->Copy(QStringLiteral("xlsx/translation-mistakes-openpyxl.xlsx")));
+        QTest::mouseClick(Import(), Qt::LeftButton);
+        QCOMPARE(messages->messages.size(), size_t{1});
+        QCOMPARE(messages->messages[0].text,
+                 QStringLiteral("Sprache erfolgreich importiert!\n\n10 Texte geändert, 5 Texte mit "
+                                "Fehlern (Platzhalter, Zugriffstasten, Zeilenumbrüche, Tags), 2 "
+                                "Hinweise."));
+        const QString& details = messages->messages[0].details;
+        QVERIFY(details.contains(QStringLiteral(
+            "Prüfung gegen L1031: Fehler (5):\n  Zeile 1, ID 1: Zugriffstasten \u2013 Referenz "
+            "\u201E&Öffnen\u201C, Text \u201EOpen\u201C\n")));
+        QVERIFY(details.contains(QStringLiteral(
+            "  Zeile 5, ID 5: Platzhalter \u2013 Referenz \u201E{0:N2} €\u201C, Text \u201E{0} "
+            "€\u201C\n")));
+        QVERIFY(details.contains(QStringLiteral(
+            "Prüfung gegen L1031: Hinweise (2):\n  Zeile 8, ID 8: Satzzeichen am Ende \u2013 "
+            "Referenz \u201ESpeichern:\u201C, Text \u201ESave\u201C\n  Zeile 10, ID 10: "
+            "unübersetzt \u2013 Referenz \u201EDatei speichern\u201C, Text \u201EDatei "
+            "speichern\u201C")));
+    }
+
     // A long import (a million texts converted from a database file) shows its progress;
     // "Abbrechen" cancels it and the project, the undo store and the window are as before.
     void cancellingALongImportChangesNothing() {

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "TranslationChecks.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <vector>
+
+// A check a translation failed against its reference (see TranslationChecks):
+// the text's ID, its place in the source (0 for texts of the project), the
+// check, and both texts in their real characters.
+struct CheckFinding {
+    int64_t row = 0;
+    double id = 0;
+    TranslationChecks::Check check = TranslationChecks::Check::Placeholders;
+    QString reference;
+    QString text;
+
+    bool IsError() const {
+        return TranslationChecks::SeverityOf(check) == TranslationChecks::Severity::Error;
+    }
+};
+
+// What the reports say of the findings.
+namespace CheckFindings {
+
+bool HasErrors(const std::vector<CheckFinding>& findings);
+// "2 Texte mit Fehlern (Platzhalter, Zugriffstasten), 5 Hinweise": the texts with
+// errors and the checks they failed, the warnings; empty for no findings.
+QString Summary(const std::vector<CheckFinding>& findings);
+// The findings itemized under the heading, errors before warnings, at most limit
+// of each, then how many more.
+void Details(const std::vector<CheckFinding>& findings, const QString& heading, size_t limit,
+             QStringList& out);
+
+}  // namespace CheckFindings
