@@ -153,6 +153,13 @@ RuntimeError RuntimeError::ExportNotWritten(const QString& path, const QString& 
                 .arg(path, detail)};
 }
 
+RuntimeError RuntimeError::NoSourceLanguage(const QString& path, const QString& column) {
+    return {N::InvalidArgument,
+            QStringLiteral("Die Datei '%1' braucht neben %2 eine Ausgangssprache, doch das "
+                           "Projekt hat keine andere Sprache.")
+                .arg(path, column)};
+}
+
 RuntimeError RuntimeError::TooManyRowsForFormat(const QString& path, int64_t rows, int64_t limit) {
     return {N::InvalidArgument,
             QStringLiteral("In die Datei '%1' passen höchstens %2 Texte, zu exportieren sind %3; "
@@ -182,6 +189,21 @@ RuntimeError RuntimeError::SourceDamaged(const QString& noun, const QString& pat
 
 RuntimeError RuntimeError::SourceEmpty(const QString& noun, const QString& path) {
     return {N::ExternalFormat, QStringLiteral("Die %1 '%2' ist leer.").arg(noun, path)};
+}
+
+RuntimeError RuntimeError::XliffVersionUnknown(const QString& path, const QString& version) {
+    return {N::ExternalFormat,
+            QStringLiteral("Die XLIFF-Datei '%1' hat die Version „%2“, die sich nicht lesen lässt; "
+                           "gelesen werden XLIFF 1.0, 1.1, 1.2, 2.0 und 2.1.")
+                .arg(path, version)};
+}
+
+RuntimeError RuntimeError::XliffWrongLanguage(const QString& path, const QString& tag,
+                                              const QString& column, const QString& expected) {
+    return {N::InvalidArgument,
+            QStringLiteral("Die XLIFF-Datei '%1' enthält Übersetzungen in „%2“, importiert werden "
+                           "soll aber %3 („%4“); nichts wurde geändert.")
+                .arg(path, tag, column, expected)};
 }
 
 RuntimeError RuntimeError::SheetNotFound(const QString& sheet, const QString& path) {

@@ -75,6 +75,8 @@ class RuntimeError : public std::exception {
     static RuntimeError UnknownSourceKind(const QString& path, const QString& kinds);
     static RuntimeError UnknownExportKind(const QString& path, const QString& kinds);
     static RuntimeError ExportNotWritten(const QString& path, const QString& detail);
+    // An export whose format needs a source language from a project with one language only.
+    static RuntimeError NoSourceLanguage(const QString& path, const QString& column);
     static RuntimeError TooManyRowsForFormat(const QString& path, int64_t rows, int64_t limit);
     static RuntimeError TextTooLongForWorkbook(const QString& path, const QString& id);
     static RuntimeError WorkbookDamaged(const QString& path, const QString& reason);
@@ -83,6 +85,10 @@ class RuntimeError : public std::exception {
     static RuntimeError SourceDamaged(const QString& noun, const QString& path,
                                       const QString& where);
     static RuntimeError SourceEmpty(const QString& noun, const QString& path);
+    static RuntimeError XliffVersionUnknown(const QString& path, const QString& version);
+    // An XLIFF file whose target language (tag) is not the language imported.
+    static RuntimeError XliffWrongLanguage(const QString& path, const QString& tag,
+                                           const QString& column, const QString& expected);
     static RuntimeError SheetNotFound(const QString& sheet, const QString& path);
     static RuntimeError TableNotInFile(const QString& table, const QString& path);
     static RuntimeError ColumnMissing(const QString& column, const QString& table,

@@ -10,6 +10,7 @@
 #include "CodePage.h"
 #include "CodePageRecoder.h"
 #include "FProjectOpen.h"
+#include "LanguageExport.h"
 #include "MLanguageTransfer.h"
 #include "MessageBox.h"
 #include "WorkbookWriter.h"
@@ -32,6 +33,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <stdexcept>
 
 namespace {
@@ -203,6 +205,21 @@ Figures Measure(const QString& folder, const QString& project, const QString& so
     return figures;
 }
 
+// The best time of the import of a source into a fresh copy of the project.
+double ImportSeconds(const QString& folder, const QString& project, const QString& source) {
+    double best = 1e9;
+    const QString copy = folder + QStringLiteral("/run.qrp");
+    for (int run = 0; run < kRuns; ++run) {
+        QFile::remove(copy);
+        QFile::copy(project, copy);
+        const auto start = std::chrono::steady_clock::now();
+        if (!MLanguageTransfer::TransferLanguage(copy, 1049, source))
+            throw std::runtime_error("import failed");
+        best = std::min(best, Seconds(std::chrono::steady_clock::now() - start));
+    }
+    return best;
+}
+
 // The cost of the translation checks: the import with and without them, in
 // turns, the best of each.
 void PrintChecksCost(const char* name, const QString& folder, const QString& project,
@@ -226,6 +243,43 @@ void PrintChecksCost(const char* name, const QString& folder, const QString& pro
     }
     std::printf("%-26s %7d rows  %7.3f s with the checks, %7.3f s without: they add %4.1f %%\n",
                 name, kProjectRows, with, without, 100.0 * (with - without) / without);
+}
+
+// Translation files of 100,000 texts: the export into XLIFF against the export
+// into a workbook, the import of XLIFF against the import of the same texts
+// from a text file (both converted, both checked against German).
+void PrintTranslationFiles(const QString& folder, const QString& project) {
+    const QString translated = folder + QStringLiteral("/Uebersetzt.qrp");
+    QFile::copy(project, translated);
+    sqlite3* db = Open(translated);
+    sqlite3_create_function_v2(db, "recode", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, Recode,
+                               nullptr, nullptr, nullptr);
+    Exec(db, "UPDATE TidxTexts SET L1049 = recode('Текст номер ' || ID)");
+    sqlite3_close(db);
+    LanguageExport::Options options;
+    options.reference = 1031;
+    std::map<QString, double> exported;
+    for (const char* extension : {"xlsx", "xlf", "csv"}) {
+        const QString file = folder + QStringLiteral("/Texte.") + QLatin1String(extension);
+        double best = 1e9;
+        for (int run = 0; run < kRuns; ++run) {
+            const auto start = std::chrono::steady_clock::now();
+            LanguageExport::Export(translated, 1049, file, options);
+            best = std::min(best, Seconds(std::chrono::steady_clock::now() - start));
+        }
+        exported[QLatin1String(extension)] = best;
+    }
+    std::printf("%-26s %7d rows  %7.3f s  %9.0f rows/s   .xlsx export %6.3f s      ratio %4.2f\n",
+                "XLIFF export", kProjectRows, exported[u"xlf"_qs],
+                kProjectRows / exported[u"xlf"_qs], exported[u"xlsx"_qs],
+                exported[u"xlf"_qs] / exported[u"xlsx"_qs]);
+    const QString xlf = folder + QStringLiteral("/Texte.xlf"),
+                  csv = folder + QStringLiteral("/Texte.csv");
+    const double fromXliff = ImportSeconds(folder, project, xlf);
+    const double fromCsv = ImportSeconds(folder, project, csv);
+    std::printf("%-26s %7d rows  %7.3f s  %9.0f rows/s   .csv import  %6.3f s      ratio %4.2f\n",
+                "XLIFF import (converted)", kProjectRows, fromXliff, kProjectRows / fromXliff,
+                fromCsv, fromXliff / fromCsv);
 }
 
 // The preview of the same import: it reads and counts as the import does and writes nothing.
@@ -434,6 +488,7 @@ int main(int argc, char* argv[]) {
     for (const auto& [name, source] :
          {std::pair{".qrp source", qrp}, std::pair{".mdb source", mdb}})
         PrintChecksCost(name, folder, project, source);
+    PrintTranslationFiles(folder, project);
     if (importsOnly) return 0;
     std::printf("preview (reads and counts, writes nothing)\n");
     PrintPreview(".qrp preview", kProjectRows, project, qrp, fromProject.best);

@@ -350,32 +350,25 @@ int Export(const Arguments& arguments) {
             TerminalProgress progress(QStringLiteral("Exportiere"));
             result = LanguageExport::Export(file, lcid, output, options, progress.Callback());
         }
-        const int status = result.asStored.empty() ? kDone : kFindings;
+        const int status = result.HasFindings() ? kFindings : kDone;
         if (arguments.json) {
-            QJsonArray asStored;
+            QJsonArray asStored, omitted;
             for (const auto& text : result.asStored)
                 asStored.append(QJsonObject{{QStringLiteral("id"), text.id},
                                             {QStringLiteral("text"), text.text}});
+            for (const double id : result.omitted) omitted.append(ShortestDecimal(id));
             json.insert(QStringLiteral("written"), true);
             json.insert(QStringLiteral("rows"), static_cast<qint64>(result.rows));
             json.insert(QStringLiteral("asStored"), asStored);
+            json.insert(QStringLiteral("omitted"), omitted);
+            if (result.reference)
+                json.insert(QStringLiteral("reference"),
+                            MLanguageTransfer::LanguageColumn(*result.reference));
             PrintJson(json);
             return status;
         }
-        QString text =
-            QStringLiteral("%1 nach \u201E%2\u201C exportiert.\n").arg(Texts(result.rows), output);
-        if (!result.asStored.empty()) {
-            const auto count = static_cast<int64_t>(result.asStored.size());
-            text += QStringLiteral(
-                        "\n%1, wie gespeichert: aus %2 Codepage-Form entsteht kein Text, den "
-                        "ein Import unver\u00E4ndert zur\u00FCckbr\u00E4chte:\n")
-                        .arg(count == 1 ? QStringLiteral("1 Text steht")
-                                        : Number(count) + QStringLiteral(" Texte stehen"),
-                             count == 1 ? QStringLiteral("seiner") : QStringLiteral("ihrer"));
-            for (const auto& stored : result.asStored)
-                text += QStringLiteral("  ID %1: \u201E%2\u201C\n")
-                            .arg(ShortestDecimal(stored.id), stored.text);
-        }
+        QString text = result.Summary(output) + QLatin1Char('\n');
+        if (result.HasFindings()) text += QLatin1Char('\n') + result.Details() + QLatin1Char('\n');
         Out(text);
         return status;
     } catch (const RuntimeError& error) {

@@ -63,7 +63,9 @@ QJsonObject FromReport(const ImportReport& report) {
         {QStringLiteral("noNumber"), static_cast<qint64>(rows.noNumber.size())},
         {QStringLiteral("duplicates"), static_cast<qint64>(rows.duplicates.size())},
         {QStringLiteral("lossy"), static_cast<qint64>(report.lossy.size())},
-        {QStringLiteral("invalidBytes"), static_cast<qint64>(rows.reading.invalidBytes.size())}};
+        {QStringLiteral("invalidBytes"), static_cast<qint64>(rows.reading.invalidBytes.size())},
+        {QStringLiteral("untranslated"), static_cast<qint64>(rows.reading.untranslated.size())},
+        {QStringLiteral("withCodes"), static_cast<qint64>(rows.reading.withCodes.size())}};
     CountChecks(report.checks, counts);
     QJsonArray unmatched, noNumber, duplicates, lossy;
     for (const auto& row : rows.unmatched) unmatched.append(Row(row));
@@ -92,6 +94,11 @@ QJsonObject FromReport(const ImportReport& report) {
                                  {QStringLiteral("row"), static_cast<qint64>(text.row)},
                                  {QStringLiteral("characters"), characters}});
     }
+    auto units = [](const std::vector<SkippedUnit>& skipped) {
+        QJsonArray list;
+        for (const auto& unit : skipped) list.append(Row({unit.row, unit.id}));
+        return list;
+    };
     QJsonArray invalidBytes;
     for (const auto& invalid : rows.reading.invalidBytes)
         invalidBytes.append(QJsonObject{{QStringLiteral("line"), static_cast<qint64>(invalid.line)},
@@ -104,6 +111,8 @@ QJsonObject FromReport(const ImportReport& report) {
                     {QStringLiteral("duplicates"), duplicates},
                     {QStringLiteral("lossy"), lossy},
                     {QStringLiteral("invalidBytes"), invalidBytes},
+                    {QStringLiteral("untranslated"), units(rows.reading.untranslated)},
+                    {QStringLiteral("withCodes"), units(rows.reading.withCodes)},
                     {QStringLiteral("reference"), Reference(report.reference)},
                     {QStringLiteral("checks"), Checks(report.checks)},
                     {QStringLiteral("summary"), report.Summary()}};

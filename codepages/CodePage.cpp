@@ -129,6 +129,25 @@ std::optional<QString> LocaleForLcid(int32_t lcid) {
     return QString::fromLatin1(buffer);
 }
 
+std::optional<QString> LanguageTag(int32_t lcid) {
+    auto locale = LocaleForLcid(lcid);
+    if (!locale) return std::nullopt;
+    char tag[ULOC_FULLNAME_CAPACITY] = {};
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t length =
+        uloc_toLanguageTag(locale->toLatin1().constData(), tag, sizeof tag, true, &status);
+    if (U_FAILURE(status) || length <= 0) return std::nullopt;
+    return QString::fromLatin1(tag, length);
+}
+
+QString PrimaryLanguage(const QString& tag) {
+    return tag.section(QLatin1Char('-'), 0, 0).section(QLatin1Char('_'), 0, 0).trimmed().toLower();
+}
+
+QString PrimaryLanguage(int32_t lcid) {
+    return PrimaryLanguage(LanguageTag(lcid).value_or(QString()));
+}
+
 int DefaultAnsiCodePage(int32_t lcid) {
     auto locale = LocaleForLcid(lcid);
     if (!locale) return 0;

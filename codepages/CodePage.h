@@ -14,6 +14,13 @@ namespace CodePage {
 // no locale for it (ICU answers "root" for 0 and some unknown LCIDs).
 std::optional<QString> LocaleForLcid(int32_t lcid);
 
+// The BCP 47 tag of an LCID ("de-DE" for 1031, "sr-Latn-RS" for 9242), or nothing
+// when ICU has no locale for it.
+std::optional<QString> LanguageTag(int32_t lcid);
+// The primary language subtag of a BCP 47 tag or an LCID, lower case: "de".
+QString PrimaryLanguage(const QString& tag);
+QString PrimaryLanguage(int32_t lcid);
+
 // The locale's default ANSI code page as Windows reports it (1252 for German,
 // 1251 for Russian, 0 for Unicode-only locales such as Hindi). 0 when the LCID
 // has no locale data.

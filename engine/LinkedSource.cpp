@@ -83,7 +83,7 @@ LinkedTable ReadWhole(const Link& link, const QString& sourceTable) {
 }  // namespace
 
 // The options of a link string after its type: HDR=NO, CharacterSet=,
-// DefaultCharacterSet=; others are the engine's and change nothing here.
+// DefaultCharacterSet=, LANGUAGE=; others are the engine's and change nothing here.
 void ReadOption(const QString& part, SourceFormats::ReadOptions& options) {
     const QString option = part.trimmed();
     if (option.compare(QLatin1String("HDR=NO"), Qt::CaseInsensitive) == 0) options.header = false;
@@ -95,6 +95,7 @@ void ReadOption(const QString& part, SourceFormats::ReadOptions& options) {
         options.characterSet = number;
     if (key.compare(QLatin1String("DefaultCharacterSet"), Qt::CaseInsensitive) == 0)
         options.defaultCharacterSet = number;
+    if (key.compare(QLatin1String("LANGUAGE"), Qt::CaseInsensitive) == 0) options.language = number;
 }
 
 Link Parse(const QString& connect) {

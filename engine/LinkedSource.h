@@ -20,7 +20,9 @@ class SqliteConnection;
 // ";". A text link may name the file's encoding: "CharacterSet=<code page>" reads
 // it in that one (65001 UTF-8, 1200 UTF-16), "DefaultCharacterSet=<code page>"
 // in that one where the file is neither UTF-8 nor UTF-16 (the language's ANSI
-// code page; Windows-1252 without it).
+// code page; Windows-1252 without it). A translation document
+// ("XLIFF;LANGUAGE=<lcid>;DATABASE=<file>", the table TidxTexts) names the
+// language its translations are read for.
 namespace LinkedSource {
 
 struct Link {

@@ -2,6 +2,7 @@
 
 #include "CsvFile.h"
 #include "RuntimeError.h"
+#include "XliffFile.h"
 #include "XlsWorkbook.h"
 #include "XlsxWorkbook.h"
 
@@ -22,6 +23,10 @@ SourceTable ReadSheet(const QString& path, const QString& table, const ReadOptio
     return rows;
 }
 
+SourceTable ReadXliff(const QString& path, const QString&, const ReadOptions& options) {
+    return XliffFile::Read(path, options.language);
+}
+
 SourceTable ReadTextFile(const QString& path, const QString& table, const ReadOptions& options) {
     CsvFile::Encoding encoding;
     encoding.codePage = options.characterSet;
@@ -34,43 +39,20 @@ SourceTable ReadTextFile(const QString& path, const QString& table, const ReadOp
 }  // namespace
 
 const std::vector<Format>& All() {
+    using L = Linking;
+    const QString none;
+    // clang-format off
     static const std::vector<Format> formats{
-        {QStringLiteral("qrp"),
-         QStringLiteral("eine Projektdatei"),
-         QStringLiteral("QuorvinStudio-Projektdateien"),
-         Linking::DatabaseFile,
-         {QString()},
-         false,
-         nullptr},
-        {QStringLiteral("mdb"),
-         QStringLiteral("eine Datenbank"),
-         QStringLiteral("Datenbankdateien"),
-         Linking::DatabaseFile,
-         {QString()},
-         true,
-         nullptr},
-        {QStringLiteral("xls"),
-         QStringLiteral("eine Excel-Arbeitsmappe"),
-         QStringLiteral("Excel-Dateien"),
-         Linking::Sheet,
-         {QStringLiteral("Excel 5.0"), QStringLiteral("Excel 8.0")},
-         true,
-         ReadSheet<XlsWorkbook>},
-        {QStringLiteral("xlsx"),
-         QStringLiteral("eine Excel-Arbeitsmappe"),
-         QString(),
-         Linking::Sheet,
-         {QStringLiteral("Excel 12.0 Xml")},
-         true,
-         ReadSheet<XlsxWorkbook>},
-        {QStringLiteral("csv"),
-         QStringLiteral("eine Textdatei"),
-         QString(),
-         Linking::FileInFolder,
-         {QStringLiteral("Text")},
-         true,
-         ReadTextFile},
+        // extension, description, the window's filter, linking, link types, converts, reader
+        {u"qrp"_qs,   u"eine Projektdatei"_qs, u"QuorvinStudio-Projektdateien"_qs, L::DatabaseFile, {none}, false, nullptr},
+        {u"mdb"_qs,   u"eine Datenbank"_qs,    u"Datenbankdateien"_qs, L::DatabaseFile, {none},              true, nullptr},
+        {u"xls"_qs,   u"eine Excel-Arbeitsmappe"_qs, u"Excel-Dateien"_qs, L::Sheet, {u"Excel 5.0"_qs, u"Excel 8.0"_qs}, true, ReadSheet<XlsWorkbook>},
+        {u"xlsx"_qs,  u"eine Excel-Arbeitsmappe"_qs, none, L::Sheet,        {u"Excel 12.0 Xml"_qs},     true, ReadSheet<XlsxWorkbook>},
+        {u"csv"_qs,   u"eine Textdatei"_qs,    none, L::FileInFolder,       {u"Text"_qs},               true, ReadTextFile},
+        {u"xlf"_qs,   u"eine XLIFF-Datei"_qs,  none, L::Document,           {u"XLIFF"_qs},              true, ReadXliff},
+        {u"xliff"_qs, u"eine XLIFF-Datei"_qs,  none, L::Document,           {u"XLIFF"_qs},              true, ReadXliff},
     };
+    // clang-format on
     return formats;
 }
 
@@ -94,6 +76,8 @@ QString Connect(const Format& format, const QString& path, const ReadOptions& op
             return type + QStringLiteral(";DATABASE=") + path;
         case Linking::Sheet:
             return type + QStringLiteral(";HDR=YES;IMEX=2;DATABASE=") + path;
+        case Linking::Document:
+            return type + QStringLiteral(";LANGUAGE=%1;DATABASE=").arg(options.language) + path;
         case Linking::FileInFolder:
             break;
     }
@@ -108,6 +92,7 @@ QString Connect(const Format& format, const QString& path, const ReadOptions& op
 QString SourceTableName(const Format& format, const QString& path) {
     switch (format.linking) {
         case Linking::DatabaseFile:
+        case Linking::Document:
             return QStringLiteral("TidxTexts");
         case Linking::Sheet:
             return QStringLiteral("TidxTexts$");

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+
 #include <vector>
 
 // The formats an import reads, one row each: how a file of the format is named,
@@ -18,6 +20,8 @@ enum class Linking {
     DatabaseFile,  // ";DATABASE=<file>", table TidxTexts: SQLite, or Access through its helper
     Sheet,         // "<type>;HDR=YES;IMEX=2;DATABASE=<file>", table "TidxTexts$" (the sheet)
     FileInFolder,  // "<type>;HDR=YES;FMT=Delimited;DATABASE=<folder>", table "<name>#<ext>"
+    Document,      // "<type>;LANGUAGE=<lcid>;DATABASE=<file>", table TidxTexts: one
+                   // language's translations, named by the file for that language
 };
 
 // What a reader is given beside the file.
@@ -25,6 +29,7 @@ struct ReadOptions {
     bool header = true;           // the first row names the columns
     int characterSet = 0;         // a text file's encoding (code page); 0: found from its bytes
     int defaultCharacterSet = 0;  // what a text file that is no Unicode is read in; 0: 1252
+    int32_t language = 0;         // the language a document's translations are for
 };
 
 struct Format {

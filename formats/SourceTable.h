@@ -17,11 +17,20 @@ struct InvalidByte {
     QString readAs;
 };
 
-// How a reader read a text file: the encoding it decoded it in and what did not fit.
+// A unit of a translation file that is not imported: its place (from 1) and ID.
+struct SkippedUnit {
+    int64_t row = 0;
+    QString id;
+};
+
+// How a reader read the file: the encoding a text file was decoded in and what
+// did not fit; the units of a translation file it left out.
 struct SourceReading {
     QString encoding;   // "UTF-8", "Windows-1251"; empty for sources that are no text file
     bool ansi = false;  // decoded in an ANSI code page, not in a Unicode encoding
     std::vector<InvalidByte> invalidBytes;
+    std::vector<SkippedUnit> untranslated;  // no translation yet
+    std::vector<SkippedUnit> withCodes;     // a target holding placeholder codes
 };
 
 // A cell whose value a reader could not read. It fails an import that uses its

@@ -11,8 +11,8 @@ namespace {
 // comma-separated, quoted as RFC 4180 says.
 class CsvExportWriter : public ExportWriter {
   public:
-    void Begin(const QString& path, const QString& name,
-               const std::vector<Column>& columns) override {
+    void Begin(const QString& path, const QString& name, const Layout& layout) override {
+        const std::vector<Column>& columns = layout.columns;
         path_ = path;
         name_ = name;
         file_.setFileName(path);

@@ -13,6 +13,8 @@ const std::vector<ExportWriter::Format>& ExportWriter::Formats() {
         {QStringLiteral("xlsx"), QStringLiteral("Excel-Arbeitsmappe"), MakeXlsxWriter},
         {QStringLiteral("xls"), QStringLiteral("Excel 97-2003-Arbeitsmappe"), MakeXlsWriter},
         {QStringLiteral("csv"), QStringLiteral("CSV UTF-8"), MakeCsvWriter},
+        {QStringLiteral("xlf"), QStringLiteral("XLIFF 1.2"), MakeXliffWriter},
+        {QStringLiteral("xliff"), QStringLiteral("XLIFF 1.2"), MakeXliffWriter},
     };
     return formats;
 }

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -19,6 +20,12 @@ class ExportWriter {
         QString name;
         int width = 10;          // in characters, as the longest text wants it
         bool reference = false;  // shown to the translator, not to be translated
+        int32_t lcid = 0;        // the language of a text column
+    };
+    // What the file holds: the project the texts come from, and the columns.
+    struct Layout {
+        QString project;
+        std::vector<Column> columns;
     };
 
     virtual ~ExportWriter() = default;
@@ -26,13 +33,19 @@ class ExportWriter {
     // The largest number of rows of texts the format holds.
     virtual int64_t MaxRows() const;
 
+    // Whether the format needs a reference language beside the texts (a source
+    // for each translation).
+    virtual bool NeedsReference() const { return false; }
+
     // Opens path for writing; name stands for the file in messages. The columns
     // are the ID's and the texts'.
-    virtual void Begin(const QString& path, const QString& name,
-                       const std::vector<Column>& columns) = 0;
+    virtual void Begin(const QString& path, const QString& name, const Layout& layout) = 0;
     virtual void Row(double id, const std::vector<std::optional<QString>>& texts) = 0;
     // Completes the file.
     virtual void Finish() = 0;
+    // The IDs of the texts the format cannot hold (characters XML has no place
+    // for), left out of the file.
+    virtual std::vector<double> Omitted() const { return {}; }
 
     // The formats written, one row each: the extension, the name a file dialog
     // shows, and the writer.
@@ -56,3 +69,4 @@ class ExportWriter {
 std::unique_ptr<ExportWriter> MakeXlsxWriter();
 std::unique_ptr<ExportWriter> MakeXlsWriter();
 std::unique_ptr<ExportWriter> MakeCsvWriter();
+std::unique_ptr<ExportWriter> MakeXliffWriter();

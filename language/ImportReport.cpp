@@ -56,7 +56,8 @@ void Section(QStringList& out, const QString& heading, const List& list, size_t 
 
 bool ImportReport::HasFindings() const {
     return !rows.unmatched.empty() || !rows.noNumber.empty() || !rows.duplicates.empty() ||
-           !lossy.empty() || !rows.reading.invalidBytes.empty() || CheckFindings::HasErrors(checks);
+           !lossy.empty() || !rows.reading.invalidBytes.empty() ||
+           !rows.reading.withCodes.empty() || CheckFindings::HasErrors(checks);
 }
 
 QString ImportReport::EncodingWarning() const {
@@ -108,6 +109,14 @@ QString ImportReport::Summary() const {
     const auto invalid = Size(rows.reading.invalidBytes.size());
     if (invalid > 0)
         parts << Count(invalid, "Byte, das kein UTF-8 ist", "Bytes, die kein UTF-8 sind");
+    const auto untranslated = Size(rows.reading.untranslated.size());
+    if (untranslated > 0)
+        parts << Count(untranslated, "Einheit", "Einheiten") +
+                     QStringLiteral(" ohne Übersetzung übergangen");
+    const auto withCodes = Size(rows.reading.withCodes.size());
+    if (withCodes > 0)
+        parts << Count(withCodes, "Einheit", "Einheiten") +
+                     QStringLiteral(" mit Platzhalter-Codes nicht importiert");
     if (const QString checked = CheckFindings::Summary(checks); !checked.isEmpty())
         parts << checked;
 
@@ -179,6 +188,13 @@ QString ImportReport::Details(size_t limit) const {
                 return QStringLiteral("Zeile %1: Byte %2 als %3")
                     .arg(Number(invalid.line), ByteName(invalid.byte), Quoted(invalid.readAs));
             });
+    auto unit = [](const SkippedUnit& skipped) {
+        return QStringLiteral("Einheit %1: ID %2").arg(Number(skipped.row), Quoted(skipped.id));
+    };
+    Section(out, QStringLiteral("Einheiten mit Platzhalter-Codes, nicht importiert"),
+            rows.reading.withCodes, limit, unit);
+    Section(out, QStringLiteral("Einheiten ohne Übersetzung, übergangen"),
+            rows.reading.untranslated, limit, unit);
     if (reference)
         CheckFindings::Details(checks, QStringLiteral("Prüfung gegen L%1").arg(*reference), limit,
                                out);

@@ -51,8 +51,9 @@ struct ImportReport {
     QString Details(size_t limit = 1000) const;
     // Whether the source had rows that matched nothing, IDs without a number,
     // repeated IDs, characters the code page cannot hold, bytes of a UTF-8 text
-    // file that are no UTF-8, or translations that fail a check with an error
-    // (warnings are no findings).
+    // file that are no UTF-8, units of a translation file whose target holds
+    // placeholder codes, or translations that fail a check with an error
+    // (warnings and untranslated units are no findings).
     bool HasFindings() const;
     // For a text file read in an ANSI code page whose texts still lose characters
     // in the language's code page (it is probably in another encoding): the

@@ -3,6 +3,7 @@
 #include "DBEngine.h"
 #include "Database.h"
 #include "ExportWriter.h"
+#include "ImportReport.h"
 #include "LanguageRecoding.h"
 #include "RuntimeError.h"
 #include "SqliteConnection.h"
@@ -74,11 +75,11 @@ class ExportQuery {
         SqliteStatement measure(connection_.Handle(),
                                 QStringLiteral("SELECT count(*)") + lengths + from_, file_);
         measure.Step();
-        columns = {{QStringLiteral("ID"), 10, false}};
+        columns = {{QStringLiteral("ID"), 10, false, 0}};
         for (size_t i = 0; i < languages.size(); ++i)
             columns.push_back({MLanguageTransfer::LanguageColumn(lcids_[i]),
                                Width(measure.ColumnInt64(static_cast<int>(i) + 1)),
-                               i + 1 < languages.size()});
+                               i + 1 < languages.size(), lcids_[i]});
         return measure.ColumnInt64(0);
     }
 
@@ -98,6 +99,25 @@ class ExportQuery {
     QString from_;
     std::vector<int32_t> lcids_;
 };
+
+// The language a format that needs one takes its sources from: German where the
+// project has it and it is not the language, else the first other language.
+int32_t SourceLanguage(SqliteConnection& connection, const QString& projectFile, int32_t lcid,
+                       const QString& outputFile) {
+    const auto table = connection.FindTable(kTextTable);
+    if (!table) throw RuntimeError::TableNotInFile(kTextTable, projectFile);
+    std::optional<int32_t> first;
+    for (const QString& column : connection.Columns(*table)) {
+        bool ok = false;
+        const int32_t other = column.mid(1).toInt(&ok);
+        if (!column.startsWith(QLatin1Char('L')) || !ok || other == lcid) continue;
+        if (other == 1031) return other;
+        if (!first) first = other;
+    }
+    if (!first)
+        throw RuntimeError::NoSourceLanguage(outputFile, MLanguageTransfer::LanguageColumn(lcid));
+    return *first;
+}
 
 // Writes the rows; the language's own texts that would not come back go to result.
 void WriteRows(ExportQuery& query, ExportWriter& writer, int64_t total,
@@ -132,9 +152,13 @@ Result Export(const QString& projectFile, int32_t lcid, const QString& outputFil
               const Options& options, const MLanguageTransfer::ImportProgress& progress) {
     std::unique_ptr<ExportWriter> writer = ExportWriter::ForFile(outputFile);
     auto db = DBEngine::Instance().OpenDatabase(projectFile, /*readOnly=*/true);
-    ExportQuery query(db->Connection(), projectFile, lcid, options);
-    std::vector<ExportWriter::Column> columns;
-    const int64_t total = query.Measure(columns);
+    Options chosen = options;
+    if (writer->NeedsReference() && !chosen.reference)
+        chosen.reference = SourceLanguage(db->Connection(), projectFile, lcid, outputFile);
+    ExportQuery query(db->Connection(), projectFile, lcid, chosen);
+    ExportWriter::Layout layout;
+    layout.project = QFileInfo(projectFile).completeBaseName();
+    const int64_t total = query.Measure(layout.columns);
     if (total > writer->MaxRows())
         throw RuntimeError::TooManyRowsForFormat(outputFile, total, writer->MaxRows());
 
@@ -148,10 +172,12 @@ Result Export(const QString& projectFile, int32_t lcid, const QString& outputFil
     scratch.close();
 
     Result result;
+    result.reference = chosen.reference;
     try {
-        writer->Begin(scratch.fileName(), outputFile, columns);
+        writer->Begin(scratch.fileName(), outputFile, layout);
         WriteRows(query, *writer, total, progress, result);
         writer->Finish();
+        result.omitted = writer->Omitted();
         writer.reset();
     } catch (...) {
         // A writer closes its file when it goes; what it leaves is removed after that.
@@ -166,6 +192,40 @@ Result Export(const QString& projectFile, int32_t lcid, const QString& outputFil
                     QFile::encodeName(outputFile).constData()) != 0)
         throw RuntimeError::NotWritable(outputFile);
     return result;
+}
+
+QString Result::Summary(const QString& outputFile) const {
+    return QStringLiteral("%1 nach \u201E%2\u201C exportiert.")
+        .arg(rows == 1 ? QStringLiteral("1 Text") : GermanNumber(rows) + QStringLiteral(" Texte"),
+             outputFile);
+}
+
+QString Result::Details() const {
+    QStringList lines;
+    if (!asStored.empty()) {
+        const auto count = static_cast<int64_t>(asStored.size());
+        lines << QStringLiteral(
+                     "%1, wie gespeichert: aus %2 Codepage-Form entsteht kein Text, den ein "
+                     "Import unver\u00E4ndert zur\u00FCckbr\u00E4chte:")
+                     .arg(count == 1 ? QStringLiteral("1 Text steht")
+                                     : GermanNumber(count) + QStringLiteral(" Texte stehen"),
+                          count == 1 ? QStringLiteral("seiner") : QStringLiteral("ihrer"));
+        for (const auto& stored : asStored)
+            lines << QStringLiteral("  ID %1: \u201E%2\u201C")
+                         .arg(ShortestDecimal(stored.id), stored.text);
+    }
+    if (!omitted.empty()) {
+        if (!lines.isEmpty()) lines << QString();
+        QStringList ids;
+        for (const double id : omitted) ids << ShortestDecimal(id);
+        lines << QStringLiteral("%1 Steuerzeichen, die XML nicht fasst, und %2 in der Datei: ID %3")
+                     .arg(omitted.size() == 1 ? QStringLiteral("1 Text enthält")
+                                              : GermanNumber(static_cast<int64_t>(omitted.size())) +
+                                                    QStringLiteral(" Texte enthalten"),
+                          omitted.size() == 1 ? QStringLiteral("fehlt") : QStringLiteral("fehlen"),
+                          ids.join(QStringLiteral(", ")));
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 }  // namespace LanguageExport

@@ -98,6 +98,7 @@ TableDef SourceLink(Database& db, const QString& sourceFile, int32_t lcid,
     SourceFormats::ReadOptions read;
     read.defaultCharacterSet = CodePage::DefaultAnsiCodePage(lcid);
     read.characterSet = options.encoding;
+    read.language = lcid;
     TableDef link = db.CreateTableDef(kLinkName);
     link.SetConnect(SourceFormats::Connect(*format, sourceFile, read));
     link.SetSourceTableName(SourceFormats::SourceTableName(*format, sourceFile));

@@ -71,8 +71,8 @@ class XlsExportWriter : public ExportWriter {
     // 65,536 rows, the first names the columns.
     int64_t MaxRows() const override { return 65535; }
 
-    void Begin(const QString& path, const QString& name,
-               const std::vector<Column>& columns) override {
+    void Begin(const QString& path, const QString& name, const Layout& layout) override {
+        const std::vector<Column>& columns = layout.columns;
         path_ = path;
         name_ = name;
         columns_ = columns;

@@ -30,8 +30,8 @@ class XlsxExportWriter : public ExportWriter {
 
     int64_t MaxRows() const override { return LXW_ROW_MAX - 1; }
 
-    void Begin(const QString& path, const QString& name,
-               const std::vector<Column>& columns) override {
+    void Begin(const QString& path, const QString& name, const Layout& layout) override {
+        const std::vector<Column>& columns = layout.columns;
         path_ = path;
         name_ = name;
         const QByteArray file = QFile::encodeName(path);

@@ -13,13 +13,14 @@ cmake --build build-fuzz -j"$(nproc)"
 
 mkdir -p build-fuzz/artifacts
 status=0
-for target in workbook xlsx csv val statement; do
+for target in workbook xlsx csv xliff val statement; do
   corpus="build-fuzz/corpus-$target"
   mkdir -p "$corpus"
   case "$target" in
     workbook) seeds=(tests/data/excel tests/data/excel/damaged) ;;
     xlsx) seeds=(tests/data/xlsx "tests/fuzz/seeds/$target") ;;
     csv) seeds=(tests/data/csv) ;;
+    xliff) seeds=(tests/data/xliff) ;;
     *) seeds=("tests/fuzz/seeds/$target") ;;
   esac
   if [ -d "tests/data/fuzz-regressions/$target" ]; then seeds+=("tests/data/fuzz-regressions/$target"); fi

@@ -32,7 +32,7 @@ TEST(RuntimeErrorTest, NamedErrorsKeepTheirNumberAndWording) {
                                          SourceFormats::Extensions()),
          3264,
          u"Die Datei '/q/texte.txt' kann nicht verknüpft werden: Ihre Endung nennt keine Quelle, "
-         u"die sich importieren lässt (.qrp, .mdb, .xls, .xlsx, .csv)."},
+         u"die sich importieren lässt (.qrp, .mdb, .xls, .xlsx, .csv, .xlf, .xliff)."},
         {RuntimeError::Locked(file), 3218,
          u"Die Datei '/p/Demo.qrp' ist von einem anderen Programm gesperrt. Schließen Sie das "
          u"andere Programm und versuchen Sie es erneut."},
