@@ -304,8 +304,8 @@ class FLanguageTransferTest : public QObject, WidgetFixture {
         QCOMPARE(messages->messages.size(), size_t{2});
     }
 
-    // Workbooks of today and text files, picked under "Alle Dateien (*.*)", import
-    // as the workbook does; a damaged one fails with its own message only.
+    // Workbooks of today, text files and XLIFF files, picked under "Alle Dateien
+    // (*.*)", import as the workbook does; a damaged one fails with its own message only.
     void xlsxAndCsvChosenUnderAllFilesImportLikeTheWorkbook() {
         const QString project = folder->Path(QStringLiteral("Demo.qrp"));
         ChooseProjectByHand(folder->Path(QStringLiteral("x")).chopped(2), QStringLiteral("Demo"));
@@ -335,6 +335,21 @@ class FLanguageTransferTest : public QObject, WidgetFixture {
                  qPrintable(messages->messages[0].text));
         QVERIFY(messages->messages[0].text.contains(dialogAnswer));
         QCOMPARE(FileBytes(project), before);
+
+        // XLIFF from a translation tool, chosen the same way.
+        messages->messages.clear();
+        RunSql(project, QStringLiteral("INSERT INTO TidxTexts(ID, L1049) VALUES (101, 'alt'), "
+                                       "(103, 'alt')"));
+        SelectLanguage(1049);
+        dialogAnswer = folder->Copy(QStringLiteral("xliff/messages-lconvert.xlf"));
+        QTest::mouseClick(Control<QPushButton>("cmdSearchImportQRP"), Qt::LeftButton);
+        QTest::mouseClick(Import(), Qt::LeftButton);
+        QCOMPARE(messages->messages.size(), size_t{1});
+        QVERIFY2(messages->messages[0].text.startsWith(QStringLiteral(
+                     "Sprache erfolgreich importiert!\n\n1 Text geändert, 3 Zeilen der Quelle ohne "
+                     "passenden Text im Projekt, 1 Einheit ohne Übersetzung übergangen")),
+                 qPrintable(messages->messages[0].text));
+        QCOMPARE(ReadColumn(project, QStringLiteral("L1049"))[101], Variant("Ôàéë"));
     }
 
     void failedImportShowsOnlyItsOwnMessage() {
