@@ -4,6 +4,7 @@
 #include "FProjectOpen.h"
 #include "FillProjectList.h"
 #include "ImportProgressWindow.h"
+#include "ImportUndo.h"
 #include "MLanguageTransfer.h"
 #include "MessageBox.h"
 #include "RegistryStore.h"
@@ -168,12 +169,22 @@ void FLanguageTransfer::Import() {
     const QString name = txtName_->text();
     const int32_t lcid = cboLanguages_->ItemData(cboLanguages_->currentIndex());
     const QString sourceFile = txtImportQRP_->text();
+    const QString projectFile = ProjectFilePath(directory, name);
     ImportReport report;
-    ImportProgressWindow progress(this);
-    if (MLanguageTransfer::TransferLanguage(ProjectFilePath(directory, name), lcid, sourceFile,
-                                            &report, progress.Callback()))
-        MessageBox::Show(QStringLiteral("Sprache erfolgreich importiert!\n\n") + report.Summary(),
-                         MessageBox::Icon::Information, report.Details());
+    {
+        ImportProgressWindow progress(this);
+        if (!MLanguageTransfer::TransferLanguage(projectFile, lcid, sourceFile, &report,
+                                                 progress.Callback()))
+            return;
+    }
+    // An import that changed texts can be taken back from its success box.
+    const auto undo = ImportUndo::JustDone(projectFile);
+    std::vector<MessageBox::Button> buttons{MessageBox::Button::Ok};
+    if (undo) buttons.push_back(MessageBox::Button::Undo);
+    const MessageBox::Button chosen = MessageBox::Ask(
+        {QStringLiteral("Sprache erfolgreich importiert!\n\n") + report.Summary(),
+         MessageBox::Icon::Information, report.Details(), buttons, MessageBox::Button::Ok});
+    if (chosen == MessageBox::Button::Undo) ImportUndo::Offer(projectFile, name, sourceFile, *undo);
 }
 
 void FLanguageTransfer::ChooseProject() {

@@ -14,15 +14,13 @@ constexpr int kSteps = 1000;
 
 ImportProgressWindow::ImportProgressWindow(QWidget* owner) : owner_(owner) {
     clock_.start();
-    previous_ = MessageBox::SetHandler(
-        [this](const QString& text, MessageBox::Icon icon, const QString& details) {
-            dialog_.reset();
-            ended_ = true;
-            if (previous_)
-                previous_(text, icon, details);
-            else
-                MessageBox::WriteToStandardError(text);
-        });
+    previous_ = MessageBox::SetHandler([this](const MessageBox::Request& request) {
+        dialog_.reset();
+        ended_ = true;
+        if (previous_) return previous_(request);
+        MessageBox::WriteToStandardError(request.text);
+        return request.buttons.empty() ? MessageBox::Button::Ok : request.buttons.front();
+    });
 }
 
 ImportProgressWindow::~ImportProgressWindow() { MessageBox::SetHandler(std::move(previous_)); }

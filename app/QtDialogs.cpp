@@ -23,17 +23,59 @@ QMessageBox::Icon QtIcon(MessageBox::Icon icon) {
             return QMessageBox::Warning;
         case MessageBox::Icon::Critical:
             return QMessageBox::Critical;
+        case MessageBox::Icon::Question:
+            return QMessageBox::Question;
         case MessageBox::Icon::None:
             break;
     }
     return QMessageBox::NoIcon;
 }
 
-// The platform's message box with OK and a "Details…" button that opens the
-// details in a box of their own and leaves this one open.
-void ShowWithDetails(const QString& text, MessageBox::Icon icon, const QString& details) {
-    QMessageBox box(QtIcon(icon), MessageBox::ApplicationTitle(), text, QMessageBox::Ok,
-                    QApplication::activeWindow());
+// A button of the box: Qt's own for OK, ours with German labels for the others.
+QAbstractButton* AddButton(QMessageBox& box, MessageBox::Button button) {
+    switch (button) {
+        case MessageBox::Button::Ok:
+            return box.addButton(QMessageBox::Ok);
+        case MessageBox::Button::Yes:
+            return box.addButton(QStringLiteral("&Ja"), QMessageBox::YesRole);
+        case MessageBox::Button::No:
+            return box.addButton(QStringLiteral("&Nein"), QMessageBox::NoRole);
+        case MessageBox::Button::Cancel:
+            return box.addButton(QStringLiteral("Abbrechen"), QMessageBox::RejectRole);
+        case MessageBox::Button::Undo:
+            return box.addButton(QStringLiteral("&R\u00FCckg\u00E4ngig"), QMessageBox::ActionRole);
+        case MessageBox::Button::Keep:
+            return box.addButton(QStringLiteral("&Behalten"), QMessageBox::AcceptRole);
+        case MessageBox::Button::Overwrite:
+            return box.addButton(QStringLiteral("\u00DC&berschreiben"),
+                                 QMessageBox::DestructiveRole);
+    }
+    return nullptr;
+}
+
+const char* ObjectName(MessageBox::Button button) {
+    switch (button) {
+        case MessageBox::Button::Ok:
+            return "cmdOk";
+        case MessageBox::Button::Yes:
+            return "cmdYes";
+        case MessageBox::Button::No:
+            return "cmdNo";
+        case MessageBox::Button::Cancel:
+            return "cmdCancel";
+        case MessageBox::Button::Undo:
+            return "cmdUndo";
+        case MessageBox::Button::Keep:
+            return "cmdKeep";
+        case MessageBox::Button::Overwrite:
+            return "cmdOverwrite";
+    }
+    return "";
+}
+
+// A "Details…" button that opens the details in a box of their own and leaves
+// this one open.
+void AddDetails(QMessageBox& box, MessageBox::Icon icon, const QString& details) {
     QPushButton* more = box.addButton(QStringLiteral("Details\u2026"), QMessageBox::ActionRole);
     more->setObjectName(QStringLiteral("cmdDetails"));
     // The box closes on any of its buttons; this one only opens the details.
@@ -43,8 +85,31 @@ void ShowWithDetails(const QString& text, MessageBox::Icon icon, const QString& 
         list.setObjectName(QStringLiteral("frmDetails"));
         list.exec();
     });
-    box.setDefaultButton(QMessageBox::Ok);
+}
+
+// The platform's message box with the buttons asked for (the first the default,
+// the last the one Escape answers) and, with details, "Details…".
+MessageBox::Button AskInBox(const MessageBox::Request& request) {
+    QMessageBox box(QtIcon(request.icon), MessageBox::ApplicationTitle(), request.text,
+                    QMessageBox::NoButton, QApplication::activeWindow());
+    box.setObjectName(QStringLiteral("frmMessage"));
+    std::vector<MessageBox::Button> buttons = request.buttons;
+    if (buttons.empty()) buttons.push_back(MessageBox::Button::Ok);
+    std::vector<QAbstractButton*> shown;
+    for (const MessageBox::Button button : buttons) {
+        shown.push_back(AddButton(box, button));
+        shown.back()->setObjectName(QString::fromLatin1(ObjectName(button)));
+    }
+    if (!request.details.isEmpty()) AddDetails(box, request.icon, request.details);
+    if (auto* first = qobject_cast<QPushButton*>(shown.front())) box.setDefaultButton(first);
+    size_t escape = shown.size() - 1;
+    for (size_t i = 0; i < buttons.size(); ++i)
+        if (request.escape == buttons[i]) escape = i;
+    box.setEscapeButton(shown[escape]);
     box.exec();
+    for (size_t i = 0; i < shown.size(); ++i)
+        if (box.clickedButton() == shown[i]) return buttons[i];
+    return buttons[escape];
 }
 
 }  // namespace
@@ -62,22 +127,17 @@ QStringList NameFilters(const QString& filter) {
 }
 
 void InstallMessageBox() {
-    MessageBox::SetHandler([](const QString& text, MessageBox::Icon icon, const QString& details) {
-        if (!details.isEmpty()) {
-            ShowWithDetails(text, icon, details);
-            return;
-        }
-        // Long texts (the chooser's help, descriptions with long paths) get a box
-        // that wraps and scrolls; short ones the platform's own message box.
-        if (text.size() > kLongText) {
-            LongMessageDialog box(QtIcon(icon), MessageBox::ApplicationTitle(), text,
-                                  QApplication::activeWindow());
+    MessageBox::SetHandler([](const MessageBox::Request& request) {
+        // A long message alone (the chooser's help, descriptions with long paths)
+        // gets a box that wraps and scrolls; every other the platform's own box.
+        if (request.details.isEmpty() && request.buttons.empty() &&
+            request.text.size() > kLongText) {
+            LongMessageDialog box(QtIcon(request.icon), MessageBox::ApplicationTitle(),
+                                  request.text, QApplication::activeWindow());
             box.exec();
-            return;
+            return MessageBox::Button::Ok;
         }
-        QMessageBox box(QtIcon(icon), MessageBox::ApplicationTitle(), text, QMessageBox::Ok,
-                        QApplication::activeWindow());
-        box.exec();
+        return AskInBox(request);
     });
 }
 

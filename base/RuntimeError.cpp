@@ -396,6 +396,14 @@ RuntimeError RuntimeError::NothingToUndo(const QString& project) {
                 .arg(project)};
 }
 
+RuntimeError RuntimeError::NotTheLastImport(const QString& project) {
+    return {N::NoCurrentRecord,
+            QStringLiteral("Der Import ist nicht mehr der letzte des Projekts '%1' (ein anderes "
+                           "Programm hat seitdem importiert oder zurückgenommen); nichts wurde "
+                           "geändert.")
+                .arg(project)};
+}
+
 RuntimeError RuntimeError::UnknownRegistryRoot(uint32_t root) {
     return {N::InvalidArgument, QStringLiteral("Unbekannter Registrierungsschlüssel 0x%1.")
                                     .arg(root, 8, 16, QLatin1Char('0'))};

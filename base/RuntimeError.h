@@ -133,6 +133,7 @@ class RuntimeError : public std::exception {
                                              int32_t number = ErrorNumber::CannotOpen);
     static RuntimeError UndoStoreDamaged(const QString& path, const QString& detail);
     static RuntimeError NothingToUndo(const QString& project);
+    static RuntimeError NotTheLastImport(const QString& project);
     static RuntimeError UnknownRegistryRoot(uint32_t root);
 
   private:

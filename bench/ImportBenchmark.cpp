@@ -423,8 +423,9 @@ int main(int argc, char* argv[]) {
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    MessageBox::SetHandler([](const QString& text, MessageBox::Icon, const QString&) {
-        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    MessageBox::SetHandler([](const MessageBox::Request& request) {
+        std::fprintf(stderr, "%s\n", request.text.toLocal8Bit().constData());
+        return MessageBox::Button::Ok;
     });
     CodePage::SetSystemAnsiCodePage(1252);
     QTemporaryDir dir;

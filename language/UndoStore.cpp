@@ -504,28 +504,62 @@ std::vector<Conflict> Conflicts(const Database& db, const QString& plan, const Q
 
 }  // namespace
 
-UndoResult UndoLast(const QString& projectFile, bool force) {
+namespace {
+
+// The last import of the project, read through the store attached to the
+// project's connection, and its plan made; nothing when there is none. With
+// expected, that import must be the last (3021 when it is not).
+std::optional<Entry> PlanLastImport(Database& db, const QString& projectFile,
+                                    std::optional<int64_t> expected) {
+    SqliteConnection& c = db.Connection();
+    const std::optional<Entry> last = LastImport(c.Handle(), projectFile);
+    if (expected && (!last || last->id != *expected))
+        throw RuntimeError::NotTheLastImport(projectFile);
+    if (last) MakePlan(c, *last);
+    return last;
+}
+
+QString TextTable(Database& db) {
+    return QuoteIdentifier(db.TableDefs().Item(QStringLiteral("TidxTexts")).Name());
+}
+
+const QString kPlanTable = QStringLiteral("temp.") + QuoteIdentifier(kPlan);
+
+}  // namespace
+
+std::vector<Conflict> ConflictsOfLast(const QString& projectFile, int64_t expected) {
+    if (!QFileInfo::exists(Path())) throw RuntimeError::NotTheLastImport(projectFile);
+    auto db = DBEngine::Instance().OpenDatabase(projectFile, /*readOnly=*/true);
+    AttachStore(db->Connection(), /*create=*/false);
+    const std::optional<Entry> last = PlanLastImport(*db, projectFile, expected);
+    auto conflicts = Conflicts(*db, kPlanTable, TextTable(*db), QuoteIdentifier(last->column));
+    db->Close();
+    return conflicts;
+}
+
+UndoResult UndoLast(const QString& projectFile, bool force, std::optional<int64_t> expected) {
     UndoResult result;
     auto db = DBEngine::Instance().OpenDatabase(projectFile);
-    if (!QFileInfo::exists(Path())) return result;
+    if (!QFileInfo::exists(Path())) {
+        if (expected) throw RuntimeError::NotTheLastImport(projectFile);
+        return result;
+    }
     SqliteConnection& c = db->Connection();
     AttachStore(c, /*create=*/false);
     db->BeginTrans();
-    const std::optional<Entry> last = LastImport(c.Handle(), projectFile);
+    const std::optional<Entry> last = PlanLastImport(*db, projectFile, expected);
     if (!last) return result;
     result.found = true;
     result.entry = *last;
 
-    const QString table = QuoteIdentifier(db->TableDefs().Item(QStringLiteral("TidxTexts")).Name());
+    const QString table = TextTable(*db);
     const QString column = QuoteIdentifier(result.entry.column);
-    const QString plan = QStringLiteral("temp.") + QuoteIdentifier(kPlan);
-    MakePlan(c, result.entry);
-    result.conflicts = Conflicts(*db, plan, table, column);
+    result.conflicts = Conflicts(*db, kPlanTable, table, column);
     c.Exec(QStringLiteral("UPDATE main.%1 SET %2 = p.old FROM %3 AS p WHERE %1.rowid = p.row "
                           "AND (%4 OR %1.%2 IS p.new)")
-               .arg(table, column, plan, force ? QStringLiteral("1") : QStringLiteral("0")));
+               .arg(table, column, kPlanTable, force ? QStringLiteral("1") : QStringLiteral("0")));
     result.reverted = sqlite3_changes64(c.Handle());
-    c.Exec(QStringLiteral("DROP TABLE %1").arg(plan));
+    c.Exec(QStringLiteral("DROP TABLE %1").arg(kPlanTable));
     OnStore([&] {
         Run(c.Handle(), QStringLiteral("UPDATE undo.undo_imports SET undone = 1 WHERE id = %1")
                             .arg(result.entry.id));

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 class Database;
@@ -96,7 +97,13 @@ struct UndoResult {
 
 // Puts back the previous values of the last import of the project not yet
 // undone, as one transaction: each text that still holds what that import
-// wrote, every text with force. Fails with a RuntimeError.
-UndoResult UndoLast(const QString& projectFile, bool force);
+// wrote, every text with force. With expected, that import must be the one of
+// that id (the one just done), else it fails with 3021. Fails with a RuntimeError.
+UndoResult UndoLast(const QString& projectFile, bool force,
+                    std::optional<int64_t> expected = std::nullopt);
+
+// The texts that changed since the last import of the project (expected, as
+// above), which an undo leaves alone unless forced; nothing is changed.
+std::vector<Conflict> ConflictsOfLast(const QString& projectFile, int64_t expected);
 
 }  // namespace UndoStore

@@ -14,12 +14,14 @@ Handler& CurrentHandler() {
 
 QString ApplicationTitle() { return QStringLiteral("QuorvinStudio"); }
 
+Button Ask(const Request& request) {
+    if (CurrentHandler()) return CurrentHandler()(request);
+    WriteToStandardError(request.text);
+    return request.buttons.empty() ? Button::Ok : request.buttons.front();
+}
+
 void Show(const QString& text, Icon icon, const QString& details) {
-    if (CurrentHandler()) {
-        CurrentHandler()(text, icon, details);
-        return;
-    }
-    WriteToStandardError(text);
+    Ask({text, icon, details, {}, std::nullopt});
 }
 
 void WriteToStandardError(const QString& text) {

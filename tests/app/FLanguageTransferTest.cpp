@@ -11,6 +11,7 @@
 #include "WidgetFixture.h"
 #include "WidgetTestSupport.h"
 
+#include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QMessageBox>
@@ -55,6 +56,40 @@ class FLanguageTransferTest : public QObject, WidgetFixture {
         }
     }
     void SelectLanguage(int32_t lcid) { ::SelectLanguage(Languages(), lcid); }
+
+    // A project whose German texts 1 and 2 an import of the LibreOffice workbook
+    // changes, chosen with its source in the window, with Qt's message boxes.
+    QString UndoProject() {
+        const QString project = folder->Path(QStringLiteral("Demo.qrp"));
+        WriteProject(project, {{1, "alt", {}, {}}, {2, "alt", {}, {}}});
+        ChooseProjectByHand(folder->Path(QStringLiteral("x")).chopped(2), QStringLiteral("Demo"));
+        SelectLanguage(1031);
+        Source()->setText(folder->Copy(QStringLiteral("excel/texts-libreoffice.xls")));
+        QtDialogs::InstallMessageBox();
+        return project;
+    }
+    // An answer that clicks the box's button of that name, keeping the box's text.
+    static std::function<void(QDialog*)> ClickIn(const char* button, QString* text = nullptr) {
+        return [button, text](QDialog* dialog) {
+            auto* box = qobject_cast<QMessageBox*>(dialog);
+            QVERIFY(box);
+            if (text) *text = box->text();
+            auto* target = box->findChild<QPushButton*>(QString::fromLatin1(button));
+            QVERIFY2(target, button);
+            QTest::mouseClick(target, Qt::LeftButton);
+        };
+    }
+    // The details of a box, as its "Details…" button shows them.
+    QString DetailsOf(QDialog* box) {
+        QString details;
+        AnswerNextModalDialog(this, [&](QDialog* list) {
+            details = list->findChild<QTextEdit*>(QStringLiteral("messageText"))->toPlainText();
+            list->close();
+        });
+        QTest::mouseClick(box->findChild<QPushButton*>(QStringLiteral("cmdDetails")),
+                          Qt::LeftButton);
+        return details;
+    }
 
   private slots:
     void init() {
@@ -469,6 +504,68 @@ class FLanguageTransferTest : public QObject, WidgetFixture {
             "speichern\u201C")));
     }
 
+    // The success box takes the import back: asked first, then the column is as it was.
+    void successBoxUndoesTheImport() {
+        const QString project = UndoProject();
+        const auto before = ReadColumn(project, QStringLiteral("L1031"));
+        QString question, done;
+        ModalAnswers answers(
+            {ClickIn("cmdUndo"), ClickIn("cmdYes", &question), ClickIn("cmdOk", &done)});
+        QTest::mouseClick(Import(), Qt::LeftButton);
+        QCOMPARE(answers.Answered(), size_t{3});
+        QCOMPARE(question, QStringLiteral("Den Import von \u201Etexts-libreoffice.xls\u201C in "
+                                          "\u201EDemo\u201C (Deutsch, 2 Texte) zurücknehmen?"));
+        QCOMPARE(done, QStringLiteral("Import zurückgenommen: 2 Texte wiederhergestellt."));
+        QCOMPARE(ReadColumn(project, QStringLiteral("L1031")), before);
+        QVERIFY(UndoStore::List(QFileInfo(project).absoluteFilePath()).front().undone);
+    }
+
+    // "Nein" changes nothing; a text another program wrote since the import is
+    // kept or overwritten, as the user decides.
+    void undoAsksAndRespectsTextsChangedSince() {
+        const QString project = UndoProject();
+        ModalAnswers no({ClickIn("cmdUndo"), ClickIn("cmdNo")});
+        QTest::mouseClick(Import(), Qt::LeftButton);
+        QCOMPARE(no.Answered(), size_t{2});
+        QCOMPARE(ReadColumn(project, QStringLiteral("L1031"))[2], Variant("Bearbeiten"));
+        QVERIFY(!UndoStore::List(project).front().undone);
+
+        for (const char* choice : {"cmdKeep", "cmdOverwrite"}) {
+            RunSql(project, QStringLiteral("UPDATE TidxTexts SET L1031 = 'alt'"));
+            QString conflict, details, done;
+            ModalAnswers answers(
+                {[&](QDialog* box) {
+                     // Another program writes a text while the box is shown.
+                     RunSql(project,
+                            QStringLiteral("UPDATE TidxTexts SET L1031 = 'von Hand' WHERE ID = 2"));
+                     ClickIn("cmdUndo")(box);
+                 },
+                 ClickIn("cmdYes"),
+                 [&](QDialog* box) {
+                     details = DetailsOf(box);
+                     ClickIn(choice, &conflict)(box);
+                 },
+                 ClickIn("cmdOk", &done)});
+            QTest::mouseClick(Import(), Qt::LeftButton);
+            QCOMPARE(answers.Answered(), size_t{4});
+            QCOMPARE(conflict, QStringLiteral("1 Text wurde seit dem Import geändert (ein anderes "
+                                              "Programm hat ihn geschrieben). Soll er bleiben, wie "
+                                              "er jetzt ist, oder den Stand vor dem Import "
+                                              "bekommen?"));
+            QCOMPARE(details,
+                     QStringLiteral("ID 2: \u201Evon Hand\u201C statt \u201EBearbeiten\u201C"));
+            const bool keep = QByteArray(choice) == "cmdKeep";
+            QCOMPARE(ReadColumn(project, QStringLiteral("L1031"))[1], Variant("alt"));
+            QCOMPARE(ReadColumn(project, QStringLiteral("L1031"))[2],
+                     Variant(keep ? "von Hand" : "alt"));
+            QCOMPARE(done,
+                     keep ? QStringLiteral("Import zurückgenommen: 1 Text wiederhergestellt. "
+                                           "1 Text ist seit dem Import geändert und ist "
+                                           "geblieben.")
+                          : QStringLiteral("Import zurückgenommen: 2 Texte wiederhergestellt."));
+        }
+    }
+
     // A long import (a million texts converted from a database file) shows its progress;
     // "Abbrechen" cancels it and the project, the undo store and the window are as before.
     void cancellingALongImportChangesNothing() {
@@ -522,13 +619,13 @@ class FLanguageTransferTest : public QObject, WidgetFixture {
                                        "END"));
         RunSql(source, QStringLiteral("UPDATE TidxTexts SET L1031 = 'neuer ' || ID"));
         bool progressVisible = true;
-        const auto recorder =
-            MessageBox::SetHandler([&](const QString&, MessageBox::Icon, const QString&) {
-                progressVisible = false;
-                for (QWidget* widget : QApplication::topLevelWidgets())
-                    if (qobject_cast<QProgressDialog*>(widget) && widget->isVisible())
-                        progressVisible = true;
-            });
+        const auto recorder = MessageBox::SetHandler([&](const MessageBox::Request&) {
+            progressVisible = false;
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (qobject_cast<QProgressDialog*>(widget) && widget->isVisible())
+                    progressVisible = true;
+            return MessageBox::Button::Ok;
+        });
         QTest::mouseClick(Import(), Qt::LeftButton);
         MessageBox::SetHandler(recorder);
         QVERIFY(!progressVisible);

@@ -40,9 +40,10 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "usage: import-runner <project> <lcid> <source>\n");
         return 2;
     }
-    MessageBox::SetHandler([](const QString& text, MessageBox::Icon, const QString&) {
-        std::printf("%s\n", text.toUtf8().constData());
+    MessageBox::SetHandler([](const MessageBox::Request& request) {
+        std::printf("%s\n", request.text.toUtf8().constData());
         std::fflush(stdout);
+        return MessageBox::Button::Ok;
     });
     if (const char* timeout = std::getenv("IMPORT_RUNNER_LOCK_TIMEOUT"))
         DBEngine::Instance().SetLockTimeout(std::atoi(timeout));

@@ -163,10 +163,15 @@ QByteArray FileBytes(const QString& path) {
 }
 
 MessageRecorder::MessageRecorder()
-    : previous_(MessageBox::SetHandler(
-          [this](const QString& text, MessageBox::Icon icon, const QString& details) {
-              messages.push_back({text, icon, details});
-          })) {}
+    : previous_(MessageBox::SetHandler([this](const MessageBox::Request& request) {
+          messages.push_back({request.text, request.icon, request.details, request.buttons});
+          if (!answers.empty()) {
+              const MessageBox::Button answer = answers.front();
+              answers.pop_front();
+              return answer;
+          }
+          return request.buttons.empty() ? MessageBox::Button::Ok : request.buttons.front();
+      })) {}
 
 MessageRecorder::~MessageRecorder() { MessageBox::SetHandler(std::move(previous_)); }
 

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <ostream>
@@ -59,7 +60,8 @@ QByteArray FileBytes(const QString& path);
 // The number of the RuntimeError the action throws, 0 when it throws none.
 int ErrorNumberOf(const std::function<void()>& action);
 
-// Records what would be shown in message boxes while it lives.
+// Records what would be shown in message boxes while it lives, and answers
+// them: with the answers given, in turn, then with each box's first button.
 class MessageRecorder {
   public:
     MessageRecorder();
@@ -68,8 +70,10 @@ class MessageRecorder {
         QString text;
         MessageBox::Icon icon;
         QString details;
+        std::vector<MessageBox::Button> buttons;
     };
     std::vector<Message> messages;
+    std::deque<MessageBox::Button> answers;
 
     // The number in the one import failure message recorded ("Fehler beim
     // Importieren einer Sprache!\n<number>: ..."); checks that there is exactly one.

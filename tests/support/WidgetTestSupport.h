@@ -4,11 +4,13 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
 
 #include <functional>
+#include <vector>
 
 // A real double click: the first click arrives as press and release, the second
 // as a double-click event.
@@ -29,6 +31,43 @@ inline void AnswerNextModalDialog(QObject* context, std::function<void(QDialog*)
         if (alive && alive->isVisible()) alive->close();
     });
 }
+
+// Answers a series of modal dialogs that open one after the other, each once it
+// shows: the actions run inside its event loop, in turn. A dialog they leave
+// open is closed, so a test never hangs; after 10 s without the next dialog the
+// rest are given up (the test's checks then fail).
+class ModalAnswers : public QObject {
+  public:
+    explicit ModalAnswers(std::vector<std::function<void(QDialog*)>> answers)
+        : answers_(std::move(answers)) {
+        timer_.setInterval(5);
+        connect(&timer_, &QTimer::timeout, this, [this] { Poll(); });
+        timer_.start();
+        clock_.start();
+    }
+    size_t Answered() const { return next_; }
+
+  private:
+    void Poll() {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (next_ >= answers_.size() || clock_.elapsed() > 10000) {
+            timer_.stop();
+            return;
+        }
+        if (!dialog || !dialog->isVisible() || dialog == last_) return;
+        last_ = dialog;
+        clock_.restart();
+        QPointer<QDialog> alive(dialog);
+        answers_[next_++](dialog);
+        if (alive && alive->isVisible()) alive->close();
+    }
+
+    std::vector<std::function<void(QDialog*)>> answers_;
+    size_t next_ = 0;
+    QPointer<QDialog> last_;
+    QTimer timer_;
+    QElapsedTimer clock_;
+};
 
 // Selects the language entry with that LCID as its item data, as a user's click does.
 inline void SelectLanguage(SortedComboBox* languages, int32_t lcid) {
