@@ -3,10 +3,11 @@
 #include "EventGuard.h"
 #include "FProjectOpen.h"
 #include "FillProjectList.h"
-#include "ImportProgressWindow.h"
 #include "ImportUndo.h"
 #include "MLanguageTransfer.h"
 #include "MessageBox.h"
+#include "PictureButton.h"
+#include "ProgressWindow.h"
 #include "RegistryStore.h"
 #include "SortedComboBox.h"
 #include "SourceFormats.h"
@@ -26,15 +27,6 @@ namespace {
 
 const QString kOpenTitle = QStringLiteral("QuorvinStudio-Projektdatei öffnen");
 constexpr int32_t kOpenFlags = 4100;  // the file must exist; no read-only box
-
-QPushButton* PictureButton(QWidget* parent, const QString& name) {
-    auto* button = new QPushButton(parent);
-    button->setObjectName(name);
-    button->setIcon(UiResources::Binoculars());
-    button->setIconSize(QSize(15, 13));
-    button->setAutoDefault(false);
-    return button;
-}
 
 }  // namespace
 
@@ -172,7 +164,7 @@ void FLanguageTransfer::Import() {
     const QString projectFile = ProjectFilePath(directory, name);
     ImportReport report;
     {
-        ImportProgressWindow progress(this);
+        ProgressWindow progress(this);
         if (!MLanguageTransfer::TransferLanguage(projectFile, lcid, sourceFile, &report,
                                                  progress.Callback()))
             return;

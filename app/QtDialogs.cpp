@@ -12,7 +12,9 @@
 namespace QtDialogs {
 namespace {
 
+constexpr int32_t kSave = 2;
 constexpr int32_t kFileMustExist = 0x1000;
+constexpr int32_t kAskBeforeOverwrite = 0x2;
 constexpr qsizetype kLongText = 300;
 
 QMessageBox::Icon QtIcon(MessageBox::Icon icon) {
@@ -141,19 +143,31 @@ void InstallMessageBox() {
     });
 }
 
-void InstallOpenDialog() {
+void InstallFileDialog() {
     FileTools::SetOpenDialogHandler([](const FileTools::OpenDialogRequest& request) {
         QWidget* owner = QWidget::find(static_cast<WId>(request.owner));
         QFileDialog dialog(owner, request.title, request.initialPath);
         dialog.setOption(QFileDialog::DontUseNativeDialog);
         dialog.setOption(QFileDialog::HideNameFilterDetails);
-        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        const bool save = request.mode == kSave;
+        dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         dialog.setFileMode((request.flags & kFileMustExist) ? QFileDialog::ExistingFile
                                                             : QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, !(request.flags & kAskBeforeOverwrite));
         const QStringList filters = NameFilters(request.filter);
         if (!filters.isEmpty()) {
             dialog.setNameFilters(filters);
             dialog.selectNameFilter(filters.first());
+        }
+        // A name typed without an extension gets the one of the chosen format.
+        auto suffix = [&dialog](const QString& filter) {
+            const QString pattern =
+                filter.section(QStringLiteral("(*."), 1).section(QLatin1Char(')'), 0, 0);
+            dialog.setDefaultSuffix(pattern.contains(QLatin1Char('*')) ? QString() : pattern);
+        };
+        if (save && !filters.isEmpty()) {
+            suffix(filters.first());
+            QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, suffix);
         }
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return QString();

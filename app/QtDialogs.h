@@ -10,10 +10,12 @@ namespace QtDialogs {
 // wraps every line and fits the screen.
 void InstallMessageBox();
 
-// The open-file dialog becomes a modal QFileDialog: the "description|pattern|..."
-// filter pairs become its name filters (the first one chosen), flag 0x1000 asks
-// for an existing file, and the owner handle names its parent window.
-void InstallOpenDialog();
+// The file dialog becomes a modal QFileDialog, for opening (mode 1) or saving
+// (mode 2): the "description|pattern|..." filter pairs become its name filters
+// (the first one chosen; in saving, a name without an extension gets the chosen
+// one's), flag 0x1000 asks for an existing file, 0x2 asks before overwriting one,
+// and the owner handle names its parent window.
+void InstallFileDialog();
 
 // The "description|pattern|..." filter as the dialog's name filters: each
 // description as it is, its patterns behind it for Qt to read ("*.*" is every

@@ -32,6 +32,20 @@ QString ExportWriter::Extensions() {
     return extensions.join(QStringLiteral(", "));
 }
 
+QString ExportWriter::DialogFilter() {
+    QStringList entries;
+    const auto& formats = Formats();
+    for (size_t i = 0; i < formats.size();) {
+        QStringList patterns;
+        const QString& description = formats[i].description;
+        for (; i < formats.size() && formats[i].description == description; ++i)
+            patterns << QStringLiteral("*.") + formats[i].extension;
+        const QString joined = patterns.join(QLatin1Char(';'));
+        entries << QStringLiteral("%1 (%2)|%2").arg(description, joined);
+    }
+    return entries.join(QLatin1Char('|'));
+}
+
 std::unique_ptr<ExportWriter> ExportWriter::ForFile(const QString& path) {
     if (const Format* format = FormatOf(path)) return format->make();
     throw RuntimeError::UnknownExportKind(path, Extensions());

@@ -59,6 +59,9 @@ class ExportWriter {
     static const Format* FormatOf(const QString& path);
     // ".xlsx, .xls, .csv"
     static QString Extensions();
+    // A file dialog's filter of the formats, one entry per description:
+    // "Excel-Arbeitsmappe (*.xlsx)|*.xlsx|...|XLIFF 1.2 (*.xlf;*.xliff)|*.xlf;*.xliff".
+    static QString DialogFilter();
 
     // The writer for the file's extension; fails with 3170 for any other.
     static std::unique_ptr<ExportWriter> ForFile(const QString& path);

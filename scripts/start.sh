@@ -2,7 +2,8 @@
 # Installs what is needed, builds, and starts the tool with a ready sample: the
 # project "Demo" and two import sources in a temporary folder, registered in a
 # temporary registry store, with a temporary undo store (your own registered
-# projects and undo data are not touched).
+# projects and undo data are not touched). "start.sh export" starts the export
+# window instead of the import window.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh
@@ -12,4 +13,7 @@ export XDG_STATE_HOME="$sample/state"
 build/app/quorvin-demo-setup "$sample"
 echo "Importquellen: $sample/Quellen (Russisch.xls, Überarbeitet.qrp)"
 echo "Befehlszeile zum Beispiel: XDG_CONFIG_HOME=$XDG_CONFIG_HOME XDG_STATE_HOME=$XDG_STATE_HOME build/cli/quorvin-language projects"
+if [ "${1:-}" = "export" ]; then
+  exec build/app/quorvin-language-export
+fi
 exec build/app/quorvin-language-import

@@ -14,10 +14,11 @@ class FileTools {
     // True when a file (not a folder) exists at the path.
     bool FileExists(const QString& path) const;
 
-    // Shows the open-file dialog: mode 1 opens; filter is "description|pattern|..."
-    // pairs, the first pair the initial choice; flags 0x1000 = the file must exist,
-    // 0x4 = no read-only box; owner is the owning window. Returns the chosen full
-    // path, or the empty text when the user cancels.
+    // Shows the file dialog: mode 1 opens, mode 2 saves; filter is
+    // "description|pattern|..." pairs, the first pair the initial choice; flags
+    // 0x1000 = the file must exist, 0x4 = no read-only box, 0x2 = ask before a file
+    // is overwritten; owner is the owning window. Returns the chosen full path, or
+    // the empty text when the user cancels.
     QString ShowOpenDialog(int32_t mode, const QString& title, const QString& initialPath,
                            const QString& filter, int32_t flags, quintptr owner) const;
 

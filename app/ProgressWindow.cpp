@@ -1,4 +1,4 @@
-#include "ImportProgressWindow.h"
+#include "ProgressWindow.h"
 
 #include "MessageBox.h"
 
@@ -12,7 +12,8 @@ constexpr int kSteps = 1000;
 
 }  // namespace
 
-ImportProgressWindow::ImportProgressWindow(QWidget* owner) : owner_(owner) {
+ProgressWindow::ProgressWindow(QWidget* owner, QString label)
+    : owner_(owner), label_(std::move(label)) {
     clock_.start();
     previous_ = MessageBox::SetHandler([this](const MessageBox::Request& request) {
         dialog_.reset();
@@ -23,13 +24,13 @@ ImportProgressWindow::ImportProgressWindow(QWidget* owner) : owner_(owner) {
     });
 }
 
-ImportProgressWindow::~ImportProgressWindow() { MessageBox::SetHandler(std::move(previous_)); }
+ProgressWindow::~ProgressWindow() { MessageBox::SetHandler(std::move(previous_)); }
 
-MLanguageTransfer::ImportProgress ImportProgressWindow::Callback() {
+MLanguageTransfer::ImportProgress ProgressWindow::Callback() {
     return [this](int64_t done, int64_t total) { return Update(done, total); };
 }
 
-bool ImportProgressWindow::Update(int64_t done, int64_t total) {
+bool ProgressWindow::Update(int64_t done, int64_t total) {
     if (!dialog_) {
         if (ended_ || clock_.elapsed() < kShowAfterMs) return true;
         dialog_ = std::make_unique<QProgressDialog>(QString(), QStringLiteral("Abbrechen"), 0,
@@ -42,8 +43,7 @@ bool ImportProgressWindow::Update(int64_t done, int64_t total) {
         dialog_->setAutoReset(false);
         dialog_->show();
     }
-    dialog_->setLabelText(QStringLiteral("Die Sprache wird importiert: %1 von %2 Zeilen")
-                              .arg(GermanNumber(done), GermanNumber(total)));
+    dialog_->setLabelText(QString(label_).arg(GermanNumber(done), GermanNumber(total)));
     dialog_->setValue(total > 0 ? static_cast<int>(done * kSteps / total) : 0);
     QCoreApplication::processEvents();
     return !dialog_->wasCanceled();

@@ -1,4 +1,5 @@
-#include "FLanguageTransfer.h"
+#include "Application.h"
+
 #include "QtDialogs.h"
 
 #include <QApplication>
@@ -6,9 +7,10 @@
 #include <QLocale>
 #include <QTranslator>
 
-int main(int argc, char* argv[]) {
+int RunWindow(int& argc, char** argv, const QString& name,
+              const std::function<std::unique_ptr<QWidget>()>& makeWindow) {
     QApplication app(argc, argv);
-    app.setApplicationName(QStringLiteral("QuorvinStudio Sprachimport"));
+    app.setApplicationName(name);
 
     // The whole interface is German, Qt's own buttons and dialogs included.
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
@@ -18,9 +20,9 @@ int main(int argc, char* argv[]) {
         app.installTranslator(&qtGerman);
 
     QtDialogs::InstallMessageBox();
-    QtDialogs::InstallOpenDialog();
+    QtDialogs::InstallFileDialog();
 
-    FLanguageTransfer window;
-    window.show();
+    const std::unique_ptr<QWidget> window = makeWindow();
+    window->show();
     return app.exec();
 }
