@@ -3,12 +3,28 @@
 #include "QtDialogs.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
-int RunWindow(int& argc, char** argv, const QString& name,
+#include <cstdio>
+
+int RunWindow(int& argc, char** argv, const QString& name, const QString& help,
               const std::function<std::unique_ptr<QWidget>()>& makeWindow) {
+    const QString program = QFileInfo(QString::fromLocal8Bit(argv[0])).fileName();
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        if (argument == "--help" || argument == "-h") {
+            std::fputs(help.arg(program).toUtf8().constData(), stdout);
+            return 0;
+        }
+        if (argument == "--version") {
+            std::printf("%s %s\n", QFile::encodeName(program).constData(), QUORVIN_VERSION);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     app.setApplicationName(name);
 

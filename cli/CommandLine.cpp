@@ -28,7 +28,7 @@
 namespace CommandLine {
 namespace {
 
-const char* const kVersion = "quorvin-language 1.0";
+const char* const kVersion = "quorvin-language " QUORVIN_VERSION;
 
 struct UsageError {
     QString message;

@@ -3,7 +3,7 @@
 #include "AccessStream.h"
 #include "RuntimeError.h"
 
-#include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
@@ -22,17 +22,17 @@ int g_timeLimitMs = 60000;
 constexpr rlim_t kMemoryLimit = rlim_t{1} << 30;  // address space of the reader
 constexpr qint64 kMaxOutput = qint64{1} << 30;    // what the parent accepts
 
+// The helper: where the running program's installation keeps it (the build tree
+// is laid out the same), found from the program's own place, so that an
+// installed tree works wherever it was put.
 QString ReaderProgram() {
     // Tests put a misbehaving reader here.
     const QString chosen = qEnvironmentVariable("QUORVIN_ACCESS_READER");
     if (!chosen.isEmpty()) return chosen;
-    // Beside the running program when installed, else where the build put it.
-    if (QCoreApplication::instance()) {
-        const QString beside =
-            QCoreApplication::applicationDirPath() + QStringLiteral("/quorvin-access-reader");
-        if (QFileInfo(beside).isExecutable()) return beside;
-    }
-    return QStringLiteral(ACCESS_READER_PATH);
+    const QString program = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    return QDir::cleanPath(QFileInfo(program).absolutePath() + QLatin1Char('/') +
+                           QStringLiteral(ACCESS_READER_FROM_BIN) +
+                           QStringLiteral("/quorvin-access-reader"));
 }
 
 [[noreturn]] void Damaged(const QString& path, const QString& detail) {

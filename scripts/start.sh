@@ -10,10 +10,10 @@ bash scripts/build.sh
 sample="$(mktemp -d -t quorvin-beispiel-XXXXXX)"
 export XDG_CONFIG_HOME="$sample/config"
 export XDG_STATE_HOME="$sample/state"
-build/app/quorvin-demo-setup "$sample"
+build/bin/quorvin-demo-setup "$sample"
 echo "Importquellen: $sample/Quellen (Russisch.xls, Überarbeitet.qrp)"
-echo "Befehlszeile zum Beispiel: XDG_CONFIG_HOME=$XDG_CONFIG_HOME XDG_STATE_HOME=$XDG_STATE_HOME build/cli/quorvin-language projects"
+echo "Befehlszeile zum Beispiel: XDG_CONFIG_HOME=$XDG_CONFIG_HOME XDG_STATE_HOME=$XDG_STATE_HOME build/bin/quorvin-language projects"
 if [ "${1:-}" = "export" ]; then
-  exec build/app/quorvin-language-export
+  exec build/bin/quorvin-language-export
 fi
-exec build/app/quorvin-language-import
+exec build/bin/quorvin-language-import
