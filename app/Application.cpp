@@ -11,22 +11,24 @@
 
 #include <cstdio>
 
-int RunWindow(int& argc, char** argv, const QString& name, const QString& help,
+int RunWindow(int& argc, char** argv, const WindowProgram& program,
               const std::function<std::unique_ptr<QWidget>()>& makeWindow) {
-    const QString program = QFileInfo(QString::fromLocal8Bit(argv[0])).fileName();
+    const QString called = QFileInfo(QString::fromLocal8Bit(argv[0])).fileName();
     for (int i = 1; i < argc; ++i) {
         const QByteArray argument(argv[i]);
         if (argument == "--help" || argument == "-h") {
-            std::fputs(help.arg(program).toUtf8().constData(), stdout);
+            std::fputs(program.help.arg(called).toUtf8().constData(), stdout);
             return 0;
         }
         if (argument == "--version") {
-            std::printf("%s %s\n", QFile::encodeName(program).constData(), QUORVIN_VERSION);
+            std::printf("%s %s\n", QFile::encodeName(called).constData(), QUORVIN_VERSION);
             return 0;
         }
     }
     QApplication app(argc, argv);
-    app.setApplicationName(name);
+    app.setApplicationName(program.name);
+    // Lets the desktop match the window to its menu entry and icon.
+    app.setDesktopFileName(program.desktopId);
 
     // The whole interface is German, Qt's own buttons and dialogs included.
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));

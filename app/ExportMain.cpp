@@ -19,7 +19,9 @@ int main(int argc, char* argv[]) {
         "Optionen:\n"
         "  --help     diese Hilfe\n"
         "  --version  die Version\n");
-    return RunWindow(argc, argv, QStringLiteral("QuorvinStudio Sprachexport"),
-                     QString(help).replace(QStringLiteral("%2"), ExportWriter::Extensions()),
+    return RunWindow(argc, argv,
+                     {QStringLiteral("QuorvinStudio Sprachexport"),
+                      QStringLiteral("de.kalmiro.QuorvinSprachexport"),
+                      QString(help).replace(QStringLiteral("%2"), ExportWriter::Extensions())},
                      [] { return std::make_unique<FLanguageExport>(); });
 }

@@ -22,7 +22,9 @@ int main(int argc, char* argv[]) {
         "Optionen:\n"
         "  --help     diese Hilfe\n"
         "  --version  die Version\n");
-    return RunWindow(argc, argv, QStringLiteral("QuorvinStudio Sprachimport"),
-                     QString(help).replace(QStringLiteral("%2"), SourceFormats::Extensions()),
+    return RunWindow(argc, argv,
+                     {QStringLiteral("QuorvinStudio Sprachimport"),
+                      QStringLiteral("de.kalmiro.QuorvinSprachimport"),
+                      QString(help).replace(QStringLiteral("%2"), SourceFormats::Extensions())},
                      [] { return std::make_unique<FLanguageTransfer>(); });
 }

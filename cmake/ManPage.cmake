@@ -1,6 +1,6 @@
 # Writes a manual page in German from a program's own help, at build time:
 #   cmake -DPROGRAM=<path> -DPAGE=<name> -DSUMMARY=<one line> -DOUTPUT=<file>
-#         [-DCOMMANDS=<cmd;cmd;...>] [-DSEE_ALSO=<a(1), b(1)>] -DVERSION=<v> -P ManPage.cmake
+#         [-DCOMMANDS=<cmd,cmd,...>] [-DSEE_ALSO=<a(1), b(1)>] -DVERSION=<v> -P ManPage.cmake
 # The help is kept line by line (no filling); each command's help becomes a
 # subsection of BEFEHLE.
 
@@ -9,7 +9,8 @@
 function(troff_lines text out)
   string(REPLACE "\\" "\\e" text "${text}")
   string(REGEX REPLACE "(^|\n)([.'])" "\\1\\\\&\\2" text "${text}")
-  string(REGEX REPLACE "\n?$" "\n" text "${text}")
+  string(REGEX REPLACE "\n+$" "" text "${text}")
+  string(APPEND text "\n")
   set(${out} "${text}" PARENT_SCOPE)
 endfunction()
 
@@ -23,6 +24,7 @@ function(help_of arguments out)
   set(${out} "${text}" PARENT_SCOPE)
 endfunction()
 
+string(REPLACE "," ";" COMMANDS "${COMMANDS}")
 string(TOUPPER "${PAGE}" title)
 help_of("--help" description)
 set(page "'\\\" -*- coding: UTF-8 -*-\n")

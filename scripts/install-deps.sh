@@ -20,6 +20,7 @@ packages=(
   locales
   xvfb xauth imagemagick
   qt6-l10n-tools translate-toolkit libxml2-utils
+  desktop-file-utils appstream groff-base man-db lintian dpkg-dev file
 )
 
 # OASIS' XLIFF schemas, which the tests validate exports against, as Debian's
