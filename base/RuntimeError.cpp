@@ -404,6 +404,17 @@ RuntimeError RuntimeError::NotTheLastImport(const QString& project) {
                 .arg(project)};
 }
 
+RuntimeError RuntimeError::ImportNoLongerKept(const QString& project, const QString& time,
+                                              int64_t limitMiB) {
+    return {N::NoCurrentRecord,
+            QStringLiteral("Der letzte Import in das Projekt '%1' (vom %2) lässt sich nicht mehr "
+                           "zurücknehmen: Seine Rückgängig-Daten wurden entfernt, damit alle "
+                           "Rückgängig-Daten zusammen höchstens %3 MB belegen "
+                           "(QUORVIN_UNDO_LIMIT_MB). Nichts wurde geändert.")
+                .arg(project, time)
+                .arg(limitMiB)};
+}
+
 RuntimeError RuntimeError::UnknownRegistryRoot(uint32_t root) {
     return {N::InvalidArgument, QStringLiteral("Unbekannter Registrierungsschlüssel 0x%1.")
                                     .arg(root, 8, 16, QLatin1Char('0'))};

@@ -134,6 +134,8 @@ class RuntimeError : public std::exception {
     static RuntimeError UndoStoreDamaged(const QString& path, const QString& detail);
     static RuntimeError NothingToUndo(const QString& project);
     static RuntimeError NotTheLastImport(const QString& project);
+    static RuntimeError ImportNoLongerKept(const QString& project, const QString& time,
+                                           int64_t limitMiB);
     static RuntimeError UnknownRegistryRoot(uint32_t root);
 
   private:

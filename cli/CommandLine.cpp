@@ -19,6 +19,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 
 #include <cstdio>
 #include <limits>
@@ -270,24 +271,48 @@ int Transfer(const QString& command, const Arguments& arguments) {
     }
 }
 
+// Megabytes as users read them: "0,3 MB", "1.024 MB".
+QString Megabytes(int64_t bytes) {
+    const double mb = static_cast<double>(bytes) / (1 << 20);
+    return QLocale(QLocale::German).toString(mb, 'f', mb < 10 ? 1 : 0) + QStringLiteral(" MB");
+}
+
+// The kept imports of the project, newest first, with what they take in the
+// store, and the size of all stores against their limit.
+int ListUndo(const QString& file, bool json) {
+    const auto entries = UndoStore::List(file);
+    const UndoStore::Sizes sizes = UndoStore::SizesFor(file);
+    if (json) {
+        QJsonArray list;
+        for (const auto& entry : entries) list.append(ReportJson::FromEntry(entry));
+        PrintJson({{QStringLiteral("project"), file},
+                   {QStringLiteral("imports"), list},
+                   {QStringLiteral("storeBytes"), static_cast<qint64>(sizes.project)},
+                   {QStringLiteral("allStoresBytes"), static_cast<qint64>(sizes.all)},
+                   {QStringLiteral("limitBytes"), static_cast<qint64>(sizes.limit)}});
+        return kDone;
+    }
+    if (entries.empty()) Out(QStringLiteral("Keine gespeicherten Imports.\n"));
+    for (const auto& entry : entries) {
+        QString state;
+        if (entry.undone)
+            state = QStringLiteral("\tzur\u00FCckgenommen");
+        else if (entry.dropped)
+            state = QStringLiteral("\tnicht mehr aufbewahrt (Grenze des Speichers)");
+        Out(QStringLiteral("%1\t%2\t%3\t%4 Texte\t%5%6\n")
+                .arg(entry.time, entry.column, entry.source, Number(entry.rows),
+                     Megabytes(entry.bytes), state));
+    }
+    Out(QStringLiteral("R\u00FCckg\u00E4ngig-Speicher: %1 f\u00FCr dieses Projekt, %2 aller "
+                       "Projekte von h\u00F6chstens %3 (QUORVIN_UNDO_LIMIT_MB).\n")
+            .arg(Megabytes(sizes.project), Megabytes(sizes.all), Megabytes(sizes.limit)));
+    return kDone;
+}
+
 int Undo(const Arguments& arguments) {
     RequireCount(QStringLiteral("undo"), arguments, 1, "ein PROJEKT");
     const QString file = ProjectFile(arguments.positional[0]);
-    if (arguments.list) {
-        const auto entries = UndoStore::List(file);
-        if (arguments.json) {
-            QJsonArray list;
-            for (const auto& entry : entries) list.append(ReportJson::FromEntry(entry));
-            PrintJson({{QStringLiteral("project"), file}, {QStringLiteral("imports"), list}});
-            return kDone;
-        }
-        if (entries.empty()) Out(QStringLiteral("Keine gespeicherten Imports.\n"));
-        for (const auto& entry : entries)
-            Out(QStringLiteral("%1\t%2\t%3\t%4 Texte%5\n")
-                    .arg(entry.time, entry.column, entry.source, Number(entry.rows),
-                         entry.undone ? QStringLiteral("\tzur\u00FCckgenommen") : QString()));
-        return kDone;
-    }
+    if (arguments.list) return ListUndo(file, arguments.json);
     QJsonObject json{{QStringLiteral("project"), file}};
     try {
         const UndoStore::UndoResult result = UndoStore::UndoLast(file, arguments.force);

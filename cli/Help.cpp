@@ -115,8 +115,13 @@ const CommandHelp kCommandHelp[] = {
      "h\u00E4lt, was der Import schrieb. Texte, die sich seitdem ge\u00E4ndert haben, bleiben\n"
      "und werden als Konflikte genannt (R\u00FCckgabewert 3).\n"
      "\n"
-     "  --list   die gespeicherten Imports des Projekts zeigen (die letzten 20)\n"
-     "  --force  auch die Konflikte auf den vorigen Wert setzen\n"},
+     "  --list   die gespeicherten Imports des Projekts zeigen (die letzten 20), mit\n"
+     "           ihrer Gr\u00F6\u00DFe und der Gr\u00F6\u00DFe des Speichers\n"
+     "  --force  auch die Konflikte auf den vorigen Wert setzen\n"
+     "\n"
+     "Alle R\u00FCckg\u00E4ngig-Speicher zusammen belegen h\u00F6chstens 1.024 MB, oder was\n"
+     "QUORVIN_UNDO_LIMIT_MB sagt: dar\u00FCber geben die \u00E4ltesten Imports ihre Daten\n"
+     "ab, nie der gerade gemachte; sie lassen sich dann nicht mehr zur\u00FCcknehmen.\n"},
     {"export",
      "Aufruf: quorvin-language export PROJEKT SPRACHE DATEI [--reference SPRACHE]\n"
      "                                [--missing-only] [--json]\n"

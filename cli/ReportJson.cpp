@@ -40,17 +40,7 @@ void CountChecks(const std::vector<CheckFinding>& findings, QJsonObject& counts)
     counts.insert(QStringLiteral("checkWarnings"), static_cast<qint64>(findings.size()) - errors);
 }
 
-}  // namespace
-
-QJsonObject FromLint(const TranslationLint::Result& result) {
-    QJsonObject counts{{QStringLiteral("texts"), static_cast<qint64>(result.texts)}};
-    CountChecks(result.findings, counts);
-    return {{QStringLiteral("reference"), Reference(result.reference)},
-            {QStringLiteral("counts"), counts},
-            {QStringLiteral("checks"), Checks(result.findings)}};
-}
-
-QJsonObject FromReport(const ImportReport& report) {
+QJsonObject Counts(const ImportReport& report) {
     const UpdateTally& rows = report.rows;
     QJsonObject counts{
         {QStringLiteral("sourceRows"), static_cast<qint64>(rows.sourceRows)},
@@ -67,22 +57,41 @@ QJsonObject FromReport(const ImportReport& report) {
         {QStringLiteral("untranslated"), static_cast<qint64>(rows.reading.untranslated.size())},
         {QStringLiteral("withCodes"), static_cast<qint64>(rows.reading.withCodes.size())}};
     CountChecks(report.checks, counts);
-    QJsonArray unmatched, noNumber, duplicates, lossy;
-    for (const auto& row : rows.unmatched) unmatched.append(Row(row));
-    for (const auto& row : rows.noNumber) {
+    return counts;
+}
+
+QJsonArray Unmatched(const std::vector<UpdateTally::SourceId>& rows) {
+    QJsonArray list;
+    for (const auto& row : rows) list.append(Row(row));
+    return list;
+}
+
+QJsonArray NoNumber(const std::vector<UpdateTally::NoNumber>& rows) {
+    QJsonArray list;
+    for (const auto& row : rows) {
         QJsonObject entry = Row(row.source);
         entry.insert(QStringLiteral("applied"), row.applied);
-        noNumber.append(entry);
+        list.append(entry);
     }
-    for (const auto& duplicate : rows.duplicates) {
+    return list;
+}
+
+QJsonArray Duplicates(const std::vector<UpdateTally::Duplicate>& duplicates) {
+    QJsonArray list;
+    for (const auto& duplicate : duplicates) {
         QJsonArray places;
         for (const auto& row : duplicate.rows) places.append(Row(row));
-        duplicates.append(
+        list.append(
             QJsonObject{{QStringLiteral("key"), ShortestDecimal(duplicate.key)},
                         {QStringLiteral("rows"), places},
                         {QStringLiteral("winner"), static_cast<qint64>(duplicate.Winner().row)}});
     }
-    for (const auto& text : report.lossy) {
+    return list;
+}
+
+QJsonArray Lossy(const std::vector<LossyText>& texts) {
+    QJsonArray list;
+    for (const auto& text : texts) {
         QJsonArray characters;
         for (const auto& c : text.characters)
             characters.append(
@@ -90,29 +99,49 @@ QJsonObject FromReport(const ImportReport& report) {
                             {QStringLiteral("codePoint"), CodePointName(c.character)},
                             {QStringLiteral("replacement"), c.replacement},
                             {QStringLiteral("bestFit"), c.bestFit}});
-        lossy.append(QJsonObject{{QStringLiteral("id"), ShortestDecimal(text.id)},
-                                 {QStringLiteral("row"), static_cast<qint64>(text.row)},
-                                 {QStringLiteral("characters"), characters}});
+        list.append(QJsonObject{{QStringLiteral("id"), ShortestDecimal(text.id)},
+                                {QStringLiteral("row"), static_cast<qint64>(text.row)},
+                                {QStringLiteral("characters"), characters}});
     }
-    auto units = [](const std::vector<SkippedUnit>& skipped) {
-        QJsonArray list;
-        for (const auto& unit : skipped) list.append(Row({unit.row, unit.id}));
-        return list;
-    };
-    QJsonArray invalidBytes;
-    for (const auto& invalid : rows.reading.invalidBytes)
-        invalidBytes.append(QJsonObject{{QStringLiteral("line"), static_cast<qint64>(invalid.line)},
-                                        {QStringLiteral("byte"), ByteName(invalid.byte)},
-                                        {QStringLiteral("readAs"), invalid.readAs}});
+    return list;
+}
+
+QJsonArray InvalidBytes(const std::vector<InvalidByte>& bytes) {
+    QJsonArray list;
+    for (const auto& invalid : bytes)
+        list.append(QJsonObject{{QStringLiteral("line"), static_cast<qint64>(invalid.line)},
+                                {QStringLiteral("byte"), ByteName(invalid.byte)},
+                                {QStringLiteral("readAs"), invalid.readAs}});
+    return list;
+}
+
+QJsonArray Units(const std::vector<SkippedUnit>& skipped) {
+    QJsonArray list;
+    for (const auto& unit : skipped) list.append(Row({unit.row, unit.id}));
+    return list;
+}
+
+}  // namespace
+
+QJsonObject FromLint(const TranslationLint::Result& result) {
+    QJsonObject counts{{QStringLiteral("texts"), static_cast<qint64>(result.texts)}};
+    CountChecks(result.findings, counts);
+    return {{QStringLiteral("reference"), Reference(result.reference)},
+            {QStringLiteral("counts"), counts},
+            {QStringLiteral("checks"), Checks(result.findings)}};
+}
+
+QJsonObject FromReport(const ImportReport& report) {
+    const UpdateTally& rows = report.rows;
     QJsonObject out{{QStringLiteral("written"), report.written},
-                    {QStringLiteral("counts"), counts},
-                    {QStringLiteral("unmatched"), unmatched},
-                    {QStringLiteral("noNumber"), noNumber},
-                    {QStringLiteral("duplicates"), duplicates},
-                    {QStringLiteral("lossy"), lossy},
-                    {QStringLiteral("invalidBytes"), invalidBytes},
-                    {QStringLiteral("untranslated"), units(rows.reading.untranslated)},
-                    {QStringLiteral("withCodes"), units(rows.reading.withCodes)},
+                    {QStringLiteral("counts"), Counts(report)},
+                    {QStringLiteral("unmatched"), Unmatched(rows.unmatched)},
+                    {QStringLiteral("noNumber"), NoNumber(rows.noNumber)},
+                    {QStringLiteral("duplicates"), Duplicates(rows.duplicates)},
+                    {QStringLiteral("lossy"), Lossy(report.lossy)},
+                    {QStringLiteral("invalidBytes"), InvalidBytes(rows.reading.invalidBytes)},
+                    {QStringLiteral("untranslated"), Units(rows.reading.untranslated)},
+                    {QStringLiteral("withCodes"), Units(rows.reading.withCodes)},
                     {QStringLiteral("reference"), Reference(report.reference)},
                     {QStringLiteral("checks"), Checks(report.checks)},
                     {QStringLiteral("summary"), report.Summary()}};
@@ -126,7 +155,9 @@ QJsonObject FromEntry(const UndoStore::Entry& entry) {
             {QStringLiteral("language"), entry.column},
             {QStringLiteral("source"), entry.source},
             {QStringLiteral("rows"), static_cast<qint64>(entry.rows)},
-            {QStringLiteral("undone"), entry.undone}};
+            {QStringLiteral("undone"), entry.undone},
+            {QStringLiteral("bytes"), static_cast<qint64>(entry.bytes)},
+            {QStringLiteral("dropped"), entry.dropped}};
 }
 
 QJsonObject FromUndo(const UndoStore::UndoResult& result) {

@@ -70,29 +70,34 @@ QString ImportReport::EncodingWarning() const {
                                : Number(Size(lossy.size())) + QStringLiteral(" Texte haben"));
 }
 
-QString ImportReport::Summary() const {
-    QStringList parts;
-    QString reason;
-    if (rows.changed > 0) {
-        QString changed = Count(rows.changed, "Text geändert", "Texte geändert");
-        if (rows.setToNull > 0)
-            changed += QStringLiteral(" (davon %1 auf Null gesetzt)").arg(Number(rows.setToNull));
-        parts << changed;
-        if (rows.unchanged > 0) parts << Number(rows.unchanged) + QStringLiteral(" unverändert");
-    } else if (rows.sourceRows == rows.nullKeys) {
-        reason = QStringLiteral("Kein Text wurde geändert: Die Quelle enthält keine Zeile mit ID.");
-    } else if (rows.matched == 0) {
-        reason = QStringLiteral(
+namespace {
+
+// Why no text changed, for an import that changed none.
+QString NothingChanged(const UpdateTally& rows) {
+    if (rows.sourceRows == rows.nullKeys)
+        return QStringLiteral("Kein Text wurde geändert: Die Quelle enthält keine Zeile mit ID.");
+    if (rows.matched == 0)
+        return QStringLiteral(
             "Kein Text wurde geändert: Keine ID der Quelle passt zu einem Text im Projekt.");
-    } else {
-        reason = rows.matched == 1 ? QStringLiteral(
-                                         "Kein Text wurde geändert: Der passende Text hatte diesen "
-                                         "Wert schon.")
-                                   : QStringLiteral(
-                                         "Kein Text wurde geändert: Alle %1 passenden Texte hatten "
-                                         "diese Werte schon.")
-                                         .arg(Number(rows.matched));
-    }
+    if (rows.matched == 1)
+        return QStringLiteral(
+            "Kein Text wurde geändert: Der passende Text hatte diesen Wert schon.");
+    return QStringLiteral(
+               "Kein Text wurde geändert: Alle %1 passenden Texte hatten diese Werte schon.")
+        .arg(Number(rows.matched));
+}
+
+// "1.204 Texte geändert (davon 3 auf Null gesetzt)", "37 unverändert"
+void Changes(const UpdateTally& rows, QStringList& parts) {
+    QString changed = Count(rows.changed, "Text geändert", "Texte geändert");
+    if (rows.setToNull > 0)
+        changed += QStringLiteral(" (davon %1 auf Null gesetzt)").arg(Number(rows.setToNull));
+    parts << changed;
+    if (rows.unchanged > 0) parts << Number(rows.unchanged) + QStringLiteral(" unverändert");
+}
+
+// The rows of the source that did not simply update one text.
+void SourceFindings(const UpdateTally& rows, QStringList& parts) {
     if (!rows.unmatched.empty())
         parts << Count(Size(rows.unmatched.size()), "Zeile der Quelle", "Zeilen der Quelle") +
                      QStringLiteral(" ohne passenden Text im Projekt");
@@ -103,33 +108,99 @@ QString ImportReport::Summary() const {
                      QStringLiteral(" mehrfach in der Quelle (die letzte Zeile gilt)");
     if (rows.nullKeys > 0)
         parts << Count(rows.nullKeys, "Zeile", "Zeilen") + QStringLiteral(" ohne ID übergangen");
-    if (!lossy.empty())
-        parts << Count(Size(lossy.size()), "Text", "Texte") +
+}
+
+// What reading and converting the texts found.
+void TextFindings(const ImportReport& report, QStringList& parts) {
+    const SourceReading& reading = report.rows.reading;
+    if (!report.lossy.empty())
+        parts << Count(Size(report.lossy.size()), "Text", "Texte") +
                      QStringLiteral(" mit Zeichen, die die Codepage nicht kennt");
-    const auto invalid = Size(rows.reading.invalidBytes.size());
-    if (invalid > 0)
+    if (const auto invalid = Size(reading.invalidBytes.size()); invalid > 0)
         parts << Count(invalid, "Byte, das kein UTF-8 ist", "Bytes, die kein UTF-8 sind");
-    const auto untranslated = Size(rows.reading.untranslated.size());
-    if (untranslated > 0)
+    if (const auto untranslated = Size(reading.untranslated.size()); untranslated > 0)
         parts << Count(untranslated, "Einheit", "Einheiten") +
                      QStringLiteral(" ohne Übersetzung übergangen");
-    const auto withCodes = Size(rows.reading.withCodes.size());
-    if (withCodes > 0)
+    if (const auto withCodes = Size(reading.withCodes.size()); withCodes > 0)
         parts << Count(withCodes, "Einheit", "Einheiten") +
                      QStringLiteral(" mit Platzhalter-Codes nicht importiert");
-    if (const QString checked = CheckFindings::Summary(checks); !checked.isEmpty())
+    if (const QString checked = CheckFindings::Summary(report.checks); !checked.isEmpty())
         parts << checked;
+}
 
-    QString summary = reason;
-    if (!parts.isEmpty()) {
-        QString list = parts.join(QStringLiteral(", ")) + QLatin1Char('.');
-        if (reason.isEmpty()) {
-            summary = list;
-        } else {
-            list[0] = list[0].toUpper();
-            summary += QLatin1Char(' ') + list;
-        }
-    }
+// The reason, then the parts as one sentence.
+QString Sentence(const QString& reason, const QStringList& parts) {
+    if (parts.isEmpty()) return reason;
+    QString list = parts.join(QStringLiteral(", ")) + QLatin1Char('.');
+    if (reason.isEmpty()) return list;
+    list[0] = list[0].toUpper();
+    return reason + QLatin1Char(' ') + list;
+}
+
+// The lists of source rows: unmatched, without a number, repeated.
+void SourceSections(const UpdateTally& rows, size_t limit, QStringList& out) {
+    Section(out, QStringLiteral("Zeilen der Quelle ohne passenden Text im Projekt"), rows.unmatched,
+            limit, [](const UpdateTally::SourceId& row) {
+                return QStringLiteral("Zeile %1: ID %2").arg(Number(row.row), Quoted(row.id));
+            });
+    Section(out, QStringLiteral("IDs ohne Zahl, als ID 0 gelesen"), rows.noNumber, limit,
+            [](const UpdateTally::NoNumber& row) {
+                return QStringLiteral("Zeile %1: ID %2 \u2013 %3")
+                    .arg(Number(row.source.row), Quoted(row.source.id),
+                         row.applied ? QStringLiteral("in den Text 0 des Projekts übernommen")
+                                     : QStringLiteral("nicht übernommen"));
+            });
+    Section(out, QStringLiteral("IDs mehrfach in der Quelle"), rows.duplicates, limit,
+            [](const UpdateTally::Duplicate& duplicate) {
+                QStringList places;
+                for (const auto& row : duplicate.rows)
+                    places << QStringLiteral("Zeile %1 (%2)").arg(Number(row.row), Quoted(row.id));
+                return QStringLiteral("ID %1: %2 \u2013 es gilt Zeile %3")
+                    .arg(ShortestDecimal(duplicate.key), places.join(QStringLiteral(", ")),
+                         Number(duplicate.Winner().row));
+            });
+}
+
+// The lists of texts: lost characters, bytes that are no UTF-8, skipped units.
+void TextSections(const ImportReport& report, size_t limit, QStringList& out) {
+    const SourceReading& reading = report.rows.reading;
+    Section(out, QStringLiteral("Texte mit Zeichen, die die Codepage nicht kennt"), report.lossy,
+            limit, [](const LossyText& text) {
+                QStringList characters;
+                for (const auto& c : text.characters)
+                    characters << QStringLiteral("%1 wurde %2%3")
+                                      .arg(Character(c.character), Quoted(c.replacement),
+                                           c.bestFit ? QString()
+                                                     : QStringLiteral(" (kein ähnliches Zeichen)"));
+                return QStringLiteral("ID %1: %2")
+                    .arg(ShortestDecimal(text.id), characters.join(QStringLiteral("; ")));
+            });
+    Section(out, QStringLiteral("Bytes, die kein UTF-8 sind, in der Codepage der Sprache gelesen"),
+            reading.invalidBytes, limit, [](const InvalidByte& invalid) {
+                return QStringLiteral("Zeile %1: Byte %2 als %3")
+                    .arg(Number(invalid.line), ByteName(invalid.byte), Quoted(invalid.readAs));
+            });
+    auto unit = [](const SkippedUnit& skipped) {
+        return QStringLiteral("Einheit %1: ID %2").arg(Number(skipped.row), Quoted(skipped.id));
+    };
+    Section(out, QStringLiteral("Einheiten mit Platzhalter-Codes, nicht importiert"),
+            reading.withCodes, limit, unit);
+    Section(out, QStringLiteral("Einheiten ohne Übersetzung, übergangen"), reading.untranslated,
+            limit, unit);
+}
+
+}  // namespace
+
+QString ImportReport::Summary() const {
+    QStringList parts;
+    QString reason;
+    if (rows.changed > 0)
+        Changes(rows, parts);
+    else
+        reason = NothingChanged(rows);
+    SourceFindings(rows, parts);
+    TextFindings(*this, parts);
+    QString summary = Sentence(reason, parts);
     if (!rows.reading.encoding.isEmpty())
         summary += QStringLiteral(" Gelesen als %1.").arg(rows.reading.encoding);
     if (!written) summary = QStringLiteral("Vorschau, nichts geschrieben: ") + summary;
@@ -152,49 +223,8 @@ QString ImportReport::Details(size_t limit) const {
                    "Die Übersetzung wurde nicht geprüft: Das Projekt hat keine "
                    "Referenzsprache (Deutsch, L1031) neben der importierten.")
             << QString();
-    Section(out, QStringLiteral("Zeilen der Quelle ohne passenden Text im Projekt"), rows.unmatched,
-            limit, [](const UpdateTally::SourceId& row) {
-                return QStringLiteral("Zeile %1: ID %2").arg(Number(row.row), Quoted(row.id));
-            });
-    Section(out, QStringLiteral("IDs ohne Zahl, als ID 0 gelesen"), rows.noNumber, limit,
-            [](const UpdateTally::NoNumber& row) {
-                return QStringLiteral("Zeile %1: ID %2 \u2013 %3")
-                    .arg(Number(row.source.row), Quoted(row.source.id),
-                         row.applied ? QStringLiteral("in den Text 0 des Projekts übernommen")
-                                     : QStringLiteral("nicht übernommen"));
-            });
-    Section(out, QStringLiteral("IDs mehrfach in der Quelle"), rows.duplicates, limit,
-            [](const UpdateTally::Duplicate& duplicate) {
-                QStringList places;
-                for (const auto& row : duplicate.rows)
-                    places << QStringLiteral("Zeile %1 (%2)").arg(Number(row.row), Quoted(row.id));
-                return QStringLiteral("ID %1: %2 \u2013 es gilt Zeile %3")
-                    .arg(ShortestDecimal(duplicate.key), places.join(QStringLiteral(", ")),
-                         Number(duplicate.Winner().row));
-            });
-    Section(out, QStringLiteral("Texte mit Zeichen, die die Codepage nicht kennt"), lossy, limit,
-            [](const LossyText& text) {
-                QStringList characters;
-                for (const auto& c : text.characters)
-                    characters << QStringLiteral("%1 wurde %2%3")
-                                      .arg(Character(c.character), Quoted(c.replacement),
-                                           c.bestFit ? QString()
-                                                     : QStringLiteral(" (kein ähnliches Zeichen)"));
-                return QStringLiteral("ID %1: %2")
-                    .arg(ShortestDecimal(text.id), characters.join(QStringLiteral("; ")));
-            });
-    Section(out, QStringLiteral("Bytes, die kein UTF-8 sind, in der Codepage der Sprache gelesen"),
-            rows.reading.invalidBytes, limit, [](const InvalidByte& invalid) {
-                return QStringLiteral("Zeile %1: Byte %2 als %3")
-                    .arg(Number(invalid.line), ByteName(invalid.byte), Quoted(invalid.readAs));
-            });
-    auto unit = [](const SkippedUnit& skipped) {
-        return QStringLiteral("Einheit %1: ID %2").arg(Number(skipped.row), Quoted(skipped.id));
-    };
-    Section(out, QStringLiteral("Einheiten mit Platzhalter-Codes, nicht importiert"),
-            rows.reading.withCodes, limit, unit);
-    Section(out, QStringLiteral("Einheiten ohne Übersetzung, übergangen"),
-            rows.reading.untranslated, limit, unit);
+    SourceSections(rows, limit, out);
+    TextSections(*this, limit, out);
     if (reference)
         CheckFindings::Details(checks, QStringLiteral("Prüfung gegen L%1").arg(*reference), limit,
                                out);

@@ -251,13 +251,14 @@ bool IsTextFile(const QString& sourceFile) {
 ImportReport ImportLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile,
                             const ImportProgress& progress, const ImportOptions& options) {
     auto db = DBEngine::Instance().OpenDatabase(projectFile);
-    // The previous values of the texts go into the undo store in the same transaction.
-    UndoStore::Recording undo(*db, projectFile, lcid, sourceFile);
     // The whole import is one transaction, so a failure at any step leaves the
     // project as it was (closing the database rolls it back). Taking the write lock
     // first makes a project that another program holds fail once, after the lock
     // timeout, before anything is read.
     db->BeginTrans();
+    // The previous values of the texts go into the project's undo store, committed
+    // there before the project commits and marked complete after.
+    UndoStore::Recording undo(*db, projectFile, lcid, sourceFile);
     // A link left behind by an aborted import goes first; its absence is the normal case.
     if (db->TableDefs().Contains(kLinkName)) db->TableDefs().Delete(kLinkName);
     db->TableDefs().Append(SourceLink(*db, sourceFile, lcid, options));
@@ -266,6 +267,7 @@ ImportReport ImportLanguage(const QString& projectFile, int32_t lcid, const QStr
     undo.Finish(report.rows.changed);
     db->TableDefs().Delete(kLinkName);
     db->CommitTrans();
+    undo.Committed();
     db->Close();
     return report;
 }

@@ -6,24 +6,37 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
 class Database;
+class UndoStoreFile;
 
 // The previous values of the texts that imports changed, so that an import can be
-// undone: one SQLite file of the user, $XDG_STATE_HOME/QuorvinStudio/undo.db (else
-// ~/.local/state/QuorvinStudio/undo.db), with the last 20 imports of each project
-// file. An import writes into it in its own transaction (the store is attached to
-// the project's connection), so the project never changes without its undo data
-// and the store never keeps data of an import that did not commit. A store that
-// cannot be read as one is reported and never overwritten.
+// undone: a store file per project (see UndoStoreFile) with the last 20 imports
+// of the project, all stores together at most a size the user can set.
+//
+// The store is written on a connection of its own, never in the project's
+// transaction, so that the guarantee holds in every journal mode of the project
+// (SQLite commits attached files atomically only in rollback-journal mode): an
+// import's record is committed as pending before the project commits, and marked
+// complete after. A record left pending by an import that was killed between the
+// two commits is settled by the project's texts the next time the store is used:
+// when any text holds what the import wrote, the import committed and its
+// record stays, else it goes. An undo is recorded the same way. So the project
+// never changes without its undo data, and the store never keeps data of an
+// import that did not commit.
 namespace UndoStore {
-
-QString Path();
 
 // How many imports are kept per project file.
 inline constexpr int kKeptImports = 20;
+// The size all stores together keep to, unless QUORVIN_UNDO_LIMIT_MB sets another.
+inline constexpr int64_t kDefaultLimitMiB = 1024;
+int64_t LimitBytes();
+
+// The store of a project file.
+QString PathFor(const QString& projectFile);
 
 // One import as the store keeps it.
 struct Entry {
@@ -34,6 +47,8 @@ struct Entry {
     QString source;
     int64_t rows = 0;  // texts it changed
     bool undone = false;
+    int64_t bytes = 0;       // its changes in the store
+    bool dropped = false;    // its changes went to keep the stores within their size
     int64_t firstChunk = 0;  // its changes in the store: the chunks from first to last
     int64_t lastChunk = -1;
 };
@@ -41,10 +56,10 @@ struct Entry {
 // Records the texts that the caller's update of the language column changes,
 // as an import of sourceFile: the update hands every change to it (it is the
 // update's change sink), and it writes them in chunks of about a megabyte into
-// the attached store as the update runs, so that memory stays small. Made on an
-// open project database before its transaction begins; Start and Finish run in
-// the transaction. Fails (RuntimeError naming the store) when the store cannot
-// be created, written or read, before anything of the project is changed.
+// the project's store as the update runs, so that memory stays small. Made on
+// an open project database in its write transaction; fails (RuntimeError naming
+// the store) when the store cannot be created, written or read, before anything
+// of the project is changed.
 class Recording : public LinkedRowsModule::ChangeSink {
   public:
     Recording(Database& db, const QString& projectFile, int32_t lcid, const QString& sourceFile);
@@ -52,34 +67,68 @@ class Recording : public LinkedRowsModule::ChangeSink {
     Recording(const Recording&) = delete;
     Recording& operator=(const Recording&) = delete;
 
-    // Before the update: adds the import to the store.
+    // Before the update: adds the import to the store, pending.
     void Start();
     void Changed(int64_t row, double key, sqlite3_value* old, const QByteArray* now) override;
-    // What was written of the changes is rolled back with the update; the rest goes here.
-    void Restart() override {
-        chunk_.clear();
-        changes_ = 0;
-    }
-    // After the update: writes what is left, notes how many texts the import
-    // changed and keeps the last imports of the project only. An import that
-    // changed nothing leaves no entry.
+    // The update starts again from its first row: what was recorded goes.
+    void Restart() override;
+    // After the update, before the project commits: writes what is left, notes
+    // how many texts the import changed and commits the record as pending. An
+    // import that changed nothing leaves no record.
     void Finish(int64_t changedTexts);
+    // After the project committed: the record is complete; only the last imports
+    // of the project stay, and the oldest imports of any project go while all
+    // stores hold more than LimitBytes(), never this one. A failure here leaves
+    // the record pending, to be settled the next time.
+    void Committed() noexcept;
+
+    // One text as the import changes it: its row, its value before the import
+    // and the last value the import gave it. Rows with the same key come one
+    // after the other, so a text's changes are one run of calls.
+    struct Run {
+        int64_t row = -1;
+        sqlite3_value* before = nullptr;  // owned
+        QByteArray now;
+        bool nowIsNull = false;
+        Run() = default;
+        Run(Run&& other) noexcept;
+        Run& operator=(Run&& other) noexcept;
+        ~Run();
+    };
 
   private:
     void Flush();
+    void EndRun();
+    void WriteWitness();
 
     Database& db_;
+    std::unique_ptr<UndoStoreFile> store_;
     QString project_;
     int32_t lcid_;
     QString source_;
     int64_t id_ = 0;
     int64_t firstChunk_ = 0;
+    int64_t bytes_ = 0;
     QByteArray chunk_;
-    int64_t changes_ = 0;  // told by the update
+    int64_t changes_ = 0;   // told by the update
+    bool open_ = false;     // the store's transaction is open
+    bool pending_ = false;  // the record is committed as pending
+    Run run_;               // the text changed last
+    // The last text whose value the import changes: holding its new value or its
+    // old one tells whether the import committed (see Settle).
+    Run witness_;
 };
 
 // The kept imports of a project file, newest first.
 std::vector<Entry> List(const QString& projectFile);
+
+// What all stores hold together, and the limit they keep to.
+struct Sizes {
+    int64_t project = 0;  // the project's store file
+    int64_t all = 0;      // every store file
+    int64_t limit = 0;
+};
+Sizes SizesFor(const QString& projectFile);
 
 struct Conflict {
     double id = 0;    // the text's ID
@@ -98,7 +147,8 @@ struct UndoResult {
 // Puts back the previous values of the last import of the project not yet
 // undone, as one transaction: each text that still holds what that import
 // wrote, every text with force. With expected, that import must be the one of
-// that id (the one just done), else it fails with 3021. Fails with a RuntimeError.
+// that id (the one just done), else it fails with 3021. Fails with a RuntimeError,
+// also when the import's changes went to keep the stores within their size.
 UndoResult UndoLast(const QString& projectFile, bool force,
                     std::optional<int64_t> expected = std::nullopt);
 
