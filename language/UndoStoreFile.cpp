@@ -3,12 +3,17 @@
 #include "SqliteConnection.h"
 #include "SqliteStatement.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <sqlite3.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <array>
 #include <optional>
@@ -35,6 +40,7 @@ void CreateTables(sqlite3* db, const QString& path) {
     // holds chunks of a megabyte, which large pages write with less bookkeeping.
     Run(db, QStringLiteral("PRAGMA auto_vacuum = INCREMENTAL"), path);
     Run(db, QStringLiteral("PRAGMA page_size = 65536"), path);
+    Run(db, QStringLiteral("BEGIN"), path);
     Run(db,
         QStringLiteral("CREATE TABLE undo_imports(id INTEGER PRIMARY KEY, project TEXT NOT NULL, "
                        "time TEXT NOT NULL, lcid INTEGER NOT NULL, column TEXT NOT NULL, "
@@ -50,6 +56,7 @@ void CreateTables(sqlite3* db, const QString& path) {
                        "NULL, data BLOB NOT NULL)"),
         path);
     Run(db, QStringLiteral("PRAGMA user_version = %1").arg(kStoreVersion), path);
+    Run(db, QStringLiteral("COMMIT"), path);
 }
 
 // Moves the project's imports out of the shared store of earlier versions into
@@ -128,27 +135,33 @@ void TakeOverSharedImports(sqlite3* db, const QString& path, const QString& proj
     if (empty) QFile::remove(shared);
 }
 
-// A new store file, made on a connection of its own: SqliteConnection opens only
-// files that exist.
-void CreateStore(const QString& path, const QString& project) {
+// A new store file, made whole beside its place and linked into it, so that no
+// other process and no crash ever sees a store without its tables; when another
+// process made the store first, its file stays. On a connection of its own:
+// SqliteConnection opens only files that exist.
+void CreateStore(const QString& path) {
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         throw RuntimeError::UndoStoreNotWritable(path, QStringLiteral("der Ordner fehlt"));
+    const QString scratch =
+        path + QStringLiteral(".neu-%1").arg(QCoreApplication::applicationPid());
+    QFile::remove(scratch);
     sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
+    const int rc = sqlite3_open_v2(QFile::encodeName(scratch).constData(), &db,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     std::optional<RuntimeError> failure;
     if (rc != SQLITE_OK) failure = RuntimeError::UndoStoreNotWritable(path, sqlite3_errmsg(db));
     try {
         if (!failure) CreateTables(db, path);
-        if (!failure) TakeOverSharedImports(db, path, project);
     } catch (const RuntimeError& error) {
         failure = RuntimeError::UndoStoreNotWritable(path, error.Description(), error.Number());
     }
     sqlite3_close(db);
-    if (failure) {
-        QFile::remove(path);
-        throw *failure;
-    }
+    if (!failure &&
+        ::link(QFile::encodeName(scratch).constData(), QFile::encodeName(path).constData()) != 0 &&
+        errno != EEXIST)
+        failure = RuntimeError::UndoStoreNotWritable(path, QString::fromLocal8Bit(strerror(errno)));
+    QFile::remove(scratch);
+    if (failure) throw *failure;
 }
 
 }  // namespace
@@ -190,28 +203,33 @@ void UndoStoreFile::Exec(const QString& sql) {
 }
 
 void UndoStoreFile::Fail(const RuntimeError& error) const {
-    if (error.Number() == ErrorNumber::UnrecognizedFormat || error.Number() == ErrorNumber::Corrupt)
-        throw RuntimeError::UndoStoreDamaged(path_, error.Description());
+    // The engine's own message names the file again: the store's says what it is.
+    if (error.Number() == ErrorNumber::UnrecognizedFormat)
+        throw RuntimeError::UndoStoreDamaged(path_, QStringLiteral("keine SQLite-Datenbank"));
+    if (error.Number() == ErrorNumber::Corrupt)
+        throw RuntimeError::UndoStoreDamaged(path_, QStringLiteral("die Datenbank ist beschädigt"));
     throw RuntimeError::UndoStoreNotWritable(path_, error.Description(), error.Number());
 }
 
 // Reading the schema proves that the file is a store before anything is written.
 void UndoStoreFile::CheckFormat() {
+    int64_t format = 0, tables = 0;
     Guarded([&] {
         SqliteStatement version(Handle(), QStringLiteral("PRAGMA user_version"), path_);
-        const int64_t format = version.Step() ? version.ColumnInt64(0) : 0;
-        SqliteStatement tables(Handle(),
-                               QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = "
-                                              "'table' AND name IN ('undo_imports', "
-                                              "'undo_chunks')"),
-                               path_);
-        if (format != kStoreVersion || !tables.Step() || tables.ColumnInt64(0) != 2)
-            throw RuntimeError::UndoStoreDamaged(
-                path_, QStringLiteral("unbekanntes Format %1").arg(format));
-        // Old imports go as new ones come: overwriting their megabytes with zeros
-        // first would cost an import as much as writing its own changes.
-        Run(Handle(), QStringLiteral("PRAGMA secure_delete = FAST"), path_);
+        format = version.Step() ? version.ColumnInt64(0) : 0;
+        SqliteStatement count(Handle(),
+                              QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = "
+                                             "'table' AND name IN ('undo_imports', "
+                                             "'undo_chunks')"),
+                              path_);
+        tables = count.Step() ? count.ColumnInt64(0) : 0;
     });
+    if (format != kStoreVersion || tables != 2)
+        throw RuntimeError::UndoStoreDamaged(path_,
+                                             QStringLiteral("unbekanntes Format %1").arg(format));
+    // Old imports go as new ones come: overwriting their megabytes with zeros
+    // first would cost an import as much as writing its own changes.
+    Exec(QStringLiteral("PRAGMA secure_delete = FAST"));
 }
 
 std::unique_ptr<UndoStoreFile> UndoStoreFile::Open(const QString& projectFile, bool create,
@@ -219,7 +237,7 @@ std::unique_ptr<UndoStoreFile> UndoStoreFile::Open(const QString& projectFile, b
     const QString path = PathFor(projectFile);
     if (!QFileInfo::exists(path)) {
         if (!create) return nullptr;
-        CreateStore(path, ProjectKey(projectFile));
+        CreateStore(path);
     }
     std::unique_ptr<SqliteConnection> connection;
     try {
@@ -230,6 +248,8 @@ std::unique_ptr<UndoStoreFile> UndoStoreFile::Open(const QString& projectFile, b
     }
     std::unique_ptr<UndoStoreFile> store(new UndoStoreFile(std::move(connection), path));
     store->CheckFormat();
+    // Also after a store was made but the moving of imports was interrupted.
+    if (create) TakeOverSharedImports(store->Handle(), path, ProjectKey(projectFile));
     return store;
 }
 

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -264,6 +265,59 @@ TEST_F(UndoStoreTest, TheStoreThatAllProjectsSharedHandsEachProjectItsImports) {
     EXPECT_EQ(ErrorNumberOf([&] { UndoStore::UndoLast(project, false); }), 0)
         << "nothing left is no error here";
     EXPECT_FALSE(UndoStore::UndoLast(project, false).found);
+}
+
+// A file at the store's place that is no store of this format is the user's:
+// the import fails before anything changes, says so once, and leaves the file.
+TEST_F(UndoStoreTest, AFileThatIsNoStoreIsReportedAndNeverWritten) {
+    struct Case {
+        const char* what;
+        std::function<void(const QString&)> make;
+        const char* detail;
+    };
+    auto sql = [](const char* statements) {
+        return [statements](const QString& path) { RunSql(path, QString::fromUtf8(statements)); };
+    };
+    const std::vector<Case> cases = {
+        {"text",
+         [](const QString& path) {
+             QFile file(path);
+             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+             file.write(QByteArray(4096, 'x'));
+         },
+         "keine SQLite-Datenbank"},
+        {"another program's database", sql("CREATE TABLE notes(x)"), "unbekanntes Format 0"},
+        {"a later format",
+         sql("CREATE TABLE undo_imports(x); CREATE TABLE undo_chunks(x); "
+             "PRAGMA user_version = 9"),
+         "unbekanntes Format 9"},
+        {"a table missing", sql("CREATE TABLE undo_imports(x); PRAGMA user_version = 2"),
+         "unbekanntes Format 2"},
+    };
+    const QString project = Project(QStringLiteral("Projekt"), 5);
+    const QByteArray before = FileBytes(project);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString store = Store(project);
+        QFile::remove(store);
+        QDir().mkpath(QFileInfo(store).absolutePath());
+        c.make(store);
+        const QByteArray damaged = FileBytes(store);
+        try {
+            MLanguageTransfer::ImportLanguage(project, 1049,
+                                              Source(QStringLiteral("Q"), "neu ", 5));
+            ADD_FAILURE() << "imported";
+        } catch (const RuntimeError& error) {
+            EXPECT_EQ(error.Number(), ErrorNumber::Corrupt);
+            EXPECT_EQ(error.Description(),
+                      QStringLiteral("Die Rückgängig-Daten in '%1' sind beschädigt (%2). Die Datei "
+                                     "wird nicht überschrieben; entfernen Sie sie, um neu zu "
+                                     "beginnen.")
+                          .arg(store, QString::fromUtf8(c.detail)));
+        }
+        EXPECT_EQ(FileBytes(project), before);
+        EXPECT_EQ(FileBytes(store), damaged);
+    }
 }
 
 }  // namespace
