@@ -171,8 +171,17 @@ RuntimeError RuntimeError::TooManyRowsForFormat(const QString& path, int64_t row
 RuntimeError RuntimeError::TextTooLongForWorkbook(const QString& path, const QString& id) {
     return {N::InvalidArgument,
             QStringLiteral("Der Text mit der ID %1 ist länger als die 32.767 Zeichen, die eine "
-                           "Zelle der Arbeitsmappe '%2' fasst; wählen Sie .csv.")
+                           "Zelle fasst, und kommt aus '%2' nicht zurück; wählen Sie .xlf.")
                 .arg(id, path)};
+}
+
+RuntimeError RuntimeError::TextTooLongInSource(const QString& noun, const QString& path,
+                                               const QString& where) {
+    return {N::ExternalFormat,
+            QStringLiteral("In der %1 '%2', %3, steht ein Text, der länger ist als die 32.767 "
+                           "Zeichen, die eine Zelle fasst. Längere Texte kommen aus einer "
+                           "Datenbank oder einer XLIFF-Datei.")
+                .arg(noun, path, where)};
 }
 
 RuntimeError RuntimeError::WorkbookDamaged(const QString& path, const QString& reason) {

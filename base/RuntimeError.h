@@ -79,6 +79,10 @@ class RuntimeError : public std::exception {
     static RuntimeError NoSourceLanguage(const QString& path, const QString& column);
     static RuntimeError TooManyRowsForFormat(const QString& path, int64_t rows, int64_t limit);
     static RuntimeError TextTooLongForWorkbook(const QString& path, const QString& id);
+    // A text of a workbook or text file (noun as for SourceDamaged) longer than a
+    // cell holds, at where ("Zeile 5", "Tabelle TidxTexts, Zelle B5").
+    static RuntimeError TextTooLongInSource(const QString& noun, const QString& path,
+                                            const QString& where);
     static RuntimeError WorkbookDamaged(const QString& path, const QString& reason);
     // A source file of a kind named by noun ("Textdatei", "Arbeitsmappe") that does
     // not read as one; where says the place and the fault ("Zeile 5: ...").

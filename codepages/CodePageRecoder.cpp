@@ -43,7 +43,8 @@ bool Continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
 }  // namespace
 
-CodePageRecoder::Result CodePageRecoder::Recode(const char* utf8, size_t size, QByteArray& out) {
+CodePageRecoder::Result CodePageRecoder::Recode(const char* utf8, size_t size, QByteArray& out,
+                                                std::vector<char32_t>* lost) {
     // Mostly a character keeps its length; one may grow to two characters of three bytes each.
     constexpr qsizetype kLongestForm = 6;
     static_assert(std::tuple_size_v<decltype(Form::utf8)> == kLongestForm);
@@ -87,7 +88,10 @@ CodePageRecoder::Result CodePageRecoder::Recode(const char* utf8, size_t size, Q
         at += length;
         const Form& known = character <= 0xFFFF ? forms_[character] : beyondBmp_;
         const Form& form = known.length != kUnknown ? known : FormOf(character);
-        held = held && form.held;
+        if (!form.held) {
+            held = false;
+            if (lost) lost->push_back(character);
+        }
         if (written + kLongestForm > out.size()) {
             out.resize(out.size() * 2);
             base = out.data();

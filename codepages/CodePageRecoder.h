@@ -27,8 +27,10 @@ class CodePageRecoder {
         Lost,      // at least one character did not
         NotPlain,  // the bytes are no well-formed UTF-8; out is unspecified
     };
-    // The recoded text of the UTF-8 bytes, in out (replaced).
-    Result Recode(const char* utf8, size_t size, QByteArray& out);
+    // The recoded text of the UTF-8 bytes, in out (replaced). With lost, the
+    // characters that did not come back are added to it, each time they occur.
+    Result Recode(const char* utf8, size_t size, QByteArray& out,
+                  std::vector<char32_t>* lost = nullptr);
 
   private:
     CodePageRecoder(const CodePageTable& writing, const CodePageTable& reading);

@@ -1,5 +1,6 @@
 #include "CsvFile.h"
 
+#include "CellText.h"
 #include "RuntimeError.h"
 #include "TextFileEncoding.h"
 
@@ -79,6 +80,7 @@ class Splitter {
             const auto at = static_cast<size_t>(quote - text_);
             line_ += std::count(text_ + i, quote, '\n');
             field_.append(text_ + i, at - i);
+            CheckLength();
             i = at + 1;
             if (i >= size_ || text_[i] != '"') return i;
             field_ += '"';
@@ -92,11 +94,24 @@ class Splitter {
         while (end < size_ && text_[end] != delimiter_ && text_[end] != '\r' && text_[end] != '\n')
             ++end;
         field_.append(text_ + i, end - i);
+        CheckLength();
         started_ = true;
         return end;
     }
 
+    // A field longer than a cell holds is refused as soon as it certainly is
+    // (a UTF-16 unit takes at most three bytes of UTF-8), exactly at its end.
+    void CheckLength(bool ended = false) const {
+        const auto bytes = static_cast<qsizetype>(field_.size());
+        if (bytes <= kMaxCellCharacters) return;
+        if (!ended && bytes <= 3 * kMaxCellCharacters) return;
+        if (QString::fromUtf8(field_.data(), bytes).size() > kMaxCellCharacters)
+            throw RuntimeError::TextTooLongInSource(kNoun, name_,
+                                                    QStringLiteral("Zeile %1").arg(recordLine_));
+    }
+
     void EndField() {
+        CheckLength(true);
         if (quoted_ || !field_.empty())
             record_.emplace_back(
                 QString::fromUtf8(field_.data(), static_cast<qsizetype>(field_.size())));

@@ -1,6 +1,7 @@
 #include "XlsxWorkbook.h"
 
 #include "CellGrid.h"
+#include "CellText.h"
 #include "Gsf.h"
 #include "RuntimeError.h"
 #include "TextFileEncoding.h"
@@ -321,9 +322,10 @@ CellXml ReadCellXml(XmlPart& xml, SheetPosition& at) {
 struct CellValue {
     Variant value;
     QString unreadable;
+    bool tooLong = false;  // a text longer than a cell holds
 };
 
-CellValue ValueOf(const CellXml& cell, const std::vector<QString>& sharedStrings) {
+CellValue ValueOf(const CellXml& cell, const XlsxWorkbook::SharedStrings& sharedStrings) {
     const QString& type = cell.type;
     // The formula ="" is the empty text, whatever result a program cached for it.
     if (cell.formula && cell.formula->trimmed() == QLatin1String("\"\"")) return {QString(), {}};
@@ -336,9 +338,10 @@ CellValue ValueOf(const CellXml& cell, const std::vector<QString>& sharedStrings
     if (type == QLatin1String("s")) {
         bool ok = false;
         const uint index = value.toUInt(&ok);
-        if (!ok || index >= sharedStrings.size())
+        if (!ok || index >= sharedStrings.texts.size())
             return {{}, QStringLiteral("Verweis auf einen fehlenden Text")};
-        return {sharedStrings[index], {}};
+        if (sharedStrings.tooLong.contains(index)) return {{}, {}, true};
+        return {sharedStrings.texts[index], {}};
     }
     if (type == QLatin1String("str") || type == QLatin1String("d"))
         return {Unescape(*cell.value), {}};
@@ -425,8 +428,15 @@ void XlsxWorkbook::ReadSharedStrings(const QString& part) {
     while (!xml.AtEnd()) {
         if (xml.Next() != QXmlStreamReader::StartElement || xml.Xml().name() != QLatin1String("si"))
             continue;
-        sharedStrings_.push_back(StringItem(xml));
-        if (sharedStrings_.size() > kMaxSharedStrings) xml.Fail(QStringLiteral("zu viele Texte"));
+        QString text = StringItem(xml);
+        // A text longer than a cell holds fails the cells that show it; it is not kept.
+        if (text.size() > kMaxCellCharacters) {
+            sharedStrings_.tooLong.insert(sharedStrings_.texts.size());
+            text.clear();
+        }
+        sharedStrings_.texts.push_back(std::move(text));
+        if (sharedStrings_.texts.size() > kMaxSharedStrings)
+            xml.Fail(QStringLiteral("zu viele Texte"));
     }
 }
 
@@ -459,16 +469,21 @@ void XlsxWorkbook::ReadCells(const Sheet& sheet, CellGrid& grid) const {
             continue;
         }
         if (element != QLatin1String("c")) continue;
-        const CellValue cell = ValueOf(ReadCellXml(xml, at), sharedStrings_);
-        if (!cell.unreadable.isEmpty())
+        CellValue cell = ValueOf(ReadCellXml(xml, at), sharedStrings_);
+        const QString where = QStringLiteral("Tabelle %1, Zelle %2");
+        if (cell.tooLong || (cell.value.IsText() && cell.value.Text().size() > kMaxCellCharacters))
             grid.SetUnreadable(
                 at.row - 1, at.col,
-                RuntimeError::SourceDamaged(
-                    kNoun, path_,
-                    QStringLiteral("Tabelle %1, Zelle %2: %3")
-                        .arg(sheet.name, CellGrid::CellName(at.row - 1, at.col), cell.unreadable)));
+                RuntimeError::TextTooLongInSource(
+                    kNoun, path_, where.arg(sheet.name, CellGrid::CellName(at.row - 1, at.col))));
+        else if (!cell.unreadable.isEmpty())
+            grid.SetUnreadable(at.row - 1, at.col,
+                               RuntimeError::SourceDamaged(
+                                   kNoun, path_,
+                                   where.arg(sheet.name, CellGrid::CellName(at.row - 1, at.col)) +
+                                       QStringLiteral(": ") + cell.unreadable));
         else if (!cell.value.IsNull())
-            grid.Set(at.row - 1, at.col, cell.value);
+            grid.Set(at.row - 1, at.col, std::move(cell.value));
         ++at.col;
     }
 }

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 class CellGrid;
@@ -37,7 +38,8 @@ class XlsxWorkbook {
     // numbers as numbers, booleans as booleans, empty cells and errors as Null. A
     // formula without a cached result is an empty cell, the formula ="" the empty
     // text. A cell that cannot be read (a number that is none, a text that is not
-    // there) is an unreadable cell of the table, named by sheet and cell.
+    // there, a text longer than the 32,767 characters a cell holds) is an
+    // unreadable cell of the table, named by sheet and cell.
     // Fails with 3011 when there is no such sheet, 3274 when damaged.
     SourceTable ReadSheet(const QString& name, bool header = true) const;
 
@@ -49,6 +51,13 @@ class XlsxWorkbook {
     struct Relationship {
         QString type;
         QString target;
+    };
+
+    // The workbook's table of texts: by index, and the indexes of texts longer
+    // than a cell holds, which are not kept.
+    struct SharedStrings {
+        std::vector<QString> texts;
+        std::unordered_set<size_t> tooLong;
     };
 
   private:
@@ -66,6 +75,6 @@ class XlsxWorkbook {
 
     QString path_;
     std::shared_ptr<_GsfInfile> container_;
-    std::vector<QString> sharedStrings_;
+    SharedStrings sharedStrings_;
     std::vector<Sheet> sheets_;
 };

@@ -1,3 +1,4 @@
+#include "CellText.h"
 #include "CsvFile.h"
 #include "ExportWriter.h"
 #include "RuntimeError.h"
@@ -26,8 +27,12 @@ class CsvExportWriter : public ExportWriter {
     void Row(double id, const std::vector<std::optional<QString>>& texts) override {
         fields_.clear();
         fields_.push_back({ShortestDecimal(id)});
-        for (const auto& text : texts)
+        for (const auto& text : texts) {
+            // The import reads no longer text from a text file: it would not come back.
+            if (text && text->size() > kMaxCellCharacters)
+                throw RuntimeError::TextTooLongForWorkbook(name_, ShortestDecimal(id));
             fields_.push_back(text ? CsvFile::Field{*text} : CsvFile::Field{{}, true});
+        }
         Write(CsvFile::Row(fields_));
     }
 

@@ -36,15 +36,22 @@ void LanguageRecoding::Convert(double id, int64_t row, QByteArray& utf8,
                                std::vector<LossyText>& lossy) {
     if (!language_ || utf8.isEmpty()) return;
     if (recoder_) {
+        lost_.clear();
         const auto result =
-            recoder_->Recode(utf8.constData(), static_cast<size_t>(utf8.size()), recoded_);
-        if (result == CodePageRecoder::Result::Held) {
+            recoder_->Recode(utf8.constData(), static_cast<size_t>(utf8.size()), recoded_, &lost_);
+        if (result != CodePageRecoder::Result::NotPlain) {
+            if (result == CodePageRecoder::Result::Lost) {
+                LossyText& text = lossy.emplace_back(LossyText{id, row, {}});
+                text.characters.reserve(lost_.size());
+                for (const char32_t character : lost_)
+                    if (const auto& lost = LostCharacter(character))
+                        text.characters.push_back(*lost);
+            }
             utf8.swap(recoded_);
             return;
         }
     }
-    // Texts that lose characters are listed character by character, and text
-    // that is no well-formed UTF-8 is read as Qt reads it.
+    // Text that is no well-formed UTF-8 is read as Qt reads it.
     utf8 = Convert(id, row, QString::fromUtf8(utf8), lossy).toUtf8();
 }
 
@@ -62,20 +69,24 @@ std::vector<LossyCharacter> LanguageRecoding::LostCharacters(const QString& text
     std::vector<LossyCharacter> lost;
     const auto units = reinterpret_cast<const char16_t*>(text.utf16());
     for (qsizetype i = 0; i < text.size();) {
-        const qsizetype length = QChar::isHighSurrogate(units[i]) && i + 1 < text.size() &&
-                                         QChar::isLowSurrogate(units[i + 1])
-                                     ? 2
-                                     : 1;
-        const QString character = text.mid(i, length);
-        i += length;
-        const QByteArray bytes = language_->Encode(character);
-        const QString back =
-            language_->Decode(bytes.constData(), static_cast<size_t>(bytes.size()));
-        if (back == character) continue;
-        const char32_t code = length == 2 ? QChar::surrogateToUcs4(character[0], character[1])
-                                          : character[0].unicode();
-        // "?" is the code page's default character: Windows knew no similar one.
-        lost.push_back({code, back, bytes != "?"});
+        const bool pair = QChar::isHighSurrogate(units[i]) && i + 1 < text.size() &&
+                          QChar::isLowSurrogate(units[i + 1]);
+        const char32_t code = pair ? QChar::surrogateToUcs4(units[i], units[i + 1]) : units[i];
+        i += pair ? 2 : 1;
+        if (const auto& character = LostCharacter(code)) lost.push_back(*character);
     }
     return lost;
+}
+
+const std::optional<LossyCharacter>& LanguageRecoding::LostCharacter(char32_t code) {
+    auto [at, added] = lostAs_.try_emplace(code);
+    if (!added) return at->second;
+    const QChar units[] = {QChar(QChar::highSurrogate(code)), QChar(QChar::lowSurrogate(code))};
+    const QString character =
+        code > 0xFFFF ? QString(units, 2) : QString(QChar(static_cast<char16_t>(code)));
+    const QByteArray bytes = language_->Encode(character);
+    QString back = language_->Decode(bytes.constData(), static_cast<size_t>(bytes.size()));
+    // "?" is the code page's default character: Windows knew no similar one.
+    if (back != character) at->second = LossyCharacter{code, back, bytes != "?"};
+    return at->second;
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 // The conversion of imported texts to a language's code-page form: the text as
@@ -44,10 +45,15 @@ class LanguageRecoding {
 
   private:
     std::vector<LossyCharacter> LostCharacters(const QString& text);
+    // What the language's code page makes of a character, worked out once: none
+    // when the character comes back as it is.
+    const std::optional<LossyCharacter>& LostCharacter(char32_t code);
 
     std::unique_ptr<CodePageConverter> language_;
     std::unique_ptr<CodePageConverter> system_;
     std::unique_ptr<CodePageRecoder> recoder_;  // when the pair converts character by character
     QByteArray recoded_;
+    std::vector<char32_t> lost_;  // the characters the last recoded text lost
+    std::unordered_map<char32_t, std::optional<LossyCharacter>> lostAs_;
     bool singleByte_ = true;
 };

@@ -1,5 +1,6 @@
 #include "BiffRecordTypes.h"
 #include "BiffRecords.h"
+#include "CellText.h"
 #include "ExportWriter.h"
 #include "RuntimeError.h"
 #include "Variant.h"
@@ -95,7 +96,7 @@ class XlsExportWriter : public ExportWriter {
         for (uint16_t c = 0; c < texts.size(); ++c) {
             // Null and the empty text: no cell (spreadsheets keep an empty cell as it is).
             if (!texts[c] || texts[c]->isEmpty()) continue;
-            if (texts[c]->size() > 32767)
+            if (texts[c]->size() > kMaxCellCharacters)
                 throw RuntimeError::TextTooLongForWorkbook(name_, ShortestDecimal(id));
             const uint16_t xf = columns_[c + 1u].reference ? kXfReference : kXfText;
             cells_ += LabelSst(row_, c + 1, Shared(*texts[c]), xf);

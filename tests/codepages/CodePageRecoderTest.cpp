@@ -97,8 +97,8 @@ TEST(CodePageRecoder, TheImportConvertsUtf8TextsAsItConvertsTexts) {
         LanguageRecoding recoding(lcid);
         for (const QByteArray& utf8 :
              {QStringLiteral("Выход").toUtf8(), QStringLiteral("ソ能 ｶﾀｶﾅ €").toUtf8(),
-              QStringLiteral("Ā ∞ 😀 Größe").toUtf8(), QByteArray("bad \xC3 bytes \xED\xA0\x80"),
-              QByteArray("plain")}) {
+              QStringLiteral("Ā ∞ 😀 Größe").toUtf8(), QStringLiteral("ßäß ÄÖÜ „x“ ∞∞").toUtf8(),
+              QByteArray("bad \xC3 bytes \xED\xA0\x80"), QByteArray("plain")}) {
             std::vector<LossyText> fromText, fromUtf8;
             const QString expected = recoding.Convert(7, 3, QString::fromUtf8(utf8), fromText);
             QByteArray converted = utf8;
@@ -108,10 +108,53 @@ TEST(CodePageRecoder, TheImportConvertsUtf8TextsAsItConvertsTexts) {
             for (size_t i = 0; i < fromText.size(); ++i) {
                 ASSERT_EQ(fromUtf8[i].characters.size(), fromText[i].characters.size());
                 EXPECT_EQ(fromUtf8[i].row, 3);
-                for (size_t k = 0; k < fromText[i].characters.size(); ++k)
-                    EXPECT_EQ(fromUtf8[i].characters[k].character,
-                              fromText[i].characters[k].character);
+                for (size_t k = 0; k < fromText[i].characters.size(); ++k) {
+                    const LossyCharacter &got = fromUtf8[i].characters[k],
+                                         &want = fromText[i].characters[k];
+                    EXPECT_EQ(got.character, want.character);
+                    EXPECT_EQ(got.replacement, want.replacement);
+                    EXPECT_EQ(got.bestFit, want.bestFit);
+                }
             }
+        }
+    }
+}
+
+// What the report says of lost characters, as Windows converts them: each time a
+// character occurs, with what the code page made of it and whether that was a
+// similar character or the default "?".
+TEST(CodePageRecoder, LostCharactersAreListedAsTheyOccur) {
+    CodePage::SetSystemAnsiCodePage(1252);
+    struct Case {
+        int32_t lcid;
+        const char* text;
+        std::vector<std::tuple<char32_t, const char*, bool>> lost;
+    };
+    const std::vector<Case> cases = {
+        {1049, "Größe", {{U'ö', "o", true}, {U'ß', "?", false}}},
+        {1049, "ßaß", {{U'ß', "?", false}, {U'ß', "?", false}}},
+        {1049, "Выход", {}},
+        {1031, "Ā ∞", {{U'Ā', "A", true}, {U'∞', "8", true}}},
+        {1031, "😀", {{U'\U0001F600', "?", false}}},
+    };
+    for (const Case& c : cases) {
+        LanguageRecoding recoding(c.lcid);
+        std::vector<LossyText> lossy;
+        QByteArray utf8(c.text);
+        recoding.Convert(5, 9, utf8, lossy);
+        SCOPED_TRACE(c.text);
+        if (c.lost.empty()) {
+            EXPECT_TRUE(lossy.empty());
+            continue;
+        }
+        ASSERT_EQ(lossy.size(), 1u);
+        EXPECT_EQ(lossy[0].id, 5);
+        ASSERT_EQ(lossy[0].characters.size(), c.lost.size());
+        for (size_t k = 0; k < c.lost.size(); ++k) {
+            EXPECT_EQ(lossy[0].characters[k].character, std::get<0>(c.lost[k]));
+            EXPECT_EQ(lossy[0].characters[k].replacement,
+                      QString::fromUtf8(std::get<1>(c.lost[k])));
+            EXPECT_EQ(lossy[0].characters[k].bestFit, std::get<2>(c.lost[k]));
         }
     }
 }

@@ -265,6 +265,82 @@ TEST(CsvFileTest, QuotesEncodingsAndDelimiters) {
               u"3274 Die Textdatei '/x/leer.csv' ist leer."_qs);
 }
 
+// A text may be as long as a workbook cell holds (32,767 UTF-16 units), not
+// longer, in whatever encoding and quoting; the refusal names the line the
+// record begins in, however long the field runs on.
+TEST(CsvFileTest, TextsLongerThanACellAreRefusedNamingTheirLine) {
+    auto utf16le = [](const QString& text) {
+        QByteArray bytes("\xFF\xFE");
+        bytes.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+        return bytes;
+    };
+    const QString most(32767, u'ä');
+    const QString emoji = QString::fromUcs4(U"\U0001F600");
+    struct Case {
+        const char* what;
+        QByteArray file;
+        int refusedLine;  // 0: read
+    };
+    const std::vector<Case> cases = {
+        {"as long as a cell", "ID,T\n1,a\n2," + most.toUtf8() + "\n", 0},
+        {"one character more", "ID,T\n1,a\n2," + most.toUtf8() + "x\n", 3},
+        {"quoted, over lines", "ID,T\n1,\"a\nb\n" + most.toUtf8() + "\"\n", 2},
+        {"10 MB in one field", "ID,T\n1,a\n2," + QByteArray(10 << 20, 'x'), 3},
+        {"4-byte characters count twice", "ID,T\n1," + emoji.repeated(16384).toUtf8(), 2},
+        {"4-byte characters up to the limit", "ID,T\n1," + emoji.repeated(16383).toUtf8(), 0},
+        {"UTF-16", utf16le(u"ID\tT\n1\t"_qs + most + u"ö"_qs), 2},
+        {"the header too", "ID," + QByteArray(40000, 'x') + "\n1,a", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString error = ErrorText([&] { CsvFile::Parse(c.file, u"/x/lang.csv"_qs); });
+        if (c.refusedLine == 0) {
+            EXPECT_EQ(error, QString());
+            continue;
+        }
+        EXPECT_EQ(error,
+                  u"3274 In der Textdatei '/x/lang.csv', Zeile %1, steht ein Text, der "
+                  "länger ist als die 32.767 Zeichen, die eine Zelle fasst. Längere Texte "
+                  "kommen aus einer Datenbank oder einer XLIFF-Datei."_qs.arg(c.refusedLine));
+    }
+}
+
+// A cell whose text is longer than a cell holds (LibreOffice writes them) is an
+// unreadable cell: it fails the import of its column, naming the cell, and is
+// not kept in memory; the other columns import.
+TEST(XlsxWorkbookTest, ATextLongerThanACellFailsOnlyTheImportOfItsColumn) {
+    TempFolder folder;
+    MessageRecorder messages;
+    const QString path = folder.Path(u"lang.xlsx"_qs);
+    const QByteArray longer(32768, 'x'), most(32767, 'y');
+    WriteXlsx(path,
+              Sheet(R"(<row r="1"><c t="s"><v>0</v></c><c t="s"><v>1</v></c>)"
+                    R"(<c t="inlineStr"><is><t>L1049</t></is></c><c t="s"><v>2</v></c></row>)"
+                    R"(<row r="2"><c><v>1</v></c><c t="s"><v>3</v></c><c t="inlineStr"><is><t>)" +
+                    most +
+                    R"(</t></is></c><c t="s"><v>4</v></c></row>)"
+                    R"(<row r="3"><c><v>2</v></c><c t="inlineStr"><is><t>kurz</t></is></c>)"
+                    R"(<c t="inlineStr"><is><t>)" +
+                    longer + R"(</t></is></c><c t="str"><v>)" + longer + "</v></c></row>"),
+              "<sst><si><t>ID</t></si><si><t>L1031</t></si><si><t>L1033</t></si><si><t>" + longer +
+                  "</t></si><si><t>" + most + "</t></si></sst>");
+    const SourceTable table = XlsxWorkbook(path).ReadSheet(u"TidxTexts"_qs);
+    ASSERT_EQ(table.rows.size(), 2u);
+    EXPECT_EQ(table.rows[0][2], Variant(QString::fromLatin1(most)));
+    EXPECT_EQ(table.unreadable.size(), 3u);
+
+    const QString project = folder.Path(u"Demo.qrp"_qs);
+    WriteProject(project, {{1, "alt", "alt", "alt"}, {2, "alt", "alt", "alt"}});
+    for (const auto& [lcid, cell] :
+         {std::pair{1031, u"B2"_qs}, std::pair{1049, u"C3"_qs}, std::pair{1033, u"D3"_qs}})
+        EXPECT_EQ(ErrorText([&] { MLanguageTransfer::ImportLanguage(project, lcid, path); }),
+                  u"3274 In der Arbeitsmappe '%1', Tabelle TidxTexts, Zelle %2, steht ein Text, "
+                  "der länger ist als die 32.767 Zeichen, die eine Zelle fasst. Längere Texte "
+                  "kommen aus einer Datenbank oder einer XLIFF-Datei."_qs.arg(path, cell))
+            << lcid;
+    EXPECT_EQ(ReadColumn(project, u"L1049"_qs).at(2), Variant(u"alt"_qs)) << "nothing written";
+}
+
 TEST(TextFileEncodingTest, FindsTheEncodingProgramsSavedIn) {
     auto utf16 = [](const QString& text, bool bigEndian) {
         QByteArray bytes;
