@@ -15,11 +15,13 @@
 #include "MessageBox.h"
 #include "WorkbookWriter.h"
 #include "XlsWorkbook.h"
+#include "ZipWriter.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QWidget>
 
@@ -392,37 +394,115 @@ void MakeLarge(const QString& project, const QString& source, int rows) {
 
 constexpr int kLargeRuns = 3;
 
-// One import in a process of its own (this program, "import PROJECT LCID SOURCE"),
-// on a fresh copy of the project each time: the best time of kLargeRuns and the
-// largest peak resident memory. Returns the time.
-double PrintPeak(const char* name, int rows, const QString& folder, const QString& project,
-                 const QString& source) {
-    const QString copy = folder + QStringLiteral("/peak.qrp");
+// An import in a process of its own (this program, "import PROJECT LCID SOURCE")
+// on a fresh copy of the project, started; wait with Finish.
+struct Child {
+    pid_t pid = 0;
+    std::chrono::steady_clock::time_point start;
+};
+
+Child StartImport(const QString& project, const QString& copy, const QString& source) {
     const QByteArray self =
         QFile::encodeName(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget());
     const QByteArray projectArg = QFile::encodeName(copy), sourceArg = QFile::encodeName(source);
     char* arguments[] = {const_cast<char*>(self.constData()),       const_cast<char*>("import"),
                          const_cast<char*>(projectArg.constData()), const_cast<char*>("1049"),
                          const_cast<char*>(sourceArg.constData()),  nullptr};
+    QFile::remove(copy);
+    QFile::copy(project, copy);
+    Child child;
+    child.start = std::chrono::steady_clock::now();
+    if (posix_spawn(&child.pid, self.constData(), nullptr, nullptr, arguments, environ) != 0)
+        throw std::runtime_error("spawn");
+    return child;
+}
+
+struct ChildResult {
+    double seconds = 0;
+    double peakMb = 0;
+    bool succeeded = false;
+};
+
+ChildResult Finish(const Child& child) {
+    int status = 0;
+    struct rusage usage {};
+    wait4(child.pid, &status, 0, &usage);
+    return {Seconds(std::chrono::steady_clock::now() - child.start),
+            static_cast<double>(usage.ru_maxrss) / 1024.0,
+            WIFEXITED(status) && WEXITSTATUS(status) == 0};
+}
+
+// The best time of kLargeRuns imports in processes of their own and the largest
+// peak resident memory; an import expected to fail must fail. Returns the time.
+double PrintPeak(const char* name, int rows, const QString& folder, const QString& project,
+                 const QString& source, bool fails = false) {
+    const QString copy = folder + QStringLiteral("/peak.qrp");
     double best = 1e9, peak = 0;
     for (int run = 0; run < kLargeRuns; ++run) {
-        QFile::remove(copy);
-        QFile::copy(project, copy);
-        const auto start = std::chrono::steady_clock::now();
-        pid_t child = 0;
-        if (posix_spawn(&child, self.constData(), nullptr, nullptr, arguments, environ) != 0)
-            throw std::runtime_error("spawn");
-        int status = 0;
-        struct rusage usage {};
-        wait4(child, &status, 0, &usage);
-        best = std::min(best, Seconds(std::chrono::steady_clock::now() - start));
-        peak = std::max(peak, static_cast<double>(usage.ru_maxrss) / 1024.0);
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-            throw std::runtime_error("import failed");
+        const ChildResult result = Finish(StartImport(project, copy, source));
+        best = std::min(best, result.seconds);
+        peak = std::max(peak, result.peakMb);
+        if (result.succeeded == fails) throw std::runtime_error(fails ? "imported" : "failed");
     }
-    std::printf("%-26s %7d rows  %7.3f s  %9.0f rows/s   peak memory %6.1f MB\n", name, rows, best,
-                rows / best, peak);
+    std::printf("%-26s %7d rows  %7.3f s  %9.0f rows/s   peak memory %6.1f MB%s\n", name, rows,
+                best, rows / best, peak, fails ? "  (refused)" : "");
     return best;
+}
+
+// A text file of one 100 MB field, and a workbook of 2,000 texts of 65,534
+// characters the Russian code page cannot hold: sources built to exhaust memory.
+void MakeHostileSources(const QString& csv, const QString& xlsx) {
+    QFile file(csv);
+    file.open(QIODevice::WriteOnly);
+    file.write("ID,L1049\n1,");
+    const QByteArray block(1 << 20, 'x');
+    for (int i = 0; i < 100; ++i) file.write(block);
+    file.close();
+    const QByteArray text = QString(65534, QChar(u'\u00E4')).toUtf8();
+    QByteArray sheet =
+        "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+        "<sheetData><row r=\"1\"><c t=\"inlineStr\"><is><t>ID</t></is></c><c t=\"inlineStr\">"
+        "<is><t>L1049</t></is></c></row>";
+    for (int i = 1; i <= 2000; ++i)
+        sheet += "<row r=\"" + QByteArray::number(i + 1) + "\"><c><v>" + QByteArray::number(i) +
+                 "</v></c><c t=\"inlineStr\"><is><t>" + text + "</t></is></c></row>";
+    sheet += "</sheetData></worksheet>";
+    const QByteArray relationships =
+        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+        "<Relationship Id=\"r\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+        "relationships/";
+    QFile book(xlsx);
+    book.open(QIODevice::WriteOnly);
+    book.write(ZipContainer(
+        {{QStringLiteral("_rels/.rels"),
+          relationships + "officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>"},
+         {QStringLiteral("xl/_rels/workbook.xml.rels"),
+          relationships + "worksheet\" Target=\"sheet.xml\"/></Relationships>"},
+         {QStringLiteral("xl/workbook.xml"),
+          "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+          "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+          "<sheets><sheet name=\"TidxTexts\" sheetId=\"1\" r:id=\"r\"/></sheets></workbook>"},
+         {QStringLiteral("xl/sheet.xml"), sheet}}));
+}
+
+// A 100,000-row import into one project while a million-row import runs into
+// another: the store of one project does not hold up the other.
+void PrintSideBySide(const QString& folder, const QString& project, const QString& source,
+                     const QString& large, const QString& largeSource, double alone) {
+    const Child other = StartImport(large, folder + QStringLiteral("/nebenan.qrp"), largeSource);
+    QThread::msleep(200);
+    const QString copy = folder + QStringLiteral("/run.qrp");
+    QFile::remove(copy);
+    QFile::copy(project, copy);
+    const auto start = std::chrono::steady_clock::now();
+    if (!MLanguageTransfer::TransferLanguage(copy, 1049, source))
+        throw std::runtime_error("import failed");
+    const double seconds = Seconds(std::chrono::steady_clock::now() - start);
+    const ChildResult result = Finish(other);
+    std::printf(
+        "%-26s %7d rows  %7.3f s  while a million rows go into another project "
+        "(%.2f s); alone %.3f s\n",
+        ".mdb beside another import", kProjectRows, seconds, result.seconds, alone);
 }
 
 int main(int argc, char* argv[]) {
@@ -528,6 +608,20 @@ int main(int argc, char* argv[]) {
         PrintPeak(".mdb, every text lossy", kLargeRows, folder, large, largeLossy);
     std::printf("%-26s %7d rows  every text lossy against clean: ratio %4.2f\n", "", kLargeRows,
                 lossyLarge / clean);
+    // The same million rows as the export writes them for translators.
+    const QString largeCsv = folder + QStringLiteral("/GrossQuelle.csv");
+    const QString largeXlsx = folder + QStringLiteral("/GrossQuelle.xlsx");
+    LanguageExport::Export(largeSource, 1049, largeCsv);
+    LanguageExport::Export(largeSource, 1049, largeXlsx);
+    const double csv = PrintPeak(".csv source (UTF-8)", kLargeRows, folder, large, largeCsv);
+    const double xlsx = PrintPeak(".xlsx source", kLargeRows, folder, large, largeXlsx);
+    std::printf("%-26s %7d rows  .xlsx against .csv: ratio %4.2f\n", "", kLargeRows, xlsx / csv);
+    const QString hostileCsv = folder + QStringLiteral("/Feindlich.csv");
+    const QString hostileXlsx = folder + QStringLiteral("/Feindlich.xlsx");
+    MakeHostileSources(hostileCsv, hostileXlsx);
+    PrintPeak(".csv, one 100 MB field", 1, folder, project, hostileCsv, true);
+    PrintPeak(".xlsx, 2,000 65,534-char texts", 2000, folder, project, hostileXlsx, true);
+    PrintSideBySide(folder, project, mdb, large, largeDatabase, fromDatabase.best);
     // The same rows in random order.
     const QString shuffled = folder + QStringLiteral("/GrossGemischt.qrp");
     {

@@ -15,6 +15,8 @@
 
 #include <sqlite3.h>
 
+#include <cstring>
+
 #include <array>
 #include <new>
 #include <utility>
@@ -166,7 +168,7 @@ void Settle(UndoStoreFile& store, Database& db) {
                     .arg(undone ? 1 : 0));
         }
     }
-    store.ReleaseFreePages();
+    // The pages of a dropped record are written again by the import that follows.
 }
 
 bool HasUnsettled(const UndoStoreFile& store) {
@@ -179,26 +181,15 @@ int LockTimeout() { return DBEngine::Instance().LockTimeout(); }
 
 int64_t LimitBytes() { return UndoLimit::LimitBytes(); }
 
-Recording::Run::Run(Run&& other) noexcept
-    : row(other.row),
-      before(std::exchange(other.before, nullptr)),
-      now(std::move(other.now)),
-      nowIsNull(other.nowIsNull) {
-    other.row = -1;
+namespace {
+
+// Copies bytes into a buffer that keeps its memory from text to text.
+void Assign(QByteArray& buffer, const void* bytes, int size) {
+    buffer.resize(size);
+    if (size > 0) std::memcpy(buffer.data(), bytes, static_cast<size_t>(size));
 }
 
-Recording::Run& Recording::Run::operator=(Run&& other) noexcept {
-    if (this != &other) {
-        sqlite3_value_free(before);
-        row = std::exchange(other.row, -1);
-        before = std::exchange(other.before, nullptr);
-        now = std::move(other.now);
-        nowIsNull = other.nowIsNull;
-    }
-    return *this;
-}
-
-Recording::Run::~Run() { sqlite3_value_free(before); }
+}  // namespace
 
 QString PathFor(const QString& projectFile) { return UndoStoreFile::PathFor(projectFile); }
 
@@ -247,29 +238,33 @@ void Recording::Changed(int64_t row, double key, sqlite3_value* old, const QByte
     if (row != run_.row) {
         EndRun();
         run_.row = row;
-        run_.before = sqlite3_value_dup(old);
-        if (!run_.before) throw std::bad_alloc();
+        run_.beforeType = sqlite3_value_type(old);
+        if (run_.beforeType == SQLITE_INTEGER) {
+            const auto integer = static_cast<int64_t>(sqlite3_value_int64(old));
+            Assign(run_.before, &integer, sizeof integer);
+        } else if (run_.beforeType == SQLITE_FLOAT) {
+            const double real = sqlite3_value_double(old);
+            Assign(run_.before, &real, sizeof real);
+        } else if (run_.beforeType != SQLITE_NULL) {
+            const void* bytes =
+                run_.beforeType == SQLITE_TEXT ? sqlite3_value_text(old) : sqlite3_value_blob(old);
+            Assign(run_.before, bytes, sqlite3_value_bytes(old));
+        }
     }
     run_.nowIsNull = now == nullptr;
-    run_.now = now ? *now : QByteArray();
+    if (now) Assign(run_.now, now->constData(), static_cast<int>(now->size()));
     UndoChunks::Append(chunk_, row, key, old, now);
     if (chunk_.size() >= UndoChunks::kChunkBytes) Flush();
 }
 
-// A text's run of changes ends: it is the witness when its value changes.
+// A text's run of changes ends: it is the witness when its value changes. The
+// two keep their buffers, so that no text costs an allocation.
 void Recording::EndRun() {
     if (run_.row < 0) return;
-    const int type = sqlite3_value_type(run_.before);
-    const bool same =
-        run_.nowIsNull
-            ? type == SQLITE_NULL
-            : type == SQLITE_TEXT &&
-                  QByteArrayView(static_cast<const char*>(sqlite3_value_blob(run_.before)),
-                                 sqlite3_value_bytes(run_.before)) == run_.now;
-    if (!same)
-        witness_ = std::move(run_);
-    else
-        run_ = Run{};
+    const bool same = run_.nowIsNull ? run_.beforeType == SQLITE_NULL
+                                     : run_.beforeType == SQLITE_TEXT && run_.before == run_.now;
+    if (!same) std::swap(witness_, run_);
+    run_.row = -1;
 }
 
 void Recording::WriteWitness() {
@@ -291,7 +286,7 @@ void Recording::WriteWitness() {
         int rc = sqlite3_prepare_v2(store_->Handle(),
                                     "UPDATE undo_imports SET witness_old = ?1 WHERE id = ?2", -1,
                                     &old, nullptr);
-        if (rc == SQLITE_OK) rc = sqlite3_bind_value(old, 1, witness_.before);
+        if (rc == SQLITE_OK) rc = BindBefore(old, 1);
         if (rc == SQLITE_OK) rc = sqlite3_bind_int64(old, 2, id_);
         if (rc == SQLITE_OK) rc = sqlite3_step(old);
         sqlite3_finalize(old);
@@ -299,9 +294,35 @@ void Recording::WriteWitness() {
     });
 }
 
+// The witness's value before the import, as it was stored.
+int Recording::BindBefore(sqlite3_stmt* statement, int index) const {
+    const Run& w = witness_;
+    const auto size = static_cast<int>(w.before.size());
+    switch (w.beforeType) {
+        case SQLITE_INTEGER: {
+            int64_t integer = 0;
+            std::memcpy(&integer, w.before.constData(), sizeof integer);
+            return sqlite3_bind_int64(statement, index, integer);
+        }
+        case SQLITE_FLOAT: {
+            double real = 0;
+            std::memcpy(&real, w.before.constData(), sizeof real);
+            return sqlite3_bind_double(statement, index, real);
+        }
+        case SQLITE_TEXT:
+            return sqlite3_bind_text(statement, index, w.before.constData(), size,
+                                     SQLITE_TRANSIENT);
+        case SQLITE_BLOB:
+            return sqlite3_bind_blob(statement, index, w.before.constData(), size,
+                                     SQLITE_TRANSIENT);
+        default:
+            return sqlite3_bind_null(statement, index);
+    }
+}
+
 void Recording::Restart() {
-    run_ = Run{};
-    witness_ = Run{};
+    run_.row = -1;
+    witness_.row = -1;
     chunk_.clear();
     changes_ = 0;
     bytes_ = 0;
@@ -366,7 +387,10 @@ void Recording::Committed() noexcept {
             DeleteImport(*store_, entry);
         store_->Exec(QStringLiteral("COMMIT"));
         open_ = pending_ = false;
-        store_->ReleaseFreePages();
+        // The imports that went leave room for the next one, which is likely as
+        // large as this one: shrinking the file only to grow it again costs as
+        // much as the import's own undo data.
+        store_->ReleaseFreePages(static_cast<int64_t>(bytes_));
         UndoLimit::Enforce(*store_, id_);
     } catch (const RuntimeError&) {
         // The import is done; its record, still pending, is settled next time.

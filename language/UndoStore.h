@@ -12,6 +12,7 @@
 
 class Database;
 class UndoStoreFile;
+struct sqlite3_stmt;
 
 // The previous values of the texts that imports changed, so that an import can be
 // undone: a store file per project (see UndoStoreFile) with the last 20 imports
@@ -87,19 +88,17 @@ class Recording : public LinkedRowsModule::ChangeSink {
     // after the other, so a text's changes are one run of calls.
     struct Run {
         int64_t row = -1;
-        sqlite3_value* before = nullptr;  // owned
+        int beforeType = 0;  // SQLite's type code of the value before
+        QByteArray before;   // its bytes: a number's 8, a text's or blob's own
         QByteArray now;
         bool nowIsNull = false;
-        Run() = default;
-        Run(Run&& other) noexcept;
-        Run& operator=(Run&& other) noexcept;
-        ~Run();
     };
 
   private:
     void Flush();
     void EndRun();
     void WriteWitness();
+    int BindBefore(sqlite3_stmt* statement, int index) const;
 
     Database& db_;
     std::unique_ptr<UndoStoreFile> store_;

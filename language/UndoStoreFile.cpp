@@ -230,6 +230,9 @@ void UndoStoreFile::CheckFormat() {
     // Old imports go as new ones come: overwriting their megabytes with zeros
     // first would cost an import as much as writing its own changes.
     Exec(QStringLiteral("PRAGMA secure_delete = FAST"));
+    // The store is written once, front to back: a small cache does, and every
+    // page it holds is an allocation of 64 KiB.
+    Exec(QStringLiteral("PRAGMA cache_size = -2048"));
 }
 
 std::unique_ptr<UndoStoreFile> UndoStoreFile::Open(const QString& projectFile, bool create,
@@ -265,4 +268,12 @@ std::unique_ptr<UndoStoreFile> UndoStoreFile::OpenIfFree(const QString& path) {
     }
 }
 
-void UndoStoreFile::ReleaseFreePages() { Exec(QStringLiteral("PRAGMA incremental_vacuum")); }
+void UndoStoreFile::ReleaseFreePages(int64_t reserveBytes) {
+    const int64_t excess = Guarded([&] {
+        SqliteStatement free(Handle(), QStringLiteral("PRAGMA freelist_count"), path_);
+        SqliteStatement size(Handle(), QStringLiteral("PRAGMA page_size"), path_);
+        if (!free.Step() || !size.Step() || size.ColumnInt64(0) <= 0) return int64_t{0};
+        return free.ColumnInt64(0) - reserveBytes / size.ColumnInt64(0);
+    });
+    if (excess > 0) Exec(QStringLiteral("PRAGMA incremental_vacuum(%1)").arg(excess));
+}

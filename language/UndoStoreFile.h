@@ -51,8 +51,10 @@ class UndoStoreFile {
     }
     [[noreturn]] void Fail(const RuntimeError& error) const;
 
-    // Gives the pages the store no longer uses back to the file system.
-    void ReleaseFreePages();
+    // Gives the pages the store no longer uses back to the file system, all of
+    // them or those beyond reserveBytes: pages kept free are written again by the
+    // next import without growing the file.
+    void ReleaseFreePages(int64_t reserveBytes = 0);
 
   private:
     UndoStoreFile(std::unique_ptr<SqliteConnection> connection, QString path);

@@ -195,6 +195,28 @@ TEST_F(LimitTest, AnImportLargerThanTheLimitIsKeptAlone) {
     EXPECT_LT(UndoStore::SizesFor(a).project, 256 * 1024);
 }
 
+// Beyond the last 20 imports the oldest go; their room serves the next import,
+// so a store that imports of the same size pass through stops growing.
+TEST_F(UndoStoreTest, ThePagesOfImportsThatWentServeTheNextOnes) {
+    const QString project = Project(QStringLiteral("Kreis"), 200);
+    std::vector<int64_t> sizes;
+    for (int round = 0; round < 26; ++round) {
+        ASSERT_TRUE(
+            TransferLanguage(project, 1049,
+                             Source(QStringLiteral("Q"),
+                                    QStringLiteral("%1 ").arg(round) + QString(500, u'z'), 200)));
+        sizes.push_back(QFileInfo(Store(project)).size());
+    }
+    const auto entries = UndoStore::List(project);
+    ASSERT_EQ(entries.size(), 20u);
+    int64_t kept = 0;
+    for (const auto& entry : entries) kept += entry.bytes;
+    // At most one import's room kept free, and 64 KiB pages of bookkeeping.
+    EXPECT_LE(sizes.back(), kept + 2 * entries.front().bytes + 8 * 65536);
+    EXPECT_EQ(sizes.back(), sizes[sizes.size() - 3]) << "no longer growing";
+    EXPECT_EQ(UndoStore::UndoLast(project, false).reverted, 200);
+}
+
 // One change as the stores of earlier versions kept it: row, key, old and new
 // text, each text as type 3, a 4-byte length and its bytes.
 QByteArray OldChange(int64_t row, double key, const QByteArray& old, const QByteArray& now) {
