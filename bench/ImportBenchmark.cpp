@@ -399,21 +399,40 @@ constexpr int kLargeRuns = 3;
 struct Child {
     pid_t pid = 0;
     std::chrono::steady_clock::time_point start;
+    QString peakFile;  // where it writes its peak memory
+    QString state;     // its undo stores
 };
 
+// Each import in a process of its own keeps its undo data in a state folder of
+// its own, so that the stores of earlier imports (and their bound) do not
+// weigh on it.
 Child StartImport(const QString& project, const QString& copy, const QString& source) {
+    static int count = 0;
+    const QString state = QFileInfo(copy).absolutePath() + QStringLiteral("/state-%1").arg(++count);
+    qputenv("XDG_STATE_HOME", QFile::encodeName(state));
     const QByteArray self =
         QFile::encodeName(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget());
-    const QByteArray projectArg = QFile::encodeName(copy), sourceArg = QFile::encodeName(source);
-    char* arguments[] = {const_cast<char*>(self.constData()),       const_cast<char*>("import"),
-                         const_cast<char*>(projectArg.constData()), const_cast<char*>("1049"),
-                         const_cast<char*>(sourceArg.constData()),  nullptr};
-    QFile::remove(copy);
-    QFile::copy(project, copy);
     Child child;
+    child.state = state;
+    child.peakFile = copy + QStringLiteral(".peak");
+    const QByteArray projectArg = QFile::encodeName(copy), sourceArg = QFile::encodeName(source),
+                     peakArg = QFile::encodeName(child.peakFile);
+    char* arguments[] = {const_cast<char*>(self.constData()),
+                         const_cast<char*>("import"),
+                         const_cast<char*>(projectArg.constData()),
+                         const_cast<char*>("1049"),
+                         const_cast<char*>(sourceArg.constData()),
+                         const_cast<char*>(peakArg.constData()),
+                         nullptr};
+    QFile::remove(copy);
+    QFile::remove(child.peakFile);
+    QFile::copy(project, copy);
     child.start = std::chrono::steady_clock::now();
-    if (posix_spawn(&child.pid, self.constData(), nullptr, nullptr, arguments, environ) != 0)
-        throw std::runtime_error("spawn");
+    const int spawned =
+        posix_spawn(&child.pid, self.constData(), nullptr, nullptr, arguments, environ);
+    qputenv("XDG_STATE_HOME",
+            QFile::encodeName(QFileInfo(copy).absolutePath() + QStringLiteral("/state")));
+    if (spawned != 0) throw std::runtime_error("spawn");
     return child;
 }
 
@@ -425,11 +444,13 @@ struct ChildResult {
 
 ChildResult Finish(const Child& child) {
     int status = 0;
-    struct rusage usage {};
-    wait4(child.pid, &status, 0, &usage);
-    return {Seconds(std::chrono::steady_clock::now() - child.start),
-            static_cast<double>(usage.ru_maxrss) / 1024.0,
-            WIFEXITED(status) && WEXITSTATUS(status) == 0};
+    waitpid(child.pid, &status, 0);
+    const double seconds = Seconds(std::chrono::steady_clock::now() - child.start);
+    QFile peak(child.peakFile);
+    peak.open(QIODevice::ReadOnly);
+    const double kb = peak.readAll().split(' ').value(0).toDouble();
+    QDir(child.state).removeRecursively();
+    return {seconds, kb / 1024.0, WIFEXITED(status) && WEXITSTATUS(status) == 0};
 }
 
 // The best time of kLargeRuns imports in processes of their own and the largest
@@ -506,14 +527,20 @@ void PrintSideBySide(const QString& folder, const QString& project, const QStrin
 }
 
 int main(int argc, char* argv[]) {
-    if (argc == 5 && QByteArray(argv[1]) == "import") {
-        // The child of PrintPeak.
+    if (argc == 6 && QByteArray(argv[1]) == "import") {
+        // The child of StartImport: imports, then writes its own peak memory to
+        // the file named last (its parent cannot tell it: a spawned process
+        // counts the memory of the one it was spawned from as its own).
         CodePage::SetSystemAnsiCodePage(1252);
-        return MLanguageTransfer::TransferLanguage(QString::fromLocal8Bit(argv[2]),
-                                                   std::atoi(argv[3]),
-                                                   QString::fromLocal8Bit(argv[4]))
-                   ? 0
-                   : 1;
+        const bool imported = MLanguageTransfer::TransferLanguage(
+            QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]), QString::fromLocal8Bit(argv[4]));
+        QFile status(QStringLiteral("/proc/self/status"));
+        status.open(QIODevice::ReadOnly);
+        QFile peak(QString::fromLocal8Bit(argv[5]));
+        peak.open(QIODevice::WriteOnly);
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmHWM:")) peak.write(line.mid(6).trimmed());
+        return imported ? 0 : 1;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

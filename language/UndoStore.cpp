@@ -388,9 +388,14 @@ void Recording::Committed() noexcept {
         store_->Exec(QStringLiteral("COMMIT"));
         open_ = pending_ = false;
         // The imports that went leave room for the next one, which is likely as
-        // large as this one: shrinking the file only to grow it again costs as
-        // much as the import's own undo data.
-        store_->ReleaseFreePages(static_cast<int64_t>(bytes_));
+        // large as one of those kept: shrinking the file only to grow it again
+        // costs as much as the import's own undo data.
+        store_->ReleaseFreePages(store_->Guarded([&] {
+            SqliteStatement largest(store_->Handle(),
+                                    QStringLiteral("SELECT max(bytes) FROM undo_imports"),
+                                    store_->Path());
+            return largest.Step() ? largest.ColumnInt64(0) : int64_t{0};
+        }));
         UndoLimit::Enforce(*store_, id_);
     } catch (const RuntimeError&) {
         // The import is done; its record, still pending, is settled next time.
