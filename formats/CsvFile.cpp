@@ -79,11 +79,10 @@ class Splitter {
                 Fail(name_, opened, QStringLiteral("ein Anführungszeichen wird nicht geschlossen"));
             const auto at = static_cast<size_t>(quote - text_);
             line_ += std::count(text_ + i, quote, '\n');
-            field_.append(text_ + i, at - i);
-            CheckLength();
+            Append(text_ + i, at - i);
             i = at + 1;
             if (i >= size_ || text_[i] != '"') return i;
-            field_ += '"';
+            Append("\"", 1);
             ++i;
         }
     }
@@ -93,25 +92,40 @@ class Splitter {
         size_t end = i;
         while (end < size_ && text_[end] != delimiter_ && text_[end] != '\r' && text_[end] != '\n')
             ++end;
-        field_.append(text_ + i, end - i);
-        CheckLength();
+        Append(text_ + i, end - i);
         started_ = true;
         return end;
     }
 
-    // A field longer than a cell holds is refused as soon as it certainly is
-    // (a UTF-16 unit takes at most three bytes of UTF-8), exactly at its end.
-    void CheckLength(bool ended = false) const {
-        const auto bytes = static_cast<qsizetype>(field_.size());
-        if (bytes <= kMaxCellCharacters) return;
-        if (!ended && bytes <= 3 * kMaxCellCharacters) return;
-        if (QString::fromUtf8(field_.data(), bytes).size() > kMaxCellCharacters)
-            throw RuntimeError::TextTooLongInSource(kNoun, name_,
-                                                    QStringLiteral("Zeile %1").arg(recordLine_));
+    // Appends to the field; one longer than a cell holds is refused as soon as it
+    // certainly is (a UTF-16 unit takes at most three bytes of UTF-8), before it
+    // is held.
+    void Append(const char* bytes, size_t size) {
+        if (field_.size() + size > 3 * static_cast<size_t>(kMaxCellCharacters)) TooLong();
+        field_.append(bytes, size);
+    }
+
+    // The field in UTF-16 units, as a cell counts them: every byte that begins a
+    // character, and once more for those beyond the BMP (four bytes of UTF-8).
+    qsizetype Units() const {
+        qsizetype units = 0;
+        for (const char c : field_) {
+            const auto byte = static_cast<unsigned char>(c);
+            units += (byte & 0xC0) != 0x80;
+            units += byte >= 0xF0;
+        }
+        return units;
+    }
+
+    [[noreturn]] void TooLong() const {
+        throw RuntimeError::TextTooLongInSource(kNoun, name_,
+                                                QStringLiteral("Zeile %1").arg(recordLine_));
     }
 
     void EndField() {
-        CheckLength(true);
+        if (static_cast<qsizetype>(field_.size()) > kMaxCellCharacters &&
+            Units() > kMaxCellCharacters)
+            TooLong();
         if (quoted_ || !field_.empty())
             record_.emplace_back(
                 QString::fromUtf8(field_.data(), static_cast<qsizetype>(field_.size())));
@@ -144,10 +158,10 @@ class Splitter {
 
 }  // namespace
 
-SourceTable Parse(const QByteArray& contents, const QString& name, bool header,
-                  const Encoding& encoding) {
+SourceTable Parse(QByteArray contents, const QString& name, bool header, const Encoding& encoding) {
     const int ansi = encoding.ansiCodePage > 0 ? encoding.ansiCodePage : 1252;
-    TextFileEncoding::Decoded decoded = TextFileEncoding::Decode(contents, encoding.codePage, ansi);
+    TextFileEncoding::Decoded decoded =
+        TextFileEncoding::Decode(std::move(contents), encoding.codePage, ansi);
     std::vector<std::vector<Variant>> records =
         Splitter(decoded.utf8.constData(), static_cast<size_t>(decoded.utf8.size()), name)
             .Records();
@@ -185,7 +199,7 @@ SourceTable Read(const QString& path, bool header, const Encoding& encoding) {
     if (!file.open(QIODevice::ReadOnly)) throw RuntimeError::FileUnreadable(path);
     QByteArray contents = file.readAll();
     if (file.error() != QFileDevice::NoError) throw RuntimeError::FileUnreadable(path);
-    return Parse(contents, path, header, encoding);
+    return Parse(std::move(contents), path, header, encoding);
 }
 
 QByteArray Row(const std::vector<Field>& fields) {

@@ -29,7 +29,7 @@ struct Encoding {
 // too many columns or a quote is never closed.
 SourceTable Read(const QString& path, bool header = true, const Encoding& encoding = {});
 // The same for a file's bytes; name stands for the file in messages.
-SourceTable Parse(const QByteArray& contents, const QString& name, bool header = true,
+SourceTable Parse(QByteArray contents, const QString& name, bool header = true,
                   const Encoding& encoding = {});
 
 // The word messages call such a file by.

@@ -119,11 +119,32 @@ Decoded FromUtf8(Bytes p, size_t size, int ansiCodePage) {
     return decoded;
 }
 
+// UTF-16 or UTF-32, decoded a megabyte at a time, so that the file's text is
+// never held as UTF-16 whole beside its bytes and its UTF-8. Pieces end between
+// code units and never between the two halves of a surrogate pair; a U+FEFF at
+// the start of a later piece is a character, not a byte-order mark.
 Decoded FromUnicode(QStringConverter::Encoding encoding, int codePage, Bytes p, size_t size) {
-    QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
+    const bool utf16 =
+        encoding == QStringConverter::Utf16LE || encoding == QStringConverter::Utf16BE;
+    const size_t unit = utf16 ? 2 : 4;
+    constexpr size_t kPiece = size_t{1} << 20;
     Decoded decoded;
-    decoded.utf8 = QString(decoder(QByteArrayView(p, static_cast<qsizetype>(size)))).toUtf8();
     decoded.reading.encoding = Name(codePage);
+    decoded.utf8.reserve(static_cast<qsizetype>(size / unit));
+    for (size_t at = 0; at < size;) {
+        size_t end = size - at > kPiece ? at + kPiece : size;
+        if (end < size && utf16) {
+            const size_t last = end - 2;
+            const unsigned high = encoding == QStringConverter::Utf16LE ? p[last + 1] : p[last];
+            if ((high & 0xFC) == 0xD8) end = last;  // a high surrogate waits for its partner
+        }
+        QStringDecoder decoder(encoding, at == 0 ? QStringConverter::Flag::Stateless
+                                                 : QStringConverter::Flag::Stateless |
+                                                       QStringConverter::Flag::ConvertInitialBom);
+        decoded.utf8 +=
+            QString(decoder(QByteArrayView(p + at, static_cast<qsizetype>(end - at)))).toUtf8();
+        at = end;
+    }
     return decoded;
 }
 
@@ -220,22 +241,34 @@ bool Utf8Check::Feed(QByteArrayView bytes) {
     return true;
 }
 
-Decoded Decode(const QByteArray& bytes, int codePage, int ansiCodePage) {
+Decoded Decode(QByteArray bytes, int codePage, int ansiCodePage) {
     auto p = reinterpret_cast<Bytes>(bytes.constData());
     auto size = static_cast<size_t>(bytes.size());
     const Mark* mark = MarkOf(p, size);
+    // UTF-8 without a fault is the text as it stands: the file's own bytes, so
+    // that a large file is not held twice.
+    auto asItStands = [&](size_t markSize) {
+        Decoded decoded;
+        decoded.reading.encoding = Name(kUtf8);
+        bytes.remove(0, static_cast<qsizetype>(markSize));
+        decoded.utf8 = std::move(bytes);
+        return decoded;
+    };
     if (codePage != 0) {
-        if (mark && mark->codePage == codePage) {
-            p += mark->size;
-            size -= mark->size;
-        }
-        return Read(codePage, p, size, ansiCodePage);
+        const size_t markSize = mark && mark->codePage == codePage ? mark->size : 0;
+        if (codePage == kUtf8 && CountUtf8(p + markSize, size - markSize).invalid == 0)
+            return asItStands(markSize);
+        return Read(codePage, p + markSize, size - markSize, ansiCodePage);
     }
-    if (mark) return Read(mark->codePage, p + mark->size, size - mark->size, ansiCodePage);
+    if (mark) {
+        if (mark->codePage == kUtf8 && CountUtf8(p + mark->size, size - mark->size).invalid == 0)
+            return asItStands(mark->size);
+        return Read(mark->codePage, p + mark->size, size - mark->size, ansiCodePage);
+    }
     if (const int utf16 = Utf16ByZeros(p, size)) return Read(utf16, p, size, ansiCodePage);
     const Utf8Census census = CountUtf8(p, size);
-    if (census.invalid == 0 || census.wide >= 2 * census.invalid)
-        return FromUtf8(p, size, ansiCodePage);
+    if (census.invalid == 0) return asItStands(0);
+    if (census.wide >= 2 * census.invalid) return FromUtf8(p, size, ansiCodePage);
     return FromCodePage(ansiCodePage, p, size);
 }
 

@@ -35,7 +35,8 @@ struct Decoded {
 // In a file read as UTF-8 every invalid byte is read as ansiCodePage reads it and
 // listed with its line, never dropped or turned into "?" unseen. Fails
 // (RuntimeError) when a code page has no converter.
-Decoded Decode(const QByteArray& bytes, int codePage, int ansiCodePage);
+// Bytes that are UTF-8 throughout are handed on as they are, not copied.
+Decoded Decode(QByteArray bytes, int codePage, int ansiCodePage);
 
 // Checks that bytes arriving in pieces are UTF-8 throughout, a character split
 // between two pieces included.

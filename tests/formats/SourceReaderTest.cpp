@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringConverter>
 
 #include <gtest/gtest.h>
 
@@ -444,6 +445,47 @@ TEST(TextFileEncodingTest, Utf8ArrivingInPiecesIsCheckedAcrossThem) {
     TextFileEncoding::Utf8Check cut;
     EXPECT_TRUE(cut.Feed("\xE2\x82"));
     EXPECT_FALSE(cut.Finish()) << "the bytes end inside a character";
+}
+
+// Large UTF-16 and UTF-32 files are decoded in pieces: a surrogate pair, a
+// U+FEFF or a lone half where a piece ends reads as the whole file would.
+TEST(TextFileEncodingTest, LargeUnicodeFilesReadAsWholeOnes) {
+    const qsizetype piece = qsizetype{1} << 20;
+    struct Case {
+        const char* what;
+        QStringConverter::Encoding encoding;
+        QByteArray mark;
+        qsizetype unit;
+        QString atTheCut;  // the text placed where the first piece ends
+    };
+    const std::vector<Case> cases = {
+        {"UTF-16 LE, a pair across the cut", QStringConverter::Utf16LE, "\xFF\xFE", 2,
+         QString::fromUcs4(U"\U0001F600")},
+        {"UTF-16 BE, a pair across the cut", QStringConverter::Utf16BE, "\xFE\xFF", 2,
+         QString::fromUcs4(U"\U0001D11E")},
+        {"UTF-16 LE, U+FEFF after the cut", QStringConverter::Utf16LE, "\xFF\xFE", 2,
+         u"x\uFEFF"_qs},
+        {"UTF-32 LE, U+FEFF after the cut", QStringConverter::Utf32LE,
+         QByteArray("\xFF\xFE\0\0", 4), 4, u"z\uFEFFy"_qs},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // The text at the cut begins with the last unit of the first piece (the
+        // mark is not part of the pieces).
+        const qsizetype before = piece / c.unit - 1;
+        const QString text = QString(before, u'a') + c.atTheCut + u"\nÄ €"_qs;
+        QStringEncoder encode(c.encoding);
+        const QByteArray bytes = c.mark + QByteArray(encode(text));
+        const TextFileEncoding::Decoded decoded = TextFileEncoding::Decode(bytes, 0, 1252);
+        EXPECT_TRUE(decoded.utf8 == text.toUtf8());
+    }
+    // A high surrogate alone at the very end stays what a whole decoding makes of it.
+    QByteArray lone("\xFF\xFE", 2);
+    lone += QByteArray(2 * piece, 'a').replace('a', QByteArray("a\0", 2)).left(2 * piece);
+    lone += QByteArray("\x3D\xD8", 2);
+    auto whole = QStringDecoder(QStringConverter::Utf16LE, QStringConverter::Flag::Stateless);
+    const QByteArray expected = QString(whole.decode(QByteArrayView(lone).sliced(2))).toUtf8();
+    EXPECT_TRUE(TextFileEncoding::Decode(lone, 0, 1252).utf8 == expected);
 }
 
 TEST(CsvFileTest, WrittenRowsReadBackAsTheyWere) {
