@@ -256,7 +256,7 @@ int Transfer(const QString& command, const Arguments& arguments) {
         if (arguments.json) {
             for (auto it = ReportJson::FromReport(report); const QString& key : it.keys())
                 json.insert(key, it.value(key));
-            PrintJson(json);
+            ReportJson::Print(json, {&report.lossy, &report.checks}, stdout);
         } else {
             QString text =
                 report.Summary() + QStringLiteral("\n\n") + report.Details() + QLatin1Char('\n');
@@ -415,7 +415,7 @@ int Lint(const Arguments& arguments) {
         if (arguments.json) {
             for (auto it = ReportJson::FromLint(result); const QString& key : it.keys())
                 json.insert(key, it.value(key));
-            PrintJson(json);
+            ReportJson::Print(json, {nullptr, &result.findings}, stdout);
             return status;
         }
         if (!result.reference) {

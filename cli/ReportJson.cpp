@@ -4,6 +4,11 @@
 #include "Variant.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace ReportJson {
 namespace {
@@ -12,20 +17,47 @@ QJsonObject Row(const UpdateTally::SourceId& row) {
     return {{QStringLiteral("row"), static_cast<qint64>(row.row)}, {QStringLiteral("id"), row.id}};
 }
 
-QJsonArray Checks(const std::vector<CheckFinding>& findings) {
-    QJsonArray checks;
-    for (const CheckFinding& finding : findings) {
-        QJsonObject entry{
-            {QStringLiteral("id"), ShortestDecimal(finding.id)},
-            {QStringLiteral("check"), QString::fromLatin1(TranslationChecks::Name(finding.check))},
-            {QStringLiteral("severity"),
-             finding.IsError() ? QStringLiteral("error") : QStringLiteral("warning")},
-            {QStringLiteral("reference"), finding.reference},
-            {QStringLiteral("text"), finding.text}};
-        if (finding.row > 0) entry.insert(QStringLiteral("row"), static_cast<qint64>(finding.row));
-        checks.append(entry);
+QJsonObject CheckEntry(const CheckFinding& finding) {
+    QJsonObject entry{
+        {QStringLiteral("id"), ShortestDecimal(finding.id)},
+        {QStringLiteral("check"), QString::fromLatin1(TranslationChecks::Name(finding.check))},
+        {QStringLiteral("severity"),
+         finding.IsError() ? QStringLiteral("error") : QStringLiteral("warning")},
+        {QStringLiteral("reference"), finding.reference},
+        {QStringLiteral("text"), finding.text}};
+    if (finding.row > 0) entry.insert(QStringLiteral("row"), static_cast<qint64>(finding.row));
+    return entry;
+}
+
+QJsonObject LossyEntry(const LossyText& text) {
+    QJsonArray characters;
+    for (const auto& c : text.characters)
+        characters.append(
+            QJsonObject{{QStringLiteral("character"), QString::fromUcs4(&c.character, 1)},
+                        {QStringLiteral("codePoint"), CodePointName(c.character)},
+                        {QStringLiteral("replacement"), c.replacement},
+                        {QStringLiteral("bestFit"), c.bestFit}});
+    return {{QStringLiteral("id"), ShortestDecimal(text.id)},
+            {QStringLiteral("row"), static_cast<qint64>(text.row)},
+            {QStringLiteral("characters"), characters}};
+}
+
+// Stands for a streamed list in an object until Print writes it.
+QString Placeholder(const char* list) {
+    return QStringLiteral("\u0001") + QLatin1String(list) + QStringLiteral("\u0001");
+}
+
+// Writes the entries of a list as a JSON array.
+template <typename List, typename Entry>
+void PrintArray(const List& list, Entry entry, std::FILE* out) {
+    std::fputs("[", out);
+    bool first = true;
+    for (const auto& item : list) {
+        std::fputs(first ? "\n" : ",\n", out);
+        first = false;
+        std::fputs(QJsonDocument(entry(item)).toJson(QJsonDocument::Compact).constData(), out);
     }
-    return checks;
+    std::fputs(first ? "]" : "\n]", out);
 }
 
 // The reference's column, or null when there was none.
@@ -33,7 +65,7 @@ QJsonValue Reference(const std::optional<int32_t>& reference) {
     return reference ? QJsonValue(MLanguageTransfer::LanguageColumn(*reference)) : QJsonValue();
 }
 
-void CountChecks(const std::vector<CheckFinding>& findings, QJsonObject& counts) {
+void CountChecks(const SpillList<CheckFinding>& findings, QJsonObject& counts) {
     qint64 errors = 0;
     for (const CheckFinding& finding : findings) errors += finding.IsError();
     counts.insert(QStringLiteral("checkErrors"), errors);
@@ -89,23 +121,6 @@ QJsonArray Duplicates(const std::vector<UpdateTally::Duplicate>& duplicates) {
     return list;
 }
 
-QJsonArray Lossy(const std::vector<LossyText>& texts) {
-    QJsonArray list;
-    for (const auto& text : texts) {
-        QJsonArray characters;
-        for (const auto& c : text.characters)
-            characters.append(
-                QJsonObject{{QStringLiteral("character"), QString::fromUcs4(&c.character, 1)},
-                            {QStringLiteral("codePoint"), CodePointName(c.character)},
-                            {QStringLiteral("replacement"), c.replacement},
-                            {QStringLiteral("bestFit"), c.bestFit}});
-        list.append(QJsonObject{{QStringLiteral("id"), ShortestDecimal(text.id)},
-                                {QStringLiteral("row"), static_cast<qint64>(text.row)},
-                                {QStringLiteral("characters"), characters}});
-    }
-    return list;
-}
-
 QJsonArray InvalidBytes(const std::vector<InvalidByte>& bytes) {
     QJsonArray list;
     for (const auto& invalid : bytes)
@@ -128,7 +143,7 @@ QJsonObject FromLint(const TranslationLint::Result& result) {
     CountChecks(result.findings, counts);
     return {{QStringLiteral("reference"), Reference(result.reference)},
             {QStringLiteral("counts"), counts},
-            {QStringLiteral("checks"), Checks(result.findings)}};
+            {QStringLiteral("checks"), Placeholder("checks")}};
 }
 
 QJsonObject FromReport(const ImportReport& report) {
@@ -138,16 +153,45 @@ QJsonObject FromReport(const ImportReport& report) {
                     {QStringLiteral("unmatched"), Unmatched(rows.unmatched)},
                     {QStringLiteral("noNumber"), NoNumber(rows.noNumber)},
                     {QStringLiteral("duplicates"), Duplicates(rows.duplicates)},
-                    {QStringLiteral("lossy"), Lossy(report.lossy)},
+                    {QStringLiteral("lossy"), Placeholder("lossy")},
                     {QStringLiteral("invalidBytes"), InvalidBytes(rows.reading.invalidBytes)},
                     {QStringLiteral("untranslated"), Units(rows.reading.untranslated)},
                     {QStringLiteral("withCodes"), Units(rows.reading.withCodes)},
                     {QStringLiteral("reference"), Reference(report.reference)},
-                    {QStringLiteral("checks"), Checks(report.checks)},
+                    {QStringLiteral("checks"), Placeholder("checks")},
                     {QStringLiteral("summary"), report.Summary()}};
     if (!rows.reading.encoding.isEmpty())
         out.insert(QStringLiteral("encoding"), rows.reading.encoding);
     return out;
+}
+
+void Print(const QJsonObject& object, const Streamed& lists, std::FILE* out) {
+    QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Indented);
+    struct Place {
+        qsizetype at;
+        QByteArray marker;
+        bool lossy;
+    };
+    std::vector<Place> places;
+    for (const auto& [name, lossy] : {std::pair{"lossy", true}, std::pair{"checks", false}}) {
+        if (lossy ? !lists.lossy : !lists.checks) continue;
+        // The placeholder as the document writes it: quoted, its controls escaped.
+        const QByteArray marker = "\"\\u0001" + QByteArray(name) + "\\u0001\"";
+        if (const qsizetype at = text.indexOf(marker); at >= 0)
+            places.push_back({at, marker, lossy});
+    }
+    std::sort(places.begin(), places.end(),
+              [](const Place& a, const Place& b) { return a.at < b.at; });
+    qsizetype from = 0;
+    for (const Place& place : places) {
+        std::fwrite(text.constData() + from, 1, static_cast<size_t>(place.at - from), out);
+        if (place.lossy)
+            PrintArray(*lists.lossy, LossyEntry, out);
+        else
+            PrintArray(*lists.checks, CheckEntry, out);
+        from = place.at + place.marker.size();
+    }
+    std::fwrite(text.constData() + from, 1, static_cast<size_t>(text.size() - from), out);
 }
 
 QJsonObject FromEntry(const UndoStore::Entry& entry) {

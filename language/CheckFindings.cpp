@@ -3,9 +3,9 @@
 #include "ImportReport.h"
 #include "Variant.h"
 
+#include <optional>
 #include <set>
 
-namespace CheckFindings {
 namespace {
 
 QString Quoted(const QString& text) {
@@ -20,34 +20,57 @@ QString OneLine(const QString& text) {
         .replace(QLatin1Char('\t'), QStringLiteral("\\t"));
 }
 
-void Section(const std::vector<const CheckFinding*>& list, const QString& heading, size_t limit,
-             QStringList& out) {
-    if (list.empty()) return;
-    out << QStringLiteral("%1 (%2):").arg(heading, GermanNumber(static_cast<int64_t>(list.size())));
-    for (size_t i = 0; i < list.size() && i < limit; ++i) {
-        const CheckFinding& f = *list[i];
+// The findings of one severity under the heading: at most limit, then how many more.
+void Section(const SpillList<CheckFinding>& findings, bool errors, const QString& heading,
+             size_t limit, QStringList& out) {
+    size_t count = 0;
+    QStringList lines;
+    for (const CheckFinding& f : findings) {
+        if (f.IsError() != errors) continue;
+        if (count++ >= limit) continue;
         const QString place =
             f.row > 0 ? QStringLiteral("Zeile %1, ").arg(GermanNumber(f.row)) : QString();
-        out << QStringLiteral("  %1ID %2: %3 \u2013 Referenz %4, Text %5")
-                   .arg(place, ShortestDecimal(f.id), TranslationChecks::GermanName(f.check),
-                        Quoted(OneLine(f.reference)), Quoted(OneLine(f.text)));
+        lines << QStringLiteral("  %1ID %2: %3 \u2013 Referenz %4, Text %5")
+                     .arg(place, ShortestDecimal(f.id), TranslationChecks::GermanName(f.check),
+                          Quoted(OneLine(f.reference)), Quoted(OneLine(f.text)));
     }
-    if (list.size() > limit)
+    if (count == 0) return;
+    out << QStringLiteral("%1 (%2):").arg(heading, GermanNumber(static_cast<int64_t>(count)));
+    out << lines;
+    if (count > limit)
         out << QStringLiteral("  und %1 weitere")
-                   .arg(GermanNumber(static_cast<int64_t>(list.size() - limit)));
+                   .arg(GermanNumber(static_cast<int64_t>(count - limit)));
     out << QString();
 }
 
 }  // namespace
 
-bool HasErrors(const std::vector<CheckFinding>& findings) {
+QDataStream& operator<<(QDataStream& out, const CheckFinding& finding) {
+    return out << static_cast<qint64>(finding.row) << finding.id
+               << static_cast<qint32>(finding.check) << finding.reference << finding.text;
+}
+
+QDataStream& operator>>(QDataStream& in, CheckFinding& finding) {
+    qint64 row = 0;
+    qint32 check = 0;
+    in >> row >> finding.id >> check >> finding.reference >> finding.text;
+    finding.row = row;
+    finding.check = static_cast<TranslationChecks::Check>(check);
+    return in;
+}
+
+namespace CheckFindings {
+
+bool HasErrors(const SpillList<CheckFinding>& findings) {
     for (const CheckFinding& finding : findings)
         if (finding.IsError()) return true;
     return false;
 }
 
-QString Summary(const std::vector<CheckFinding>& findings) {
-    std::set<double> texts;
+QString Summary(const SpillList<CheckFinding>& findings) {
+    // The findings of a text stand together: a text with errors is counted once.
+    int64_t texts = 0;
+    std::optional<double> lastText;
     std::set<TranslationChecks::Check> failed;
     int64_t warnings = 0;
     for (const CheckFinding& finding : findings) {
@@ -55,17 +78,17 @@ QString Summary(const std::vector<CheckFinding>& findings) {
             ++warnings;
             continue;
         }
-        texts.insert(finding.id);
+        if (lastText != finding.id) ++texts;
+        lastText = finding.id;
         failed.insert(finding.check);
     }
     QStringList parts;
-    if (!texts.empty()) {
+    if (texts > 0) {
         QStringList names;
         for (const auto check : failed) names << TranslationChecks::GermanName(check);
         parts << QStringLiteral("%1 mit Fehlern (%2)")
-                     .arg(texts.size() == 1 ? QStringLiteral("1 Text")
-                                            : GermanNumber(static_cast<int64_t>(texts.size())) +
-                                                  QStringLiteral(" Texte"),
+                     .arg(texts == 1 ? QStringLiteral("1 Text")
+                                     : GermanNumber(texts) + QStringLiteral(" Texte"),
                           names.join(QStringLiteral(", ")));
     }
     if (warnings > 0)
@@ -74,13 +97,10 @@ QString Summary(const std::vector<CheckFinding>& findings) {
     return parts.join(QStringLiteral(", "));
 }
 
-void Details(const std::vector<CheckFinding>& findings, const QString& heading, size_t limit,
+void Details(const SpillList<CheckFinding>& findings, const QString& heading, size_t limit,
              QStringList& out) {
-    std::vector<const CheckFinding*> errors, warnings;
-    for (const CheckFinding& finding : findings)
-        (finding.IsError() ? errors : warnings).push_back(&finding);
-    Section(errors, heading + QStringLiteral(": Fehler"), limit, out);
-    Section(warnings, heading + QStringLiteral(": Hinweise"), limit, out);
+    Section(findings, true, heading + QStringLiteral(": Fehler"), limit, out);
+    Section(findings, false, heading + QStringLiteral(": Hinweise"), limit, out);
 }
 
 }  // namespace CheckFindings

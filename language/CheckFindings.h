@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SpillList.h"
 #include "TranslationChecks.h"
 
 #include <QString>
@@ -23,16 +24,20 @@ struct CheckFinding {
     }
 };
 
+// How a finding is kept in a report list beyond its batch in memory.
+QDataStream& operator<<(QDataStream& out, const CheckFinding& finding);
+QDataStream& operator>>(QDataStream& in, CheckFinding& finding);
+
 // What the reports say of the findings.
 namespace CheckFindings {
 
-bool HasErrors(const std::vector<CheckFinding>& findings);
+bool HasErrors(const SpillList<CheckFinding>& findings);
 // "2 Texte mit Fehlern (Platzhalter, Zugriffstasten), 5 Hinweise": the texts with
 // errors and the checks they failed, the warnings; empty for no findings.
-QString Summary(const std::vector<CheckFinding>& findings);
+QString Summary(const SpillList<CheckFinding>& findings);
 // The findings itemized under the heading, errors before warnings, at most limit
 // of each, then how many more.
-void Details(const std::vector<CheckFinding>& findings, const QString& heading, size_t limit,
+void Details(const SpillList<CheckFinding>& findings, const QString& heading, size_t limit,
              QStringList& out);
 
 }  // namespace CheckFindings

@@ -14,6 +14,27 @@ QString ByteName(uint8_t byte) {
     return QStringLiteral("0x%1").arg(QString::number(byte, 16).toUpper().rightJustified(2, u'0'));
 }
 
+QDataStream& operator<<(QDataStream& out, const LossyText& text) {
+    out << text.id << static_cast<qint64>(text.row) << static_cast<quint32>(text.characters.size());
+    for (const LossyCharacter& c : text.characters)
+        out << static_cast<quint32>(c.character) << c.replacement << c.bestFit;
+    return out;
+}
+
+QDataStream& operator>>(QDataStream& in, LossyText& text) {
+    qint64 row = 0;
+    quint32 count = 0;
+    in >> text.id >> row >> count;
+    text.row = row;
+    text.characters.resize(in.status() == QDataStream::Ok ? count : 0);
+    for (LossyCharacter& c : text.characters) {
+        quint32 character = 0;
+        in >> character >> c.replacement >> c.bestFit;
+        c.character = character;
+    }
+    return in;
+}
+
 QString CodePointName(char32_t c) {
     return QStringLiteral("U+%1").arg(static_cast<uint>(c), 4, 16, QLatin1Char('0')).toUpper();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CheckFindings.h"
+#include "SpillList.h"
 #include "UpdateTally.h"
 
 #include <QString>
@@ -31,17 +32,22 @@ struct LossyText {
     int64_t row = 0;  // its place in the source
     std::vector<LossyCharacter> characters;
 };
+// How a lost text is kept in a report list beyond its batch in memory.
+QDataStream& operator<<(QDataStream& out, const LossyText& text);
+QDataStream& operator>>(QDataStream& in, LossyText& text);
 
 // What an import did, or what it would do (a preview): the counts and lists of the
-// update, and for converting imports the texts the code page cannot hold.
+// update, and for converting imports the texts the code page cannot hold. The
+// lists of lost characters and of the checks' findings may be as long as the
+// source and are kept outside memory beyond a batch (see SpillList).
 struct ImportReport {
     UpdateTally rows;
-    std::vector<LossyText> lossy;
+    SpillList<LossyText> lossy;
     bool written = false;  // false for a preview
     // The language the texts were checked against, and what the checks found
     // (see TranslationChecks); none when the project has no reference language.
     std::optional<int32_t> reference;
-    std::vector<CheckFinding> checks;
+    SpillList<CheckFinding> checks;
 
     // A short German summary, e.g. "1.204 Texte geändert, 37 unverändert, ...";
     // when no text changed it says why; for a text file it names the encoding

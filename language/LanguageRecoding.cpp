@@ -19,7 +19,7 @@ LanguageRecoding::LanguageRecoding(int32_t lcid) {
 LanguageRecoding::~LanguageRecoding() = default;
 
 QString LanguageRecoding::Convert(double id, int64_t row, const QString& text,
-                                  std::vector<LossyText>& lossy) {
+                                  SpillList<LossyText>& lossy) {
     if (!language_ || text.isEmpty()) return text;
     const QByteArray bytes = language_->Encode(text);
     const auto size = static_cast<size_t>(bytes.size());
@@ -33,7 +33,7 @@ QString LanguageRecoding::Convert(double id, int64_t row, const QString& text,
 }
 
 void LanguageRecoding::Convert(double id, int64_t row, QByteArray& utf8,
-                               std::vector<LossyText>& lossy) {
+                               SpillList<LossyText>& lossy) {
     if (!language_ || utf8.isEmpty()) return;
     if (recoder_) {
         lost_.clear();

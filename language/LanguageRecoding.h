@@ -33,9 +33,9 @@ class LanguageRecoding {
     bool StoresCharacterByCharacter() const { return singleByte_; }
 
     // The code-page form of the text; what it cannot hold is added to lossy.
-    QString Convert(double id, int64_t row, const QString& text, std::vector<LossyText>& lossy);
+    QString Convert(double id, int64_t row, const QString& text, SpillList<LossyText>& lossy);
     // The same for UTF-8 text, in place: the form the import stores.
-    void Convert(double id, int64_t row, QByteArray& utf8, std::vector<LossyText>& lossy);
+    void Convert(double id, int64_t row, QByteArray& utf8, SpillList<LossyText>& lossy);
 
     // The inverse for export: the real characters of a text stored in the code-page
     // form (its bytes in the system's code page, read in the language's), or nothing

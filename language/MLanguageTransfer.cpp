@@ -123,9 +123,9 @@ void DropReplacedTexts(ImportReport& report) {
         auto winner = winners.find(id);
         return winner != winners.end() && winner->second != row;
     };
-    std::erase_if(report.lossy, [&](const LossyText& text) { return replaced(text.id, text.row); });
-    std::erase_if(report.checks,
-                  [&](const CheckFinding& check) { return replaced(check.id, check.row); });
+    report.lossy.RemoveIf([&](const LossyText& text) { return replaced(text.id, text.row); });
+    report.checks.RemoveIf(
+        [&](const CheckFinding& check) { return replaced(check.id, check.row); });
 }
 
 // Checks each source text against the project's reference text of its ID, both
@@ -135,7 +135,7 @@ void DropReplacedTexts(ImportReport& report) {
 class TranslationInspector {
   public:
     TranslationInspector(int32_t lcid, int32_t reference, bool realCharacters,
-                         std::vector<CheckFinding>& findings)
+                         SpillList<CheckFinding>& findings)
         : reference_(reference),
           language_(realCharacters ? 0 : lcid),
           greek_((lcid & 0x3FF) == 0x08),
@@ -182,7 +182,7 @@ class TranslationInspector {
     LanguageRecoding language_;  // for texts of another project, stored in code-page form
     bool greek_;
     bool storedFormWillDo_;
-    std::vector<CheckFinding>& findings_;
+    SpillList<CheckFinding>& findings_;
     QByteArray referenceText_, translationText_;
 };
 

@@ -15,7 +15,7 @@ namespace TranslationLint {
 struct Result {
     std::optional<int32_t> reference;  // none: the project has no reference language
     int64_t texts = 0;                 // the texts of the language looked at
-    std::vector<CheckFinding> findings;
+    SpillList<CheckFinding> findings;
 };
 
 // Checks every text of the language against the text of the same ID in the

@@ -340,6 +340,51 @@ TEST_F(CommandLineTest, AKilledImportLeavesNoUndoEntryAndACommittedOneHasIt) {
 
 namespace {
 
+// Lists longer than a report keeps in memory (every text loses characters and
+// fails a check) come out whole in JSON, in their order, and itemized up to
+// their limit in the text report.
+TEST_F(CommandLineTest, LongReportListsComeOutWhole) {
+    constexpr int kTexts = 10000;
+    std::vector<ProjectRow> rows;
+    for (int64_t id = 1; id <= kTexts; ++id) rows.push_back({id, "Datei %1", {}, "alt"});
+    const QString large = folder.Path(QStringLiteral("Gross.qrp"));
+    WriteProject(large, rows);
+    const QString lossy = folder.Path(QStringLiteral("Verlustig.mdb"));
+    RunSql(lossy, QStringLiteral("CREATE TABLE TidxTexts(ID, L1049); WITH RECURSIVE n(i) AS "
+                                 "(SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) INSERT "
+                                 "INTO TidxTexts SELECT i, 'Größe ' || i FROM n")
+                      .arg(kTexts));
+    CliRun json = Cli(
+        {QStringLiteral("check"), large, QStringLiteral("1049"), lossy, QStringLiteral("--json")});
+    EXPECT_EQ(json.exitCode, 3) << json.err.toStdString();
+    const QJsonObject report = json.Json();
+    const QJsonArray lost = report[QStringLiteral("lossy")].toArray();
+    const QJsonArray checks = report[QStringLiteral("checks")].toArray();
+    ASSERT_EQ(lost.size(), kTexts);
+    ASSERT_EQ(checks.size(), kTexts);
+    EXPECT_EQ(report[QStringLiteral("counts")][QStringLiteral("lossy")].toInt(), kTexts);
+    EXPECT_EQ(report[QStringLiteral("counts")][QStringLiteral("checkErrors")].toInt(), kTexts);
+    for (const int i : {0, kTexts / 2, kTexts - 1}) {
+        const QJsonObject text = lost[i].toObject();
+        EXPECT_EQ(text[QStringLiteral("id")].toString(), QString::number(i + 1));
+        EXPECT_EQ(text[QStringLiteral("characters")][0][QStringLiteral("codePoint")].toString(),
+                  QStringLiteral("U+00F6"));
+        EXPECT_EQ(checks[i][QStringLiteral("id")].toString(), QString::number(i + 1));
+        EXPECT_EQ(checks[i][QStringLiteral("text")].toString(),
+                  QStringLiteral("Größe %1").arg(i + 1));
+    }
+
+    CliRun text = Cli({QStringLiteral("check"), large, QStringLiteral("1049"), lossy});
+    EXPECT_TRUE(text.out.contains(
+        QStringLiteral("Texte mit Zeichen, die die Codepage nicht kennt (10.000):")));
+    EXPECT_TRUE(text.out.contains(QStringLiteral("  ID 1000: ")));
+    EXPECT_FALSE(text.out.contains(QStringLiteral("  ID 1001: ")));
+    EXPECT_EQ(text.out.count(QStringLiteral("  und 9.000 weitere")), 2)
+        << "the lost characters and the errors, each after its first 1,000";
+    EXPECT_TRUE(text.out.contains(QStringLiteral("10.000 Texte mit Fehlern (Platzhalter)")))
+        << text.out.left(600).toStdString();
+}
+
 TEST_F(CommandLineTest, ExportWritesTheLanguageForTranslators) {
     RunSql(project, QStringLiteral("UPDATE TidxTexts SET L1049 = 'Ôàéë' WHERE ID = 1; "
                                    "UPDATE TidxTexts SET L1049 = 'Выход' WHERE ID = 2; "

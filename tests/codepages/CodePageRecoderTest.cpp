@@ -99,7 +99,7 @@ TEST(CodePageRecoder, TheImportConvertsUtf8TextsAsItConvertsTexts) {
              {QStringLiteral("Выход").toUtf8(), QStringLiteral("ソ能 ｶﾀｶﾅ €").toUtf8(),
               QStringLiteral("Ā ∞ 😀 Größe").toUtf8(), QStringLiteral("ßäß ÄÖÜ „x“ ∞∞").toUtf8(),
               QByteArray("bad \xC3 bytes \xED\xA0\x80"), QByteArray("plain")}) {
-            std::vector<LossyText> fromText, fromUtf8;
+            SpillList<LossyText> fromText, fromUtf8;
             const QString expected = recoding.Convert(7, 3, QString::fromUtf8(utf8), fromText);
             QByteArray converted = utf8;
             recoding.Convert(7, 3, converted, fromUtf8);
@@ -139,7 +139,7 @@ TEST(CodePageRecoder, LostCharactersAreListedAsTheyOccur) {
     };
     for (const Case& c : cases) {
         LanguageRecoding recoding(c.lcid);
-        std::vector<LossyText> lossy;
+        SpillList<LossyText> lossy;
         QByteArray utf8(c.text);
         recoding.Convert(5, 9, utf8, lossy);
         SCOPED_TRACE(c.text);
