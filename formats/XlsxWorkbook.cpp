@@ -5,6 +5,7 @@
 #include "Gsf.h"
 #include "RuntimeError.h"
 #include "TextFileEncoding.h"
+#include "XmlReader.h"
 
 #include <QHash>
 #include <QXmlStreamReader>
@@ -14,8 +15,13 @@
 #include <gsf/gsf-input.h>
 
 #include <algorithm>
+#include <array>
+#include <cctype>
 #include <cmath>
+#include <functional>
 #include <optional>
+#include <string>
+#include <string_view>
 
 namespace {
 
@@ -29,7 +35,10 @@ constexpr uint32_t kMaxRows = 1048576;
 constexpr uint32_t kMaxColumns = 16384;
 // The cells a sheet's table may span: a million texts in two dozen languages.
 constexpr uint64_t kMaxCells = uint64_t{24} << 20;
-constexpr qsizetype kMaxCellText = 32767 * 2;
+// The longest text a cell's XML may hold while it is read, in bytes of UTF-8;
+// longer ones are refused as damage before they are held (a text longer than a
+// cell holds but within this is an unreadable cell).
+constexpr size_t kMaxCellXmlText = size_t{3} * 32767 * 2;
 // More distinct texts than a sheet of Excel's size could show.
 constexpr size_t kMaxSharedStrings = size_t{16} << 20;
 
@@ -63,38 +72,6 @@ class XmlPart {
     [[noreturn]] void Fail(const QString& reason) const {
         throw FileDamaged{
             QStringLiteral("Teil %1, Zeile %2: %3").arg(name_).arg(xml_.lineNumber()).arg(reason)};
-    }
-
-    // The text of the current element up to its end, elements inside it included.
-    QString ElementText() {
-        QString text;
-        for (int depth = 1; depth > 0;) {
-            const auto token = Next();
-            if (token == QXmlStreamReader::StartElement) ++depth;
-            if (token == QXmlStreamReader::EndElement) --depth;
-            if (token == QXmlStreamReader::EndDocument)
-                Fail(QStringLiteral("ein Element endet nicht"));
-            if (token == QXmlStreamReader::Characters) {
-                // Mostly one piece of text: take it whole instead of appending.
-                if (text.isEmpty())
-                    text = xml_.text().toString();
-                else
-                    text += xml_.text();
-            }
-            if (text.size() > kMaxCellText) Fail(QStringLiteral("ein Text ist zu lang"));
-        }
-        return text;
-    }
-
-    // Skips to the end of the current element.
-    void Skip() {
-        for (int depth = 1; depth > 0;) {
-            const auto token = Next();
-            if (token == QXmlStreamReader::StartElement) ++depth;
-            if (token == QXmlStreamReader::EndElement) --depth;
-            if (token == QXmlStreamReader::EndDocument)
-                Fail(QStringLiteral("ein Element endet nicht"));
-        }
     }
 
   private:
@@ -155,43 +132,19 @@ QString Unescape(const QString& text) {
     return out;
 }
 
-// The text of a string item (<si> or <is>): its <t>, or the <t> of its runs;
-// phonetic hints (<rPh>) are not part of the text.
-QString StringItem(XmlPart& part) {
-    QString text;
-    for (int depth = 1; depth > 0;) {
-        const auto token = part.Next();
-        if (token == QXmlStreamReader::EndDocument)
-            part.Fail(QStringLiteral("ein Element endet nicht"));
-        if (token == QXmlStreamReader::EndElement) --depth;
-        if (token != QXmlStreamReader::StartElement) continue;
-        const auto name = part.Xml().name();
-        if (name == QLatin1String("t")) {
-            text += part.ElementText();
-            if (text.size() > kMaxCellText) part.Fail(QStringLiteral("ein Text ist zu lang"));
-        } else if (name == QLatin1String("rPh") || name == QLatin1String("rPr")) {
-            part.Skip();
-        } else {
-            ++depth;
-        }
-    }
-    return Unescape(text);
-}
-
 // "B12" as zero-based column and one-based row; nothing when it is not a cell reference.
-std::optional<std::pair<uint32_t, uint32_t>> CellReference(QStringView reference) {
+std::optional<std::pair<uint32_t, uint32_t>> CellReference(std::string_view reference) {
     uint32_t col = 0, row = 0;
-    qsizetype i = 0;
-    for (; i < reference.size() && reference[i].isLetter(); ++i) {
-        const char16_t c = reference[i].toUpper().unicode();
-        if (c < u'A' || c > u'Z') return std::nullopt;
-        col = col * 26 + (c - u'A' + 1);
+    size_t i = 0;
+    for (; i < reference.size() && std::isalpha(static_cast<unsigned char>(reference[i])); ++i) {
+        const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(reference[i])));
+        col = col * 26 + static_cast<uint32_t>(c - 'A' + 1);
         if (col > kMaxColumns) return std::nullopt;
     }
     if (i == 0 || i == reference.size()) return std::nullopt;
     for (; i < reference.size(); ++i) {
-        if (!reference[i].isDigit()) return std::nullopt;
-        row = row * 10 + static_cast<uint32_t>(reference[i].digitValue());
+        if (reference[i] < '0' || reference[i] > '9') return std::nullopt;
+        row = row * 10 + static_cast<uint32_t>(reference[i] - '0');
         if (row > kMaxRows) return std::nullopt;
     }
     if (row == 0) return std::nullopt;
@@ -274,50 +227,6 @@ struct CellXml {
     std::optional<QString> value, inlineText, formula;
 };
 
-void ReadRowStart(XmlPart& xml, SheetPosition& at) {
-    const auto number = xml.Xml().attributes().value(QLatin1String("r"));
-    uint32_t next = at.row + 1;
-    if (!number.isEmpty()) {
-        bool ok = false;
-        next = number.toUInt(&ok);
-        if (!ok || next == 0) xml.Fail(QStringLiteral("ungültige Zeilennummer"));
-    }
-    if (next <= at.row || next > kMaxRows) xml.Fail(QStringLiteral("ungültige Zeilennummer"));
-    at.row = next;
-    at.col = 0;
-}
-
-// Reads a <c> element up to its end; at.col becomes the cell's column.
-CellXml ReadCellXml(XmlPart& xml, SheetPosition& at) {
-    if (at.row == 0) xml.Fail(QStringLiteral("Zelle außerhalb einer Zeile"));
-    const auto attributes = xml.Xml().attributes();
-    const auto reference = attributes.value(QLatin1String("r"));
-    if (!reference.isEmpty()) {
-        const auto cell = CellReference(reference);
-        if (!cell || cell->second != at.row) xml.Fail(QStringLiteral("ungültiger Zellbezug"));
-        at.col = cell->first;
-    }
-    CellXml cell;
-    cell.type = attributes.value(QLatin1String("t")).toString();
-    for (int depth = 1; depth > 0;) {
-        const auto token = xml.Next();
-        if (token == QXmlStreamReader::EndDocument)
-            xml.Fail(QStringLiteral("ein Element endet nicht"));
-        if (token == QXmlStreamReader::EndElement) --depth;
-        if (token != QXmlStreamReader::StartElement) continue;
-        const auto inner = xml.Xml().name();
-        if (inner == QLatin1String("v"))
-            cell.value = xml.ElementText();
-        else if (inner == QLatin1String("is"))
-            cell.inlineText = StringItem(xml);
-        else if (inner == QLatin1String("f"))
-            cell.formula = xml.ElementText();
-        else
-            xml.Skip();
-    }
-    return cell;
-}
-
 // The value of a cell, or why it has none that can be read.
 struct CellValue {
     Variant value;
@@ -357,6 +266,275 @@ CellValue ValueOf(const CellXml& cell, const XlsxWorkbook::SharedStrings& shared
     }
     return {};  // "e": an error value reads as Null, as in .xls
 }
+
+// A part of the container read with libxml2's push parser, fed in pieces of
+// 64 KiB (checked to be UTF-8 as they come when the part is in UTF-8); its
+// faults name the part and the line.
+class SaxPart {
+  public:
+    SaxPart(GsfInput* input, const QString& part, qint64 limit, XmlReader::Handler& handler)
+        : input_(input),
+          part_(part),
+          limit_(limit),
+          reader_(handler, 64,
+                  {QStringLiteral("der Teil endet mitten im XML"),
+                   QStringLiteral("eine DTD ist nicht erlaubt")}) {}
+
+    void Read() {
+        try {
+            if (gsf_input_size(input_) > limit_) TooLarge();
+            while (Feed()) {
+            }
+            reader_.Finish();
+        } catch (const FileDamaged& damaged) {
+            // The part's name before the reader's "Zeile N: ...".
+            if (damaged.what.startsWith(QStringLiteral("Teil "))) throw;
+            throw FileDamaged{QStringLiteral("Teil %1, %2").arg(part_, damaged.what)};
+        }
+    }
+
+    // A fault the handler found, at the reader's line.
+    [[noreturn]] void Fail(const QString& reason) const { reader_.Fail(reason); }
+
+  private:
+    [[noreturn]] void TooLarge() const {
+        throw FileDamaged{
+            QStringLiteral("Teil %1: entpackt größer als %2 MiB").arg(part_).arg(limit_ >> 20)};
+    }
+
+    bool Feed() {
+        const gsf_off_t left = gsf_input_remaining(input_);
+        if (left <= 0) {
+            if (checkUtf8_ && !utf8_.Finish()) NoUtf8();
+            return false;
+        }
+        const size_t size = static_cast<size_t>(std::min<gsf_off_t>(left, 65536));
+        if (!gsf_input_read(input_, size, reinterpret_cast<guint8*>(chunk_.data())))
+            throw FileDamaged{QStringLiteral("Teil %1: lässt sich nicht entpacken").arg(part_)};
+        const QByteArrayView chunk(chunk_.data(), static_cast<qsizetype>(size));
+        if (read_ == 0)  // UTF-16 begins with a byte-order mark or a zero byte
+            checkUtf8_ = !(chunk.startsWith("\xFF\xFE") || chunk.startsWith("\xFE\xFF") ||
+                           (chunk.size() > 1 && chunk[1] == '\0'));
+        read_ += static_cast<qint64>(size);
+        if (read_ > limit_) TooLarge();
+        if (checkUtf8_ && !utf8_.Feed(chunk)) NoUtf8();
+        reader_.Feed(chunk_.data(), size);
+        return true;
+    }
+
+    [[noreturn]] void NoUtf8() const {
+        throw FileDamaged{QStringLiteral("Teil %1, Zeile %2: ungültiges UTF-8")
+                              .arg(part_)
+                              .arg(std::max(1, reader_.Line()))};
+    }
+
+    GsfInput* input_;
+    QString part_;
+    qint64 limit_;
+    XmlReader reader_;
+    std::array<char, 65536> chunk_{};
+    qint64 read_ = 0;
+    bool checkUtf8_ = true;
+    TextFileEncoding::Utf8Check utf8_;
+};
+
+// The text of a string item (<si>) as its <t> elements hold it, directly or in
+// runs; phonetic hints (<rPh>) and run properties are no part of it.
+class StringItemText {
+  public:
+    void Begin() {
+        text_.clear();
+        depth_ = 1;
+        skipFrom_ = target_ = 0;
+    }
+    // An element inside the item; false when the item has ended.
+    void Start(std::string_view name) {
+        ++depth_;
+        if (skipFrom_ != 0) return;
+        if (name == "rPh" || name == "rPr")
+            skipFrom_ = depth_;
+        else if (name == "t")
+            target_ = depth_;
+    }
+    // Whether the item itself ended.
+    bool End() {
+        if (depth_ == skipFrom_) skipFrom_ = 0;
+        if (depth_ == target_) target_ = 0;
+        return --depth_ == 0;
+    }
+    void Text(std::string_view utf8, const SaxPart& part) {
+        if (target_ == 0 || skipFrom_ != 0) return;
+        if (text_.size() + utf8.size() > kMaxCellXmlText)
+            part.Fail(QStringLiteral("ein Text ist zu lang"));
+        text_.append(utf8);
+    }
+    bool Active() const { return depth_ > 0; }
+    QString Take() const {
+        return Unescape(QString::fromUtf8(text_.data(), static_cast<qsizetype>(text_.size())));
+    }
+
+  private:
+    std::string text_;
+    int depth_ = 0, skipFrom_ = 0, target_ = 0;
+};
+
+// The workbook's table of texts, item by item.
+class SharedStringsReader : public XmlReader::Handler {
+  public:
+    SharedStringsReader(GsfInput* input, const QString& part, XlsxWorkbook::SharedStrings& strings)
+        : part_(input, part, kMaxStringsPart, *this), strings_(strings) {}
+    void Read() { part_.Read(); }
+
+    void StartElement(std::string_view name, std::string_view, const XmlReader::Attribute*,
+                      size_t) override {
+        if (item_.Active())
+            item_.Start(name);
+        else if (name == "si")
+            item_.Begin();
+    }
+    void EndElement(std::string_view) override {
+        if (!item_.Active() || !item_.End()) return;
+        QString text = item_.Take();
+        // A text longer than a cell holds fails the cells that show it; it is not kept.
+        if (text.size() > kMaxCellCharacters) {
+            strings_.tooLong.insert(strings_.texts.size());
+            text.clear();
+        }
+        strings_.texts.push_back(std::move(text));
+        if (strings_.texts.size() > kMaxSharedStrings) part_.Fail(QStringLiteral("zu viele Texte"));
+    }
+    void Text(std::string_view utf8) override { item_.Text(utf8, part_); }
+
+  private:
+    SaxPart part_;
+    XlsxWorkbook::SharedStrings& strings_;
+    StringItemText item_;
+};
+
+// A worksheet part, each cell handed on as it ends: its <v>, <f> and <is> (the
+// text of a string item), anything else inside a cell skipped.
+class SheetReader : public XmlReader::Handler {
+  public:
+    using OnCell = std::function<void(const SheetPosition&, const CellXml&)>;
+
+    SheetReader(GsfInput* input, const QString& part, OnCell onCell)
+        : part_(input, part, kMaxSheetPart, *this), onCell_(std::move(onCell)) {}
+
+    void Read() { part_.Read(); }
+
+    void StartElement(std::string_view name, std::string_view, const XmlReader::Attribute* a,
+                      size_t count) override {
+        if (inCell_) {
+            CellChild(name);
+            return;
+        }
+        if (name == "row") {
+            RowStart(XmlReader::Value(a, count, "r"));
+        } else if (name == "c") {
+            CellStart(XmlReader::Value(a, count, "r"), XmlReader::Value(a, count, "t"));
+        }
+    }
+
+    void EndElement(std::string_view name) override {
+        if (!inCell_) return;
+        if (--depth_ > 0) {
+            if (depth_ < skipFrom_) skipFrom_ = kNoSkip;
+            if (depth_ == 1 || name == "t") target_ = nullptr;
+            if (depth_ == 1 && name == "is") inInline_ = false;
+            return;
+        }
+        inCell_ = false;
+        onCell_(at_, Cell());
+        ++at_.col;
+    }
+
+    void Text(std::string_view utf8) override {
+        if (!target_ || skipFrom_ != kNoSkip) return;
+        if (target_->size() + utf8.size() > kMaxCellXmlText)
+            part_.Fail(QStringLiteral("ein Text ist zu lang"));
+        target_->append(utf8);
+    }
+
+  private:
+    static constexpr int kNoSkip = 1 << 30;
+
+    void RowStart(std::string_view number) {
+        uint32_t next = at_.row + 1;
+        if (!number.empty()) {
+            bool ok = false;
+            next =
+                QLatin1StringView(number.data(), static_cast<qsizetype>(number.size())).toUInt(&ok);
+            if (!ok || next == 0) part_.Fail(QStringLiteral("ungültige Zeilennummer"));
+        }
+        if (next <= at_.row || next > kMaxRows)
+            part_.Fail(QStringLiteral("ungültige Zeilennummer"));
+        at_.row = next;
+        at_.col = 0;
+    }
+
+    void CellStart(std::string_view reference, std::string_view type) {
+        if (at_.row == 0) part_.Fail(QStringLiteral("Zelle außerhalb einer Zeile"));
+        if (!reference.empty()) {
+            const auto cell = CellReference(reference);
+            if (!cell || cell->second != at_.row)
+                part_.Fail(QStringLiteral("ungültiger Zellbezug"));
+            at_.col = cell->first;
+        }
+        inCell_ = true;
+        depth_ = 1;
+        type_.assign(type);
+        value_.reset();
+        formula_.reset();
+        inline_.reset();
+        inInline_ = false;
+        target_ = nullptr;
+        skipFrom_ = kNoSkip;
+    }
+
+    // An element inside the cell: what its text is for, or skipped whole.
+    void CellChild(std::string_view name) {
+        ++depth_;
+        if (skipFrom_ != kNoSkip) return;
+        if (depth_ == 2 && name == "v") {
+            target_ = &value_.emplace();
+        } else if (depth_ == 2 && name == "f") {
+            target_ = &formula_.emplace();
+        } else if (depth_ == 2 && name == "is") {
+            inInline_ = true;
+            inline_.emplace();
+        } else if (inInline_ && (name == "rPh" || name == "rPr")) {
+            skipFrom_ = depth_;
+        } else if (inInline_ && name == "t") {
+            target_ = &*inline_;
+        } else if (!inInline_ || depth_ == 2) {
+            skipFrom_ = depth_;
+        }
+    }
+
+    CellXml Cell() const {
+        auto text = [](const std::optional<std::string>& utf8) -> std::optional<QString> {
+            if (!utf8) return std::nullopt;
+            return QString::fromUtf8(utf8->data(), static_cast<qsizetype>(utf8->size()));
+        };
+        CellXml cell;
+        cell.type = QString::fromUtf8(type_.data(), static_cast<qsizetype>(type_.size()));
+        cell.value = text(value_);
+        cell.formula = text(formula_);
+        if (inline_) cell.inlineText = Unescape(*text(inline_));
+        return cell;
+    }
+
+    SaxPart part_;
+    OnCell onCell_;
+
+    SheetPosition at_;
+    bool inCell_ = false, inInline_ = false;
+    int depth_ = 0;                  // inside the cell: 1 the <c> itself
+    int skipFrom_ = kNoSkip;         // the depth of an element skipped whole
+    std::string* target_ = nullptr;  // where the text goes
+    std::string type_;
+    std::optional<std::string> value_, formula_, inline_;
+};
 
 }  // namespace
 
@@ -424,20 +602,7 @@ void XlsxWorkbook::ReadSheetList(_GsfInput* workbook, const QString& part,
 void XlsxWorkbook::ReadSharedStrings(const QString& part) {
     GPtr<GsfInput> input = OpenPart(container_.get(), part);
     if (!input) Fail(QStringLiteral("der Teil %1 (die Texte) fehlt im Container").arg(part));
-    XmlPart xml(input.get(), part, kMaxStringsPart);
-    while (!xml.AtEnd()) {
-        if (xml.Next() != QXmlStreamReader::StartElement || xml.Xml().name() != QLatin1String("si"))
-            continue;
-        QString text = StringItem(xml);
-        // A text longer than a cell holds fails the cells that show it; it is not kept.
-        if (text.size() > kMaxCellCharacters) {
-            sharedStrings_.tooLong.insert(sharedStrings_.texts.size());
-            text.clear();
-        }
-        sharedStrings_.texts.push_back(std::move(text));
-        if (sharedStrings_.texts.size() > kMaxSharedStrings)
-            xml.Fail(QStringLiteral("zu viele Texte"));
-    }
+    SharedStringsReader(input.get(), part, sharedStrings_).Read();
 }
 
 QStringList XlsxWorkbook::SheetNames() const {
@@ -459,18 +624,9 @@ void XlsxWorkbook::ReadCells(const Sheet& sheet, CellGrid& grid) const {
     if (!input)
         Fail(QStringLiteral("der Teil %1 (Tabelle %2) fehlt im Container")
                  .arg(sheet.part, sheet.name));
-    XmlPart xml(input.get(), sheet.part, kMaxSheetPart);
-    SheetPosition at;
-    while (!xml.AtEnd()) {
-        if (xml.Next() != QXmlStreamReader::StartElement) continue;
-        const auto element = xml.Xml().name();
-        if (element == QLatin1String("row")) {
-            ReadRowStart(xml, at);
-            continue;
-        }
-        if (element != QLatin1String("c")) continue;
-        CellValue cell = ValueOf(ReadCellXml(xml, at), sharedStrings_);
-        const QString where = QStringLiteral("Tabelle %1, Zelle %2");
+    const QString where = QStringLiteral("Tabelle %1, Zelle %2");
+    SheetReader(input.get(), sheet.part, [&](const SheetPosition& at, const CellXml& xml) {
+        CellValue cell = ValueOf(xml, sharedStrings_);
         if (cell.tooLong || (cell.value.IsText() && cell.value.Text().size() > kMaxCellCharacters))
             grid.SetUnreadable(
                 at.row - 1, at.col,
@@ -484,8 +640,7 @@ void XlsxWorkbook::ReadCells(const Sheet& sheet, CellGrid& grid) const {
                                        QStringLiteral(": ") + cell.unreadable));
         else if (!cell.value.IsNull())
             grid.Set(at.row - 1, at.col, std::move(cell.value));
-        ++at.col;
-    }
+    }).Read();
 }
 
 SourceTable XlsxWorkbook::ReadSheet(const QString& name, bool header) const {

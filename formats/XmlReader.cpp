@@ -30,10 +30,11 @@ void InitLibxml() {
 }  // namespace
 
 struct XmlReader::State {
-    State(Handler& h, int most) : handler(h), maxDepth(most) {}
+    State(Handler& h, int most, Wording w) : handler(h), maxDepth(most), wording(std::move(w)) {}
 
     Handler& handler;
     int maxDepth;
+    Wording wording;
     int depth = 0;
     xmlParserCtxtPtr context = nullptr;
     bool finishing = false;
@@ -99,15 +100,14 @@ struct XmlReader::State {
 
     // A document type declaration: refused before anything of it is read.
     static void InternalSubset(void* data, const xmlChar*, const xmlChar*, const xmlChar*) {
-        Of(data).Stop(
-            QStringLiteral("eine DTD ist nicht erlaubt (sie könnte Entitäten nachladen)"));
+        Of(data).Stop(Of(data).wording.dtd);
     }
 
     static void Error(void* data, xmlErrorPtr error) {
         State& state = Of(data);
         if (!state.fault.isEmpty() || state.failure || error->level < XML_ERR_ERROR) return;
         QString reason = QStringLiteral("fehlerhaftes XML");
-        if (state.finishing) reason = QStringLiteral("die Datei endet mitten im XML");
+        if (state.finishing) reason = state.wording.endsEarly;
         if (error->code == XML_ERR_UNDECLARED_ENTITY || error->code == XML_WAR_UNDECLARED_ENTITY)
             reason = QStringLiteral("eine unbekannte Entität");
         if (error->code == XML_ERR_INVALID_CHAR || error->code == XML_ERR_INVALID_ENCODING)
@@ -116,8 +116,10 @@ struct XmlReader::State {
     }
 };
 
-XmlReader::XmlReader(Handler& handler, int maxDepth)
-    : state_(std::make_unique<State>(handler, maxDepth)) {
+XmlReader::XmlReader(Handler& handler, int maxDepth) : XmlReader(handler, maxDepth, Wording()) {}
+
+XmlReader::XmlReader(Handler& handler, int maxDepth, Wording wording)
+    : state_(std::make_unique<State>(handler, maxDepth, std::move(wording))) {
     InitLibxml();
     xmlSAXHandler sax{};
     sax.initialized = XML_SAX2_MAGIC;
@@ -162,7 +164,8 @@ void XmlReader::Finish() {
     state_->finishing = true;
     Feed(nullptr, 0);
     if (state_->depth != 0 || !state_->context->wellFormed)
-        throw FileDamaged{QStringLiteral("Zeile %1: die Datei endet mitten im XML").arg(Line())};
+        throw FileDamaged{
+            QStringLiteral("Zeile %1: %2").arg(Line()).arg(state_->wording.endsEarly)};
 }
 
 std::string_view XmlReader::Value(const Attribute* attributes, size_t count,

@@ -34,8 +34,16 @@ class XmlReader {
     // The value of the attribute of that local name, or empty.
     static std::string_view Value(const Attribute* attributes, size_t count, std::string_view name);
 
+    // How faults of the document as a whole are worded: "die Datei endet mitten
+    // im XML", "eine DTD ist nicht erlaubt (…)".
+    struct Wording {
+        QString endsEarly = QStringLiteral("die Datei endet mitten im XML");
+        QString dtd = QStringLiteral("eine DTD ist nicht erlaubt (sie könnte Entitäten nachladen)");
+    };
+
     // maxDepth: how deep elements may nest.
     explicit XmlReader(Handler& handler, int maxDepth = 64);
+    XmlReader(Handler& handler, int maxDepth, Wording wording);
     ~XmlReader();
     XmlReader(const XmlReader&) = delete;
     XmlReader& operator=(const XmlReader&) = delete;

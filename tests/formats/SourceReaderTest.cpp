@@ -103,6 +103,42 @@ TEST(XlsxWorkbookTest, EveryKindOfCell) {
     EXPECT_EQ(table.rows[3][1], Variant(QString())) << "an empty shared string is no Null";
 }
 
+// Indented XML as some generators write it, rich inline strings, and what a
+// cell may carry beside its value (extensions, a value nested in them) read as
+// the cell's own value and text only.
+TEST(XlsxWorkbookTest, IndentedXmlAndWhatCellsCarryBesideTheirValues) {
+    TempFolder folder;
+    const QString path = folder.Path(u"eingerueckt.xlsx"_qs);
+    WriteXlsx(path, Sheet(R"(
+  <row r="1">
+    <c r="A1" t="inlineStr"><is><t>ID</t></is></c>
+    <c r="B1" t="inlineStr">
+      <is>
+        <r><rPr><b/></rPr><t>L10</t></r>
+        <r><t>49</t></r>
+        <rPh sb="0" eb="1"><t>ヨミ</t></rPh>
+      </is>
+    </c>
+  </row>
+  <row r="2">
+    <c r="A2"><v>1</v><extLst><ext><v>99</v></ext></extLst></c>
+    <c r="B2" t="s">
+      <v>0</v>
+    </c>
+  </row>)"),
+              R"(<sst>
+  <si>
+    <r><t xml:space="preserve">Da </t></r>
+    <r><rPr><i/></rPr><t>tei</t></r>
+  </si>
+</sst>)");
+    const SourceTable table = XlsxWorkbook(path).ReadSheet(u"TidxTexts"_qs);
+    EXPECT_EQ(table.columns, (QStringList{u"ID"_qs, u"L1049"_qs}));
+    ASSERT_EQ(table.rows.size(), 1u);
+    EXPECT_EQ(table.rows[0][0], Variant(1.0)) << "the value nested in an extension is not it";
+    EXPECT_EQ(table.rows[0][1], Variant(u"Da tei"_qs)) << "runs without the blanks between them";
+}
+
 TEST(XlsxWorkbookTest, DamagedWorkbooksFailNamingTheFile) {
     TempFolder folder;
     const QString good = folder.Path(u"gut.xlsx"_qs);
