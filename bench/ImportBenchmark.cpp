@@ -506,6 +506,34 @@ void MakeHostileSources(const QString& csv, const QString& xlsx) {
          {QStringLiteral("xl/sheet.xml"), sheet}}));
 }
 
+// A workbook whose shared texts inflate to almost 256 MiB of tiny items: a ZIP
+// bomb within the reader's limits; its sheet has no column ID.
+void MakeStringBomb(const QString& xlsx) {
+    const QByteArray item = "<si><t>a</t></si>";
+    QByteArray strings = "<sst>" + item.repeated(((qsizetype{256} << 20) - 100) / item.size());
+    strings += "</sst>";
+    const QByteArray type = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+    const QByteArray relationships =
+        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+    QFile book(xlsx);
+    book.open(QIODevice::WriteOnly);
+    book.write(ZipContainer(
+        {{QStringLiteral("_rels/.rels"),
+          relationships + "<Relationship Id=\"r\" Type=\"" + type +
+              "officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>"},
+         {QStringLiteral("xl/_rels/workbook.xml.rels"),
+          relationships + "<Relationship Id=\"r\" Type=\"" + type +
+              "worksheet\" Target=\"sheet.xml\"/><Relationship Id=\"s\" Type=\"" + type +
+              "sharedStrings\" Target=\"strings.xml\"/></Relationships>"},
+         {QStringLiteral("xl/workbook.xml"), "<workbook xmlns:r=\"" + type.chopped(1) +
+                                                 "\"><sheets><sheet name=\"TidxTexts\" "
+                                                 "sheetId=\"1\" r:id=\"r\"/></sheets></workbook>"},
+         {QStringLiteral("xl/sheet.xml"),
+          "<worksheet><sheetData><row r=\"1\"><c "
+          "t=\"s\"><v>0</v></c></row></sheetData></worksheet>"},
+         {QStringLiteral("xl/strings.xml"), strings}}));
+}
+
 // A 100,000-row import into one project while a million-row import runs into
 // another: the store of one project does not hold up the other.
 void PrintSideBySide(const QString& folder, const QString& project, const QString& source,
@@ -648,6 +676,9 @@ int main(int argc, char* argv[]) {
     MakeHostileSources(hostileCsv, hostileXlsx);
     PrintPeak(".csv, one 100 MB field", 1, folder, project, hostileCsv, true);
     PrintPeak(".xlsx, 2,000 65,534-char texts", 2000, folder, project, hostileXlsx, true);
+    const QString bomb = folder + QStringLiteral("/Bombe.xlsx");
+    MakeStringBomb(bomb);
+    PrintPeak(".xlsx, 16 M tiny shared texts", 1, folder, project, bomb, true);
     PrintSideBySide(folder, project, mdb, large, largeDatabase, fromDatabase.best);
     // The same rows in random order.
     const QString shuffled = folder + QStringLiteral("/GrossGemischt.qrp");

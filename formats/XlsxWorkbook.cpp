@@ -247,10 +247,11 @@ CellValue ValueOf(const CellXml& cell, const XlsxWorkbook::SharedStrings& shared
     if (type == QLatin1String("s")) {
         bool ok = false;
         const uint index = value.toUInt(&ok);
-        if (!ok || index >= sharedStrings.texts.size())
+        if (!ok || index >= sharedStrings.size())
             return {{}, QStringLiteral("Verweis auf einen fehlenden Text")};
-        if (sharedStrings.tooLong.contains(index)) return {{}, {}, true};
-        return {sharedStrings.texts[index], {}};
+        std::optional<QString> text = sharedStrings.At(index);
+        if (!text) return {{}, {}, true};
+        return {std::move(*text), {}};
     }
     if (type == QLatin1String("str") || type == QLatin1String("d"))
         return {Unescape(*cell.value), {}};
@@ -369,9 +370,7 @@ class StringItemText {
         text_.append(utf8);
     }
     bool Active() const { return depth_ > 0; }
-    QString Take() const {
-        return Unescape(QString::fromUtf8(text_.data(), static_cast<qsizetype>(text_.size())));
-    }
+    std::string_view Utf8() const { return text_; }
 
   private:
     std::string text_;
@@ -394,14 +393,8 @@ class SharedStringsReader : public XmlReader::Handler {
     }
     void EndElement(std::string_view) override {
         if (!item_.Active() || !item_.End()) return;
-        QString text = item_.Take();
-        // A text longer than a cell holds fails the cells that show it; it is not kept.
-        if (text.size() > kMaxCellCharacters) {
-            strings_.tooLong.insert(strings_.texts.size());
-            text.clear();
-        }
-        strings_.texts.push_back(std::move(text));
-        if (strings_.texts.size() > kMaxSharedStrings) part_.Fail(QStringLiteral("zu viele Texte"));
+        strings_.Add(item_.Utf8());
+        if (strings_.size() > kMaxSharedStrings) part_.Fail(QStringLiteral("zu viele Texte"));
     }
     void Text(std::string_view utf8) override { item_.Text(utf8, part_); }
 
@@ -597,6 +590,22 @@ void XlsxWorkbook::ReadSheetList(_GsfInput* workbook, const QString& part,
             {attributes.value(QLatin1String("name")).toString(), relationship->target});
         if (sheets_.size() > 10000) xml.Fail(QStringLiteral("mehr als 10.000 Tabellenblätter"));
     }
+}
+
+void XlsxWorkbook::SharedStrings::Add(std::string_view utf8) {
+    bytes_.append(utf8);
+    ends_.push_back(bytes_.size());
+}
+
+std::optional<QString> XlsxWorkbook::SharedStrings::At(size_t index) const {
+    if (const auto made = made_.find(index); made != made_.end()) return made->second;
+    const uint64_t begin = index == 0 ? 0 : ends_[index - 1];
+    QString text = Unescape(
+        QString::fromUtf8(bytes_.data() + begin, static_cast<qsizetype>(ends_[index] - begin)));
+    // A text longer than a cell holds fails the cells that show it.
+    if (text.size() > kMaxCellCharacters) return std::nullopt;
+    made_.emplace(index, text);
+    return text;
 }
 
 void XlsxWorkbook::ReadSharedStrings(const QString& part) {

@@ -8,7 +8,10 @@
 #include <QStringList>
 
 #include <memory>
-#include <unordered_set>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class CellGrid;
@@ -53,11 +56,21 @@ class XlsxWorkbook {
         QString target;
     };
 
-    // The workbook's table of texts: by index, and the indexes of texts longer
-    // than a cell holds, which are not kept.
-    struct SharedStrings {
-        std::vector<QString> texts;
-        std::unordered_set<size_t> tooLong;
+    // The workbook's table of texts, kept as their UTF-8 one after the other: a
+    // workbook of millions of tiny texts costs their bytes and an offset each, not
+    // a string each. A text is made when a cell first shows it.
+    class SharedStrings {
+      public:
+        void Add(std::string_view utf8);
+        size_t size() const { return ends_.size(); }
+        // The text at index (below size()), or nothing when it is longer than the
+        // 32,767 characters a cell holds.
+        std::optional<QString> At(size_t index) const;
+
+      private:
+        std::string bytes_;
+        std::vector<uint64_t> ends_;
+        mutable std::unordered_map<size_t, QString> made_;
     };
 
   private:
