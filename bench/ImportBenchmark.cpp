@@ -470,6 +470,34 @@ double PrintPeak(const char* name, int rows, const QString& folder, const QStrin
     return best;
 }
 
+// A workbook of one sheet TidxTexts with the part given, and the shared texts
+// given (none when empty), as a ZIP container of its parts.
+void WriteWorkbook(const QString& path, const QByteArray& sheet, const QByteArray& strings) {
+    const QByteArray type = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+    auto relationships = [&](const std::vector<std::pair<QByteArray, QByteArray>>& targets) {
+        QByteArray xml =
+            "<Relationships "
+            "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+        for (const auto& [kind, target] : targets)
+            xml += "<Relationship Id=\"" + kind.left(1) + "\" Type=\"" + type + kind +
+                   "\" Target=\"" + target + "\"/>";
+        return xml + "</Relationships>";
+    };
+    std::vector<std::pair<QByteArray, QByteArray>> parts = {{"worksheet", "sheet.xml"}};
+    if (!strings.isEmpty()) parts.push_back({"sharedStrings", "strings.xml"});
+    std::vector<std::pair<QString, QByteArray>> files = {
+        {QStringLiteral("_rels/.rels"), relationships({{"officeDocument", "xl/workbook.xml"}})},
+        {QStringLiteral("xl/_rels/workbook.xml.rels"), relationships(parts)},
+        {QStringLiteral("xl/workbook.xml"),
+         "<workbook xmlns:r=\"" + type.chopped(1) +
+             "\"><sheets><sheet name=\"TidxTexts\" sheetId=\"1\" r:id=\"w\"/></sheets></workbook>"},
+        {QStringLiteral("xl/sheet.xml"), sheet}};
+    if (!strings.isEmpty()) files.push_back({QStringLiteral("xl/strings.xml"), strings});
+    QFile book(path);
+    book.open(QIODevice::WriteOnly);
+    book.write(ZipContainer(files));
+}
+
 // A text file of one 100 MB field, and a workbook of 2,000 texts of 65,534
 // characters the Russian code page cannot hold: sources built to exhaust memory.
 void MakeHostileSources(const QString& csv, const QString& xlsx) {
@@ -488,22 +516,7 @@ void MakeHostileSources(const QString& csv, const QString& xlsx) {
         sheet += "<row r=\"" + QByteArray::number(i + 1) + "\"><c><v>" + QByteArray::number(i) +
                  "</v></c><c t=\"inlineStr\"><is><t>" + text + "</t></is></c></row>";
     sheet += "</sheetData></worksheet>";
-    const QByteArray relationships =
-        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-        "<Relationship Id=\"r\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
-        "relationships/";
-    QFile book(xlsx);
-    book.open(QIODevice::WriteOnly);
-    book.write(ZipContainer(
-        {{QStringLiteral("_rels/.rels"),
-          relationships + "officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>"},
-         {QStringLiteral("xl/_rels/workbook.xml.rels"),
-          relationships + "worksheet\" Target=\"sheet.xml\"/></Relationships>"},
-         {QStringLiteral("xl/workbook.xml"),
-          "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
-          "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
-          "<sheets><sheet name=\"TidxTexts\" sheetId=\"1\" r:id=\"r\"/></sheets></workbook>"},
-         {QStringLiteral("xl/sheet.xml"), sheet}}));
+    WriteWorkbook(xlsx, sheet, {});
 }
 
 // A workbook whose shared texts inflate to almost 256 MiB of tiny items: a ZIP
@@ -512,26 +525,22 @@ void MakeStringBomb(const QString& xlsx) {
     const QByteArray item = "<si><t>a</t></si>";
     QByteArray strings = "<sst>" + item.repeated(((qsizetype{256} << 20) - 100) / item.size());
     strings += "</sst>";
-    const QByteArray type = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
-    const QByteArray relationships =
-        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
-    QFile book(xlsx);
-    book.open(QIODevice::WriteOnly);
-    book.write(ZipContainer(
-        {{QStringLiteral("_rels/.rels"),
-          relationships + "<Relationship Id=\"r\" Type=\"" + type +
-              "officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>"},
-         {QStringLiteral("xl/_rels/workbook.xml.rels"),
-          relationships + "<Relationship Id=\"r\" Type=\"" + type +
-              "worksheet\" Target=\"sheet.xml\"/><Relationship Id=\"s\" Type=\"" + type +
-              "sharedStrings\" Target=\"strings.xml\"/></Relationships>"},
-         {QStringLiteral("xl/workbook.xml"), "<workbook xmlns:r=\"" + type.chopped(1) +
-                                                 "\"><sheets><sheet name=\"TidxTexts\" "
-                                                 "sheetId=\"1\" r:id=\"r\"/></sheets></workbook>"},
-         {QStringLiteral("xl/sheet.xml"),
-          "<worksheet><sheetData><row r=\"1\"><c "
-          "t=\"s\"><v>0</v></c></row></sheetData></worksheet>"},
-         {QStringLiteral("xl/strings.xml"), strings}}));
+    WriteWorkbook(xlsx,
+                  "<worksheet><sheetData><row r=\"1\"><c t=\"s\"><v>0</v></c></row></sheetData>"
+                  "</worksheet>",
+                  strings);
+}
+
+// The files built to exhaust memory or time, each refused in a process of its own.
+void PrintHostile(const QString& folder, const QString& project) {
+    const QString csv = folder + QStringLiteral("/Feindlich.csv");
+    const QString xlsx = folder + QStringLiteral("/Feindlich.xlsx");
+    MakeHostileSources(csv, xlsx);
+    PrintPeak(".csv, one 100 MB field", 1, folder, project, csv, true);
+    PrintPeak(".xlsx, 2,000 65,534-char texts", 2000, folder, project, xlsx, true);
+    const QString bomb = folder + QStringLiteral("/Bombe.xlsx");
+    MakeStringBomb(bomb);
+    PrintPeak(".xlsx, 16 M tiny shared texts", 1, folder, project, bomb, true);
 }
 
 // A 100,000-row import into one project while a million-row import runs into
@@ -582,7 +591,8 @@ int main(int argc, char* argv[]) {
         dir.setAutoRemove(false), std::printf("data in %s\n", qPrintable(dir.path()));
     const QString folder = dir.path();
     // "import-benchmark chooser" measures the project chooser only, "import-benchmark
-    // imports" the imports of 100,000 rows and fewer only.
+    // imports" the imports of 100,000 rows and fewer only, "import-benchmark
+    // hostile" the files built to exhaust memory or time only.
     const bool chooserOnly = argc > 1 && QByteArray(argv[1]) == "chooser";
     const bool importsOnly = argc > 1 && QByteArray(argv[1]) == "imports";
     // The imports keep their undo data beside the generated files, not in the user's store.
@@ -593,6 +603,11 @@ int main(int argc, char* argv[]) {
     const QString xls = folder + QStringLiteral("/Quelle.xls");
     const QString xlsFloor = folder + QStringLiteral("/QuelleWieXls.db");
 
+    if (argc > 1 && QByteArray(argv[1]) == "hostile") {
+        MakeProject(project);
+        PrintHostile(folder, project);
+        return 0;
+    }
     if (chooserOnly) {
         for (int projects : {3, 1000, 10000})
             std::printf("%-26s %7d projects  %7.3f s\n", "chooser", projects,
@@ -671,14 +686,7 @@ int main(int argc, char* argv[]) {
     const double csv = PrintPeak(".csv source (UTF-8)", kLargeRows, folder, large, largeCsv);
     const double xlsx = PrintPeak(".xlsx source", kLargeRows, folder, large, largeXlsx);
     std::printf("%-26s %7d rows  .xlsx against .csv: ratio %4.2f\n", "", kLargeRows, xlsx / csv);
-    const QString hostileCsv = folder + QStringLiteral("/Feindlich.csv");
-    const QString hostileXlsx = folder + QStringLiteral("/Feindlich.xlsx");
-    MakeHostileSources(hostileCsv, hostileXlsx);
-    PrintPeak(".csv, one 100 MB field", 1, folder, project, hostileCsv, true);
-    PrintPeak(".xlsx, 2,000 65,534-char texts", 2000, folder, project, hostileXlsx, true);
-    const QString bomb = folder + QStringLiteral("/Bombe.xlsx");
-    MakeStringBomb(bomb);
-    PrintPeak(".xlsx, 16 M tiny shared texts", 1, folder, project, bomb, true);
+    PrintHostile(folder, project);
     PrintSideBySide(folder, project, mdb, large, largeDatabase, fromDatabase.best);
     // The same rows in random order.
     const QString shuffled = folder + QStringLiteral("/GrossGemischt.qrp");

@@ -2,10 +2,10 @@
 
 #include "CellText.h"
 #include "RuntimeError.h"
+#include "SourceFile.h"
 #include "TextFileEncoding.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cstring>
@@ -190,15 +190,9 @@ SourceTable Parse(QByteArray contents, const QString& name, bool header, const E
 }
 
 SourceTable Read(const QString& path, bool header, const Encoding& encoding) {
-    QFileInfo info(path);
-    if (!info.exists() || !info.isFile()) throw RuntimeError::FileNotFound(path);
-    if (info.size() > kMaxFileSize)
-        throw RuntimeError::SourceDamaged(
-            kNoun, path, QStringLiteral("größer als %1 MiB").arg(kMaxFileSize >> 20));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) throw RuntimeError::FileUnreadable(path);
-    QByteArray contents = file.readAll();
-    if (file.error() != QFileDevice::NoError) throw RuntimeError::FileUnreadable(path);
+    const std::unique_ptr<QFile> file = OpenSourceFile(path, kNoun, kMaxFileSize);
+    QByteArray contents = file->readAll();
+    if (file->error() != QFileDevice::NoError) throw RuntimeError::FileUnreadable(path);
     return Parse(std::move(contents), path, header, encoding);
 }
 

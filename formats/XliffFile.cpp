@@ -3,11 +3,11 @@
 #include "CodePage.h"
 #include "FileDamaged.h"
 #include "RuntimeError.h"
+#include "SourceFile.h"
 #include "Val.h"
 #include "XmlReader.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <string>
 
@@ -236,17 +236,11 @@ SourceTable ReadDocument(const QString& name, int32_t lcid, Next next) {
 }  // namespace
 
 SourceTable Read(const QString& path, int32_t lcid) {
-    QFileInfo info(path);
-    if (!info.exists() || !info.isFile()) throw RuntimeError::FileNotFound(path);
-    if (info.size() > kMaxFileSize)
-        throw RuntimeError::SourceDamaged(
-            kNoun, path, QStringLiteral("größer als %1 MiB").arg(kMaxFileSize >> 20));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) throw RuntimeError::FileUnreadable(path);
-    if (info.size() == 0) throw RuntimeError::SourceEmpty(kNoun, path);
+    const std::unique_ptr<QFile> file = OpenSourceFile(path, kNoun, kMaxFileSize);
+    if (file->size() == 0) throw RuntimeError::SourceEmpty(kNoun, path);
     return ReadDocument(path, lcid, [&] {
-        QByteArray piece = file.read(kPiece);
-        if (file.error() != QFileDevice::NoError) throw RuntimeError::FileUnreadable(path);
+        QByteArray piece = file->read(kPiece);
+        if (file->error() != QFileDevice::NoError) throw RuntimeError::FileUnreadable(path);
         return piece;
     });
 }

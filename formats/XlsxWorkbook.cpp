@@ -348,7 +348,7 @@ class StringItemText {
         depth_ = 1;
         skipFrom_ = target_ = 0;
     }
-    // An element inside the item; false when the item has ended.
+    // An element inside the item.
     void Start(std::string_view name) {
         ++depth_;
         if (skipFrom_ != 0) return;
@@ -371,6 +371,10 @@ class StringItemText {
     }
     bool Active() const { return depth_ > 0; }
     std::string_view Utf8() const { return text_; }
+    // The item's text, its escapes of characters XML cannot hold read.
+    QString Text() const {
+        return Unescape(QString::fromUtf8(text_.data(), static_cast<qsizetype>(text_.size())));
+    }
 
   private:
     std::string text_;
@@ -428,12 +432,16 @@ class SheetReader : public XmlReader::Handler {
         }
     }
 
-    void EndElement(std::string_view name) override {
+    void EndElement(std::string_view) override {
         if (!inCell_) return;
+        if (inline_.Active()) {
+            if (inline_.End()) hasInline_ = true;
+            --depth_;
+            return;
+        }
         if (--depth_ > 0) {
             if (depth_ < skipFrom_) skipFrom_ = kNoSkip;
-            if (depth_ == 1 || name == "t") target_ = nullptr;
-            if (depth_ == 1 && name == "is") inInline_ = false;
+            if (depth_ == 1) target_ = nullptr;
             return;
         }
         inCell_ = false;
@@ -442,6 +450,10 @@ class SheetReader : public XmlReader::Handler {
     }
 
     void Text(std::string_view utf8) override {
+        if (inline_.Active()) {
+            inline_.Text(utf8, part_);
+            return;
+        }
         if (!target_ || skipFrom_ != kNoSkip) return;
         if (target_->size() + utf8.size() > kMaxCellXmlText)
             part_.Fail(QStringLiteral("ein Text ist zu lang"));
@@ -478,28 +490,27 @@ class SheetReader : public XmlReader::Handler {
         type_.assign(type);
         value_.reset();
         formula_.reset();
-        inline_.reset();
-        inInline_ = false;
+        hasInline_ = false;
         target_ = nullptr;
         skipFrom_ = kNoSkip;
     }
 
-    // An element inside the cell: what its text is for, or skipped whole.
+    // An element inside the cell: what its text is for, or skipped whole. An
+    // inline string (<is>) is a string item, as in the table of texts.
     void CellChild(std::string_view name) {
         ++depth_;
+        if (inline_.Active()) {
+            inline_.Start(name);
+            return;
+        }
         if (skipFrom_ != kNoSkip) return;
         if (depth_ == 2 && name == "v") {
             target_ = &value_.emplace();
         } else if (depth_ == 2 && name == "f") {
             target_ = &formula_.emplace();
         } else if (depth_ == 2 && name == "is") {
-            inInline_ = true;
-            inline_.emplace();
-        } else if (inInline_ && (name == "rPh" || name == "rPr")) {
-            skipFrom_ = depth_;
-        } else if (inInline_ && name == "t") {
-            target_ = &*inline_;
-        } else if (!inInline_ || depth_ == 2) {
+            inline_.Begin();
+        } else {
             skipFrom_ = depth_;
         }
     }
@@ -513,7 +524,7 @@ class SheetReader : public XmlReader::Handler {
         cell.type = QString::fromUtf8(type_.data(), static_cast<qsizetype>(type_.size()));
         cell.value = text(value_);
         cell.formula = text(formula_);
-        if (inline_) cell.inlineText = Unescape(*text(inline_));
+        if (hasInline_) cell.inlineText = inline_.Text();
         return cell;
     }
 
@@ -521,12 +532,13 @@ class SheetReader : public XmlReader::Handler {
     OnCell onCell_;
 
     SheetPosition at_;
-    bool inCell_ = false, inInline_ = false;
+    bool inCell_ = false, hasInline_ = false;
     int depth_ = 0;                  // inside the cell: 1 the <c> itself
     int skipFrom_ = kNoSkip;         // the depth of an element skipped whole
     std::string* target_ = nullptr;  // where the text goes
     std::string type_;
-    std::optional<std::string> value_, formula_, inline_;
+    std::optional<std::string> value_, formula_;
+    StringItemText inline_;
 };
 
 }  // namespace

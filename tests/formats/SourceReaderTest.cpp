@@ -45,16 +45,6 @@ QByteArray Sheet(const QByteArray& rows) {
            rows + "</sheetData></worksheet>";
 }
 
-// The description of the RuntimeError the action throws.
-QString ErrorText(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const RuntimeError& error) {
-        return u"%1 %2"_qs.arg(error.Number()).arg(error.Description());
-    }
-    return {};
-}
-
 TEST(XlsxWorkbookTest, LibreOfficeWorkbooksReadAsTheirXlsOriginals) {
     for (const QString& name : {u"texts-libreoffice"_qs, u"empty-strings"_qs}) {
         const SourceTable xlsx =

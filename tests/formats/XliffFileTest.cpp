@@ -22,15 +22,6 @@ std::vector<QString> Ids(const std::vector<SkippedUnit>& units) {
     return ids;
 }
 
-QString ErrorText(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const RuntimeError& error) {
-        return u"%1 %2"_qs.arg(error.Number()).arg(error.Description());
-    }
-    return {};
-}
-
 TEST(XliffFileTest, SegmentsIgnorablesStatesAndCodesOfVersion2) {
     const SourceTable table = XliffFile::Read(TestData(u"xliff/segments-2.0.xlf"_qs), 1049);
     EXPECT_EQ(table.columns, (QStringList{u"ID"_qs, u"L1049"_qs}));

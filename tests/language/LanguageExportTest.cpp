@@ -252,14 +252,23 @@ TEST_F(LanguageExportTest, AFailedExportLeavesAnExistingFileAsItWas) {
               ErrorNumber::FileNotFound)
         << "a missing folder is named as missing";
     EXPECT_EQ(FileBytes(file), QByteArray("vorher"));
-    // A text longer than a workbook cell holds fails while the rows are written.
-    const QString longer = folder.Path(u"lang.xlsx"_qs);
-    QFile::copy(file, longer);
+    // A text longer than a cell holds fails while the rows are written, in a
+    // workbook and in a text file alike (the import would not read it back).
     RunSql(project, u"UPDATE TidxTexts SET L1031 = printf('%.40000c', 'x') WHERE ID = 7"_qs);
-    EXPECT_EQ(ErrorNumberOf([&] { LanguageExport::Export(project, 1031, longer); }),
-              ErrorNumber::InvalidArgument);
-    EXPECT_EQ(FileBytes(longer), QByteArray("vorher"));
-    QFile::remove(longer);
+    for (const QString& name : {u"lang.xlsx"_qs, u"lang.csv"_qs}) {
+        const QString longer = folder.Path(name);
+        QFile::copy(file, longer);
+        try {
+            LanguageExport::Export(project, 1031, longer);
+            ADD_FAILURE() << name.toStdString();
+        } catch (const RuntimeError& error) {
+            EXPECT_EQ(error.Number(), ErrorNumber::InvalidArgument);
+            EXPECT_TRUE(error.Description().contains(u"ID 7"_qs)) << name.toStdString();
+            EXPECT_TRUE(error.Description().contains(u"wählen Sie .xlf"_qs));
+        }
+        EXPECT_EQ(FileBytes(longer), QByteArray("vorher")) << name.toStdString();
+        QFile::remove(longer);
+    }
     RunSql(project, u"UPDATE TidxTexts SET L1031 = 'kurz' WHERE ID = 7"_qs);
     // No half-written file is left in the folder.
     EXPECT_EQ(QDir(folder.Path({})).entryList({u".*"_qs}, QDir::Files | QDir::Hidden),

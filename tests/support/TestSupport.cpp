@@ -184,6 +184,15 @@ int ErrorNumberOf(const std::function<void()>& action) {
     return 0;
 }
 
+QString ErrorText(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const RuntimeError& error) {
+        return QStringLiteral("%1 %2").arg(error.Number()).arg(error.Description());
+    }
+    return {};
+}
+
 int MessageRecorder::FailureNumber() const {
     EXPECT_EQ(messages.size(), 1u);
     if (messages.empty()) return 0;

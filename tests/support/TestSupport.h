@@ -59,6 +59,8 @@ QByteArray FileBytes(const QString& path);
 
 // The number of the RuntimeError the action throws, 0 when it throws none.
 int ErrorNumberOf(const std::function<void()>& action);
+// "<number> <description>" of the RuntimeError the action throws, empty when none.
+QString ErrorText(const std::function<void()>& action);
 
 // Records what would be shown in message boxes while it lives, and answers
 // them: with the answers given, in turn, then with each box's first button.
