@@ -32,10 +32,12 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <random>
 #include <stdexcept>
 
 namespace {
@@ -563,6 +565,42 @@ void PrintSideBySide(const QString& folder, const QString& project, const QStrin
         ".mdb beside another import", kProjectRows, seconds, result.seconds, alone);
 }
 
+// The same million rows as the export writes them for translators, in ID order
+// and shuffled (read ordered by key from a copy).
+void PrintTextSources(const QString& folder, const QString& large, const QString& largeSource) {
+    const QString largeCsv = folder + QStringLiteral("/GrossQuelle.csv");
+    const QString largeXlsx = folder + QStringLiteral("/GrossQuelle.xlsx");
+    LanguageExport::Export(largeSource, 1049, largeCsv);
+    LanguageExport::Export(largeSource, 1049, largeXlsx);
+    const double csv = PrintPeak(".csv source (UTF-8)", kLargeRows, folder, large, largeCsv);
+    const double xlsx = PrintPeak(".xlsx source", kLargeRows, folder, large, largeXlsx);
+    std::printf("%-26s %7d rows  .xlsx against .csv: ratio %4.2f\n", "", kLargeRows, xlsx / csv);
+    const QString shuffledCsv = folder + QStringLiteral("/GrossGemischt.csv");
+    {
+        QFile in(largeCsv), out(shuffledCsv);
+        in.open(QIODevice::ReadOnly);
+        out.open(QIODevice::WriteOnly);
+        QList<QByteArray> lines = in.readAll().split('\n');
+        if (!lines.isEmpty() && lines.back().isEmpty()) lines.pop_back();
+        std::mt19937 random(28);
+        std::shuffle(lines.begin() + 1, lines.end(), random);
+        for (const QByteArray& line : lines) out.write(line + '\n');
+    }
+    PrintPeak(".csv, rows shuffled", kLargeRows, folder, large, shuffledCsv);
+}
+
+// "import-benchmark sources": the million-row imports from a database file and
+// from the text sources only.
+void PrintLargeSources(const QString& folder) {
+    const QString large = folder + QStringLiteral("/Gross.qrp");
+    const QString largeSource = folder + QStringLiteral("/GrossQuelle.qrp");
+    MakeLarge(large, largeSource, kLargeRows);
+    const QString largeDatabase = folder + QStringLiteral("/GrossQuelle.mdb");
+    QFile::copy(largeSource, largeDatabase);
+    PrintPeak(".mdb source (re-encoded)", kLargeRows, folder, large, largeDatabase);
+    PrintTextSources(folder, large, largeSource);
+}
+
 int main(int argc, char* argv[]) {
     if (argc == 6 && QByteArray(argv[1]) == "import") {
         // The child of StartImport: imports, then writes its own peak memory to
@@ -606,6 +644,10 @@ int main(int argc, char* argv[]) {
     if (argc > 1 && QByteArray(argv[1]) == "hostile") {
         MakeProject(project);
         PrintHostile(folder, project);
+        return 0;
+    }
+    if (argc > 1 && QByteArray(argv[1]) == "sources") {
+        PrintLargeSources(folder);
         return 0;
     }
     if (chooserOnly) {
@@ -678,14 +720,7 @@ int main(int argc, char* argv[]) {
         PrintPeak(".mdb, every text lossy", kLargeRows, folder, large, largeLossy);
     std::printf("%-26s %7d rows  every text lossy against clean: ratio %4.2f\n", "", kLargeRows,
                 lossyLarge / clean);
-    // The same million rows as the export writes them for translators.
-    const QString largeCsv = folder + QStringLiteral("/GrossQuelle.csv");
-    const QString largeXlsx = folder + QStringLiteral("/GrossQuelle.xlsx");
-    LanguageExport::Export(largeSource, 1049, largeCsv);
-    LanguageExport::Export(largeSource, 1049, largeXlsx);
-    const double csv = PrintPeak(".csv source (UTF-8)", kLargeRows, folder, large, largeCsv);
-    const double xlsx = PrintPeak(".xlsx source", kLargeRows, folder, large, largeXlsx);
-    std::printf("%-26s %7d rows  .xlsx against .csv: ratio %4.2f\n", "", kLargeRows, xlsx / csv);
+    PrintTextSources(folder, large, largeSource);
     PrintHostile(folder, project);
     PrintSideBySide(folder, project, mdb, large, largeDatabase, fromDatabase.best);
     // The same rows in random order.

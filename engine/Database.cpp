@@ -3,6 +3,7 @@
 #include "LinkedRowsModule.h"
 #include "LinkedSource.h"
 #include "RuntimeError.h"
+#include "SourceRowsCopy.h"
 #include "SqliteConnection.h"
 #include "SqliteStatement.h"
 #include "UpdateStatement.h"
@@ -161,8 +162,16 @@ Database::Pass Database::RunPass(const UpdatePlan& plan, const Hooks& hooks, boo
                                  UpdateTally& tally) {
     SqliteConnection& c = Connection();
     std::optional<LinkedRowsModule::Scope> scope;
-    if (plan.rows)
+    // Rows of a source table are read as the reader gave them; ordered by key,
+    // from a copy that SQLite sorts.
+    std::optional<SourceRowsCopy> copy;
+    if (plan.rows && ordered) copy.emplace(*plan.rows, plan.key, plan.value);
+    if (plan.rows && !ordered)
         scope.emplace(c.LinkedRows(), *plan.rows, plan.key, plan.value, tally, hooks);
+    else if (copy)
+        scope.emplace(c.LinkedRows(), copy->Handle(), SourceRowsCopy::kTable, SourceRowsCopy::kKey,
+                      SourceRowsCopy::kValue, static_cast<int64_t>(plan.rows->rows.size()), tally,
+                      hooks);
     else
         scope.emplace(c.LinkedRows(), plan.database, plan.table, plan.columns[plan.key],
                       plan.columns[plan.value], plan.total, tally, hooks);

@@ -87,14 +87,13 @@ struct Table : sqlite3_vtab {
 // to be kept: memory does not grow with the source. Read in the source's order
 // while the keys ascend there (the usual case, and no sorting); a key that does
 // not ends the reading with outOfOrder, and the statement is run again on the
-// rows ordered by key (ties in the source's order). Every row keeps its place
-// in the source (from 1).
+// rows ordered by key (ties in the source's order), read from a database.
+// Every row keeps its place in the source (from 1).
 struct Cursor : sqlite3_vtab_cursor {
     Slot* slot = nullptr;
     sqlite3_stmt* select = nullptr;
-    std::vector<size_t> order;  // rows in memory by key, when ordered
-    size_t next = 0;            // the next row in memory to read
-    size_t rowIndex = 0;        // the current row in memory
+    std::optional<SourceRows::Reader> reader;  // the rows of a source table, in its order
+    int64_t read = 0;                          // the rows of the source table read so far
     bool atEnd = true;
 
     // The current row, shown to the statement.
@@ -120,33 +119,14 @@ struct Cursor : sqlite3_vtab_cursor {
     static QString IdOf(const WrittenId& written, double k) {
         return written.IsText() ? written.Text() : ShortestDecimal(k);
     }
-    const Variant& Cell(size_t column) const { return slot->table->rows[rowIndex][column]; }
-
-    // The rows in memory by key, Null keys first, ties in their order.
-    void OrderRowsInMemory() {
-        const auto& rows = slot->table->rows;
-        std::vector<double> keys(rows.size());
-        order.resize(rows.size());
-        for (size_t i = 0; i < rows.size(); ++i) {
-            order[i] = i;
-            const Variant& id = rows[i][slot->key];
-            keys[i] = id.IsNull() ? -HUGE_VAL : id.ToNumber();
-        }
-        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-            const bool aNull = rows[a][slot->key].IsNull(), bNull = rows[b][slot->key].IsNull();
-            if (aNull != bNull) return aNull;
-            return keys[a] < keys[b];
-        });
-    }
+    const Variant& Cell(size_t column) const { return reader->Cell(column); }
 
     // Reads the next row of the source; false at the end or on an error (rc).
     bool ReadRow(int& rc, bool& keyIsNull, int64_t& place) {
         rc = SQLITE_OK;
         if (!select) {
-            if (!slot->table || next >= slot->table->rows.size()) return false;
-            rowIndex = order.empty() ? next : order[next];
-            ++next;
-            place = static_cast<int64_t>(rowIndex) + 1;
+            if (!reader || !reader->Next()) return false;
+            place = ++read;
             const Variant& id = Cell(slot->key);
             keyIsNull = id.IsNull();
             if (!keyIsNull) {
@@ -390,8 +370,7 @@ int Filter(sqlite3_vtab_cursor* base, int, const char*, int, sqlite3_value**) {
         return SQLITE_ERROR;
     }
     slot.scanned = true;
-    if (slot.ordered && slot.table) cursor->OrderRowsInMemory();
-    cursor->next = 0;
+    if (slot.table) cursor->reader.emplace(slot.table->rows);
     cursor->atEnd = true;  // nothing shown yet
     return cursor->Advance();
 }

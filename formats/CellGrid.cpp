@@ -6,14 +6,58 @@ void CellGrid::Fail(const char* what) const {
     throw FileDamaged{QStringLiteral("Tabelle %1: %2").arg(sheet_, QString::fromUtf8(what))};
 }
 
+// The cells of row, a later row finishing the current one.
+CellGrid::Cells& CellGrid::CellsOf(uint32_t row) {
+    if (gathered_) {
+        if (gatheredRows_.size() <= row) {
+            cells_ += row + 1 - gatheredRows_.size();  // an empty row costs about a cell
+            if (cells_ > maxCells_) Fail("zu viele Zellen");
+            gatheredRows_.resize(row + 1);
+        }
+        return gatheredRows_[row];
+    }
+    if (!any_) {
+        cells_ += row + 1;
+        if (cells_ > maxCells_) Fail("zu viele Zellen");
+        first_ = current_ = row;
+        return currentCells_;
+    }
+    if (row == current_) return currentCells_;
+    if (row < current_) {
+        Gather();
+        return CellsOf(row);
+    }
+    cells_ += row - current_;
+    if (cells_ > maxCells_) Fail("zu viele Zellen");
+    FinishRow();
+    for (uint32_t empty = current_ + 1; empty < row; ++empty) rows_.push_back({});
+    current_ = row;
+    return currentCells_;
+}
+
+void CellGrid::FinishRow() {
+    if (header_ && current_ == first_)
+        headerCells_ = std::move(currentCells_);
+    else
+        rows_.push_back(std::move(currentCells_));
+    currentCells_ = Cells();
+}
+
+// Takes the rows read so far back into memory, each at its place.
+void CellGrid::Gather() {
+    gatheredRows_.resize(current_ + 1);
+    uint32_t row = first_;
+    if (header_) gatheredRows_[row++] = std::move(headerCells_);
+    for (SourceRows::Reader reader(rows_); reader.Next(); ++row)
+        gatheredRows_[row] = reader.Stored();
+    gatheredRows_[current_] = std::move(currentCells_);
+    rows_ = SourceRows();
+    gathered_ = true;
+}
+
 void CellGrid::Set(uint32_t row, uint32_t col, Variant value) {
     if (col >= maxColumns_) Fail("Zelle außerhalb der Spalten des Tabellenblatts");
-    if (rows_.size() <= row) {
-        cells_ += row + 1 - rows_.size();  // an empty row costs about a cell
-        if (cells_ > maxCells_) Fail("zu viele Zellen");
-        rows_.resize(row + 1);
-    }
-    auto& cells = rows_[row];
+    Cells& cells = CellsOf(row);
     // A new row is likely as wide as the rows before it: one allocation, not one
     // per cell. Bounded, so that one cell far right does not widen every row early.
     if (cells.empty() && any_) cells.reserve(std::min<uint32_t>(std::max(col, maxCol_) + 1, 32));
@@ -30,7 +74,11 @@ void CellGrid::Set(uint32_t row, uint32_t col, Variant value) {
 
 void CellGrid::SetUnreadable(uint32_t row, uint32_t col, RuntimeError error) {
     Set(row, col, Variant());
-    unreadable_.push_back({row, col, std::move(error)});
+    const auto known = unreadable_.find(col);
+    if (known == unreadable_.end())
+        unreadable_.emplace(col, Unreadable{row, std::move(error)});
+    else if (row < known->second.row)
+        known->second = Unreadable{row, std::move(error)};
 }
 
 QString CellGrid::CellName(uint32_t row, uint32_t col) {
@@ -40,41 +88,48 @@ QString CellGrid::CellName(uint32_t row, uint32_t col) {
     return letters + QString::number(static_cast<qulonglong>(row) + 1);
 }
 
-SourceTable CellGrid::Table(const QString& fileName, const QString& sheetName, bool header) && {
+// The rows gathered in memory go to the table, each without the columns left of it.
+void CellGrid::TableFromGathered(SourceTable& table) {
+    size_t first = 0;
+    while (first < gatheredRows_.size() && gatheredRows_[first].empty()) ++first;
+    first_ = static_cast<uint32_t>(first);
+    if (header_) headerCells_ = std::move(gatheredRows_[first]);
+    for (size_t r = header_ ? first + 1 : first; r < gatheredRows_.size(); ++r)
+        table.rows.push_back(std::move(gatheredRows_[r]));
+    gatheredRows_.clear();
+}
+
+SourceTable CellGrid::Table(const QString& fileName, const QString& sheetName) && {
     SourceTable table;
     table.fileName = fileName;
     table.tableName = sheetName;
     if (!any_) return table;
-    size_t first = 0;
-    while (first < rows_.size() && rows_[first].empty()) ++first;
-    auto cell = [&](size_t row, uint32_t col) -> Variant {
-        const auto& cells = rows_[row];
-        return col < cells.size() ? cells[col] : Variant();
-    };
+    if (gathered_) {
+        TableFromGathered(table);
+    } else {
+        FinishRow();
+        table.rows = std::move(rows_);
+    }
+    const size_t width = maxCol_ - minCol_ + 1;
+    const uint64_t rows = table.rows.size() + (header_ ? 1 : 0);
+    if (static_cast<uint64_t>(width) * rows > maxCells_) Fail("zu viele Zellen");
     for (uint32_t c = minCol_; c <= maxCol_; ++c) {
-        Variant head = header ? cell(first, c) : Variant();
+        Variant head = header_ && c < headerCells_.size() ? headerCells_[c] : Variant();
         QString name = head.ToText();
         // Columns without a heading get the names the engine gives them.
         if (head.IsNull() || name.isEmpty()) name = QStringLiteral("F%1").arg(c - minCol_ + 1);
         table.columns.append(name);
     }
-    const size_t width = maxCol_ - minCol_ + 1;
-    if (static_cast<uint64_t>(width) * (rows_.size() - first) > maxCells_) Fail("zu viele Zellen");
-    std::stable_sort(unreadable_.begin(), unreadable_.end(), [](const auto& a, const auto& b) {
-        return a.row != b.row ? a.row < b.row : a.col < b.col;
+    std::vector<std::pair<uint32_t, Unreadable*>> unreadable;
+    for (auto& [col, bad] : unreadable_) {
+        if (header_ && bad.row == first_) throw bad.error;
+        unreadable.emplace_back(col, &bad);
+    }
+    std::stable_sort(unreadable.begin(), unreadable.end(), [](const auto& a, const auto& b) {
+        return a.second->row != b.second->row ? a.second->row < b.second->row : a.first < b.first;
     });
-    for (Unreadable& bad : unreadable_) {
-        if (header && bad.row == first) throw bad.error;
-        table.unreadable.push_back({bad.col - minCol_, std::move(bad.error)});
-    }
-    table.rows.reserve(rows_.size() - first);
-    for (size_t r = header ? first + 1 : first; r < rows_.size(); ++r) {
-        // The row's cells become the table's row: drop the columns left of the table.
-        std::vector<Variant> values = std::move(rows_[r]);
-        if (minCol_ > 0 && !values.empty())
-            values.erase(values.begin(), values.begin() + std::min<size_t>(minCol_, values.size()));
-        values.resize(width);
-        table.rows.push_back(std::move(values));
-    }
+    for (auto& [col, bad] : unreadable)
+        table.unreadable.push_back({col - minCol_, std::move(bad->error)});
+    table.rows.SetShape(minCol_, width);
     return table;
 }

@@ -5,10 +5,12 @@
 #include "SourceFile.h"
 #include "TextFileEncoding.h"
 
+#include <QBuffer>
 #include <QFile>
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 
 namespace CsvFile {
@@ -40,48 +42,91 @@ char Delimiter(const char* text, size_t size) {
     return counts[best] > 0 ? candidates[best] : ',';
 }
 
-// Splits UTF-8 text into records of fields, keeping the line it stands in for
-// the messages.
+// Splits UTF-8 text, given a piece at a time, into records of fields, keeping
+// the line each stands in for the messages. A piece may end anywhere: inside a
+// quoted field, between a quote and the one that doubles it, between CR and LF.
 class Splitter {
   public:
-    Splitter(const char* text, size_t size, const QString& name)
-        : text_(text), size_(size), name_(name), delimiter_(Delimiter(text, size)) {}
+    using RecordSink = std::function<void(std::vector<Variant>& record)>;
 
-    std::vector<std::vector<Variant>> Records() {
-        for (size_t i = 0; i < size_;) {
+    Splitter(const QString& name, RecordSink sink) : name_(name), sink_(std::move(sink)) {}
+
+    void Feed(const char* text, size_t size) {
+        if (size == 0) return;
+        text_ = text;
+        size_ = size;
+        if (!delimiter_) delimiter_ = Delimiter(text, size);
+        size_t i = Resume();
+        while (i < size_) {
             const char c = text_[i];
             if (c == '"' && !started_) {
+                quoted_ = started_ = inQuotes_ = true;
+                opened_ = line_;
                 i = QuotedField(i + 1);
             } else if (c == delimiter_) {
                 EndField();
                 ++i;
             } else if (c == '\r' || c == '\n') {
-                i += c == '\r' && i + 1 < size_ && text_[i + 1] == '\n' ? 2 : 1;
+                ++i;
+                if (c == '\r') {
+                    if (i == size_) crPending_ = true;
+                    if (i < size_ && text_[i] == '\n') ++i;
+                }
                 EndRecord();
                 recordLine_ = ++line_;
             } else {
                 i = PlainRun(i);
             }
         }
+    }
+
+    void Finish() {
+        if (quotePending_) inQuotes_ = quotePending_ = false;  // the last quote closed the field
+        if (inQuotes_)
+            Fail(name_, opened_, QStringLiteral("ein Anführungszeichen wird nicht geschlossen"));
         if (started_ || !record_.empty()) EndRecord();
-        return std::move(records_);
     }
 
   private:
+    // Goes on with what the piece before left open; returns where the piece's
+    // own reading begins.
+    size_t Resume() {
+        size_t i = 0;
+        if (crPending_) {
+            crPending_ = false;
+            if (text_[0] == '\n') ++i;
+        }
+        if (quotePending_) {
+            quotePending_ = false;
+            if (text_[i] != '"') {
+                inQuotes_ = false;  // the quote closed the field
+                return i;
+            }
+            Append("\"", 1);
+            ++i;
+        }
+        return inQuotes_ ? QuotedField(i) : i;
+    }
+
     // A quoted field from after its opening quote up to the quote not followed
-    // by another one; returns the place after it.
+    // by another one; returns the place after it. At the piece's end the field
+    // stays open.
     size_t QuotedField(size_t i) {
-        quoted_ = started_ = true;
-        const int64_t opened = line_;
         for (;;) {
             const char* quote = static_cast<const char*>(std::memchr(text_ + i, '"', size_ - i));
-            if (!quote)
-                Fail(name_, opened, QStringLiteral("ein Anführungszeichen wird nicht geschlossen"));
-            const auto at = static_cast<size_t>(quote - text_);
-            line_ += std::count(text_ + i, quote, '\n');
+            const size_t at = quote ? static_cast<size_t>(quote - text_) : size_;
+            line_ += std::count(text_ + i, text_ + at, '\n');
             Append(text_ + i, at - i);
+            if (!quote) return size_;
             i = at + 1;
-            if (i >= size_ || text_[i] != '"') return i;
+            if (i == size_) {
+                quotePending_ = true;  // closing, or the first of two
+                return size_;
+            }
+            if (text_[i] != '"') {
+                inQuotes_ = false;
+                return i;
+            }
             Append("\"", 1);
             ++i;
         }
@@ -140,60 +185,75 @@ class Splitter {
     void EndRecord() {
         EndField();
         // A line with nothing on it is no row.
-        if (!(record_.size() == 1 && record_[0].IsNull())) records_.push_back(std::move(record_));
+        if (!(record_.size() == 1 && record_[0].IsNull())) sink_(record_);
         record_.clear();
     }
 
-    const char* text_;
-    size_t size_;
     const QString& name_;
-    char delimiter_;
-    std::vector<std::vector<Variant>> records_;
+    RecordSink sink_;
+    const char* text_ = nullptr;
+    size_t size_ = 0;
+    char delimiter_ = 0;  // found in the first piece
     std::vector<Variant> record_;
     std::string field_;
     bool quoted_ = false, started_ = false;
-    int64_t line_ = 1;        // the line the reading stands in
-    int64_t recordLine_ = 1;  // the line the current record began in
+    bool inQuotes_ = false;      // a quoted field goes on in the next piece
+    bool quotePending_ = false;  // the piece ended with a quote inside a quoted field
+    bool crPending_ = false;     // the piece ended with CR: an LF at the next one's start is its
+    int64_t line_ = 1;           // the line the reading stands in
+    int64_t recordLine_ = 1;     // the line the current record began in
+    int64_t opened_ = 1;         // the line the open quoted field began in
 };
 
-}  // namespace
-
-SourceTable Parse(QByteArray contents, const QString& name, bool header, const Encoding& encoding) {
+// The records become the table's rows as they come; the first names the
+// columns when there is a header. The columns are as many as the widest row has.
+SourceTable ReadText(QIODevice& device, const QString& name, bool header,
+                     const Encoding& encoding) {
     const int ansi = encoding.ansiCodePage > 0 ? encoding.ansiCodePage : 1252;
-    TextFileEncoding::Decoded decoded =
-        TextFileEncoding::Decode(std::move(contents), encoding.codePage, ansi);
-    std::vector<std::vector<Variant>> records =
-        Splitter(decoded.utf8.constData(), static_cast<size_t>(decoded.utf8.size()), name)
-            .Records();
-    decoded.utf8.clear();
-    if (records.empty()) throw RuntimeError::SourceEmpty(kNoun, name);
-
+    TextFileEncoding::Stream text(device, encoding.codePage, ansi);
     SourceTable table;
     table.fileName = name;
     table.place = QStringLiteral("in der %1 '%2'").arg(kNoun, name);
-    table.reading = std::move(decoded.reading);
+    std::vector<Variant> names;
+    bool any = false;
     size_t width = 0;
-    for (const auto& row : records) width = std::max(width, row.size());
-    const bool named = header && !records.empty();
+    Splitter splitter(name, [&](std::vector<Variant>& record) {
+        width = std::max(width, record.size());
+        if (header && !any)
+            names = std::move(record);
+        else
+            table.rows.push_back(std::move(record));
+        record = {};
+        any = true;
+    });
+    QByteArray piece;
+    while (text.Next(piece)) splitter.Feed(piece.constData(), static_cast<size_t>(piece.size()));
+    splitter.Finish();
+    if (!any) throw RuntimeError::SourceEmpty(kNoun, name);
+    table.reading = text.TakeReading();
     for (size_t c = 0; c < width; ++c) {
-        QString column = named && c < records[0].size() ? records[0][c].ToText() : QString();
+        QString column = c < names.size() ? names[c].ToText() : QString();
         // Columns without a heading get the names the engine gives them.
         if (column.isEmpty()) column = QStringLiteral("F%1").arg(c + 1);
         table.columns.append(column);
     }
-    table.rows.reserve(records.size());
-    for (size_t r = named ? 1 : 0; r < records.size(); ++r) {
-        records[r].resize(width);
-        table.rows.push_back(std::move(records[r]));
-    }
+    table.rows.SetShape(0, width);
     return table;
+}
+
+}  // namespace
+
+SourceTable Parse(QByteArray contents, const QString& name, bool header, const Encoding& encoding) {
+    QBuffer buffer(&contents);
+    buffer.open(QIODevice::ReadOnly);
+    return ReadText(buffer, name, header, encoding);
 }
 
 SourceTable Read(const QString& path, bool header, const Encoding& encoding) {
     const std::unique_ptr<QFile> file = OpenSourceFile(path, kNoun, kMaxFileSize);
-    QByteArray contents = file->readAll();
+    SourceTable table = ReadText(*file, path, header, encoding);
     if (file->error() != QFileDevice::NoError) throw RuntimeError::FileUnreadable(path);
-    return Parse(std::move(contents), path, header, encoding);
+    return table;
 }
 
 QByteArray Row(const std::vector<Field>& fields) {

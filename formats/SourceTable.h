@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RuntimeError.h"
+#include "SourceRows.h"
 #include "Variant.h"
 
 #include <QString>
@@ -41,15 +42,16 @@ struct UnreadableCell {
 };
 
 // The rows of a table or sheet read from an import source: column names in table
-// order and one vector of values per row, as wide as the column list.
+// order and the rows, each read as wide as the column list.
 struct SourceTable {
     QString fileName;
     QString tableName;
     QStringList columns;
-    std::vector<std::vector<Variant>> rows;
+    SourceRows rows;
     // How messages name the table, e.g. "in der Textdatei '/a/b.csv'"; empty where
     // they name it by table and file.
     QString place;
     SourceReading reading;
-    std::vector<UnreadableCell> unreadable;  // in the order of the rows
+    // In the order of the rows; of a column the first only (the one an import of it fails with).
+    std::vector<UnreadableCell> unreadable;
 };

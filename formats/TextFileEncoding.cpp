@@ -3,6 +3,7 @@
 #include "CodePage.h"
 #include "CodePageConverter.h"
 
+#include <QBuffer>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -80,83 +81,6 @@ Utf8Census CountUtf8(Bytes p, size_t size) {
     return census;
 }
 
-// The bytes as UTF-8, each invalid byte read in the ANSI code page and listed.
-Decoded FromUtf8(Bytes p, size_t size, int ansiCodePage) {
-    Decoded decoded;
-    decoded.reading.encoding = Name(kUtf8);
-    Utf8Census census = CountUtf8(p, size);
-    if (census.invalid == 0) {
-        decoded.utf8 = QByteArray(reinterpret_cast<const char*>(p), static_cast<qsizetype>(size));
-        return decoded;
-    }
-    std::array<QByteArray, 256> readAs;  // the ANSI reading of each byte, made when met
-    decoded.utf8.reserve(static_cast<qsizetype>(size + census.invalid * 2));
-    int64_t line = 1;
-    size_t from = 0;
-    for (size_t i = 0; i < size;) {
-        if (p[i] < 0x80) {
-            line += p[i] == '\n';
-            ++i;
-            continue;
-        }
-        const int length = SequenceAt(p + i, size - i);
-        if (length > 0) {
-            i += static_cast<size_t>(length);
-            continue;
-        }  // an invalid byte, or a character cut off at the end
-        decoded.utf8.append(reinterpret_cast<const char*>(p + from),
-                            static_cast<qsizetype>(i - from));
-        QByteArray& character = readAs[p[i]];
-        if (character.isEmpty())
-            character =
-                CodePage::Decode(QByteArray(1, static_cast<char>(p[i])), ansiCodePage).toUtf8();
-        decoded.utf8 += character;
-        decoded.reading.invalidBytes.push_back({line, p[i], QString::fromUtf8(character)});
-        from = ++i;
-    }
-    decoded.utf8.append(reinterpret_cast<const char*>(p + from),
-                        static_cast<qsizetype>(size - from));
-    return decoded;
-}
-
-// UTF-16 or UTF-32, decoded a megabyte at a time, so that the file's text is
-// never held as UTF-16 whole beside its bytes and its UTF-8. Pieces end between
-// code units and never between the two halves of a surrogate pair; a U+FEFF at
-// the start of a later piece is a character, not a byte-order mark.
-Decoded FromUnicode(QStringConverter::Encoding encoding, int codePage, Bytes p, size_t size) {
-    const bool utf16 =
-        encoding == QStringConverter::Utf16LE || encoding == QStringConverter::Utf16BE;
-    const size_t unit = utf16 ? 2 : 4;
-    constexpr size_t kPiece = size_t{1} << 20;
-    Decoded decoded;
-    decoded.reading.encoding = Name(codePage);
-    decoded.utf8.reserve(static_cast<qsizetype>(size / unit));
-    for (size_t at = 0; at < size;) {
-        size_t end = size - at > kPiece ? at + kPiece : size;
-        if (end < size && utf16) {
-            const size_t last = end - 2;
-            const unsigned high = encoding == QStringConverter::Utf16LE ? p[last + 1] : p[last];
-            if ((high & 0xFC) == 0xD8) end = last;  // a high surrogate waits for its partner
-        }
-        QStringDecoder decoder(encoding, at == 0 ? QStringConverter::Flag::Stateless
-                                                 : QStringConverter::Flag::Stateless |
-                                                       QStringConverter::Flag::ConvertInitialBom);
-        decoded.utf8 +=
-            QString(decoder(QByteArrayView(p + at, static_cast<qsizetype>(end - at)))).toUtf8();
-        at = end;
-    }
-    return decoded;
-}
-
-Decoded FromCodePage(int codePage, Bytes p, size_t size) {
-    CodePageConverter converter(codePage);
-    Decoded decoded;
-    decoded.utf8 = converter.Decode(reinterpret_cast<const char*>(p), size).toUtf8();
-    decoded.reading.encoding = Name(codePage);
-    decoded.reading.ansi = true;
-    return decoded;
-}
-
 struct Mark {
     const char* bytes;
     size_t size;
@@ -189,22 +113,7 @@ int Utf16ByZeros(Bytes p, size_t size) {
     return 0;
 }
 
-Decoded Read(int codePage, Bytes p, size_t size, int ansiCodePage) {
-    switch (codePage) {
-        case kUtf8:
-            return FromUtf8(p, size, ansiCodePage);
-        case kUtf16LE:
-            return FromUnicode(QStringConverter::Utf16LE, codePage, p, size);
-        case kUtf16BE:
-            return FromUnicode(QStringConverter::Utf16BE, codePage, p, size);
-        case kUtf32LE:
-            return FromUnicode(QStringConverter::Utf32LE, codePage, p, size);
-        case kUtf32BE:
-            return FromUnicode(QStringConverter::Utf32BE, codePage, p, size);
-        default:
-            return FromCodePage(codePage, p, size);
-    }
-}
+constexpr size_t kPiece = size_t{1} << 20;
 
 }  // namespace
 
@@ -241,35 +150,162 @@ bool Utf8Check::Feed(QByteArrayView bytes) {
     return true;
 }
 
-Decoded Decode(QByteArray bytes, int codePage, int ansiCodePage) {
-    auto p = reinterpret_cast<Bytes>(bytes.constData());
-    auto size = static_cast<size_t>(bytes.size());
+Stream::Stream(QIODevice& device, int codePage, int ansiCodePage)
+    : device_(device), ansiCodePage_(ansiCodePage) {
+    const QByteArray head = device_.peek(65536);
+    auto p = reinterpret_cast<Bytes>(head.constData());
+    const auto size = static_cast<size_t>(head.size());
     const Mark* mark = MarkOf(p, size);
-    // UTF-8 without a fault is the text as it stands: the file's own bytes, so
-    // that a large file is not held twice.
-    auto asItStands = [&](size_t markSize) {
-        Decoded decoded;
-        decoded.reading.encoding = Name(kUtf8);
-        bytes.remove(0, static_cast<qsizetype>(markSize));
-        decoded.utf8 = std::move(bytes);
-        return decoded;
-    };
+    size_t markSize = 0;
     if (codePage != 0) {
-        const size_t markSize = mark && mark->codePage == codePage ? mark->size : 0;
-        if (codePage == kUtf8 && CountUtf8(p + markSize, size - markSize).invalid == 0)
-            return asItStands(markSize);
-        return Read(codePage, p + markSize, size - markSize, ansiCodePage);
+        markSize = mark && mark->codePage == codePage ? mark->size : 0;
+    } else if (mark) {
+        codePage = mark->codePage;
+        markSize = mark->size;
+    } else if (const int utf16 = Utf16ByZeros(p, size)) {
+        codePage = utf16;
     }
-    if (mark) {
-        if (mark->codePage == kUtf8 && CountUtf8(p + mark->size, size - mark->size).invalid == 0)
-            return asItStands(mark->size);
-        return Read(mark->codePage, p + mark->size, size - mark->size, ansiCodePage);
+    device_.skip(static_cast<qint64>(markSize));
+    if (codePage == 0 || codePage == kUtf8) codePage = FromCensus(codePage == kUtf8, markSize);
+    codePage_ = codePage;
+    reading_.encoding = Name(codePage);
+    switch (codePage) {
+        case kUtf8:
+            break;
+        case kUtf16LE:
+            unicode_ = QStringConverter::Utf16LE;
+            break;
+        case kUtf16BE:
+            unicode_ = QStringConverter::Utf16BE;
+            break;
+        case kUtf32LE:
+            unicode_ = QStringConverter::Utf32LE;
+            break;
+        case kUtf32BE:
+            unicode_ = QStringConverter::Utf32BE;
+            break;
+        default:
+            converter_ = std::make_unique<CodePageConverter>(codePage);
+            reading_.ansi = true;
+            break;
     }
-    if (const int utf16 = Utf16ByZeros(p, size)) return Read(utf16, p, size, ansiCodePage);
-    const Utf8Census census = CountUtf8(p, size);
-    if (census.invalid == 0) return asItStands(0);
-    if (census.wide >= 2 * census.invalid) return FromUtf8(p, size, ansiCodePage);
-    return FromCodePage(ansiCodePage, p, size);
+}
+
+Stream::~Stream() = default;
+
+// Reads the text once to count its UTF-8: clean UTF-8 is handed on as it
+// stands; a few invalid bytes among many characters of UTF-8 are read in the
+// ANSI code page; more make the file one of that code page, unless the user
+// named UTF-8.
+int Stream::FromCensus(bool named, size_t markSize) {
+    Utf8Census census;
+    QByteArray piece;
+    while (ReadPiece(piece, false)) {
+        const Utf8Census more = CountUtf8(reinterpret_cast<Bytes>(piece.constData()),
+                                          static_cast<size_t>(piece.size()));
+        census.wide += more.wide;
+        census.invalid += more.invalid;
+    }
+    device_.seek(static_cast<qint64>(markSize));
+    carry_.clear();
+    if (census.invalid == 0) return kUtf8;
+    faultyUtf8_ = true;
+    if (named || census.wide >= 2 * census.invalid) return kUtf8;
+    faultyUtf8_ = false;
+    return ansiCodePage_;
+}
+
+// The next piece of the file's bytes: about a megabyte, ending after a byte
+// below 0x40 (an ASCII byte that is no part of a character of UTF-8 or of a
+// double-byte code page), or for UTF-16 and UTF-32 between code units and never
+// inside a surrogate pair.
+bool Stream::ReadPiece(QByteArray& piece, bool unicode) {
+    piece = std::move(carry_);
+    carry_.clear();
+    const qint64 wanted = static_cast<qint64>(kPiece) - piece.size();
+    if (wanted > 0) {
+        piece += device_.read(wanted);
+    }
+    if (piece.isEmpty()) return false;
+    if (device_.atEnd()) return true;
+    auto p = reinterpret_cast<Bytes>(piece.constData());
+    size_t end = static_cast<size_t>(piece.size());
+    if (unicode) {
+        const bool utf16 =
+            unicode_ == QStringConverter::Utf16LE || unicode_ == QStringConverter::Utf16BE;
+        end -= end % (utf16 ? 2 : 4);
+        if (utf16 && end >= 2) {
+            const unsigned high = unicode_ == QStringConverter::Utf16LE ? p[end - 1] : p[end - 2];
+            if ((high & 0xFC) == 0xD8) end -= 2;  // a high surrogate waits for its partner
+        }
+    } else {
+        size_t cut = end;
+        while (cut > 0 && p[cut - 1] >= 0x40) --cut;
+        if (cut > 0) end = cut;  // else a megabyte without a break: no text is that long
+    }
+    carry_ = piece.mid(static_cast<qsizetype>(end));
+    piece.truncate(static_cast<qsizetype>(end));
+    return true;
+}
+
+bool Stream::Next(QByteArray& utf8) {
+    utf8.clear();
+    QByteArray piece;
+    if (!ReadPiece(piece, unicode_.has_value())) return false;
+    if (unicode_) {
+        QStringDecoder decoder(*unicode_, first_ ? QStringConverter::Flag::Stateless
+                                                 : QStringConverter::Flag::Stateless |
+                                                       QStringConverter::Flag::ConvertInitialBom);
+        utf8 = QString(decoder(piece)).toUtf8();
+    } else if (converter_) {
+        utf8 = converter_->Decode(piece.constData(), static_cast<size_t>(piece.size())).toUtf8();
+    } else if (faultyUtf8_) {
+        FromFaultyUtf8(piece, utf8);
+    } else {
+        utf8 = std::move(piece);
+    }
+    first_ = false;
+    return true;
+}
+
+// The bytes as UTF-8, each invalid byte read in the ANSI code page and listed with its line.
+void Stream::FromFaultyUtf8(const QByteArray& bytes, QByteArray& utf8) {
+    auto p = reinterpret_cast<Bytes>(bytes.constData());
+    const auto size = static_cast<size_t>(bytes.size());
+    utf8.reserve(bytes.size() + 64);
+    size_t from = 0;
+    for (size_t i = 0; i < size;) {
+        if (p[i] < 0x80) {
+            line_ += p[i] == '\n';
+            ++i;
+            continue;
+        }
+        const int length = SequenceAt(p + i, size - i);
+        if (length > 0) {
+            i += static_cast<size_t>(length);
+            continue;
+        }  // an invalid byte, or a character cut off at the end
+        utf8.append(reinterpret_cast<const char*>(p + from), static_cast<qsizetype>(i - from));
+        QByteArray& character = readAs_[p[i]];
+        if (character.isEmpty())
+            character =
+                CodePage::Decode(QByteArray(1, static_cast<char>(p[i])), ansiCodePage_).toUtf8();
+        utf8 += character;
+        reading_.invalidBytes.push_back({line_, p[i], QString::fromUtf8(character)});
+        from = ++i;
+    }
+    utf8.append(reinterpret_cast<const char*>(p + from), static_cast<qsizetype>(size - from));
+}
+
+Decoded Decode(QByteArray bytes, int codePage, int ansiCodePage) {
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    Stream stream(buffer, codePage, ansiCodePage);
+    Decoded decoded;
+    QByteArray piece;
+    while (stream.Next(piece)) decoded.utf8 += piece;
+    decoded.reading = stream.TakeReading();
+    return decoded;
 }
 
 QString Name(int codePage) {

@@ -3,10 +3,16 @@
 #include "SourceTable.h"
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
+#include <QStringConverter>
 
+#include <array>
+#include <memory>
 #include <optional>
 #include <vector>
+
+class CodePageConverter;
 
 // The encoding of a text file that another program saved (Excel, LibreOffice, an
 // editor), found from its bytes or given by the user, and the file decoded.
@@ -35,8 +41,42 @@ struct Decoded {
 // In a file read as UTF-8 every invalid byte is read as ansiCodePage reads it and
 // listed with its line, never dropped or turned into "?" unseen. Fails
 // (RuntimeError) when a code page has no converter.
-// Bytes that are UTF-8 throughout are handed on as they are, not copied.
 Decoded Decode(QByteArray bytes, int codePage, int ansiCodePage);
+
+// The same for a file read a piece at a time: memory holds about a megabyte of
+// it, whatever its size. Finding the encoding may read the file through once
+// before the first piece. Pieces end between lines or fields, never inside a
+// character.
+class Stream {
+  public:
+    // device: open for reading, at the file's start.
+    Stream(QIODevice& device, int codePage, int ansiCodePage);
+    ~Stream();
+    Stream(const Stream&) = delete;
+    Stream& operator=(const Stream&) = delete;
+
+    // The next piece of the text as UTF-8; false at the end.
+    bool Next(QByteArray& utf8);
+    // The encoding, and the invalid bytes of the pieces read so far.
+    SourceReading TakeReading() { return std::move(reading_); }
+
+  private:
+    int FromCensus(bool named, size_t markSize);
+    bool ReadPiece(QByteArray& piece, bool unicode);
+    void FromFaultyUtf8(const QByteArray& bytes, QByteArray& utf8);
+
+    QIODevice& device_;
+    int ansiCodePage_;
+    int codePage_ = 0;
+    SourceReading reading_;
+    QByteArray carry_;  // read, for the next piece
+    std::optional<QStringConverter::Encoding> unicode_;
+    std::unique_ptr<CodePageConverter> converter_;
+    bool faultyUtf8_ = false;
+    bool first_ = true;
+    int64_t line_ = 1;                    // the line a faulty UTF-8 file is read in
+    std::array<QByteArray, 256> readAs_;  // the ANSI reading of each byte, made when met
+};
 
 // Checks that bytes arriving in pieces are UTF-8 throughout, a character split
 // between two pieces included.

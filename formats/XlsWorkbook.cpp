@@ -192,7 +192,7 @@ SourceTable XlsWorkbook::ReadSheet(const QString& name, bool header) const {
     const Sheet* sheet = FindSheet(name);
     if (!sheet) throw RuntimeError::SheetNotFound(name, path_);
     // Excel 97-2003 has 256 columns; a cell beyond them is a damaged record.
-    CellGrid grid(name, 256, uint64_t{65536} * 256);
+    CellGrid grid(name, 256, uint64_t{65536} * 256, header);
     try {
         std::unique_ptr<CodePageConverter> converter;
         BiffCellDecoder decoder(biff8_, sharedStrings_, [&]() -> CodePageConverter& {
@@ -229,7 +229,7 @@ SourceTable XlsWorkbook::ReadSheet(const QString& name, bool header) const {
         Fail(damaged.what);
     }
     try {
-        return std::move(grid).Table(path_, name, header);
+        return std::move(grid).Table(path_, name);
     } catch (const FileDamaged& damaged) {
         Fail(damaged.what);
     }

@@ -668,9 +668,9 @@ SourceTable XlsxWorkbook::ReadSheet(const QString& name, bool header) const {
     const Sheet* sheet = FindSheet(name);
     if (!sheet) throw RuntimeError::SheetNotFound(name, path_);
     try {
-        CellGrid grid(name, kMaxColumns, kMaxCells);
+        CellGrid grid(name, kMaxColumns, kMaxCells, header);
         ReadCells(*sheet, grid);
-        SourceTable table = std::move(grid).Table(path_, name, header);
+        SourceTable table = std::move(grid).Table(path_, name);
         table.place = QStringLiteral("im Tabellenblatt '%1' der %2 '%3'").arg(name, kNoun, path_);
         return table;
     } catch (const FileDamaged& damaged) {

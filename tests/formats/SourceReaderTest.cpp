@@ -16,27 +16,11 @@
 
 namespace {
 
-// A ZIP file holding the given parts.
-void WriteZip(const QString& path, const std::vector<std::pair<QString, QByteArray>>& parts) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(ZipContainer(parts));
-}
-
-const QByteArray kRootRels =
-    R"(<?xml version="1.0"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="r" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="/xl/book.xml"/></Relationships>)";
-const QByteArray kBookRels =
-    R"(<?xml version="1.0"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="a" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="sheets/../sheets/one.xml"/><Relationship Id="s" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings" Target="strings.xml"/></Relationships>)";
-const QByteArray kBook =
-    R"(<?xml version="1.0"?><x:workbook xmlns:x="http://schemas.openxmlformats.org/spreadsheetml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"><x:sheets><x:sheet name="TidxTexts" sheetId="1" r:id="a"/></x:sheets></x:workbook>)";
-
 // A workbook of its parts, the sheet and the shared strings given.
 void WriteXlsx(const QString& path, const QByteArray& sheet, const QByteArray& strings) {
-    WriteZip(path, {{u"_rels/.rels"_qs, kRootRels},
-                    {u"xl/_rels/book.xml.rels"_qs, kBookRels},
-                    {u"xl/book.xml"_qs, kBook},
-                    {u"xl/sheets/one.xml"_qs, sheet},
-                    {u"xl/strings.xml"_qs, strings}});
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(XlsxContainer(sheet, strings));
 }
 
 QByteArray Sheet(const QByteArray& rows) {

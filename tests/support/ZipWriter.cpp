@@ -37,3 +37,22 @@ QByteArray ZipContainer(const std::vector<std::pair<QString, QByteArray>>& parts
     g_object_unref(memory);
     return bytes;
 }
+
+namespace {
+
+const QByteArray kRootRels =
+    R"(<?xml version="1.0"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="r" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="/xl/book.xml"/></Relationships>)";
+const QByteArray kBookRels =
+    R"(<?xml version="1.0"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="a" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="sheets/../sheets/one.xml"/><Relationship Id="s" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings" Target="strings.xml"/></Relationships>)";
+const QByteArray kBook =
+    R"(<?xml version="1.0"?><x:workbook xmlns:x="http://schemas.openxmlformats.org/spreadsheetml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"><x:sheets><x:sheet name="TidxTexts" sheetId="1" r:id="a"/></x:sheets></x:workbook>)";
+
+}  // namespace
+
+QByteArray XlsxContainer(const QByteArray& sheet, const QByteArray& sharedStrings) {
+    return ZipContainer({{QStringLiteral("_rels/.rels"), kRootRels},
+                         {QStringLiteral("xl/_rels/book.xml.rels"), kBookRels},
+                         {QStringLiteral("xl/book.xml"), kBook},
+                         {QStringLiteral("xl/sheets/one.xml"), sheet},
+                         {QStringLiteral("xl/strings.xml"), sharedStrings}});
+}
