@@ -18,9 +18,10 @@ struct sqlite3_value;
 // connection: k is the Val() of the key column, v the value column as text (numbers
 // in their shortest form), with the keys in ascending order. Rows whose key is
 // Null are left out. The table shows what a Scope has put into the connection's
-// slot while the scope lives: rows held in memory, or a table of another database
-// file, read row by row as the statement runs. A statement reads it once, as its
-// outer loop.
+// slot while the scope lives: the rows of a source table as its reader gave
+// them (SourceRows: in memory and a temporary file), or a table of another
+// database file, read row by row as the statement runs. A statement reads it
+// once, as its outer loop.
 //
 // The function import_changes(row, old, k, v[, also]) works out the text target row
 // "row" gets from the current source row, counts it into the scope's tally, tells

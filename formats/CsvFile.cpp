@@ -16,8 +16,10 @@
 namespace CsvFile {
 namespace {
 
-// A text file larger than this is not a list of texts for translators.
-constexpr qint64 kMaxFileSize = qint64{256} << 20;
+// A text file larger than this is not a list of texts for translators. It is
+// read a piece at a time, its rows kept in a temporary file: the bound is on
+// time, not on memory.
+constexpr qint64 kMaxFileSize = qint64{1} << 30;
 constexpr size_t kMaxColumns = 16384;
 
 [[noreturn]] void Fail(const QString& name, int64_t line, const QString& reason) {
