@@ -241,7 +241,13 @@ bool Stream::ReadPiece(QByteArray& piece, bool unicode) {
     } else {
         size_t cut = end;
         while (cut > 0 && p[cut - 1] >= 0x40) --cut;
-        if (cut > 0) end = cut;  // else a megabyte without a break: no text is that long
+        if (cut == 0) {
+            // A megabyte without one (no text is that long): at least never
+            // inside a character of UTF-8, before the last one's first byte.
+            cut = end - 1;
+            while (cut > 0 && end - cut < 4 && (p[cut] & 0xC0) == 0x80) --cut;
+        }
+        if (cut > 0) end = cut;
     }
     carry_ = piece.mid(static_cast<qsizetype>(end));
     piece.truncate(static_cast<qsizetype>(end));

@@ -3,6 +3,7 @@
 #include "MLanguageTransfer.h"
 #include "RuntimeError.h"
 #include "TestSupport.h"
+#include "TextFileEncoding.h"
 #include "XlsxWorkbook.h"
 #include "ZipWriter.h"
 
@@ -79,6 +80,18 @@ TEST(CsvFileTest, LinesAreCountedAcrossPieces) {
     EXPECT_EQ(table.reading.invalidBytes[0].line, faulty.count('\n'));
     EXPECT_EQ(table.reading.invalidBytes[0].readAs, u"ü"_qs);
     EXPECT_EQ(table.rows.back()[1], Variant(u"Grüße"_qs));
+}
+
+TEST(TextFileEncodingTest, AMegabyteWithoutABreakIsNotCutInsideACharacter) {
+    for (const QByteArray& character :
+         {QByteArray("\xC3\xA4"), QByteArray("\xE2\x82\xAC"), QByteArray("\xF0\x9F\x98\x80")}) {
+        const QByteArray text =
+            QByteArray(3 * kPiece / character.size(), 'x').replace("x", character);
+        const TextFileEncoding::Decoded decoded =
+            TextFileEncoding::Decode("\xEF\xBB\xBF" + text, 0, 1252);
+        EXPECT_TRUE(decoded.reading.invalidBytes.empty()) << character.size();
+        EXPECT_TRUE(decoded.utf8 == text) << character.size();
+    }
 }
 
 // The cells of a sheet: a heading row at row 1, values from column C on, an
