@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 
 #include <algorithm>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -92,12 +93,6 @@ QJsonObject Counts(const ImportReport& report) {
     return counts;
 }
 
-QJsonArray Unmatched(const std::vector<UpdateTally::SourceId>& rows) {
-    QJsonArray list;
-    for (const auto& row : rows) list.append(Row(row));
-    return list;
-}
-
 QJsonArray NoNumber(const std::vector<UpdateTally::NoNumber>& rows) {
     QJsonArray list;
     for (const auto& row : rows) {
@@ -150,7 +145,7 @@ QJsonObject FromReport(const ImportReport& report) {
     const UpdateTally& rows = report.rows;
     QJsonObject out{{QStringLiteral("written"), report.written},
                     {QStringLiteral("counts"), Counts(report)},
-                    {QStringLiteral("unmatched"), Unmatched(rows.unmatched)},
+                    {QStringLiteral("unmatched"), Placeholder("unmatched")},
                     {QStringLiteral("noNumber"), NoNumber(rows.noNumber)},
                     {QStringLiteral("duplicates"), Duplicates(rows.duplicates)},
                     {QStringLiteral("lossy"), Placeholder("lossy")},
@@ -167,28 +162,34 @@ QJsonObject FromReport(const ImportReport& report) {
 
 void Print(const QJsonObject& object, const Streamed& lists, std::FILE* out) {
     QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Indented);
+    enum class List { Lossy, Checks, Unmatched };
     struct Place {
         qsizetype at;
         QByteArray marker;
-        bool lossy;
+        List list;
     };
     std::vector<Place> places;
-    for (const auto& [name, lossy] : {std::pair{"lossy", true}, std::pair{"checks", false}}) {
-        if (lossy ? !lists.lossy : !lists.checks) continue;
+    for (const auto& [name, list, given] :
+         {std::tuple{"lossy", List::Lossy, lists.lossy != nullptr},
+          std::tuple{"checks", List::Checks, lists.checks != nullptr},
+          std::tuple{"unmatched", List::Unmatched, lists.unmatched != nullptr}}) {
+        if (!given) continue;
         // The placeholder as the document writes it: quoted, its controls escaped.
         const QByteArray marker = "\"\\u0001" + QByteArray(name) + "\\u0001\"";
         if (const qsizetype at = text.indexOf(marker); at >= 0)
-            places.push_back({at, marker, lossy});
+            places.push_back({at, marker, list});
     }
     std::sort(places.begin(), places.end(),
               [](const Place& a, const Place& b) { return a.at < b.at; });
     qsizetype from = 0;
     for (const Place& place : places) {
         std::fwrite(text.constData() + from, 1, static_cast<size_t>(place.at - from), out);
-        if (place.lossy)
+        if (place.list == List::Lossy)
             PrintArray(*lists.lossy, LossyEntry, out);
-        else
+        else if (place.list == List::Checks)
             PrintArray(*lists.checks, CheckEntry, out);
+        else
+            PrintArray(*lists.unmatched, Row, out);
         from = place.at + place.marker.size();
     }
     std::fwrite(text.constData() + from, 1, static_cast<size_t>(text.size() - from), out);

@@ -265,7 +265,15 @@ struct Cursor : sqlite3_vtab_cursor {
         auto byPlace = [](const UpdateTally::SourceId& a, const UpdateTally::SourceId& b) {
             return a.row < b.row;
         };
-        std::stable_sort(tally.unmatched.begin(), tally.unmatched.end(), byPlace);
+        // Read in the source's order, the unmatched rows are in it already;
+        // ordered by key, they are sorted (in memory: a source out of order is rare).
+        if (slot->ordered && tally.unmatched.size() > 1) {
+            std::vector<UpdateTally::SourceId> sorted(tally.unmatched.begin(),
+                                                      tally.unmatched.end());
+            std::stable_sort(sorted.begin(), sorted.end(), byPlace);
+            tally.unmatched.clear();
+            for (auto& row : sorted) tally.unmatched.push_back(std::move(row));
+        }
         std::stable_sort(tally.noNumber.begin(), tally.noNumber.end(),
                          [&](const auto& a, const auto& b) { return byPlace(a.source, b.source); });
         for (auto& entry : tally.duplicates)

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "SourceTable.h"
+#include "SpillList.h"
 
+#include <QDataStream>
 #include <QString>
 
 #include <cstdint>
@@ -23,8 +25,9 @@ struct UpdateTally {
         int64_t row = 0;
         QString id;
     };
-    // Rows whose ID matches no project row, in source order.
-    std::vector<SourceId> unmatched;
+    // Rows whose ID matches no project row, in source order: as many as the
+    // source has rows, so all but a few thousand wait in a temporary file.
+    SpillList<SourceId> unmatched;
 
     // Rows whose ID begins with no number (its Val() is 0), in source order;
     // applied when the row's value went to a project row 0.
@@ -46,3 +49,13 @@ struct UpdateTally {
     // How a text file was read: its encoding, and what of it was no UTF-8.
     SourceReading reading;
 };
+
+inline QDataStream& operator<<(QDataStream& out, const UpdateTally::SourceId& id) {
+    return out << static_cast<qint64>(id.row) << id.id;
+}
+inline QDataStream& operator>>(QDataStream& in, UpdateTally::SourceId& id) {
+    qint64 row = 0;
+    in >> row >> id.id;
+    id.row = row;
+    return in;
+}

@@ -14,6 +14,8 @@
 #include <QRandomGenerator>
 #include <QThread>
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -110,6 +112,36 @@ TEST_F(CommandLineTest, LanguagesOfANamedOrGivenProject) {
     EXPECT_EQ(french.exitCode, 2);
     EXPECT_TRUE(french.err.contains(QStringLiteral("[1031]"))) << "names the languages it has";
     EXPECT_EQ(FileBytes(project), before);
+}
+
+TEST_F(CommandLineTest, ListsLongerThanMemoryKeepsAreWrittenWhole) {
+    // 6,000 rows whose IDs the project lacks, in the file's order and shuffled.
+    for (const bool shuffled : {false, true}) {
+        SCOPED_TRACE(shuffled ? "shuffled" : "in order");
+        std::vector<int> ids(6000);
+        for (int i = 0; i < 6000; ++i) ids[static_cast<size_t>(i)] = 1000 + i;
+        if (shuffled) std::reverse(ids.begin(), ids.end());
+        QByteArray rows = "ID,L1049\n";
+        for (const int id : ids) rows += QByteArray::number(id) + ",x\n";
+        const QString csv = folder.Path(QStringLiteral("Viele.csv"));
+        QFile file(csv);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(rows);
+        file.close();
+        CliRun check = Cli({QStringLiteral("check"), QStringLiteral("Demo"), QStringLiteral("1049"),
+                            csv, QStringLiteral("--json")});
+        const QJsonObject json = check.Json();
+        EXPECT_EQ(json[QStringLiteral("counts")].toObject()[QStringLiteral("unmatched")].toInt(),
+                  6000);
+        const QJsonArray unmatched = json[QStringLiteral("unmatched")].toArray();
+        ASSERT_EQ(unmatched.size(), 6000);
+        for (const qsizetype at : {qsizetype{0}, qsizetype{4096}, qsizetype{5999}}) {
+            EXPECT_EQ(unmatched[at][QStringLiteral("row")].toInt(), at + 1)
+                << "in the file's order";
+            EXPECT_EQ(unmatched[at][QStringLiteral("id")].toString(),
+                      QString::number(ids[static_cast<size_t>(at)]));
+        }
+    }
 }
 
 TEST_F(CommandLineTest, CheckReportsWithoutWriting) {

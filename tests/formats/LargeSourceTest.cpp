@@ -191,7 +191,7 @@ void WriteDatabase(const QString& path, const SourceTable& table) {
     sqlite3_close(db);
 }
 
-// 10,000 source rows: IDs the project has and has not, repeated IDs, IDs without
+// 10,000 source rows: IDs the project has and has not (6,000 of them), repeated IDs, IDs without
 // a number, rows without an ID, texts that change and texts that stay.
 struct SourceRow {
     QString id;  // empty: no ID
@@ -246,7 +246,8 @@ void WriteXlsx(const QString& path, const std::vector<SourceRow>& rows) {
         "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"/>"));
 }
 
-std::vector<std::pair<int64_t, QString>> Listed(const std::vector<UpdateTally::SourceId>& ids) {
+template <typename List>
+std::vector<std::pair<int64_t, QString>> Listed(const List& ids) {
     std::vector<std::pair<int64_t, QString>> listed;
     for (const auto& id : ids) listed.emplace_back(id.row, id.id);
     return listed;
@@ -258,7 +259,7 @@ void ExpectImportsAsItsDatabaseCopy(const QString& source, const SourceTable& re
     const QString database = folder.Path(u"Kopie.mdb"_qs);
     WriteDatabase(database, read);
     std::vector<ProjectRow> projectRows;
-    for (int i = 0; i <= 9000; ++i) projectRows.push_back({i, {}, {}, u"alt %1"_qs.arg(i)});
+    for (int i = 0; i <= 4000; ++i) projectRows.push_back({i, {}, {}, u"alt %1"_qs.arg(i)});
     const QString fromSource = folder.Path(u"A.qrp"_qs), fromDatabase = folder.Path(u"B.qrp"_qs);
     WriteProject(fromSource, projectRows);
     WriteProject(fromDatabase, projectRows);
@@ -269,10 +270,10 @@ void ExpectImportsAsItsDatabaseCopy(const QString& source, const SourceTable& re
     EXPECT_EQ(a.rows.nullKeys, 1);
     EXPECT_EQ(a.rows.nullKeys, b.rows.nullKeys);
     EXPECT_EQ(a.rows.matched, b.rows.matched);
-    EXPECT_GT(a.rows.changed, 7000);
+    EXPECT_GT(a.rows.changed, 3000);
     EXPECT_EQ(a.rows.changed, b.rows.changed);
     EXPECT_EQ(a.rows.unchanged, b.rows.unchanged);
-    EXPECT_EQ(a.rows.unmatched.size(), 1000u);
+    EXPECT_EQ(a.rows.unmatched.size(), 6001u);  // beyond the rows a list keeps in memory
     EXPECT_EQ(Listed(a.rows.unmatched), Listed(b.rows.unmatched));
     ASSERT_EQ(a.rows.duplicates.size(), 2u);
     ASSERT_EQ(b.rows.duplicates.size(), 2u);

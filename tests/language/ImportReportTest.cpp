@@ -16,13 +16,15 @@ namespace {
 using MLanguageTransfer::ImportLanguage;
 using MLanguageTransfer::PreviewLanguage;
 
-std::vector<int64_t> Places(const std::vector<UpdateTally::SourceId>& rows) {
+template <typename List>
+std::vector<int64_t> Places(const List& rows) {
     std::vector<int64_t> places;
     for (const auto& row : rows) places.push_back(row.row);
     return places;
 }
 
-std::vector<QString> Ids(const std::vector<UpdateTally::SourceId>& rows) {
+template <typename List>
+std::vector<QString> Ids(const List& rows) {
     std::vector<QString> ids;
     for (const auto& row : rows) ids.push_back(row.id);
     return ids;
