@@ -64,39 +64,44 @@ sqlite3* Open(const QString& path) {
     return db;
 }
 
-void MakeProject(const QString& path) {
+// A database file whose table TidxTexts, made by create, holds a row for each
+// number i from 1 to rows, its values chosen by select ("SELECT i, ...").
+void MakeNumberedTable(const QString& path, const char* create, int rows, const char* select) {
     sqlite3* db = Open(path);
-    Exec(db,
-         "CREATE TABLE TidxTexts(ID INTEGER PRIMARY KEY, L1031 TEXT, L1033 TEXT, L1049 TEXT);"
-         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 100000) "
-         "INSERT INTO TidxTexts SELECT i, 'Text Nummer ' || i, 'Text number ' || i, 'старый текст "
-         "' || i FROM n;");
+    const std::string sql =
+        std::string(create) +
+        "; WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+        std::to_string(rows) + ") INSERT INTO TidxTexts " + select + " FROM n;";
+    Exec(db, sql.c_str());
     sqlite3_close(db);
+}
+
+constexpr const char* kProjectTable =
+    "CREATE TABLE TidxTexts(ID INTEGER PRIMARY KEY, L1031 TEXT, L1033 TEXT, L1049 TEXT)";
+constexpr const char* kProjectValues =
+    "SELECT i, 'Text Nummer ' || i, 'Text number ' || i, 'старый текст ' || i";
+// A source's IDs, every second one stored as text.
+constexpr const char* kSourceTable = "CREATE TABLE TidxTexts(ID, L1031 TEXT, L1049 TEXT)";
+constexpr const char* kSourceValues =
+    "SELECT CASE WHEN i % 2 THEN CAST(i AS TEXT) ELSE i END, 'Übersetzung ' || i, "
+    "'Текст номер ' || i";
+
+void MakeProject(const QString& path) {
+    MakeNumberedTable(path, kProjectTable, 100000, kProjectValues);
 }
 
 // A database source with the same IDs, every second one stored as text.
 void MakeDatabaseSource(const QString& path) {
-    sqlite3* db = Open(path);
-    Exec(db,
-         "CREATE TABLE TidxTexts(ID, L1031 TEXT, L1049 TEXT);"
-         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 100000) "
-         "INSERT INTO TidxTexts SELECT CASE WHEN i % 2 THEN CAST(i AS TEXT) ELSE i END, "
-         "'Übersetzung ' || i, 'Текст номер ' || i FROM n;");
-    sqlite3_close(db);
+    MakeNumberedTable(path, kSourceTable, 100000, kSourceValues);
 }
 
 // The same IDs with German texts left in the Russian column, as real projects have
 // them: every text holds characters the Russian code page lacks ("ö" best fit, "ß" lost).
 void MakeLossySource(const QString& path, int rows) {
-    sqlite3* db = Open(path);
-    const std::string sql =
-        "CREATE TABLE TidxTexts(ID, L1031 TEXT, L1049 TEXT);"
-        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-        std::to_string(rows) +
-        ") INSERT INTO TidxTexts SELECT CASE WHEN i % 2 THEN CAST(i AS TEXT) ELSE i END, "
-        "'Übersetzung ' || i, 'Größe ' || i || ' ß' FROM n;";
-    Exec(db, sql.c_str());
-    sqlite3_close(db);
+    MakeNumberedTable(
+        path, kSourceTable, rows,
+        "SELECT CASE WHEN i % 2 THEN CAST(i AS TEXT) ELSE i END, 'Übersetzung ' || i, "
+        "'Größe ' || i || ' ß'");
 }
 
 void MakeWorkbookSource(const QString& path) {
@@ -114,15 +119,8 @@ void MakeWorkbookSource(const QString& path) {
 
 // A plain SQLite table with the IDs 1..rows and a Russian text each.
 void MakeFloorSource(const QString& path, int rows) {
-    sqlite3* db = Open(path);
-    const std::string sql =
-        "CREATE TABLE TidxTexts(ID INTEGER, L1049 TEXT);"
-        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-        std::to_string(rows) +
-        ") "
-        "INSERT INTO TidxTexts SELECT i, 'Текст номер ' || i FROM n;";
-    Exec(db, sql.c_str());
-    sqlite3_close(db);
+    MakeNumberedTable(path, "CREATE TABLE TidxTexts(ID INTEGER, L1049 TEXT)", rows,
+                      "SELECT i, 'Текст номер ' || i");
 }
 
 // The rows of a table read from another file, as a SQLite table of the same name and columns.
@@ -375,23 +373,8 @@ double ChooserSeconds(const QString& folder, int projects) {
 
 // A project and a source of a million rows, as MakeProject and MakeDatabaseSource make them.
 void MakeLarge(const QString& project, const QString& source, int rows) {
-    const std::string count = std::to_string(rows);
-    sqlite3* db = Open(project);
-    Exec(db, ("CREATE TABLE TidxTexts(ID INTEGER PRIMARY KEY, L1031 TEXT, L1033 TEXT, L1049 TEXT);"
-              "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-              count +
-              ") INSERT INTO TidxTexts SELECT i, 'Text Nummer ' || i, 'Text number ' || i, "
-              "'старый текст ' || i FROM n;")
-                 .c_str());
-    sqlite3_close(db);
-    db = Open(source);
-    Exec(db, ("CREATE TABLE TidxTexts(ID, L1031 TEXT, L1049 TEXT);"
-              "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-              count +
-              ") INSERT INTO TidxTexts SELECT CASE WHEN i % 2 THEN CAST(i AS TEXT) ELSE i END, "
-              "'Übersetzung ' || i, 'Текст номер ' || i FROM n;")
-                 .c_str());
-    sqlite3_close(db);
+    MakeNumberedTable(project, kProjectTable, rows, kProjectValues);
+    MakeNumberedTable(source, kSourceTable, rows, kSourceValues);
 }
 
 constexpr int kLargeRuns = 3;

@@ -6,11 +6,14 @@
 #include "SourceRowsCopy.h"
 #include "SqliteConnection.h"
 #include "SqliteStatement.h"
+#include "TemporaryDatabase.h"
 #include "UpdateStatement.h"
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <optional>
+#include <vector>
 
 Database::Database(std::unique_ptr<SqliteConnection> connection)
     : connection_(std::move(connection)),
@@ -197,6 +200,43 @@ Database::Pass Database::RunPass(const UpdatePlan& plan, const Hooks& hooks, boo
     ThrowSqliteError(rc, message, name_);
 }
 
+namespace {
+
+// Puts the unmatched rows of a pass that read the source ordered by key back
+// into the source's order (ties as listed): in memory while the list is held
+// there, else through SQLite's sorter, so that a million rows cost no memory.
+void PutInSourceOrder(SpillList<UpdateTally::SourceId>& list) {
+    if (list.size() <= SpillList<UpdateTally::SourceId>::kBatch) {
+        std::vector<UpdateTally::SourceId> sorted(list.begin(), list.end());
+        std::stable_sort(sorted.begin(), sorted.end(),
+                         [](const auto& a, const auto& b) { return a.row < b.row; });
+        list.clear();
+        for (auto& row : sorted) list.push_back(std::move(row));
+        return;
+    }
+    TemporaryDatabase db;
+    db.Exec("CREATE TABLE r(place, id); BEGIN");
+    {
+        SqliteStatement insert(db.Handle(), QStringLiteral("INSERT INTO r VALUES (?, ?)"),
+                               TemporaryDatabase::kName);
+        for (const auto& row : list) {
+            insert.BindInt64(1, row.row);
+            insert.BindText(2, row.id);
+            insert.Step();
+            insert.Reset();
+        }
+    }
+    db.Exec("COMMIT");
+    SqliteStatement select(db.Handle(),
+                           QStringLiteral("SELECT place, id FROM r ORDER BY place, rowid"),
+                           TemporaryDatabase::kName);
+    SpillList<UpdateTally::SourceId> ordered;
+    while (select.Step()) ordered.push_back({select.ColumnInt64(0), select.Column(1).ToText()});
+    list = std::move(ordered);
+}
+
+}  // namespace
+
 void Database::Run(const QString& statement, const Hooks& hooks, bool write) {
     tally_ = UpdateTally{};
     const UpdatePlan plan = Plan(statement, hooks, write);
@@ -209,6 +249,8 @@ void Database::Run(const QString& statement, const Hooks& hooks, bool write) {
             if (hooks.restarted) hooks.restarted();
             continue;
         }
+        // Read in the source's order, the unmatched rows are in it already.
+        if (ordered) PutInSourceOrder(tally.unmatched);
         if (plan.rows) tally.reading = plan.rows->reading;
         tally_ = std::move(tally);
         return;

@@ -78,59 +78,6 @@ struct WrittenId {
     bool HasNoNumber() const { return kind == Kind::Text && !BeginsWithNumber(text); }
 };
 
-// Puts a list of source rows read ordered by key back into the source's order
-// (ties as listed): in memory while it is held there, else through SQLite's
-// sorter in a temporary database, so that a million rows cost no memory.
-void SortByPlace(SpillList<UpdateTally::SourceId>& list) {
-    auto byPlace = [](const UpdateTally::SourceId& a, const UpdateTally::SourceId& b) {
-        return a.row < b.row;
-    };
-    std::vector<UpdateTally::SourceId> sorted;
-    sqlite3* db = nullptr;
-    sqlite3_stmt* insert = nullptr;
-    const bool large = list.size() > SpillList<UpdateTally::SourceId>::kBatch;
-    if (large &&
-        sqlite3_open_v2("", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) ==
-            SQLITE_OK &&
-        sqlite3_exec(db, "PRAGMA journal_mode = OFF; CREATE TABLE r(place, id); BEGIN", nullptr,
-                     nullptr, nullptr) == SQLITE_OK)
-        sqlite3_prepare_v2(db, "INSERT INTO r VALUES (?, ?)", -1, &insert, nullptr);
-    for (const auto& row : list) {
-        if (!insert) {
-            sorted.push_back(row);
-            continue;
-        }
-        const QByteArray id = row.id.toUtf8();
-        sqlite3_bind_int64(insert, 1, row.row);
-        sqlite3_bind_text(insert, 2, id.constData(), static_cast<int>(id.size()), SQLITE_STATIC);
-        sqlite3_step(insert);
-        sqlite3_reset(insert);
-    }
-    sqlite3_finalize(insert);
-    sqlite3_stmt* select = nullptr;
-    bool done = false;
-    if (insert && sqlite3_prepare_v2(db, "SELECT place, id FROM r ORDER BY place, rowid", -1,
-                                     &select, nullptr) == SQLITE_OK) {
-        SpillList<UpdateTally::SourceId> ordered;
-        while (sqlite3_step(select) == SQLITE_ROW)
-            ordered.push_back(
-                {sqlite3_column_int64(select, 0),
-                 QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(select, 1)),
-                                   sqlite3_column_bytes(select, 1))});
-        // A temporary file that failed on the way: sorted in memory instead.
-        done = ordered.size() == list.size();
-        if (done) list = std::move(ordered);
-    }
-    if (!done) {
-        if (sorted.empty()) sorted.assign(list.begin(), list.end());
-        std::stable_sort(sorted.begin(), sorted.end(), byPlace);
-        list.clear();
-        for (auto& row : sorted) list.push_back(std::move(row));
-    }
-    sqlite3_finalize(select);
-    sqlite3_close(db);
-}
-
 struct Table : sqlite3_vtab {
     Slot* slot;
 };
@@ -307,7 +254,8 @@ struct Cursor : sqlite3_vtab_cursor {
     }
 
     // At the end: an ID without a number went to row 0 when its row was the last
-    // with key 0; the lists in the source's order.
+    // with key 0; the lists in the source's order (the unmatched rows, which may
+    // be as many as the source's, are put in it by the one who ran the statement).
     void Conclude() {
         UpdateTally& tally = Tally();
         for (auto& row : noNumbers) {
@@ -318,8 +266,6 @@ struct Cursor : sqlite3_vtab_cursor {
         auto byPlace = [](const UpdateTally::SourceId& a, const UpdateTally::SourceId& b) {
             return a.row < b.row;
         };
-        // Read in the source's order, the unmatched rows are in it already.
-        if (slot->ordered) SortByPlace(tally.unmatched);
         std::stable_sort(tally.noNumber.begin(), tally.noNumber.end(),
                          [&](const auto& a, const auto& b) { return byPlace(a.source, b.source); });
         for (auto& entry : tally.duplicates)

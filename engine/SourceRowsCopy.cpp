@@ -1,18 +1,10 @@
 #include "SourceRowsCopy.h"
 
-#include "SqliteStatement.h"
 #include "Utf8Writer.h"
 
 #include <sqlite3.h>
 
 namespace {
-
-const QString kTemporary = QStringLiteral("(temporäre Datenbank)");
-
-void Check(sqlite3* db, int rc) {
-    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
-        ThrowSqliteError(db, rc, kTemporary);
-}
 
 // Binds a cell: as a key (its number unless a text or Null) or as a value (its text unless a
 // number or Null).
@@ -31,33 +23,10 @@ void Bind(sqlite3_stmt* insert, int index, const Variant& cell, bool key, QByteA
 }  // namespace
 
 SourceRowsCopy::SourceRowsCopy(const SourceTable& table, size_t keyColumn, size_t valueColumn) {
-    // An empty name: a database of its own in a temporary file, gone when closed.
-    const int rc = sqlite3_open_v2("", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    if (rc != SQLITE_OK) {
-        const QString message = db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QString();
-        sqlite3_close(db_);
-        db_ = nullptr;
-        ThrowSqliteError(rc, message, kTemporary);
-    }
-    try {
-        Fill(table, keyColumn, valueColumn);
-    } catch (...) {
-        sqlite3_close(db_);
-        db_ = nullptr;
-        throw;
-    }
-}
-
-SourceRowsCopy::~SourceRowsCopy() { sqlite3_close(db_); }
-
-void SourceRowsCopy::Fill(const SourceTable& table, size_t keyColumn, size_t valueColumn) {
-    Check(db_, sqlite3_exec(db_,
-                            "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; "
-                            "PRAGMA cache_size = -2048; CREATE TABLE rows(k, v); BEGIN",
-                            nullptr, nullptr, nullptr));
+    db_.Exec("CREATE TABLE rows(k, v); BEGIN");
     sqlite3_stmt* insert = nullptr;
-    Check(db_, sqlite3_prepare_v2(db_, "INSERT INTO rows(rowid, k, v) VALUES (?, ?, ?)", -1,
-                                  &insert, nullptr));
+    db_.Check(sqlite3_prepare_v2(db_.Handle(), "INSERT INTO rows(rowid, k, v) VALUES (?, ?, ?)", -1,
+                                 &insert, nullptr));
     QByteArray key, value;
     int rc = SQLITE_DONE;
     int64_t place = 0;
@@ -69,6 +38,6 @@ void SourceRowsCopy::Fill(const SourceTable& table, size_t keyColumn, size_t val
         sqlite3_reset(insert);
     }
     sqlite3_finalize(insert);
-    Check(db_, rc);
-    Check(db_, sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr));
+    db_.Check(rc);
+    db_.Exec("COMMIT");
 }

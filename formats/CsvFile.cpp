@@ -225,7 +225,6 @@ SourceTable ReadText(QIODevice& device, const QString& name, bool header,
             names = std::move(record);
         else
             table.rows.push_back(std::move(record));
-        record = {};
         any = true;
     });
     QByteArray piece;

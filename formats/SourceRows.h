@@ -36,12 +36,10 @@ class SourceRows {
         skip_ = skip;
         width_ = width;
     }
-    size_t Width() const { return width_; }
 
     // The row at index, shaped; reading one beyond the rows in memory reads the
     // file up to it, so walk the rows with Reader or a range-for instead.
     Row operator[](size_t index) const { return Shaped(rows_[index].cells); }
-    Row front() const { return (*this)[0]; }
     Row back() const { return (*this)[size() - 1]; }
 
     // Reads the rows in their order without copying them.

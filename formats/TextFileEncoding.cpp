@@ -167,7 +167,6 @@ Stream::Stream(QIODevice& device, int codePage, int ansiCodePage)
     }
     device_.skip(static_cast<qint64>(markSize));
     if (codePage == 0 || codePage == kUtf8) codePage = FromCensus(codePage == kUtf8, markSize);
-    codePage_ = codePage;
     reading_.encoding = Name(codePage);
     switch (codePage) {
         case kUtf8:

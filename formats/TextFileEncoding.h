@@ -67,7 +67,6 @@ class Stream {
 
     QIODevice& device_;
     int ansiCodePage_;
-    int codePage_ = 0;
     SourceReading reading_;
     QByteArray carry_;  // read, for the next piece
     std::optional<QStringConverter::Encoding> unicode_;

@@ -42,15 +42,63 @@ constexpr size_t kMaxCellXmlText = size_t{3} * 32767 * 2;
 // More distinct texts than a sheet of Excel's size could show.
 constexpr size_t kMaxSharedStrings = size_t{16} << 20;
 
+// The bytes of a part as they inflate, in pieces of 64 KiB, held to a limit on
+// what the part inflates to. A part in UTF-8 (every part Excel and LibreOffice
+// write; UTF-16 begins with a byte-order mark or a zero byte) is checked to be
+// UTF-8 as it comes.
+class PartInput {
+  public:
+    PartInput(GsfInput* input, const QString& name, qint64 limit)
+        : input_(input), name_(name), limit_(limit) {}
+
+    // The next piece (valid until the next call); false at the end. Fails
+    // (FileDamaged, naming the part) when the part does not inflate or inflates
+    // beyond the limit.
+    bool Next(QByteArrayView& piece) {
+        if (read_ == 0 && gsf_input_size(input_) > limit_) TooLarge();
+        const gsf_off_t left = gsf_input_remaining(input_);
+        if (left <= 0) {
+            utf8Ok_ = utf8Ok_ && (!checkUtf8_ || utf8_.Finish());
+            return false;
+        }
+        const size_t size = static_cast<size_t>(std::min<gsf_off_t>(left, 65536));
+        if (!gsf_input_read(input_, size, reinterpret_cast<guint8*>(chunk_.data())))
+            throw FileDamaged{QStringLiteral("Teil %1: lässt sich nicht entpacken").arg(name_)};
+        piece = QByteArrayView(chunk_.data(), static_cast<qsizetype>(size));
+        if (read_ == 0)
+            checkUtf8_ = !(piece.startsWith("\xFF\xFE") || piece.startsWith("\xFE\xFF") ||
+                           (piece.size() > 1 && piece[1] == '\0'));
+        read_ += static_cast<qint64>(size);
+        if (read_ > limit_) TooLarge();
+        utf8Ok_ = utf8Ok_ && (!checkUtf8_ || utf8_.Feed(piece));
+        return true;
+    }
+    // False once the bytes read so far, or the part as it ended, are no UTF-8.
+    bool Utf8Ok() const { return utf8Ok_; }
+
+  private:
+    [[noreturn]] void TooLarge() const {
+        throw FileDamaged{
+            QStringLiteral("Teil %1: entpackt größer als %2 MiB").arg(name_).arg(limit_ >> 20)};
+    }
+
+    GsfInput* input_;
+    QString name_;
+    qint64 limit_;
+    std::array<char, 65536> chunk_{};
+    qint64 read_ = 0;
+    bool checkUtf8_ = true;
+    bool utf8Ok_ = true;
+    TextFileEncoding::Utf8Check utf8_;
+};
+
 // A part of the container read as XML, in pieces of 64 KiB. A part in UTF-8
 // (every part Excel and LibreOffice write) is checked to be UTF-8 as it comes.
 // Nothing is ever fetched from outside, and a DTD is refused: no workbook has one.
 class XmlPart {
   public:
     XmlPart(GsfInput* input, const QString& name, qint64 limit)
-        : input_(input), name_(name), limit_(limit) {
-        if (gsf_input_size(input) > limit) TooLarge();
-    }
+        : input_(input, name, limit), name_(name) {}
 
     // The next token; more of the part is inflated whenever the reader needs it.
     QXmlStreamReader::TokenType Next() {
@@ -75,37 +123,16 @@ class XmlPart {
     }
 
   private:
-    [[noreturn]] void TooLarge() const {
-        throw FileDamaged{
-            QStringLiteral("Teil %1: entpackt größer als %2 MiB").arg(name_).arg(limit_ >> 20)};
-    }
-
     bool Feed() {
-        const gsf_off_t left = gsf_input_remaining(input_);
-        if (left <= 0) {
-            if (checkUtf8_ && !utf8_.Finish()) Fail(QStringLiteral("ungültiges UTF-8"));
-            return false;
-        }
-        const size_t size = static_cast<size_t>(std::min<gsf_off_t>(left, 65536));
-        QByteArray chunk(static_cast<qsizetype>(size), Qt::Uninitialized);
-        if (!gsf_input_read(input_, size, reinterpret_cast<guint8*>(chunk.data())))
-            throw FileDamaged{QStringLiteral("Teil %1: lässt sich nicht entpacken").arg(name_)};
-        if (read_ == 0)  // UTF-16 begins with a byte-order mark or a zero byte
-            checkUtf8_ = !(chunk.startsWith("\xFF\xFE") || chunk.startsWith("\xFE\xFF") ||
-                           (chunk.size() > 1 && chunk[1] == '\0'));
-        read_ += static_cast<qint64>(size);
-        if (read_ > limit_) TooLarge();
-        if (checkUtf8_ && !utf8_.Feed(chunk)) Fail(QStringLiteral("ungültiges UTF-8"));
-        xml_.addData(chunk);
-        return true;
+        QByteArrayView piece;
+        const bool more = input_.Next(piece);
+        if (!input_.Utf8Ok()) Fail(QStringLiteral("ungültiges UTF-8"));
+        if (more) xml_.addData(piece.toByteArray());
+        return more;
     }
 
-    GsfInput* input_;
+    PartInput input_;
     QString name_;
-    qint64 limit_;
-    qint64 read_ = 0;
-    bool checkUtf8_ = true;
-    TextFileEncoding::Utf8Check utf8_;
     QXmlStreamReader xml_;
 };
 
@@ -274,16 +301,14 @@ CellValue ValueOf(const CellXml& cell, const XlsxWorkbook::SharedStrings& shared
 class SaxPart {
   public:
     SaxPart(GsfInput* input, const QString& part, qint64 limit, XmlReader::Handler& handler)
-        : input_(input),
+        : input_(input, part, limit),
           part_(part),
-          limit_(limit),
           reader_(handler, 64,
                   {QStringLiteral("der Teil endet mitten im XML"),
                    QStringLiteral("eine DTD ist nicht erlaubt")}) {}
 
     void Read() {
         try {
-            if (gsf_input_size(input_) > limit_) TooLarge();
             while (Feed()) {
             }
             reader_.Finish();
@@ -298,29 +323,12 @@ class SaxPart {
     [[noreturn]] void Fail(const QString& reason) const { reader_.Fail(reason); }
 
   private:
-    [[noreturn]] void TooLarge() const {
-        throw FileDamaged{
-            QStringLiteral("Teil %1: entpackt größer als %2 MiB").arg(part_).arg(limit_ >> 20)};
-    }
-
     bool Feed() {
-        const gsf_off_t left = gsf_input_remaining(input_);
-        if (left <= 0) {
-            if (checkUtf8_ && !utf8_.Finish()) NoUtf8();
-            return false;
-        }
-        const size_t size = static_cast<size_t>(std::min<gsf_off_t>(left, 65536));
-        if (!gsf_input_read(input_, size, reinterpret_cast<guint8*>(chunk_.data())))
-            throw FileDamaged{QStringLiteral("Teil %1: lässt sich nicht entpacken").arg(part_)};
-        const QByteArrayView chunk(chunk_.data(), static_cast<qsizetype>(size));
-        if (read_ == 0)  // UTF-16 begins with a byte-order mark or a zero byte
-            checkUtf8_ = !(chunk.startsWith("\xFF\xFE") || chunk.startsWith("\xFE\xFF") ||
-                           (chunk.size() > 1 && chunk[1] == '\0'));
-        read_ += static_cast<qint64>(size);
-        if (read_ > limit_) TooLarge();
-        if (checkUtf8_ && !utf8_.Feed(chunk)) NoUtf8();
-        reader_.Feed(chunk_.data(), size);
-        return true;
+        QByteArrayView piece;
+        const bool more = input_.Next(piece);
+        if (!input_.Utf8Ok()) NoUtf8();
+        if (more) reader_.Feed(piece.data(), static_cast<size_t>(piece.size()));
+        return more;
     }
 
     [[noreturn]] void NoUtf8() const {
@@ -329,14 +337,9 @@ class SaxPart {
                               .arg(std::max(1, reader_.Line()))};
     }
 
-    GsfInput* input_;
+    PartInput input_;
     QString part_;
-    qint64 limit_;
     XmlReader reader_;
-    std::array<char, 65536> chunk_{};
-    qint64 read_ = 0;
-    bool checkUtf8_ = true;
-    TextFileEncoding::Utf8Check utf8_;
 };
 
 // The text of a string item (<si>) as its <t> elements hold it, directly or in
