@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDataStream>
+#include "SpillCoding.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryFile>
@@ -8,14 +9,15 @@
 #include <cstddef>
 #include <iterator>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
 // A list of report entries whose number is the source's (a million texts that
 // lose characters, a million findings): it holds a batch of entries in memory
 // and writes each full batch to a temporary file of its own, so that memory
-// does not grow with the list. Entries go to the file through QDataStream
-// (operator<< and operator>> of T). Reading walks the file from its start, so
+// does not grow with the list. Entries go to the file through SpillOut and
+// SpillIn of T (see SpillCoding). Reading walks the file from its start, so
 // iterating is fast and an index beyond the batch in memory costs a read of the
 // entries before it. When no temporary file can be made, the list stays in memory.
 template <typename T>
@@ -66,7 +68,7 @@ class SpillList {
             if (list_ && index_ < list_->spilled_) {
                 file_ = std::make_shared<QFile>(list_->file_->fileName());
                 file_->open(QIODevice::ReadOnly);
-                stream_ = std::make_shared<QDataStream>(file_.get());
+                reader_ = std::make_shared<SpillReader>(*file_);
                 Load();
             }
         }
@@ -82,12 +84,12 @@ class SpillList {
         bool operator==(const const_iterator& other) const { return index_ == other.index_; }
 
       private:
-        void Load() { *stream_ >> current_; }
+        void Load() { SpillIn(*reader_, current_); }
 
         const SpillList* list_ = nullptr;
         size_t index_ = 0;
         std::shared_ptr<QFile> file_;
-        std::shared_ptr<QDataStream> stream_;
+        std::shared_ptr<SpillReader> reader_;
         T current_{};
     };
 
@@ -122,7 +124,7 @@ class SpillList {
     void Take(SpillList& other) {
         memory_ = std::move(other.memory_);
         other.memory_.clear();
-        writer_ = std::move(other.writer_);
+        batch_ = std::move(other.batch_);
         file_ = std::move(other.file_);
         spilled_ = std::exchange(other.spilled_, 0);
         inMemoryOnly_ = std::exchange(other.inMemoryOnly_, false);
@@ -137,11 +139,13 @@ class SpillList {
                 return;
             }
             file_ = std::move(file);
-            writer_ = std::make_unique<QDataStream>(file_.get());
         }
-        for (const T& entry : memory_) *writer_ << entry;
-        if (writer_->status() != QDataStream::Ok) {
-            // A full disk: what is written stays readable, the rest stays here.
+        batch_.clear();  // keeps its memory for the next batch
+        SpillWriter out(batch_);
+        for (const T& entry : memory_) SpillOut(out, entry);
+        if (file_->write(batch_.data(), static_cast<qint64>(batch_.size())) !=
+            static_cast<qint64>(batch_.size())) {
+            // A full disk: the batches written stay readable, the rest stays here.
             inMemoryOnly_ = true;
             return;
         }
@@ -151,7 +155,7 @@ class SpillList {
 
     std::vector<T> memory_;  // the entries after the spilled ones
     std::unique_ptr<QTemporaryFile> file_;
-    std::unique_ptr<QDataStream> writer_;
+    std::string batch_;  // a batch as written, kept for the next one
     size_t spilled_ = 0;
     bool inMemoryOnly_ = false;
 };

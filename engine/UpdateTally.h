@@ -3,7 +3,6 @@
 #include "SourceTable.h"
 #include "SpillList.h"
 
-#include <QDataStream>
 #include <QString>
 
 #include <cstdint>
@@ -50,12 +49,11 @@ struct UpdateTally {
     SourceReading reading;
 };
 
-inline QDataStream& operator<<(QDataStream& out, const UpdateTally::SourceId& id) {
-    return out << static_cast<qint64>(id.row) << id.id;
+inline void SpillOut(SpillWriter& out, const UpdateTally::SourceId& id) {
+    out.Int(id.row);
+    out.Text(id.id);
 }
-inline QDataStream& operator>>(QDataStream& in, UpdateTally::SourceId& id) {
-    qint64 row = 0;
-    in >> row >> id.id;
-    id.row = row;
-    return in;
+inline void SpillIn(SpillReader& in, UpdateTally::SourceId& id) {
+    id.row = in.Int();
+    id.id = in.Text();
 }

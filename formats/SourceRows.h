@@ -3,8 +3,6 @@
 #include "SpillList.h"
 #include "Variant.h"
 
-#include <QDataStream>
-
 #include <cstddef>
 #include <limits>
 #include <vector>
@@ -15,8 +13,8 @@
 struct StoredRow {
     std::vector<Variant> cells;
 };
-QDataStream& operator<<(QDataStream& out, const StoredRow& row);
-QDataStream& operator>>(QDataStream& in, StoredRow& row);
+void SpillOut(SpillWriter& out, const StoredRow& row);
+void SpillIn(SpillReader& in, StoredRow& row);
 
 // The rows of a table read from an import source, however many: the first few
 // thousand in memory, the rest in a temporary file (SpillList), so that a

@@ -45,18 +45,20 @@ void Section(const SpillList<CheckFinding>& findings, bool errors, const QString
 
 }  // namespace
 
-QDataStream& operator<<(QDataStream& out, const CheckFinding& finding) {
-    return out << static_cast<qint64>(finding.row) << finding.id
-               << static_cast<qint32>(finding.check) << finding.reference << finding.text;
+void SpillOut(SpillWriter& out, const CheckFinding& finding) {
+    out.Int(finding.row);
+    out.Real(finding.id);
+    out.Int(static_cast<int64_t>(finding.check));
+    out.Text(finding.reference);
+    out.Text(finding.text);
 }
 
-QDataStream& operator>>(QDataStream& in, CheckFinding& finding) {
-    qint64 row = 0;
-    qint32 check = 0;
-    in >> row >> finding.id >> check >> finding.reference >> finding.text;
-    finding.row = row;
-    finding.check = static_cast<TranslationChecks::Check>(check);
-    return in;
+void SpillIn(SpillReader& in, CheckFinding& finding) {
+    finding.row = in.Int();
+    finding.id = in.Real();
+    finding.check = static_cast<TranslationChecks::Check>(in.Int());
+    finding.reference = in.Text();
+    finding.text = in.Text();
 }
 
 namespace CheckFindings {

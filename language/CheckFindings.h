@@ -25,8 +25,8 @@ struct CheckFinding {
 };
 
 // How a finding is kept in a report list beyond its batch in memory.
-QDataStream& operator<<(QDataStream& out, const CheckFinding& finding);
-QDataStream& operator>>(QDataStream& in, CheckFinding& finding);
+void SpillOut(SpillWriter& out, const CheckFinding& finding);
+void SpillIn(SpillReader& in, CheckFinding& finding);
 
 // What the reports say of the findings.
 namespace CheckFindings {

@@ -14,25 +14,28 @@ QString ByteName(uint8_t byte) {
     return QStringLiteral("0x%1").arg(QString::number(byte, 16).toUpper().rightJustified(2, u'0'));
 }
 
-QDataStream& operator<<(QDataStream& out, const LossyText& text) {
-    out << text.id << static_cast<qint64>(text.row) << static_cast<quint32>(text.characters.size());
-    for (const LossyCharacter& c : text.characters)
-        out << static_cast<quint32>(c.character) << c.replacement << c.bestFit;
-    return out;
+void SpillOut(SpillWriter& out, const LossyText& text) {
+    out.Real(text.id);
+    out.Int(text.row);
+    out.Int(static_cast<int64_t>(text.characters.size()));
+    for (const LossyCharacter& c : text.characters) {
+        out.Int(c.character);
+        out.Text(c.replacement);
+        out.Byte(c.bestFit ? 1 : 0);
+    }
 }
 
-QDataStream& operator>>(QDataStream& in, LossyText& text) {
-    qint64 row = 0;
-    quint32 count = 0;
-    in >> text.id >> row >> count;
-    text.row = row;
-    text.characters.resize(in.status() == QDataStream::Ok ? count : 0);
-    for (LossyCharacter& c : text.characters) {
-        quint32 character = 0;
-        in >> character >> c.replacement >> c.bestFit;
-        c.character = character;
+void SpillIn(SpillReader& in, LossyText& text) {
+    text.id = in.Real();
+    text.row = in.Int();
+    const int64_t count = in.Int();
+    text.characters.clear();
+    for (int64_t i = 0; i < count && !in.Failed(); ++i) {
+        LossyCharacter& c = text.characters.emplace_back();
+        c.character = static_cast<char32_t>(in.Int());
+        c.replacement = in.Text();
+        c.bestFit = in.Byte() != 0;
     }
-    return in;
 }
 
 QString CodePointName(char32_t c) {

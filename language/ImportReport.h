@@ -33,8 +33,8 @@ struct LossyText {
     std::vector<LossyCharacter> characters;
 };
 // How a lost text is kept in a report list beyond its batch in memory.
-QDataStream& operator<<(QDataStream& out, const LossyText& text);
-QDataStream& operator>>(QDataStream& in, LossyText& text);
+void SpillOut(SpillWriter& out, const LossyText& text);
+void SpillIn(SpillReader& in, LossyText& text);
 
 // What an import did, or what it would do (a preview): the counts and lists of the
 // update, and for converting imports the texts the code page cannot hold. The
