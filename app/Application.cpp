@@ -1,5 +1,6 @@
 #include "Application.h"
 
+#include "FProjectOpen.h"
 #include "QtDialogs.h"
 
 #include <QApplication>
@@ -42,5 +43,8 @@ int RunWindow(int& argc, char** argv, const WindowProgram& program,
 
     const std::unique_ptr<QWidget> window = makeWindow();
     window->show();
+    // Both windows choose their project first: the chooser's list is read
+    // while the user looks at the window.
+    FProjectOpen::ReadAhead();
     return app.exec();
 }

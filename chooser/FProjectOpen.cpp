@@ -6,6 +6,7 @@
 #include "MessageBox.h"
 #include "RegistryStore.h"
 #include "ReportListView.h"
+#include "ToolsApp.h"
 #include "Twips.h"
 #include "UiResources.h"
 #include "WindowPlacement.h"
@@ -178,6 +179,10 @@ void ProjectOpenDialog::closeEvent(QCloseEvent* event) {
 FProjectOpen& FProjectOpen::Instance() {
     static FProjectOpen chooser;
     return chooser;
+}
+
+void FProjectOpen::ReadAhead() {
+    ToolsApp::Instance().Registry()->ReadAhead(RegistryStore::HKEY_LOCAL_MACHINE);
 }
 
 QString FProjectOpen::ProjectName() {

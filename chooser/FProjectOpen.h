@@ -14,6 +14,9 @@ class FProjectOpen {
     // first time); after the window's close command the empty text. Fails with the
     // list's error (RuntimeError) when the registered projects cannot be listed.
     QString ProjectName();
+    // Reads the registered projects ahead, in the background, so that the
+    // chooser opens at once: for a window that offers it, when it starts.
+    static void ReadAhead();
 
   private:
     friend class ProjectOpenDialog;

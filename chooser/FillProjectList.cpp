@@ -12,11 +12,6 @@ namespace {
 
 constexpr uint32_t HKEY_LOCAL_MACHINE = RegistryStore::HKEY_LOCAL_MACHINE;
 
-QString ReadProjectValue(const QString& name, const QString& valueName) {
-    return ToolsApp::Instance().Registry()->ReadValue(
-        HKEY_LOCAL_MACHINE, kProjectsKey + QLatin1Char('\\') + name, valueName, QString());
-}
-
 int32_t TypeValue(const QString& typeText) {
     MText::ProjectTypeResult result = MText::ConvertProjectType(typeText);
     if (const int32_t* value = std::get_if<int32_t>(&result)) return *value;
@@ -26,13 +21,14 @@ int32_t TypeValue(const QString& typeText) {
 }  // namespace
 
 void FillProjectList(ReportListView& listView, int32_t typeMask) {
-    // The names are complete before the first registration is removed.
-    const QStringList names =
-        ToolsApp::Instance().Registry()->EnumSubKeys(HKEY_LOCAL_MACHINE, kProjectsKey);
-    for (const QString& name : names) {
-        const QString typeText = ReadProjectValue(name, QStringLiteral("ProjectType"));
+    // The registrations are read whole before the first one is removed.
+    const auto projects = ToolsApp::Instance().Registry()->ReadSubKeyValues(
+        HKEY_LOCAL_MACHINE, kProjectsKey, {QStringLiteral("ProjectType"), QStringLiteral("Path")});
+    for (const auto& project : projects) {
+        const QString& name = project.name;
+        const QString& typeText = project.values[0];
         const int32_t typeValue = TypeValue(typeText);
-        const QString directory = ReadProjectValue(name, QStringLiteral("Path"));
+        const QString& directory = project.values[1];
         if (!ToolsApp::Instance().Files()->FileExists(
                 RegisteredProjectFile(directory, name, typeValue))) {
             ToolsApp::Instance().Registry()->DeleteKey(HKEY_LOCAL_MACHINE,

@@ -18,7 +18,7 @@ packages=(
   util-linux
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
   locales
-  xvfb xauth imagemagick
+  xvfb xauth imagemagick xdotool libx11-dev
   qt6-l10n-tools translate-toolkit libxml2-utils
   desktop-file-utils appstream groff-base man-db lintian dpkg-dev file
 )

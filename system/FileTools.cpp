@@ -1,6 +1,9 @@
 #include "FileTools.h"
 
+#include <QFile>
 #include <QFileInfo>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -19,8 +22,9 @@ QString FileTools::GetExtension(const QString& path) const {
 }
 
 bool FileTools::FileExists(const QString& path) const {
-    QFileInfo info(path);
-    return info.exists() && !info.isDir();
+    // One stat: the chooser asks this of every registered project.
+    struct stat info {};
+    return stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
 QString FileTools::ShowOpenDialog(int32_t mode, const QString& title, const QString& initialPath,

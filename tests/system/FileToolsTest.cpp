@@ -1,6 +1,8 @@
 #include "FileTools.h"
 #include "TestSupport.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -23,6 +25,14 @@ TEST(FileTools, FileExistsOnlyForFiles) {
     EXPECT_TRUE(files.FileExists(file));
     EXPECT_FALSE(files.FileExists(folder.Path(QStringLiteral("fehlt.qrp"))));
     EXPECT_FALSE(files.FileExists(folder.Path(QString())));
+    EXPECT_FALSE(files.FileExists(QString()));
+    EXPECT_FALSE(files.FileExists(folder.Path(QStringLiteral("."))));  // a folder
+    // Links count as what they point at; one pointing nowhere is no file.
+    ASSERT_TRUE(QFile::link(file, folder.Path(QStringLiteral("verweis.xls"))));
+    EXPECT_TRUE(files.FileExists(folder.Path(QStringLiteral("verweis.xls"))));
+    ASSERT_TRUE(QFile::link(folder.Path(QStringLiteral("fehlt.qrp")),
+                            folder.Path(QStringLiteral("ins-leere.qrp"))));
+    EXPECT_FALSE(files.FileExists(folder.Path(QStringLiteral("ins-leere.qrp"))));
 }
 
 TEST(FileTools, OpenDialogGoesThroughItsHandler) {

@@ -101,6 +101,33 @@ TEST_F(RegistryToolsTest, SubKeysIncludeKeysWithOnlyDeeperSections) {
     EXPECT_TRUE(registry.EnumSubKeys(HKLM, QStringLiteral("Software\\Fehlt")).isEmpty());
 }
 
+// The chooser reads every registration at once; it must see what reading them
+// one by one sees: the sub-keys in their order, values without regard to case,
+// missing values empty, a key with deeper sections only included.
+TEST_F(RegistryToolsTest, SubKeyValuesAtOnceAreTheValuesReadOneByOne) {
+    WriteStore(kStore);
+    const QStringList names = {QStringLiteral("projecttype"), QStringLiteral("Path"),
+                               QStringLiteral("Fehlt")};
+    const auto keys = registry.ReadSubKeyValues(HKLM, kProjects, names);
+    const QStringList subKeys = registry.EnumSubKeys(HKLM, kProjects);
+    ASSERT_EQ(keys.size(), static_cast<size_t>(subKeys.size()));
+    for (size_t i = 0; i < keys.size(); ++i) {
+        EXPECT_EQ(keys[i].name, subKeys[static_cast<qsizetype>(i)]);
+        ASSERT_EQ(keys[i].values.size(), names.size());
+        for (qsizetype v = 0; v < names.size(); ++v)
+            EXPECT_EQ(keys[i].values[v],
+                      registry.ReadValue(HKLM, kProjects + QLatin1Char('\\') + keys[i].name,
+                                         names[v], QString()))
+                << keys[i].name.toStdString() << " " << names[v].toStdString();
+    }
+    EXPECT_EQ(keys[1].values, QStringList({QStringLiteral("Terminal Client"),
+                                           QStringLiteral("/srv/qs/Kläranlage"), QString()}));
+    EXPECT_TRUE(registry.ReadSubKeyValues(HKLM, QStringLiteral("Software\\Fehlt"), names).empty());
+    // A damaged store fails here as it does for every other read.
+    WriteStore(QByteArray(kStore).append("\xFF\xFE kaputt\n"));
+    EXPECT_THROW(registry.ReadSubKeyValues(HKLM, kProjects, names), RuntimeError);
+}
+
 TEST_F(RegistryToolsTest, DeleteKeyRemovesItsValuesAndSubKeysAndNothingElse) {
     WriteStore(kStore);
     EXPECT_TRUE(registry.DeleteKey(HKLM, kProjects + QStringLiteral("\\plant1")));
