@@ -18,6 +18,12 @@ QJsonObject Row(const UpdateTally::SourceId& row) {
     return {{QStringLiteral("row"), static_cast<qint64>(row.row)}, {QStringLiteral("id"), row.id}};
 }
 
+QJsonObject NoNumberEntry(const UpdateTally::NoNumber& row) {
+    QJsonObject entry = Row(row.source);
+    entry.insert(QStringLiteral("applied"), row.applied);
+    return entry;
+}
+
 QJsonObject CheckEntry(const CheckFinding& finding) {
     QJsonObject entry{
         {QStringLiteral("id"), ShortestDecimal(finding.id)},
@@ -93,16 +99,6 @@ QJsonObject Counts(const ImportReport& report) {
     return counts;
 }
 
-QJsonArray NoNumber(const std::vector<UpdateTally::NoNumber>& rows) {
-    QJsonArray list;
-    for (const auto& row : rows) {
-        QJsonObject entry = Row(row.source);
-        entry.insert(QStringLiteral("applied"), row.applied);
-        list.append(entry);
-    }
-    return list;
-}
-
 QJsonArray Duplicates(const std::vector<UpdateTally::Duplicate>& duplicates) {
     QJsonArray list;
     for (const auto& duplicate : duplicates) {
@@ -146,7 +142,7 @@ QJsonObject FromReport(const ImportReport& report) {
     QJsonObject out{{QStringLiteral("written"), report.written},
                     {QStringLiteral("counts"), Counts(report)},
                     {QStringLiteral("unmatched"), Placeholder("unmatched")},
-                    {QStringLiteral("noNumber"), NoNumber(rows.noNumber)},
+                    {QStringLiteral("noNumber"), Placeholder("noNumber")},
                     {QStringLiteral("duplicates"), Duplicates(rows.duplicates)},
                     {QStringLiteral("lossy"), Placeholder("lossy")},
                     {QStringLiteral("invalidBytes"), InvalidBytes(rows.reading.invalidBytes)},
@@ -162,7 +158,7 @@ QJsonObject FromReport(const ImportReport& report) {
 
 void Print(const QJsonObject& object, const Streamed& lists, std::FILE* out) {
     QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Indented);
-    enum class List { Lossy, Checks, Unmatched };
+    enum class List { Lossy, Checks, Unmatched, NoNumber };
     struct Place {
         qsizetype at;
         QByteArray marker;
@@ -172,7 +168,8 @@ void Print(const QJsonObject& object, const Streamed& lists, std::FILE* out) {
     for (const auto& [name, list, given] :
          {std::tuple{"lossy", List::Lossy, lists.lossy != nullptr},
           std::tuple{"checks", List::Checks, lists.checks != nullptr},
-          std::tuple{"unmatched", List::Unmatched, lists.unmatched != nullptr}}) {
+          std::tuple{"unmatched", List::Unmatched, lists.unmatched != nullptr},
+          std::tuple{"noNumber", List::NoNumber, lists.noNumber != nullptr}}) {
         if (!given) continue;
         // The placeholder as the document writes it: quoted, its controls escaped.
         const QByteArray marker = "\"\\u0001" + QByteArray(name) + "\\u0001\"";
@@ -188,8 +185,10 @@ void Print(const QJsonObject& object, const Streamed& lists, std::FILE* out) {
             PrintArray(*lists.lossy, LossyEntry, out);
         else if (place.list == List::Checks)
             PrintArray(*lists.checks, CheckEntry, out);
-        else
+        else if (place.list == List::Unmatched)
             PrintArray(*lists.unmatched, Row, out);
+        else
+            PrintArray(*lists.noNumber, NoNumberEntry, out);
         from = place.at + place.marker.size();
     }
     std::fwrite(text.constData() + from, 1, static_cast<size_t>(text.size() - from), out);

@@ -110,7 +110,10 @@ struct Cursor : sqlite3_vtab_cursor {
     KeyCounts counts;
     int64_t lastRowOfZero = 0;  // the place of the last row with key 0
 
-    std::vector<UpdateTally::NoNumber> noNumbers;  // applied: the row matched
+    // The last row without a number: whether it went to project row 0 is known
+    // at the end (applied: it matched). The ones before it did not: a later row
+    // with key 0 replaced them.
+    std::optional<UpdateTally::NoNumber> lastNoNumber;
     QByteArray text;
 
     ~Cursor() { sqlite3_finalize(select); }
@@ -174,7 +177,12 @@ struct Cursor : sqlite3_vtab_cursor {
     void FinishShownRow() {
         if (atEnd) return;
         if (!slot->rowMatched) Tally().unmatched.push_back({slot->row, IdOf(writtenId, key)});
-        if (noNumber) noNumbers.push_back({{slot->row, writtenId.Text()}, slot->rowMatched});
+        if (!noNumber) return;
+        if (lastNoNumber) {
+            lastNoNumber->applied = false;
+            Tally().noNumber.push_back(std::move(*lastNoNumber));
+        }
+        lastNoNumber = UpdateTally::NoNumber{{slot->row, writtenId.Text()}, slot->rowMatched};
     }
 
     // Records a row whose key the rows before it had.
@@ -255,19 +263,20 @@ struct Cursor : sqlite3_vtab_cursor {
 
     // At the end: an ID without a number went to row 0 when its row was the last
     // with key 0; the lists in the source's order (the unmatched rows, which may
-    // be as many as the source's, are put in it by the one who ran the statement).
+    // be as many as the source's, are put in it by the one who ran the statement;
+    // the rows without a number are in it, as the rows with key 0 come together,
+    // in the source's order, in either pass).
     void Conclude() {
         UpdateTally& tally = Tally();
-        for (auto& row : noNumbers) {
-            row.applied = row.applied && row.source.row == lastRowOfZero;
-            tally.noNumber.push_back(std::move(row));
+        if (lastNoNumber) {
+            lastNoNumber->applied =
+                lastNoNumber->applied && lastNoNumber->source.row == lastRowOfZero;
+            tally.noNumber.push_back(std::move(*lastNoNumber));
+            lastNoNumber.reset();
         }
-        noNumbers.clear();
         auto byPlace = [](const UpdateTally::SourceId& a, const UpdateTally::SourceId& b) {
             return a.row < b.row;
         };
-        std::stable_sort(tally.noNumber.begin(), tally.noNumber.end(),
-                         [&](const auto& a, const auto& b) { return byPlace(a.source, b.source); });
         for (auto& entry : tally.duplicates)
             std::stable_sort(entry.rows.begin(), entry.rows.end(), byPlace);
         std::stable_sort(

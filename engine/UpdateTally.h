@@ -29,12 +29,13 @@ struct UpdateTally {
     SpillList<SourceId> unmatched;
 
     // Rows whose ID begins with no number (its Val() is 0), in source order;
-    // applied when the row's value went to a project row 0.
+    // applied when the row's value went to a project row 0. As many as the
+    // source has rows when its IDs are no numbers at all.
     struct NoNumber {
         SourceId source;
         bool applied = false;
     };
-    std::vector<NoNumber> noNumber;
+    SpillList<NoNumber> noNumber;
 
     // IDs given by several rows: every such row in source order. The last one
     // wins; the others are ignored.
@@ -56,4 +57,12 @@ inline void SpillOut(SpillWriter& out, const UpdateTally::SourceId& id) {
 inline void SpillIn(SpillReader& in, UpdateTally::SourceId& id) {
     id.row = in.Int();
     id.id = in.Text();
+}
+inline void SpillOut(SpillWriter& out, const UpdateTally::NoNumber& row) {
+    SpillOut(out, row.source);
+    out.Byte(row.applied ? 1 : 0);
+}
+inline void SpillIn(SpillReader& in, UpdateTally::NoNumber& row) {
+    SpillIn(in, row.source);
+    row.applied = in.Byte() != 0;
 }

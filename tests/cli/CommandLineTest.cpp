@@ -159,6 +159,12 @@ TEST_F(CommandLineTest, CheckReportsWithoutWriting) {
     EXPECT_EQ(counts[QStringLiteral("duplicates")].toInt(), 1);
     EXPECT_EQ(json[QStringLiteral("unmatched")].toArray()[1][QStringLiteral("id")].toString(),
               QStringLiteral("abc"));
+    // The rows without a number are written entry by entry in their place.
+    const QJsonArray noNumber = json[QStringLiteral("noNumber")].toArray();
+    ASSERT_EQ(noNumber.size(), 1);
+    EXPECT_EQ(noNumber[0][QStringLiteral("row")].toInt(), 4);
+    EXPECT_EQ(noNumber[0][QStringLiteral("id")].toString(), QStringLiteral("abc"));
+    EXPECT_FALSE(noNumber[0][QStringLiteral("applied")].toBool()) << "the project has no row 0";
     const QJsonObject duplicate = json[QStringLiteral("duplicates")].toArray()[0].toObject();
     EXPECT_EQ(duplicate[QStringLiteral("winner")].toInt(), 2);
     EXPECT_EQ(duplicate[QStringLiteral("rows")].toArray()[1][QStringLiteral("id")].toString(),

@@ -310,6 +310,44 @@ namespace {
 
 class RowOrderTest : public ImportReportTest {};
 
+// IDs without a number beyond what the list keeps in memory (a column of names
+// taken for IDs): every one listed in the source's order, read in it or sorted
+// first; only the last row with key 0 goes to project row 0.
+TEST_F(RowOrderTest, ManyIdsWithoutANumberAreListedInTheSourcesOrder) {
+    constexpr int kRows = 5000;
+    struct Case {
+        const char* name;
+        bool outOfOrder;  // a row with ID 1 first: the update reads the rows sorted
+        bool zeroLast;    // a row "0" after them: it replaces them all
+    };
+    for (const Case& c :
+         {Case{"in order", false, false}, Case{"sorted", true, false},
+          Case{"in order, 0 last", false, true}, Case{"sorted, 0 last", true, true}}) {
+        SCOPED_TRACE(c.name);
+        QStringList values;
+        if (c.outOfOrder) values << QStringLiteral("(1, 'eins')");
+        for (int i = 0; i < kRows; ++i) values << QStringLiteral("('Name%1', 'Text %1')").arg(i);
+        if (c.zeroLast) values << QStringLiteral("('0', 'null')");
+        if (!c.outOfOrder) values << QStringLiteral("(1, 'eins')");
+        const QString source =
+            DatabaseSource(QStringLiteral("%1.mdb").arg(c.name), values.join(u','));
+        const QString copy = folder.Path(QStringLiteral("%1.qrp").arg(c.name));
+        QFile::copy(project, copy);
+        const ImportReport report = ImportLanguage(copy, 1031, source);
+        ASSERT_EQ(report.rows.noNumber.size(), static_cast<size_t>(kRows));
+        const int64_t first = c.outOfOrder ? 2 : 1;  // the place of Name0
+        int64_t n = 0;
+        for (const UpdateTally::NoNumber& row : report.rows.noNumber) {
+            EXPECT_EQ(row.source.row, first + n) << n;
+            EXPECT_EQ(row.source.id, QStringLiteral("Name%1").arg(n));
+            EXPECT_EQ(row.applied, n == kRows - 1 && !c.zeroLast) << n;
+            ++n;
+        }
+        EXPECT_EQ(ReadColumn(copy, QStringLiteral("L1031"))[0],
+                  Variant(c.zeroLast ? "null" : "Text 4999"));
+    }
+}
+
 TEST_F(RowOrderTest, RowsInAnyOrderGiveTheSameResult) {
     const QString sorted = DatabaseSource(
         QStringLiteral("Sortiert.qrp"),
