@@ -69,6 +69,7 @@ class Stream {
     int ansiCodePage_;
     SourceReading reading_;
     QByteArray carry_;  // read, for the next piece
+    QByteArray piece_;  // the memory pieces are read into
     std::optional<QStringConverter::Encoding> unicode_;
     std::unique_ptr<CodePageConverter> converter_;
     bool faultyUtf8_ = false;
