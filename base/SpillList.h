@@ -106,6 +106,8 @@ class SpillList {
         return *at;
     }
     T front() const { return (*this)[0]; }
+    // The entry added last, which is always in memory; the list must not be empty.
+    const T& back() const { return memory_.back(); }
 
     // Keeps the entries for which drop says false, in their order.
     template <typename Drop>

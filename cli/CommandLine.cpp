@@ -256,10 +256,10 @@ int Transfer(const QString& command, const Arguments& arguments) {
         if (arguments.json) {
             for (auto it = ReportJson::FromReport(report); const QString& key : it.keys())
                 json.insert(key, it.value(key));
-            ReportJson::Print(
-                json,
-                {&report.lossy, &report.checks, &report.rows.unmatched, &report.rows.noNumber},
-                stdout);
+            ReportJson::Print(json,
+                              {&report.lossy, &report.checks, &report.rows.unmatched,
+                               &report.rows.noNumber, &report.rows.duplicates},
+                              stdout);
         } else {
             QString text =
                 report.Summary() + QStringLiteral("\n\n") + report.Details() + QLatin1Char('\n');

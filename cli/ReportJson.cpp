@@ -67,6 +67,25 @@ void PrintArray(const List& list, Entry entry, std::FILE* out) {
     std::fputs(first ? "]" : "\n]", out);
 }
 
+// Writes the repeated IDs as a JSON array, the rows of each one by one: one ID
+// may have as many rows as the source.
+void PrintDuplicates(const SpillList<UpdateTally::Duplicate>& duplicates, std::FILE* out) {
+    std::fputs("[", out);
+    bool first = true;
+    for (const auto& duplicate : duplicates) {
+        std::fputs(first ? "\n" : ",\n", out);
+        first = false;
+        const QByteArray key = QJsonDocument(QJsonArray{ShortestDecimal(duplicate.key)})
+                                   .toJson(QJsonDocument::Compact)
+                                   .mid(1)
+                                   .chopped(1);
+        std::fprintf(out, "{\"key\":%s,\"rows\":", key.constData());
+        PrintArray(duplicate.rows, Row, out);
+        std::fprintf(out, ",\"winner\":%lld}", static_cast<long long>(duplicate.Winner().row));
+    }
+    std::fputs(first ? "]" : "\n]", out);
+}
+
 // The reference's column, or null when there was none.
 QJsonValue Reference(const std::optional<int32_t>& reference) {
     return reference ? QJsonValue(MLanguageTransfer::LanguageColumn(*reference)) : QJsonValue();
@@ -97,19 +116,6 @@ QJsonObject Counts(const ImportReport& report) {
         {QStringLiteral("withCodes"), static_cast<qint64>(rows.reading.withCodes.size())}};
     CountChecks(report.checks, counts);
     return counts;
-}
-
-QJsonArray Duplicates(const std::vector<UpdateTally::Duplicate>& duplicates) {
-    QJsonArray list;
-    for (const auto& duplicate : duplicates) {
-        QJsonArray places;
-        for (const auto& row : duplicate.rows) places.append(Row(row));
-        list.append(
-            QJsonObject{{QStringLiteral("key"), ShortestDecimal(duplicate.key)},
-                        {QStringLiteral("rows"), places},
-                        {QStringLiteral("winner"), static_cast<qint64>(duplicate.Winner().row)}});
-    }
-    return list;
 }
 
 QJsonArray InvalidBytes(const std::vector<InvalidByte>& bytes) {
@@ -143,7 +149,7 @@ QJsonObject FromReport(const ImportReport& report) {
                     {QStringLiteral("counts"), Counts(report)},
                     {QStringLiteral("unmatched"), Placeholder("unmatched")},
                     {QStringLiteral("noNumber"), Placeholder("noNumber")},
-                    {QStringLiteral("duplicates"), Duplicates(rows.duplicates)},
+                    {QStringLiteral("duplicates"), Placeholder("duplicates")},
                     {QStringLiteral("lossy"), Placeholder("lossy")},
                     {QStringLiteral("invalidBytes"), InvalidBytes(rows.reading.invalidBytes)},
                     {QStringLiteral("untranslated"), Units(rows.reading.untranslated)},
@@ -158,7 +164,7 @@ QJsonObject FromReport(const ImportReport& report) {
 
 void Print(const QJsonObject& object, const Streamed& lists, std::FILE* out) {
     QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Indented);
-    enum class List { Lossy, Checks, Unmatched, NoNumber };
+    enum class List { Lossy, Checks, Unmatched, NoNumber, Duplicates };
     struct Place {
         qsizetype at;
         QByteArray marker;
@@ -169,7 +175,8 @@ void Print(const QJsonObject& object, const Streamed& lists, std::FILE* out) {
          {std::tuple{"lossy", List::Lossy, lists.lossy != nullptr},
           std::tuple{"checks", List::Checks, lists.checks != nullptr},
           std::tuple{"unmatched", List::Unmatched, lists.unmatched != nullptr},
-          std::tuple{"noNumber", List::NoNumber, lists.noNumber != nullptr}}) {
+          std::tuple{"noNumber", List::NoNumber, lists.noNumber != nullptr},
+          std::tuple{"duplicates", List::Duplicates, lists.duplicates != nullptr}}) {
         if (!given) continue;
         // The placeholder as the document writes it: quoted, its controls escaped.
         const QByteArray marker = "\"\\u0001" + QByteArray(name) + "\\u0001\"";
@@ -187,8 +194,10 @@ void Print(const QJsonObject& object, const Streamed& lists, std::FILE* out) {
             PrintArray(*lists.checks, CheckEntry, out);
         else if (place.list == List::Unmatched)
             PrintArray(*lists.unmatched, Row, out);
-        else
+        else if (place.list == List::NoNumber)
             PrintArray(*lists.noNumber, NoNumberEntry, out);
+        else
+            PrintDuplicates(*lists.duplicates, out);
         from = place.at + place.marker.size();
     }
     std::fwrite(text.constData() + from, 1, static_cast<size_t>(text.size() - from), out);

@@ -12,19 +12,20 @@
 // source wrote them, every list whole.
 namespace ReportJson {
 
-// The lists of lost characters, of the checks' findings, of the unmatched rows
-// and of the rows without a number may be as long as the source: the objects below hold a
-// placeholder for each, and Print writes the list's entries in its place one by one, so that no
-// such list is ever a JSON array in memory.
+// The lists of lost characters, of the checks' findings, of the unmatched rows,
+// of the rows without a number and of the repeated IDs may be as long as the source: the objects
+// below hold a placeholder for each, and Print writes the list's entries in its place one by one,
+// so that no such list is ever a JSON array in memory.
 struct Streamed {
     const SpillList<LossyText>* lossy = nullptr;
     const SpillList<CheckFinding>* checks = nullptr;
     const SpillList<UpdateTally::SourceId>* unmatched = nullptr;
     const SpillList<UpdateTally::NoNumber>* noNumber = nullptr;
+    const SpillList<UpdateTally::Duplicate>* duplicates = nullptr;
 };
 
 // "written", "counts" and the lists of an import report ("lossy", "checks",
-// "unmatched" and "noNumber" streamed).
+// "unmatched", "noNumber" and "duplicates" streamed).
 QJsonObject FromReport(const ImportReport& report);
 // The lint of a project's texts: reference, counts and checks (streamed).
 QJsonObject FromLint(const TranslationLint::Result& result);

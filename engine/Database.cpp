@@ -235,6 +235,58 @@ void PutInSourceOrder(SpillList<UpdateTally::SourceId>& list) {
     list = std::move(ordered);
 }
 
+// Puts the repeated IDs of a pass that read the source ordered by key into the
+// order of their first rows; the rows of each are in the source's order already.
+void PutInSourceOrder(SpillList<UpdateTally::Duplicate>& list) {
+    if (list.size() <= SpillList<UpdateTally::Duplicate>::kBatch) {
+        std::vector<UpdateTally::Duplicate> sorted(list.begin(), list.end());
+        std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
+            return a.rows.front().row < b.rows.front().row;
+        });
+        list.clear();
+        for (auto& duplicate : sorted) list.push_back(std::move(duplicate));
+        return;
+    }
+    // Every row with its ID's first row and key, sorted by SQLite; a row is of one
+    // ID only, so a new first row begins the next ID.
+    TemporaryDatabase db;
+    db.Exec("CREATE TABLE r(first, key, place, id); BEGIN");
+    {
+        SqliteStatement insert(db.Handle(), QStringLiteral("INSERT INTO r VALUES (?, ?, ?, ?)"),
+                               TemporaryDatabase::kName);
+        for (const auto& duplicate : list) {
+            const int64_t first = duplicate.rows.front().row;
+            for (const auto& row : duplicate.rows) {
+                insert.BindInt64(1, first);
+                insert.BindDouble(2, duplicate.key);
+                insert.BindInt64(3, row.row);
+                insert.BindText(4, row.id);
+                insert.Step();
+                insert.Reset();
+            }
+        }
+    }
+    db.Exec("COMMIT");
+    SqliteStatement select(
+        db.Handle(), QStringLiteral("SELECT first, key, place, id FROM r ORDER BY first, rowid"),
+        TemporaryDatabase::kName);
+    SpillList<UpdateTally::Duplicate> ordered;
+    std::optional<UpdateTally::Duplicate> current;
+    int64_t currentFirst = 0;
+    while (select.Step()) {
+        const int64_t first = select.ColumnInt64(0);
+        if (!current || first != currentFirst) {
+            if (current) ordered.push_back(std::move(*current));
+            current.emplace();
+            current->key = select.Column(1).ToNumber();
+            currentFirst = first;
+        }
+        current->rows.push_back({select.ColumnInt64(2), select.Column(3).ToText()});
+    }
+    if (current) ordered.push_back(std::move(*current));
+    list = std::move(ordered);
+}
+
 }  // namespace
 
 void Database::Run(const QString& statement, const Hooks& hooks, bool write) {
@@ -250,7 +302,10 @@ void Database::Run(const QString& statement, const Hooks& hooks, bool write) {
             continue;
         }
         // Read in the source's order, the unmatched rows are in it already.
-        if (ordered) PutInSourceOrder(tally.unmatched);
+        if (ordered) {
+            PutInSourceOrder(tally.unmatched);
+            PutInSourceOrder(tally.duplicates);
+        }
         if (plan.rows) tally.reading = plan.rows->reading;
         tally_ = std::move(tally);
         return;

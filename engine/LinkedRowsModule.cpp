@@ -105,8 +105,8 @@ struct Cursor : sqlite3_vtab_cursor {
     bool haveKey = false;
     double lastKey = 0;
     WrittenId lastWrittenId;
-    size_t duplicate = 0;  // the current key's entry in the tally's duplicates, when it has one
-    bool isDuplicate = false;
+    // The current key's rows when it has several; listed once the key is done.
+    std::optional<UpdateTally::Duplicate> duplicate;
     KeyCounts counts;
     int64_t lastRowOfZero = 0;  // the place of the last row with key 0
 
@@ -187,16 +187,18 @@ struct Cursor : sqlite3_vtab_cursor {
 
     // Records a row whose key the rows before it had.
     void RecordDuplicate() {
-        UpdateTally& tally = Tally();
-        if (!isDuplicate) {
-            isDuplicate = true;
-            duplicate = tally.duplicates.size();
-            UpdateTally::Duplicate entry;
-            entry.key = key;
-            entry.rows.push_back({counts.lastRow, IdOf(lastWrittenId, lastKey)});
-            tally.duplicates.push_back(std::move(entry));
+        if (!duplicate) {
+            duplicate.emplace();
+            duplicate->key = key;
+            duplicate->rows.push_back({counts.lastRow, IdOf(lastWrittenId, lastKey)});
         }
-        tally.duplicates[duplicate].rows.push_back({slot->row, IdOf(writtenId, key)});
+        duplicate->rows.push_back({slot->row, IdOf(writtenId, key)});
+    }
+    // The key's rows are all read: when it had several, they go to the list.
+    void ListDuplicate() {
+        if (!duplicate) return;
+        Tally().duplicates.push_back(std::move(*duplicate));
+        duplicate.reset();
     }
 
     // Moves to the next row with a key; a failing read of the other file is an error.
@@ -229,7 +231,7 @@ struct Cursor : sqlite3_vtab_cursor {
                 TakeBack(tally, counts);
             } else {
                 counts = KeyCounts{};
-                isDuplicate = false;
+                ListDuplicate();
             }
             haveKey = true;
             lastKey = key;
@@ -262,26 +264,20 @@ struct Cursor : sqlite3_vtab_cursor {
     }
 
     // At the end: an ID without a number went to row 0 when its row was the last
-    // with key 0; the lists in the source's order (the unmatched rows, which may
-    // be as many as the source's, are put in it by the one who ran the statement;
-    // the rows without a number are in it, as the rows with key 0 come together,
-    // in the source's order, in either pass).
+    // with key 0. The rows of one key come together, in the source's order, in
+    // either pass: so do the rows without a number (key 0) and those of each
+    // repeated ID. Read in the source's order, the lists are in it; read ordered
+    // by key, the unmatched rows and the repeated IDs are put in it by the one
+    // who ran the statement.
     void Conclude() {
         UpdateTally& tally = Tally();
+        ListDuplicate();
         if (lastNoNumber) {
             lastNoNumber->applied =
                 lastNoNumber->applied && lastNoNumber->source.row == lastRowOfZero;
             tally.noNumber.push_back(std::move(*lastNoNumber));
             lastNoNumber.reset();
         }
-        auto byPlace = [](const UpdateTally::SourceId& a, const UpdateTally::SourceId& b) {
-            return a.row < b.row;
-        };
-        for (auto& entry : tally.duplicates)
-            std::stable_sort(entry.rows.begin(), entry.rows.end(), byPlace);
-        std::stable_sort(
-            tally.duplicates.begin(), tally.duplicates.end(),
-            [](const auto& a, const auto& b) { return a.rows.front().row < b.rows.front().row; });
     }
 };
 

@@ -38,13 +38,14 @@ struct UpdateTally {
     SpillList<NoNumber> noNumber;
 
     // IDs given by several rows: every such row in source order. The last one
-    // wins; the others are ignored.
+    // wins; the others are ignored. Both lists may be as long as the source (a
+    // million IDs twice, or one ID a million times).
     struct Duplicate {
         double key = 0;
-        std::vector<SourceId> rows;
+        SpillList<SourceId> rows;
         const SourceId& Winner() const { return rows.back(); }
     };
-    std::vector<Duplicate> duplicates;  // ordered by the first row of each ID
+    SpillList<Duplicate> duplicates;  // ordered by the first row of each ID
 
     // How a text file was read: its encoding, and what of it was no UTF-8.
     SourceReading reading;
@@ -57,6 +58,20 @@ inline void SpillOut(SpillWriter& out, const UpdateTally::SourceId& id) {
 inline void SpillIn(SpillReader& in, UpdateTally::SourceId& id) {
     id.row = in.Int();
     id.id = in.Text();
+}
+inline void SpillOut(SpillWriter& out, const UpdateTally::Duplicate& duplicate) {
+    out.Real(duplicate.key);
+    out.Int(static_cast<int64_t>(duplicate.rows.size()));
+    for (const UpdateTally::SourceId& row : duplicate.rows) SpillOut(out, row);
+}
+inline void SpillIn(SpillReader& in, UpdateTally::Duplicate& duplicate) {
+    duplicate.key = in.Real();
+    duplicate.rows.clear();
+    for (int64_t i = in.Int(); i > 0 && !in.Failed(); --i) {
+        UpdateTally::SourceId row;
+        SpillIn(in, row);
+        duplicate.rows.push_back(std::move(row));
+    }
 }
 inline void SpillOut(SpillWriter& out, const UpdateTally::NoNumber& row) {
     SpillOut(out, row.source);

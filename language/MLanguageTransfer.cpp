@@ -8,6 +8,8 @@
 #include "MessageBox.h"
 #include "RuntimeError.h"
 #include "SourceFormats.h"
+#include "SqliteStatement.h"
+#include "TemporaryDatabase.h"
 #include "ToolsApp.h"
 #include "UndoStore.h"
 
@@ -18,6 +20,7 @@
 #include <algorithm>
 #include <climits>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 
 namespace MLanguageTransfer {
@@ -116,12 +119,38 @@ bool ConvertsTexts(const QString& sourceFile) {
 // code page did to the others' texts, and what their checks found, does not matter.
 void DropReplacedTexts(ImportReport& report) {
     if (report.rows.duplicates.empty() || (report.lossy.empty() && report.checks.empty())) return;
+    // The winning row of each repeated ID: in memory for a few thousand, else
+    // in a temporary database, as there may be as many as the source has rows.
+    const auto& duplicates = report.rows.duplicates;
     std::unordered_map<double, int64_t> winners;
-    for (const auto& duplicate : report.rows.duplicates)
-        winners.emplace(duplicate.key, duplicate.Winner().row);
+    std::optional<TemporaryDatabase> stored;
+    std::optional<SqliteStatement> find;
+    if (duplicates.size() <= SpillList<UpdateTally::Duplicate>::kBatch) {
+        for (const auto& duplicate : duplicates)
+            winners.emplace(duplicate.key, duplicate.Winner().row);
+    } else {
+        stored.emplace();
+        stored->Exec("CREATE TABLE w(key PRIMARY KEY, row) WITHOUT ROWID; BEGIN");
+        SqliteStatement add(stored->Handle(), QStringLiteral("INSERT INTO w VALUES (?, ?)"),
+                            TemporaryDatabase::kName);
+        for (const auto& duplicate : duplicates) {
+            add.BindDouble(1, duplicate.key);
+            add.BindInt64(2, duplicate.Winner().row);
+            add.Step();
+            add.Reset();
+        }
+        stored->Exec("COMMIT");
+        find.emplace(stored->Handle(), QStringLiteral("SELECT row FROM w WHERE key = ?"),
+                     TemporaryDatabase::kName);
+    }
     auto replaced = [&](double id, int64_t row) {
-        auto winner = winners.find(id);
-        return winner != winners.end() && winner->second != row;
+        if (!find) {
+            auto winner = winners.find(id);
+            return winner != winners.end() && winner->second != row;
+        }
+        find->Reset();
+        find->BindDouble(1, id);
+        return find->Step() && find->ColumnInt64(0) != row;
     };
     report.lossy.RemoveIf([&](const LossyText& text) { return replaced(text.id, text.row); });
     report.checks.RemoveIf(

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 namespace {
 
 using MLanguageTransfer::ImportLanguage;
@@ -309,6 +311,47 @@ TEST_F(ImportReportTest, AnEmptySourceSaysSo) {
 namespace {
 
 class RowOrderTest : public ImportReportTest {};
+
+// Repeated IDs beyond what the lists keep in memory, read ordered by key: the
+// IDs listed by their first rows, each with its rows in the source's order, and
+// of the rows a later one replaced no lost character is reported.
+TEST_F(RowOrderTest, ManyRepeatedIdsAreListedInTheSourcesOrder) {
+    constexpr int kIds = 5000;
+    QStringList values;
+    // Every ID twice, descending: the update reads them ordered by key. IDs 1
+    // to 6 are the project's: their first texts lose a character, the second ones not.
+    for (const int pass : {0, 1})
+        for (int id = kIds; id >= 1; --id)
+            values << QStringLiteral("(%1, '%2 %1')").arg(id).arg(pass == 0 ? u"Ğ" : u"G");
+    const ImportReport report = ImportLanguage(
+        project, 1031, DatabaseSource(QStringLiteral("Doppelt.mdb"), values.join(u',')));
+    ASSERT_EQ(report.rows.duplicates.size(), static_cast<size_t>(kIds));
+    int64_t n = 0;
+    for (const UpdateTally::Duplicate& duplicate : report.rows.duplicates) {
+        EXPECT_EQ(duplicate.key, static_cast<double>(kIds - n)) << n;
+        EXPECT_EQ(Places(duplicate.rows), std::vector<int64_t>({n + 1, n + 1 + kIds})) << n;
+        EXPECT_EQ(duplicate.Winner().row, n + 1 + kIds);
+        ++n;
+    }
+    EXPECT_EQ(n, kIds);
+    EXPECT_TRUE(report.lossy.empty()) << "only replaced rows lost characters";
+    EXPECT_EQ(ReadColumn(project, QStringLiteral("L1031"))[3], Variant("G 3"));
+
+    // One ID in more rows than the list keeps in memory, then a smaller one.
+    QStringList many;
+    for (int i = 0; i < kIds; ++i) many << QStringLiteral("(2, 'Text %1')").arg(i);
+    many << QStringLiteral("(1, 'eins')");
+    const ImportReport one =
+        ImportLanguage(project, 1031, DatabaseSource(QStringLiteral("Einer.mdb"), many.join(u',')));
+    ASSERT_EQ(one.rows.duplicates.size(), 1u);
+    const UpdateTally::Duplicate only = one.rows.duplicates[0];
+    ASSERT_EQ(only.rows.size(), static_cast<size_t>(kIds));
+    std::vector<int64_t> places(kIds);
+    std::iota(places.begin(), places.end(), 1);
+    EXPECT_EQ(Places(only.rows), places);
+    EXPECT_EQ(only.Winner().row, kIds);
+    EXPECT_EQ(ReadColumn(project, QStringLiteral("L1031"))[2], Variant("Text 4999"));
+}
 
 // IDs without a number beyond what the list keeps in memory (a column of names
 // taken for IDs): every one listed in the source's order, read in it or sorted
