@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QThreadPool>
 #include <QTranslator>
 
 #include <cstdio>
@@ -46,5 +47,8 @@ int RunWindow(int& argc, char** argv, const WindowProgram& program,
     // Both windows choose their project first: the chooser's list is read
     // while the user looks at the window.
     FProjectOpen::ReadAhead();
-    return app.exec();
+    const int status = app.exec();
+    // A window closed at once: the reading ahead ends before the statics it uses go.
+    QThreadPool::globalInstance()->waitForDone();
+    return status;
 }
