@@ -607,9 +607,11 @@ void XlsxWorkbook::ReadSheetList(_GsfInput* workbook, const QString& part,
     }
 }
 
+static_assert(kMaxStringsPart < (qint64{1} << 32), "the texts' ends are kept in 32 bits");
+
 void XlsxWorkbook::SharedStrings::Add(std::string_view utf8) {
     bytes_.append(utf8);
-    ends_.push_back(bytes_.size());
+    ends_.push_back(static_cast<uint32_t>(bytes_.size()));
 }
 
 std::optional<QString> XlsxWorkbook::SharedStrings::At(size_t index) const {

@@ -69,7 +69,9 @@ class XlsxWorkbook {
 
       private:
         std::string bytes_;
-        std::vector<uint64_t> ends_;
+        // Where each text ends in bytes_: four bytes each, as the part that holds
+        // them is bounded far below 4 GiB (16 million texts cost 64 MB, not 128).
+        std::vector<uint32_t> ends_;
         mutable std::unordered_map<size_t, QString> made_;
     };
 
