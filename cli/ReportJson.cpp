@@ -7,7 +7,7 @@
 #include <QJsonDocument>
 
 #include <algorithm>
-#include <tuple>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -164,41 +164,36 @@ QJsonObject FromReport(const ImportReport& report) {
 
 void Print(const QJsonObject& object, const Streamed& lists, std::FILE* out) {
     QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Indented);
-    enum class List { Lossy, Checks, Unmatched, NoNumber, Duplicates };
+    // Each streamed list given: its name in the document and how it is written.
+    using Printer = std::function<void()>;
+    std::vector<std::pair<const char*, Printer>> given;
+    auto add = [&](const char* name, const auto* list, Printer print) {
+        if (list) given.emplace_back(name, std::move(print));
+    };
+    add("lossy", lists.lossy, [&] { PrintArray(*lists.lossy, LossyEntry, out); });
+    add("checks", lists.checks, [&] { PrintArray(*lists.checks, CheckEntry, out); });
+    add("unmatched", lists.unmatched, [&] { PrintArray(*lists.unmatched, Row, out); });
+    add("noNumber", lists.noNumber, [&] { PrintArray(*lists.noNumber, NoNumberEntry, out); });
+    add("duplicates", lists.duplicates, [&] { PrintDuplicates(*lists.duplicates, out); });
     struct Place {
         qsizetype at;
-        QByteArray marker;
-        List list;
+        qsizetype size;
+        const Printer* print;
     };
     std::vector<Place> places;
-    for (const auto& [name, list, given] :
-         {std::tuple{"lossy", List::Lossy, lists.lossy != nullptr},
-          std::tuple{"checks", List::Checks, lists.checks != nullptr},
-          std::tuple{"unmatched", List::Unmatched, lists.unmatched != nullptr},
-          std::tuple{"noNumber", List::NoNumber, lists.noNumber != nullptr},
-          std::tuple{"duplicates", List::Duplicates, lists.duplicates != nullptr}}) {
-        if (!given) continue;
+    for (const auto& [name, print] : given) {
         // The placeholder as the document writes it: quoted, its controls escaped.
         const QByteArray marker = "\"\\u0001" + QByteArray(name) + "\\u0001\"";
         if (const qsizetype at = text.indexOf(marker); at >= 0)
-            places.push_back({at, marker, list});
+            places.push_back({at, marker.size(), &print});
     }
     std::sort(places.begin(), places.end(),
               [](const Place& a, const Place& b) { return a.at < b.at; });
     qsizetype from = 0;
     for (const Place& place : places) {
         std::fwrite(text.constData() + from, 1, static_cast<size_t>(place.at - from), out);
-        if (place.list == List::Lossy)
-            PrintArray(*lists.lossy, LossyEntry, out);
-        else if (place.list == List::Checks)
-            PrintArray(*lists.checks, CheckEntry, out);
-        else if (place.list == List::Unmatched)
-            PrintArray(*lists.unmatched, Row, out);
-        else if (place.list == List::NoNumber)
-            PrintArray(*lists.noNumber, NoNumberEntry, out);
-        else
-            PrintDuplicates(*lists.duplicates, out);
-        from = place.at + place.marker.size();
+        (*place.print)();
+        from = place.at + place.size;
     }
     std::fwrite(text.constData() + from, 1, static_cast<size_t>(text.size() - from), out);
 }

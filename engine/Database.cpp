@@ -202,87 +202,94 @@ Database::Pass Database::RunPass(const UpdatePlan& plan, const Hooks& hooks, boo
 
 namespace {
 
-// Puts the unmatched rows of a pass that read the source ordered by key back
-// into the source's order (ties as listed): in memory while the list is held
-// there, else through SQLite's sorter, so that a million rows cost no memory.
-void PutInSourceOrder(SpillList<UpdateTally::SourceId>& list) {
-    if (list.size() <= SpillList<UpdateTally::SourceId>::kBatch) {
-        std::vector<UpdateTally::SourceId> sorted(list.begin(), list.end());
-        std::stable_sort(sorted.begin(), sorted.end(),
-                         [](const auto& a, const auto& b) { return a.row < b.row; });
-        list.clear();
-        for (auto& row : sorted) list.push_back(std::move(row));
-        return;
+// Sorts a list held in memory (ties as listed); false when it is longer than
+// what a SpillList keeps there.
+template <typename T, typename Less>
+bool SortInMemory(SpillList<T>& list, Less less) {
+    if (list.size() > SpillList<T>::kBatch) return false;
+    std::vector<T> sorted(list.begin(), list.end());
+    std::stable_sort(sorted.begin(), sorted.end(), less);
+    list.clear();
+    for (auto& entry : sorted) list.push_back(std::move(entry));
+    return true;
+}
+
+// Source rows sorted by SQLite's sorter in a temporary database, so that a
+// million of them cost no memory: each added with the number it is sorted by (ties
+// as added) and the key of its ID, then read back in that order.
+class RowSort {
+  public:
+    RowSort() : insert_(Prepare()) {}
+    void Add(int64_t sortKey, double key, const UpdateTally::SourceId& row) {
+        insert_.BindInt64(1, sortKey);
+        insert_.BindDouble(2, key);
+        insert_.BindInt64(3, row.row);
+        insert_.BindText(4, row.id);
+        insert_.Step();
+        insert_.Reset();
     }
-    TemporaryDatabase db;
-    db.Exec("CREATE TABLE r(place, id); BEGIN");
-    {
-        SqliteStatement insert(db.Handle(), QStringLiteral("INSERT INTO r VALUES (?, ?)"),
+    // Calls read(sortKey, key, row) for every row, in order.
+    template <typename Read>
+    void ReadSorted(Read read) {
+        db_.Exec("COMMIT");
+        SqliteStatement select(
+            db_.Handle(),
+            QStringLiteral("SELECT sortKey, key, place, id FROM r ORDER BY sortKey, rowid"),
+            TemporaryDatabase::kName);
+        while (select.Step())
+            read(select.ColumnInt64(0), select.Column(1).ToNumber(),
+                 UpdateTally::SourceId{select.ColumnInt64(2), select.Column(3).ToText()});
+    }
+
+  private:
+    SqliteStatement Prepare() {
+        db_.Exec("CREATE TABLE r(sortKey, key, place, id); BEGIN");
+        return SqliteStatement(db_.Handle(), QStringLiteral("INSERT INTO r VALUES (?, ?, ?, ?)"),
                                TemporaryDatabase::kName);
-        for (const auto& row : list) {
-            insert.BindInt64(1, row.row);
-            insert.BindText(2, row.id);
-            insert.Step();
-            insert.Reset();
-        }
     }
-    db.Exec("COMMIT");
-    SqliteStatement select(db.Handle(),
-                           QStringLiteral("SELECT place, id FROM r ORDER BY place, rowid"),
-                           TemporaryDatabase::kName);
+
+    TemporaryDatabase db_;
+    SqliteStatement insert_;
+};
+
+// Puts the unmatched rows of a pass that read the source ordered by key back
+// into the source's order (ties as listed).
+void PutInSourceOrder(SpillList<UpdateTally::SourceId>& list) {
+    if (SortInMemory(list, [](const auto& a, const auto& b) { return a.row < b.row; })) return;
+    RowSort sort;
+    for (const auto& row : list) sort.Add(row.row, 0, row);
     SpillList<UpdateTally::SourceId> ordered;
-    while (select.Step()) ordered.push_back({select.ColumnInt64(0), select.Column(1).ToText()});
+    sort.ReadSorted(
+        [&](int64_t, double, UpdateTally::SourceId row) { ordered.push_back(std::move(row)); });
     list = std::move(ordered);
 }
 
 // Puts the repeated IDs of a pass that read the source ordered by key into the
 // order of their first rows; the rows of each are in the source's order already.
 void PutInSourceOrder(SpillList<UpdateTally::Duplicate>& list) {
-    if (list.size() <= SpillList<UpdateTally::Duplicate>::kBatch) {
-        std::vector<UpdateTally::Duplicate> sorted(list.begin(), list.end());
-        std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
+    if (SortInMemory(list, [](const auto& a, const auto& b) {
             return a.rows.front().row < b.rows.front().row;
-        });
-        list.clear();
-        for (auto& duplicate : sorted) list.push_back(std::move(duplicate));
+        }))
         return;
+    // Every row goes by its ID's first row; a row is of one ID only, so a new
+    // first row begins the next ID.
+    RowSort sort;
+    for (const auto& duplicate : list) {
+        const int64_t first = duplicate.rows.front().row;
+        for (const auto& row : duplicate.rows) sort.Add(first, duplicate.key, row);
     }
-    // Every row with its ID's first row and key, sorted by SQLite; a row is of one
-    // ID only, so a new first row begins the next ID.
-    TemporaryDatabase db;
-    db.Exec("CREATE TABLE r(first, key, place, id); BEGIN");
-    {
-        SqliteStatement insert(db.Handle(), QStringLiteral("INSERT INTO r VALUES (?, ?, ?, ?)"),
-                               TemporaryDatabase::kName);
-        for (const auto& duplicate : list) {
-            const int64_t first = duplicate.rows.front().row;
-            for (const auto& row : duplicate.rows) {
-                insert.BindInt64(1, first);
-                insert.BindDouble(2, duplicate.key);
-                insert.BindInt64(3, row.row);
-                insert.BindText(4, row.id);
-                insert.Step();
-                insert.Reset();
-            }
-        }
-    }
-    db.Exec("COMMIT");
-    SqliteStatement select(
-        db.Handle(), QStringLiteral("SELECT first, key, place, id FROM r ORDER BY first, rowid"),
-        TemporaryDatabase::kName);
     SpillList<UpdateTally::Duplicate> ordered;
     std::optional<UpdateTally::Duplicate> current;
     int64_t currentFirst = 0;
-    while (select.Step()) {
-        const int64_t first = select.ColumnInt64(0);
+    sort.ReadSorted([&](int64_t first, double key, UpdateTally::SourceId row) {
         if (!current || first != currentFirst) {
             if (current) ordered.push_back(std::move(*current));
             current.emplace();
-            current->key = select.Column(1).ToNumber();
+            current->key = key;
             currentFirst = first;
         }
-        current->rows.push_back({select.ColumnInt64(2), select.Column(3).ToText()});
-    }
+        current->rows.push_back(std::move(row));
+    });
     if (current) ordered.push_back(std::move(*current));
     list = std::move(ordered);
 }
