@@ -36,10 +36,11 @@ void Run(sqlite3* db, const QString& sql, const QString& path) {
 // its last; state tells an import or undo that finished from one that was
 // interrupted between the commits of store and project (see UndoStore).
 void CreateTables(sqlite3* db, const QString& path) {
-    // Freed pages go back to the file system (see ReleaseFreePages); the store
-    // holds chunks of a megabyte, which large pages write with less bookkeeping.
-    Run(db, QStringLiteral("PRAGMA auto_vacuum = INCREMENTAL"), path);
+    // The store holds chunks of a megabyte, which large pages write with less
+    // bookkeeping; freed pages go back to the file system (see ReleaseFreePages).
+    // The page size first: SQLite fixes it when the vacuum mode is set.
     Run(db, QStringLiteral("PRAGMA page_size = 65536"), path);
+    Run(db, QStringLiteral("PRAGMA auto_vacuum = INCREMENTAL"), path);
     Run(db, QStringLiteral("BEGIN"), path);
     Run(db,
         QStringLiteral("CREATE TABLE undo_imports(id INTEGER PRIMARY KEY, project TEXT NOT NULL, "
