@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <functional>
 #include <optional>
@@ -136,29 +137,6 @@ class XmlPart {
     QXmlStreamReader xml_;
 };
 
-// OOXML writes characters XML cannot hold as "_xHHHH_" (and a literal "_x" as "_x005F_x").
-QString Unescape(const QString& text) {
-    qsizetype at = text.indexOf(QLatin1String("_x"));
-    if (at < 0) return text;
-    auto hex = [](QChar c) { return c.isDigit() || (c.toLower() >= u'a' && c.toLower() <= u'f'); };
-    QString out;
-    out.reserve(text.size());
-    qsizetype from = 0;
-    for (; at >= 0 && at + 7 <= text.size(); at = text.indexOf(QLatin1String("_x"), at)) {
-        const QStringView digits = QStringView(text).mid(at + 2, 4);
-        if (text[at + 6] != u'_' || !std::all_of(digits.begin(), digits.end(), hex)) {
-            at += 2;
-            continue;
-        }
-        out += QStringView(text).mid(from, at - from);
-        out += QChar(static_cast<char16_t>(digits.toUInt(nullptr, 16)));
-        at += 7;
-        from = at;
-    }
-    out += QStringView(text).mid(from);
-    return out;
-}
-
 // "B12" as zero-based column and one-based row; nothing when it is not a cell reference.
 std::optional<std::pair<uint32_t, uint32_t>> CellReference(std::string_view reference) {
     uint32_t col = 0, row = 0;
@@ -248,10 +226,11 @@ struct SheetPosition {
     uint32_t col = 0;  // from 0
 };
 
-// A cell as the sheet part writes it.
+// A cell as the sheet part writes it, in its UTF-8 (valid while the cell is handed on).
 struct CellXml {
-    QString type;  // the attribute t: "s", "str", "inlineStr", "b", "e", "n" or none
-    std::optional<QString> value, inlineText, formula;
+    std::string_view type;  // the attribute t: "s", "str", "inlineStr", "b", "e", "n" or none
+    std::optional<std::string_view> value, formula;
+    std::optional<QString> inlineText;
 };
 
 // The value of a cell, or why it has none that can be read.
@@ -261,36 +240,93 @@ struct CellValue {
     bool tooLong = false;  // a text longer than a cell holds
 };
 
-CellValue ValueOf(const CellXml& cell, const XlsxWorkbook::SharedStrings& sharedStrings) {
-    const QString& type = cell.type;
+// Text without the white space around it, as QString::trimmed() takes it away;
+// nothing for text with other than ASCII in it, which the caller reads as a QString.
+std::optional<std::string_view> TrimmedAscii(std::string_view text) {
+    if (std::any_of(text.begin(), text.end(), [](char c) { return (c & 0x80) != 0; }))
+        return std::nullopt;
+    auto space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    while (!text.empty() && space(text.front())) text.remove_prefix(1);
+    while (!text.empty() && space(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+QString FromUtf8(std::string_view utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+// The whole of text read as a number of type T: digits as most cells hold them
+// are read here, anything else as QString reads it.
+template <typename T>
+std::optional<T> WholeNumber(std::string_view text) {
+    T number{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return number;
+}
+
+// A shared string's index as the cell gives it; nothing when it is none.
+std::optional<uint> SharedIndex(std::string_view value) {
+    const auto ascii = TrimmedAscii(value);
+    if (ascii)
+        if (const auto index = WholeNumber<uint>(*ascii)) return index;
+    bool ok = false;
+    const uint index = FromUtf8(value).trimmed().toUInt(&ok);
+    return ok ? std::optional<uint>(index) : std::nullopt;
+}
+
+// A number cell's value; nothing when it is none.
+std::optional<double> CellNumber(std::string_view value) {
+    const auto ascii = TrimmedAscii(value);
+    if (ascii)
+        if (const auto number = WholeNumber<double>(*ascii)) return number;
+    bool ok = false;
+    const double number = FromUtf8(value).trimmed().toDouble(&ok);
+    return ok ? std::optional<double>(number) : std::nullopt;
+}
+
+bool IsBlank(std::string_view text) {
+    const auto ascii = TrimmedAscii(text);
+    return ascii ? ascii->empty() : FromUtf8(text).trimmed().isEmpty();
+}
+
+// The formula ="" (the empty text), white space around it or not.
+bool IsEmptyTextFormula(std::string_view formula) {
+    const auto ascii = TrimmedAscii(formula);
+    return ascii ? *ascii == "\"\"" : FromUtf8(formula).trimmed() == QLatin1String("\"\"");
+}
+
+// The value of a boolean cell: "1" or "true" is true.
+bool CellBoolean(std::string_view value) {
+    const auto ascii = TrimmedAscii(value);
+    const QString text = ascii ? QString() : FromUtf8(value).trimmed();
+    return ascii ? *ascii == "1" || *ascii == "true"
+                 : text == QLatin1String("1") || text == QLatin1String("true");
+}
+
+CellValue ValueOf(const CellXml& cell, const SharedStringTable& sharedStrings) {
+    const std::string_view type = cell.type;
     // The formula ="" is the empty text, whatever result a program cached for it.
-    if (cell.formula && cell.formula->trimmed() == QLatin1String("\"\"")) return {QString(), {}};
-    if (type == QLatin1String("inlineStr"))
-        return {cell.inlineText ? Variant(*cell.inlineText) : Variant(), {}};
+    if (cell.formula && IsEmptyTextFormula(*cell.formula)) return {QString(), {}};
+    if (type == "inlineStr") return {cell.inlineText ? Variant(*cell.inlineText) : Variant(), {}};
     if (!cell.value) return {};
-    const QString value = cell.value->trimmed();
     // A formula that was never calculated has no result: an empty cell.
-    if (cell.formula && cell.value->isEmpty()) return {};
-    if (type == QLatin1String("s")) {
-        bool ok = false;
-        const uint index = value.toUInt(&ok);
-        if (!ok || index >= sharedStrings.size())
+    if (cell.formula && cell.value->empty()) return {};
+    if (type == "s") {
+        const auto index = SharedIndex(*cell.value);
+        if (!index || *index >= sharedStrings.size())
             return {{}, QStringLiteral("Verweis auf einen fehlenden Text")};
-        std::optional<QString> text = sharedStrings.At(index);
+        std::optional<QString> text = sharedStrings.At(*index);
         if (!text) return {{}, {}, true};
         return {std::move(*text), {}};
     }
-    if (type == QLatin1String("str") || type == QLatin1String("d"))
-        return {Unescape(*cell.value), {}};
-    if (type == QLatin1String("b"))
-        return {Variant::Boolean(value == QLatin1String("1") || value == QLatin1String("true")),
-                {}};
-    if (type.isEmpty() || type == QLatin1String("n")) {
-        if (value.isEmpty()) return {};
-        bool ok = false;
-        const double number = value.toDouble(&ok);
-        if (!ok || !std::isfinite(number)) return {{}, QStringLiteral("ungültige Zahl")};
-        return {number, {}};
+    if (type == "str" || type == "d") return {OoxmlUnescape(FromUtf8(*cell.value)), {}};
+    if (type == "b") return {Variant::Boolean(CellBoolean(*cell.value)), {}};
+    if (type.empty() || type == "n") {
+        if (IsBlank(*cell.value)) return {};
+        const auto number = CellNumber(*cell.value);
+        if (!number || !std::isfinite(*number)) return {{}, QStringLiteral("ungültige Zahl")};
+        return {*number, {}};
     }
     return {};  // "e": an error value reads as Null, as in .xls
 }
@@ -376,7 +412,7 @@ class StringItemText {
     std::string_view Utf8() const { return text_; }
     // The item's text, its escapes of characters XML cannot hold read.
     QString Text() const {
-        return Unescape(QString::fromUtf8(text_.data(), static_cast<qsizetype>(text_.size())));
+        return OoxmlUnescape(QString::fromUtf8(text_.data(), static_cast<qsizetype>(text_.size())));
     }
 
   private:
@@ -387,7 +423,7 @@ class StringItemText {
 // The workbook's table of texts, item by item.
 class SharedStringsReader : public XmlReader::Handler {
   public:
-    SharedStringsReader(GsfInput* input, const QString& part, XlsxWorkbook::SharedStrings& strings)
+    SharedStringsReader(GsfInput* input, const QString& part, SharedStringTable& strings)
         : part_(input, part, kMaxStringsPart, *this), strings_(strings) {}
     void Read() { part_.Read(); }
 
@@ -407,7 +443,7 @@ class SharedStringsReader : public XmlReader::Handler {
 
   private:
     SaxPart part_;
-    XlsxWorkbook::SharedStrings& strings_;
+    SharedStringTable& strings_;
     StringItemText item_;
 };
 
@@ -519,14 +555,10 @@ class SheetReader : public XmlReader::Handler {
     }
 
     CellXml Cell() const {
-        auto text = [](const std::optional<std::string>& utf8) -> std::optional<QString> {
-            if (!utf8) return std::nullopt;
-            return QString::fromUtf8(utf8->data(), static_cast<qsizetype>(utf8->size()));
-        };
         CellXml cell;
-        cell.type = QString::fromUtf8(type_.data(), static_cast<qsizetype>(type_.size()));
-        cell.value = text(value_);
-        cell.formula = text(formula_);
+        cell.type = type_;
+        if (value_) cell.value = *value_;
+        if (formula_) cell.formula = *formula_;
         if (hasInline_) cell.inlineText = inline_.Text();
         return cell;
     }
@@ -609,26 +641,11 @@ void XlsxWorkbook::ReadSheetList(_GsfInput* workbook, const QString& part,
 
 static_assert(kMaxStringsPart < (qint64{1} << 32), "the texts' ends are kept in 32 bits");
 
-void XlsxWorkbook::SharedStrings::Add(std::string_view utf8) {
-    bytes_.append(utf8);
-    ends_.push_back(static_cast<uint32_t>(bytes_.size()));
-}
-
-std::optional<QString> XlsxWorkbook::SharedStrings::At(size_t index) const {
-    if (const auto made = made_.find(index); made != made_.end()) return made->second;
-    const uint64_t begin = index == 0 ? 0 : ends_[index - 1];
-    QString text = Unescape(
-        QString::fromUtf8(bytes_.data() + begin, static_cast<qsizetype>(ends_[index] - begin)));
-    // A text longer than a cell holds fails the cells that show it.
-    if (text.size() > kMaxCellCharacters) return std::nullopt;
-    made_.emplace(index, text);
-    return text;
-}
-
 void XlsxWorkbook::ReadSharedStrings(const QString& part) {
     GPtr<GsfInput> input = OpenPart(container_.get(), part);
     if (!input) Fail(QStringLiteral("der Teil %1 (die Texte) fehlt im Container").arg(part));
     SharedStringsReader(input.get(), part, sharedStrings_).Read();
+    sharedStrings_.Finish();
 }
 
 QStringList XlsxWorkbook::SheetNames() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SharedStringTable.h"
 #include "SourceTable.h"
 
 #include <QByteArray>
@@ -11,7 +12,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 class CellGrid;
@@ -56,25 +56,6 @@ class XlsxWorkbook {
         QString target;
     };
 
-    // The workbook's table of texts, kept as their UTF-8 one after the other: a
-    // workbook of millions of tiny texts costs their bytes and an offset each, not
-    // a string each. A text is made when a cell first shows it.
-    class SharedStrings {
-      public:
-        void Add(std::string_view utf8);
-        size_t size() const { return ends_.size(); }
-        // The text at index (below size()), or nothing when it is longer than the
-        // 32,767 characters a cell holds.
-        std::optional<QString> At(size_t index) const;
-
-      private:
-        std::string bytes_;
-        // Where each text ends in bytes_: four bytes each, as the part that holds
-        // them is bounded far below 4 GiB (16 million texts cost 64 MB, not 128).
-        std::vector<uint32_t> ends_;
-        mutable std::unordered_map<size_t, QString> made_;
-    };
-
   private:
     struct Sheet {
         QString name;
@@ -90,6 +71,6 @@ class XlsxWorkbook {
 
     QString path_;
     std::shared_ptr<_GsfInfile> container_;
-    SharedStrings sharedStrings_;
+    SharedStringTable sharedStrings_;
     std::vector<Sheet> sheets_;
 };

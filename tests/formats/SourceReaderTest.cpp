@@ -1,5 +1,6 @@
 #include "CodePage.h"
 #include "CsvFile.h"
+#include "LanguageRecoding.h"
 #include "MLanguageTransfer.h"
 #include "RuntimeError.h"
 #include "TestSupport.h"
@@ -75,6 +76,74 @@ TEST(XlsxWorkbookTest, EveryKindOfCell) {
     EXPECT_EQ(table.rows[2][3], Variant(7.0));
     EXPECT_EQ(table.rows[3][0], Variant(0.001));
     EXPECT_EQ(table.rows[3][1], Variant(QString())) << "an empty shared string is no Null";
+}
+
+// How the values cells write are read: white space around them, signs and
+// exponents, indexes into the texts; what is no number is an unreadable cell.
+TEST(XlsxWorkbookTest, TheValuesCellsWriteAsTheyStand) {
+    struct Case {
+        const char* name;
+        const char* cell;  // the cell's XML in column B
+        Variant value;     // its value, when it has one
+        bool unreadable = false;
+    };
+    const Case cases[] = {
+        {"a number with blanks around it", R"(<c><v> 42 </v></c>)", Variant(42.0)},
+        {"a line break around it", "<c><v>\n7\t</v></c>", Variant(7.0)},
+        {"a plus sign", R"(<c><v>+3.5</v></c>)", Variant(3.5)},
+        {"an exponent", R"(<c t="n"><v>-1.25E2</v></c>)", Variant(-125.0)},
+        {"no-break spaces around it",
+         "<c><v>\u00A0"
+         "8\u00A0</v></c>",
+         Variant(8.0)},
+        {"blanks alone", R"(<c><v>  </v></c>)", Variant()},
+        {"a decimal comma", R"(<c><v>1,5</v></c>)", Variant(), true},
+        {"beyond a double", R"(<c><v>1e400</v></c>)", Variant(), true},
+        {"not a number", R"(<c><v>inf</v></c>)", Variant(), true},
+        {"an index with blanks", R"(<c t="s"><v> 1 </v></c>)", Variant(u"zwei"_qs)},
+        {"an index with a sign", R"(<c t="s"><v>+1</v></c>)", Variant(u"zwei"_qs)},
+        {"an index beyond the texts", R"(<c t="s"><v>2</v></c>)", Variant(), true},
+        {"an index that is none", R"(<c t="s"><v>1.0</v></c>)", Variant(), true},
+        {"a boolean with blanks", R"(<c t="b"><v> true </v></c>)", Variant::Boolean(true)},
+        {"a false boolean", R"(<c t="b"><v>0</v></c>)", Variant::Boolean(false)},
+        {"the empty-text formula with blanks", R"(<c t="str"><f> "" </f><v>0</v></c>)",
+         Variant(QString())},
+    };
+    TempFolder folder;
+    for (const Case& c : cases) {
+        const QString path = folder.Path(u"werte.xlsx"_qs);
+        WriteXlsx(path,
+                  Sheet(R"(<row r="1"><c t="inlineStr"><is><t>ID</t></is></c><c t="inlineStr">)"
+                        R"(<is><t>L</t></is></c></row><row r="2"><c><v>1</v></c>)" +
+                        QString::fromUtf8(c.cell).toUtf8() + "</row>"),
+                  "<sst><si><t>eins</t></si><si><t>zwei</t></si></sst>");
+        const SourceTable table = XlsxWorkbook(path).ReadSheet(u"TidxTexts"_qs);
+        ASSERT_EQ(table.rows.size(), 1u) << c.name;
+        EXPECT_EQ(table.rows[0][1], c.value) << c.name;
+        EXPECT_EQ(table.unreadable.size(), c.unreadable ? 1u : 0u) << c.name;
+    }
+}
+
+// The most rows an .xls holds, as LibreOffice saves them as .xlsx: every text
+// arrives, in its real characters.
+TEST(XlsxWorkbookTest, ALargeWorkbookSavedByLibreOffice) {
+    TempFolder folder;
+    const QString project = folder.Path(u"Gross.qrp"_qs);
+    RunSql(project,
+           u"CREATE TABLE TidxTexts(ID INTEGER PRIMARY KEY, L1031 TEXT, L1049 TEXT); "
+           "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 65536) "
+           "INSERT INTO TidxTexts SELECT i, 'Text ' || i, 'alt' FROM n"_qs);
+    ImportReport report;
+    ASSERT_TRUE(MLanguageTransfer::TransferLanguage(
+        project, 1049, TestData(u"xlsx/texts-65535-libreoffice.xlsx"_qs), &report));
+    EXPECT_EQ(report.rows.matched, 65535);
+    EXPECT_EQ(report.rows.changed, 65535);
+    EXPECT_EQ(report.rows.unmatched.size(), 0u);
+    const auto texts = ReadColumn(project, u"L1049"_qs);
+    LanguageRecoding russian(1049);
+    for (const int64_t id : {1, 4096, 4097, 65535})
+        EXPECT_EQ(russian.Restore(texts.at(id).ToText()), u"Текст номер %1"_qs.arg(id)) << id;
+    EXPECT_EQ(texts.at(65536), Variant(u"alt"_qs)) << "a row the workbook does not hold";
 }
 
 // Indented XML as some generators write it, rich inline strings, and what a

@@ -1,0 +1,60 @@
+#include "SharedStringTable.h"
+
+#include <QString>
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+QString Text(int i) { return u"Текст %1 mit Länge"_qs.arg(i); }
+
+// A table of count texts, "Текст <i> mit Länge", each told as added.
+void Fill(SharedStringTable& table, int count) {
+    for (int i = 0; i < count; ++i) table.Add(Text(i).toStdString());
+    table.Finish();
+}
+
+// Tables held in memory and tables beyond it, in a temporary file, read in the
+// order cells show them mostly and against it.
+TEST(SharedStringTable, TextsReadBackWhereverTheyAreKept) {
+    struct Case {
+        const char* name;
+        int count;
+    };
+    const size_t bytesEach = Text(0).toStdString().size();
+    for (const Case& c :
+         {Case{"in memory", 1000},
+          Case{"in a file", static_cast<int>(3 * SharedStringTable::kInMemoryBytes / bytesEach)}}) {
+        SharedStringTable table;
+        Fill(table, c.count);
+        ASSERT_EQ(table.size(), static_cast<size_t>(c.count)) << c.name;
+        for (int i = 0; i < c.count; i += 997) EXPECT_EQ(table.At(i), Text(i)) << c.name << i;
+        for (int i = c.count - 1; i >= 0; i -= 7919) EXPECT_EQ(table.At(i), Text(i)) << c.name << i;
+        EXPECT_EQ(table.At(c.count - 1), Text(c.count - 1)) << c.name;
+        EXPECT_EQ(table.At(0), Text(0)) << c.name;
+    }
+}
+
+TEST(SharedStringTable, TextsAsCellsShowThem) {
+    SharedStringTable table;
+    const std::string longest(32767, 'x'), tooLong(32768, 'x');
+    // Five characters written as one: "_x0041_" is "A".
+    const std::string escaped = std::string(32767, 'y') + "_x0041_";
+    for (const std::string& text : {std::string(), std::string("a_x000D_b"), longest, tooLong,
+                                    escaped, std::string("_x005F_x0041_")})
+        table.Add(text);
+    table.Finish();
+    EXPECT_EQ(table.At(0), QString());
+    EXPECT_EQ(table.At(1), u"a\rb"_qs);
+    // Long texts are kept once made: asked again, they are the same.
+    for (int again = 0; again < 2; ++again) {
+        EXPECT_EQ(table.At(2), QString::fromStdString(longest)) << again;
+        EXPECT_FALSE(table.At(3)) << "longer than a cell holds";
+        EXPECT_FALSE(table.At(4)) << "32,768 characters once its escape is read";
+    }
+    EXPECT_EQ(table.At(5), u"_x0041_"_qs) << "an escaped \"_x\"";
+}
+
+}  // namespace
