@@ -23,6 +23,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace {
 
@@ -240,80 +241,49 @@ struct CellValue {
     bool tooLong = false;  // a text longer than a cell holds
 };
 
-// Text without the white space around it, as QString::trimmed() takes it away;
-// nothing for text with other than ASCII in it, which the caller reads as a QString.
-std::optional<std::string_view> TrimmedAscii(std::string_view text) {
-    if (std::any_of(text.begin(), text.end(), [](char c) { return (c & 0x80) != 0; }))
-        return std::nullopt;
-    auto space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
-    while (!text.empty() && space(text.front())) text.remove_prefix(1);
-    while (!text.empty() && space(text.back())) text.remove_suffix(1);
-    return text;
-}
-
 QString FromUtf8(std::string_view utf8) {
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
-// The whole of text read as a number of type T: digits as most cells hold them
-// are read here, anything else as QString reads it.
+// A value without the white space around it, as QString::trimmed() takes it away
+// (ASCII, what cells hold, without making a QString of it).
+std::string Trimmed(std::string_view text) {
+    if (std::any_of(text.begin(), text.end(), [](char c) { return (c & 0x80) != 0; }))
+        return FromUtf8(text).trimmed().toStdString();
+    auto space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    while (!text.empty() && space(text.front())) text.remove_prefix(1);
+    while (!text.empty() && space(text.back())) text.remove_suffix(1);
+    return std::string(text);
+}
+
+// The whole of a trimmed value read as a number of type T, digits as most cells
+// hold them here, anything else (a sign, say) as QString reads it; nothing when
+// it is none.
 template <typename T>
-std::optional<T> WholeNumber(std::string_view text) {
+std::optional<T> NumberOf(const std::string& text) {
     T number{};
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return number;
-}
-
-// A shared string's index as the cell gives it; nothing when it is none.
-std::optional<uint> SharedIndex(std::string_view value) {
-    const auto ascii = TrimmedAscii(value);
-    if (ascii)
-        if (const auto index = WholeNumber<uint>(*ascii)) return index;
+    if (error == std::errc() && end == text.data() + text.size()) return number;
     bool ok = false;
-    const uint index = FromUtf8(value).trimmed().toUInt(&ok);
-    return ok ? std::optional<uint>(index) : std::nullopt;
-}
-
-// A number cell's value; nothing when it is none.
-std::optional<double> CellNumber(std::string_view value) {
-    const auto ascii = TrimmedAscii(value);
-    if (ascii)
-        if (const auto number = WholeNumber<double>(*ascii)) return number;
-    bool ok = false;
-    const double number = FromUtf8(value).trimmed().toDouble(&ok);
-    return ok ? std::optional<double>(number) : std::nullopt;
-}
-
-bool IsBlank(std::string_view text) {
-    const auto ascii = TrimmedAscii(text);
-    return ascii ? ascii->empty() : FromUtf8(text).trimmed().isEmpty();
-}
-
-// The formula ="" (the empty text), white space around it or not.
-bool IsEmptyTextFormula(std::string_view formula) {
-    const auto ascii = TrimmedAscii(formula);
-    return ascii ? *ascii == "\"\"" : FromUtf8(formula).trimmed() == QLatin1String("\"\"");
-}
-
-// The value of a boolean cell: "1" or "true" is true.
-bool CellBoolean(std::string_view value) {
-    const auto ascii = TrimmedAscii(value);
-    const QString text = ascii ? QString() : FromUtf8(value).trimmed();
-    return ascii ? *ascii == "1" || *ascii == "true"
-                 : text == QLatin1String("1") || text == QLatin1String("true");
+    const QString slow = QString::fromStdString(text);
+    if constexpr (std::is_same_v<T, double>)
+        number = slow.toDouble(&ok);
+    else
+        number = slow.toUInt(&ok);
+    return ok ? std::optional<T>(number) : std::nullopt;
 }
 
 CellValue ValueOf(const CellXml& cell, const SharedStringTable& sharedStrings) {
     const std::string_view type = cell.type;
     // The formula ="" is the empty text, whatever result a program cached for it.
-    if (cell.formula && IsEmptyTextFormula(*cell.formula)) return {QString(), {}};
+    if (cell.formula && Trimmed(*cell.formula) == "\"\"") return {QString(), {}};
     if (type == "inlineStr") return {cell.inlineText ? Variant(*cell.inlineText) : Variant(), {}};
     if (!cell.value) return {};
+    const std::string value = Trimmed(*cell.value);
     // A formula that was never calculated has no result: an empty cell.
     if (cell.formula && cell.value->empty()) return {};
     if (type == "s") {
-        const auto index = SharedIndex(*cell.value);
+        const auto index = NumberOf<uint>(value);
         if (!index || *index >= sharedStrings.size())
             return {{}, QStringLiteral("Verweis auf einen fehlenden Text")};
         std::optional<QString> text = sharedStrings.At(*index);
@@ -321,10 +291,10 @@ CellValue ValueOf(const CellXml& cell, const SharedStringTable& sharedStrings) {
         return {std::move(*text), {}};
     }
     if (type == "str" || type == "d") return {OoxmlUnescape(FromUtf8(*cell.value)), {}};
-    if (type == "b") return {Variant::Boolean(CellBoolean(*cell.value)), {}};
+    if (type == "b") return {Variant::Boolean(value == "1" || value == "true"), {}};
     if (type.empty() || type == "n") {
-        if (IsBlank(*cell.value)) return {};
-        const auto number = CellNumber(*cell.value);
+        if (value.empty()) return {};
+        const auto number = NumberOf<double>(value);
         if (!number || !std::isfinite(*number)) return {{}, QStringLiteral("ungültige Zahl")};
         return {*number, {}};
     }
