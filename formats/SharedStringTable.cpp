@@ -7,6 +7,9 @@
 #include <QTemporaryFile>
 
 #include <algorithm>
+#include <cerrno>
+
+#include <unistd.h>
 
 namespace {
 
@@ -30,6 +33,7 @@ void SharedStringTable::Add(std::string_view utf8) {
 void SharedStringTable::Finish() {
     if (!file_) return;
     Write();
+    if (!file_->flush()) throw RuntimeError::DiskFull(file_->fileName());
     std::string().swap(bytes_);
 }
 
@@ -50,22 +54,44 @@ void SharedStringTable::Write() {
     bytes_.clear();  // keeps its memory for the next piece
 }
 
-// The bytes from begin to end of all texts.
+// The bytes from begin to end of all texts. Cells show the texts mostly in the
+// table's order: a text just after the window, or after the text read last,
+// moves the window on by a megabyte; one elsewhere is read alone, the window
+// left where it is.
 std::string_view SharedStringTable::Bytes(uint64_t begin, uint64_t end) const {
     const auto length = static_cast<size_t>(end - begin);
     if (!file_) return std::string_view(bytes_).substr(begin, length);
-    if (begin < windowStart_ || end > windowStart_ + window_.size()) {
-        window_.resize(std::max<size_t>(
-            length, static_cast<size_t>(std::min<uint64_t>(kPiece, inFile_ - begin))));
+    const uint64_t windowEnd = windowStart_ + window_.size();
+    if (begin >= windowStart_ && end <= windowEnd)
+        return std::string_view(window_).substr(begin - windowStart_, length);
+    const auto justAfter = [&](uint64_t at) { return begin >= at && begin < at + kPiece; };
+    const bool onward = justAfter(windowEnd) || justAfter(lastEnd_);
+    lastEnd_ = end;
+    if (onward) {
         windowStart_ = begin;
-        if (!file_->seek(static_cast<qint64>(begin)) ||
-            file_->read(window_.data(), static_cast<qint64>(window_.size())) !=
-                static_cast<qint64>(window_.size())) {
-            window_.clear();
+        ReadAt(begin, std::max<size_t>(length, std::min<uint64_t>(kPiece, inFile_ - begin)),
+               window_);
+        return std::string_view(window_).substr(0, length);
+    }
+    ReadAt(begin, length, alone_);
+    return alone_;
+}
+
+// Reads with one system call, not through the file's buffer: a text read alone
+// costs that call only.
+void SharedStringTable::ReadAt(uint64_t at, size_t size, std::string& into) const {
+    into.resize(size);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::pread(file_->handle(), into.data() + done, size - done,
+                                    static_cast<off_t>(at + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            into.clear();
             throw RuntimeError::FileUnreadable(file_->fileName());
         }
+        done += static_cast<size_t>(got);
     }
-    return std::string_view(window_).substr(begin - windowStart_, length);
 }
 
 std::optional<QString> SharedStringTable::At(size_t index) const {

@@ -44,6 +44,7 @@ class SharedStringTable {
     void ToFile();
     void Write();
     std::string_view Bytes(uint64_t begin, uint64_t end) const;
+    void ReadAt(uint64_t at, size_t size, std::string& into) const;
 
     // All texts, or with a file the ones not yet written to it.
     std::string bytes_;
@@ -56,6 +57,8 @@ class SharedStringTable {
     // The file's bytes read last: [windowStart_, windowStart_ + window_.size()).
     mutable std::string window_;
     mutable uint64_t windowStart_ = 0;
+    mutable std::string alone_;     // a text read out of the table's order
+    mutable uint64_t lastEnd_ = 0;  // the end of the text read from the file last
 
     // Texts of at least kLongBytes, made once, by index modulo the slots.
     static constexpr size_t kLongBytes = 1024;

@@ -32,6 +32,11 @@ TEST(SharedStringTable, TextsReadBackWhereverTheyAreKept) {
         ASSERT_EQ(table.size(), static_cast<size_t>(c.count)) << c.name;
         for (int i = 0; i < c.count; i += 997) EXPECT_EQ(table.At(i), Text(i)) << c.name << i;
         for (int i = c.count - 1; i >= 0; i -= 7919) EXPECT_EQ(table.At(i), Text(i)) << c.name << i;
+        // From the middle on, a text shown before between each two.
+        for (int i = c.count / 2; i < c.count; i += 331) {
+            EXPECT_EQ(table.At(i), Text(i)) << c.name << i;
+            EXPECT_EQ(table.At(i / 7), Text(i / 7)) << c.name << i / 7;
+        }
         EXPECT_EQ(table.At(c.count - 1), Text(c.count - 1)) << c.name;
         EXPECT_EQ(table.At(0), Text(0)) << c.name;
     }
