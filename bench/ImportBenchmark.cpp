@@ -643,7 +643,7 @@ void PrintTextSources(const QString& folder, const QString& large, const QString
     const double csv = PrintPeak(".csv source (UTF-8)", kLargeRows, folder, large, largeCsv);
     const double xlsx = PrintPeak(".xlsx source", kLargeRows, folder, large, largeXlsx);
     std::printf("%-26s %7d rows  .xlsx against .csv: ratio %4.2f\n", "", kLargeRows, xlsx / csv);
-    // The same rows as Excel, LibreOffice and openpyxl save them: every text in the
+    // The same rows as Excel and LibreOffice save them: every text in the
     // workbook's table of texts (the export above writes them into the cells).
     const QString sharedXlsx = folder + QStringLiteral("/GrossGeteilt.xlsx");
     MakeSharedTextsWorkbook(sharedXlsx, kLargeRows);
