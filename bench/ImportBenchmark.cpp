@@ -266,20 +266,25 @@ void PrintChecksCost(const char* name, const QString& folder, const QString& pro
                 name, kProjectRows, with, without, 100.0 * (with - without) / without);
 }
 
+// A copy of the project whose Russian texts are translated ("Текст номер <ID>",
+// stored as the import stores them), with its rows up to maxId only when given.
+void MakeTranslatedCopy(const QString& project, const QString& copy, int maxId = 0) {
+    QFile::copy(project, copy);
+    sqlite3* db = Open(copy);
+    sqlite3_create_function_v2(db, "recode", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, Recode,
+                               nullptr, nullptr, nullptr);
+    if (maxId > 0) Exec(db, ("DELETE FROM TidxTexts WHERE ID > " + std::to_string(maxId)).c_str());
+    Exec(db, "UPDATE TidxTexts SET L1049 = recode('Текст номер ' || ID)");
+    sqlite3_close(db);
+}
+
 // A workbook as LibreOffice saves it, against the same rows as .xls: the 65,535
 // texts of the stored .xlsx (the most rows an .xls holds, saved by LibreOffice
 // from this program's .xls export), and this program's .xls export of a project
 // holding the same texts, each imported into the project.
 void PrintLibreOfficeWorkbook(const QString& folder, const QString& project) {
     const QString holder = folder + QStringLiteral("/Klein.qrp");
-    QFile::copy(project, holder);
-    sqlite3* db = Open(holder);
-    sqlite3_create_function_v2(db, "recode", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, Recode,
-                               nullptr, nullptr, nullptr);
-    Exec(db,
-         "DELETE FROM TidxTexts WHERE ID > 65535; UPDATE TidxTexts SET L1049 = "
-         "recode('Текст номер ' || ID)");
-    sqlite3_close(db);
+    MakeTranslatedCopy(project, holder, kXlsRows);
     const QString xls = folder + QStringLiteral("/Klein.xls");
     LanguageExport::Export(holder, 1049, xls);
     // In turns, the best of each: the machine's speed drifts from minute to minute.
@@ -299,12 +304,7 @@ void PrintLibreOfficeWorkbook(const QString& folder, const QString& project) {
 // from a text file (both converted, both checked against German).
 void PrintTranslationFiles(const QString& folder, const QString& project) {
     const QString translated = folder + QStringLiteral("/Uebersetzt.qrp");
-    QFile::copy(project, translated);
-    sqlite3* db = Open(translated);
-    sqlite3_create_function_v2(db, "recode", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, Recode,
-                               nullptr, nullptr, nullptr);
-    Exec(db, "UPDATE TidxTexts SET L1049 = recode('Текст номер ' || ID)");
-    sqlite3_close(db);
+    MakeTranslatedCopy(project, translated);
     LanguageExport::Options options;
     options.reference = 1031;
     std::map<QString, double> exported;

@@ -381,9 +381,7 @@ class StringItemText {
     bool Active() const { return depth_ > 0; }
     std::string_view Utf8() const { return text_; }
     // The item's text, its escapes of characters XML cannot hold read.
-    QString Text() const {
-        return OoxmlUnescape(QString::fromUtf8(text_.data(), static_cast<qsizetype>(text_.size())));
-    }
+    QString Text() const { return OoxmlUnescape(FromUtf8(text_)); }
 
   private:
     std::string text_;
