@@ -329,7 +329,10 @@ void Recording::Restart() {
     store_->Exec(QStringLiteral("DELETE FROM undo_chunks WHERE seq >= %1").arg(firstChunk_));
 }
 
-// Writes the chunk gathered so far as one row of the store.
+// Writes the chunk gathered so far as one row of the store. The row is made with
+// room for the chunk and the chunk written into it: bound as a value, SQLite
+// would first copy the megabyte into a record of its own, an allocation that
+// costs the fresh pages of a megabyte for every chunk.
 void Recording::Flush() {
     if (chunk_.isEmpty()) return;
     sqlite3* db = store_->Handle();
@@ -338,13 +341,19 @@ void Recording::Flush() {
         int rc = sqlite3_prepare_v2(db, "INSERT INTO undo_chunks(import, data) VALUES (?1, ?2)", -1,
                                     &add, nullptr);
         if (rc == SQLITE_OK) rc = sqlite3_bind_int64(add, 1, id_);
-        if (rc == SQLITE_OK)
-            rc = sqlite3_bind_blob(add, 2, chunk_.constData(), static_cast<int>(chunk_.size()),
-                                   SQLITE_STATIC);
+        if (rc == SQLITE_OK) rc = sqlite3_bind_zeroblob(add, 2, static_cast<int>(chunk_.size()));
         if (rc == SQLITE_OK) rc = sqlite3_step(add);
         sqlite3_finalize(add);
         if (rc != SQLITE_DONE)
             ThrowSqliteError(db, rc == SQLITE_OK ? SQLITE_ERROR : rc, store_->Path());
+        sqlite3_blob* data = nullptr;
+        rc = sqlite3_blob_open(db, "main", "undo_chunks", "data", sqlite3_last_insert_rowid(db),
+                               /*writable=*/1, &data);
+        if (rc == SQLITE_OK)
+            rc = sqlite3_blob_write(data, chunk_.constData(), static_cast<int>(chunk_.size()), 0);
+        const int closed = sqlite3_blob_close(data);
+        if (rc == SQLITE_OK) rc = closed;
+        if (rc != SQLITE_OK) ThrowSqliteError(db, rc, store_->Path());
     });
     bytes_ += chunk_.size();
     chunk_.resize(0);  // keeps its memory for the next chunk
