@@ -614,8 +614,6 @@ void PrintSideBySide(const QString& folder, const QString& project, const QStrin
         ".mdb beside another import", kProjectRows, seconds, result.seconds, alone);
 }
 
-// The same million rows as the export writes them for translators, in ID order
-// and shuffled (read ordered by key from a copy).
 // A workbook of the source's rows whose texts all stand in its table of texts,
 // each once, the cells pointing at them.
 void MakeSharedTextsWorkbook(const QString& path, int rows) {
@@ -635,6 +633,8 @@ void MakeSharedTextsWorkbook(const QString& path, int rows) {
     WriteWorkbook(path, sheet + "</sheetData></worksheet>", strings + "</sst>");
 }
 
+// The same million rows as the export writes them for translators, in ID order
+// and shuffled (read ordered by key from a copy).
 void PrintTextSources(const QString& folder, const QString& large, const QString& largeSource) {
     const QString largeCsv = folder + QStringLiteral("/GrossQuelle.csv");
     const QString largeXlsx = folder + QStringLiteral("/GrossQuelle.xlsx");

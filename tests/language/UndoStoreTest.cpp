@@ -238,22 +238,6 @@ TEST_F(UndoStoreTest, ThePagesOfImportsThatWentServeTheNextOnes) {
     EXPECT_EQ(UndoStore::UndoLast(project, false).reverted, 200);
 }
 
-// What SQLite's integrity check says of a database file.
-std::string IntegrityOf(const QString& path) {
-    sqlite3* db = nullptr;
-    std::string said = "not opened";
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) ==
-        SQLITE_OK) {
-        sqlite3_stmt* check = nullptr;
-        if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr) == SQLITE_OK &&
-            sqlite3_step(check) == SQLITE_ROW)
-            said = reinterpret_cast<const char*>(sqlite3_column_text(check, 0));
-        sqlite3_finalize(check);
-    }
-    sqlite3_close(db);
-    return said;
-}
-
 // An import whose changes fill several chunks of the store, the last one part
 // full: each chunk reads back whole, and the undo puts back every text.
 TEST_F(UndoStoreTest, AnImportOfSeveralChunksIsTakenBackWhole) {
@@ -266,7 +250,7 @@ TEST_F(UndoStoreTest, AnImportOfSeveralChunksIsTakenBackWhole) {
     EXPECT_EQ(entries.front().rows, kRows);
     EXPECT_GT(entries.front().bytes, 2 << 20);
     EXPECT_GE(entries.front().lastChunk - entries.front().firstChunk, 2) << "three chunks or more";
-    EXPECT_EQ(IntegrityOf(Store(project)), "ok");
+    EXPECT_EQ(IntegrityCheck(Store(project)), QStringLiteral("ok"));
 
     const auto result = UndoStore::UndoLast(project, false);
     EXPECT_TRUE(result.conflicts.empty());
