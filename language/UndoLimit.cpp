@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -42,9 +44,21 @@ std::optional<Oldest> OldestOf(UndoStoreFile& store, int64_t keep) {
 }  // namespace
 
 int64_t LimitBytes() {
+    // Megabytes beyond what bytes can count mean no bound in practice; shifted
+    // as they stand they would overflow into a small or negative limit that
+    // drops the undo data of every project.
+    constexpr int64_t kLargest = std::numeric_limits<int64_t>::max() >> 20;
+    const QString setting = qEnvironmentVariable("QUORVIN_UNDO_LIMIT_MB").trimmed();
     bool ok = false;
-    const int64_t mib = qEnvironmentVariable("QUORVIN_UNDO_LIMIT_MB").toLongLong(&ok);
-    return (ok && mib > 0 ? mib : UndoStore::kDefaultLimitMiB) << 20;
+    int64_t mib = setting.toLongLong(&ok);
+    if (!ok && !setting.isEmpty() && std::all_of(setting.begin(), setting.end(), [](QChar c) {
+            return c >= u'0' && c <= u'9';
+        })) {
+        ok = true;  // more digits than a 64-bit number holds
+        mib = kLargest;
+    }
+    if (!ok || mib <= 0) mib = UndoStore::kDefaultLimitMiB;
+    return std::min(mib, kLargest) << 20;
 }
 
 int64_t SizeOfAll() {

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <string>
 
 namespace {
@@ -180,6 +181,40 @@ TEST_F(LimitTest, AllStoresKeepToTheirLimitTheOldestImportsGoingFirst) {
     EXPECT_EQ(ReadColumn(a, QStringLiteral("L1049"))[1], before);
     // B's last import is still there to undo.
     EXPECT_EQ(UndoStore::UndoLast(b, false).reverted, 300);
+}
+
+TEST_F(LimitTest, TheLimitIsReadAsMegabytesAndNeverOverflows) {
+    constexpr int64_t kDefault = UndoStore::kDefaultLimitMiB << 20;
+    constexpr int64_t kLargest = std::numeric_limits<int64_t>::max() >> 20 << 20;
+    const struct {
+        const char* setting;
+        int64_t bytes;
+    } cases[] = {
+        {"1", int64_t{1} << 20},
+        {" 2048 ", int64_t{2048} << 20},
+        {"0", kDefault},
+        {"-5", kDefault},
+        {"viel", kDefault},
+        {"2GB", kDefault},
+        {"", kDefault},
+        // Shifted as they stand, these would wrap to a negative limit that drops
+        // the undo data of every project.
+        {"9000000000000", kLargest},
+        {"9223372036854775807", kLargest},
+        {"99999999999999999999999", kLargest},
+    };
+    for (const auto& [setting, bytes] : cases) {
+        qputenv("QUORVIN_UNDO_LIMIT_MB", setting);
+        EXPECT_EQ(UndoStore::LimitBytes(), bytes) << "QUORVIN_UNDO_LIMIT_MB=" << setting;
+    }
+    // With a huge limit an import keeps its data, and the import before it too.
+    qputenv("QUORVIN_UNDO_LIMIT_MB", "9000000000000");
+    const QString a = Project(QStringLiteral("Unbegrenzt"), 300);
+    ASSERT_TRUE(ImportLong(a, QStringLiteral("u1")));
+    ASSERT_TRUE(ImportLong(a, QStringLiteral("u2")));
+    const auto listed = UndoStore::List(a);
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_FALSE(listed[0].dropped || listed[1].dropped);
 }
 
 TEST_F(LimitTest, AnImportLargerThanTheLimitIsKeptAlone) {
