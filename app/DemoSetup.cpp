@@ -90,7 +90,17 @@ void WriteRussianWorkbook(const QString& path) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc != 2) {
+    const QByteArray argument = argc == 2 ? QByteArray(argv[1]) : QByteArray();
+    if (argument == "--help" || argument == "-h") {
+        std::printf(
+            "Aufruf: XDG_CONFIG_HOME=<Ordner>/config %s <Ordner>\n\n"
+            "Legt im Ordner ein Beispiel zum Ausprobieren an: die registrierten Projekte\n"
+            "\u201EDemo\u201C und \u201EKl\u00E4ranlage\u201C und zwei Quellen zum Importieren. "
+            "Registriert\nwird nur in diesem Ordner, nie in der eigenen Registrierung.\n",
+            argv[0]);
+        return 0;
+    }
+    if (argc != 2 || argument.startsWith('-')) {
         std::fprintf(stderr, "Aufruf: XDG_CONFIG_HOME=<Ordner>/config %s <Ordner>\n", argv[0]);
         return 2;
     }
