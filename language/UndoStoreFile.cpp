@@ -188,8 +188,16 @@ QString UndoStoreFile::PathFor(const QString& projectFile) {
     const QString key = ProjectKey(projectFile);
     const QByteArray hash =
         QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
-    return Folder() + QLatin1Char('/') + QFileInfo(key).completeBaseName() + QLatin1Char('-') +
-           QString::fromLatin1(hash) + QStringLiteral(".db");
+    // A file name holds 255 bytes. The store's name adds 20 to the project's
+    // and the files SQLite and the store's creation put beside it up to 20 more
+    // (".neu-<process>-journal"), so a longer project name is shortened, at a
+    // whole character; the hash keeps the stores of such projects apart.
+    constexpr qsizetype kLongestName = 210;
+    QString name = QFileInfo(key).completeBaseName();
+    while (name.toUtf8().size() > kLongestName)
+        name.chop(name.size() > 1 && name.back().isLowSurrogate() ? 2 : 1);
+    return Folder() + QLatin1Char('/') + name + QLatin1Char('-') + QString::fromLatin1(hash) +
+           QStringLiteral(".db");
 }
 
 UndoStoreFile::UndoStoreFile(std::unique_ptr<SqliteConnection> connection, QString path)

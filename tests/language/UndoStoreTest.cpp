@@ -11,9 +11,11 @@
 #include <sqlite3.h>
 
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <set>
 #include <string>
 
 namespace {
@@ -119,6 +121,42 @@ TEST_F(UndoStoreTest, ImportsIntoDifferentProjectsDoNotWaitForEachOther) {
     sqlite3_close(other);
     EXPECT_TRUE(TransferLanguage(a, 1049, Source(QStringLiteral("Q3"), "drei ")));
     EXPECT_EQ(UndoStore::List(a).size(), 2u);
+}
+
+// A store's file name is made from the project's; the longest project names
+// SQLite can write (its journal's name, 8 bytes longer, within the file system's
+// 255) must still give stores that can be made, each its own.
+TEST_F(UndoStoreTest, ProjectsWithTheLongestFileNamesKeepTheirUndoData) {
+    const struct {
+        const char* what;
+        QString name;
+    } cases[] = {
+        {"short", QStringLiteral("Anlage")},
+        {"ASCII, 243 bytes", QString(242, QLatin1Char('x')) + QLatin1Char('A')},
+        {"same start", QString(242, QLatin1Char('x')) + QLatin1Char('B')},
+        {"umlauts, 242 bytes", QString(121, QChar(0x00E4))},
+        {"four-byte characters",
+         QString::fromUtf8("\xF0\x9F\x98\x80").repeated(60) + QStringLiteral("ab")},
+    };
+    std::set<QString> stores;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString project = Project(c.name);
+        ASSERT_TRUE(QFileInfo::exists(project)) << c.what;
+        ASSERT_TRUE(TransferLanguage(project, 1049, Source(QStringLiteral("Quelle"), "neu ")))
+            << c.what;
+        const QString store = QFileInfo(Store(project)).fileName();
+        EXPECT_LE(store.toUtf8().size(), 255 - 20) << c.what << ": room for the journal";
+        EXPECT_TRUE(store.isValidUtf16()) << c.what << ": no character cut in half";
+        EXPECT_TRUE(stores.insert(store).second) << c.what << ": a store of its own";
+        ASSERT_EQ(UndoStore::List(project).size(), 1u) << c.what;
+        EXPECT_EQ(UndoStore::UndoLast(project, false).reverted, 50) << c.what;
+        EXPECT_EQ(ReadColumn(project, QStringLiteral("L1049"))[1], Variant("alt 1")) << c.what;
+    }
+    // Names that fit stay as they are, so that stores made before keep being found.
+    EXPECT_TRUE(std::any_of(stores.begin(), stores.end(), [](const QString& store) {
+        return store.startsWith(QStringLiteral("Anlage-"));
+    }));
 }
 
 class LimitTest : public UndoStoreTest {
