@@ -3,6 +3,7 @@
 #include "DBEngine.h"
 #include "Database.h"
 #include "ExportWriter.h"
+#include "FileName.h"
 #include "ImportReport.h"
 #include "LanguageRecoding.h"
 #include "RuntimeError.h"
@@ -166,9 +167,12 @@ Result Export(const QString& projectFile, int32_t lcid, const QString& outputFil
     // over it when complete.
     const QFileInfo output(outputFile);
     if (!output.absoluteDir().exists()) throw RuntimeError::FolderNotFound(output.absolutePath());
-    QTemporaryFile scratch(output.absolutePath() + QStringLiteral("/.") + output.fileName() +
+    // Its name is the output's after a dot, with 7 bytes for its end.
+    QTemporaryFile scratch(output.absolutePath() + QStringLiteral("/.") +
+                           FileName::Shortened(output.fileName(), FileName::kMaxBytes - 8) +
                            QStringLiteral(".XXXXXX"));
-    if (!scratch.open()) throw RuntimeError::NotWritable(outputFile);
+    if (!scratch.open() || scratch.fileName().isEmpty())
+        throw RuntimeError::NotWritable(outputFile);
     scratch.close();
 
     Result result;

@@ -1,5 +1,6 @@
 #include "UndoStoreFile.h"
 
+#include "FileName.h"
 #include "SqliteConnection.h"
 #include "SqliteStatement.h"
 
@@ -192,10 +193,8 @@ QString UndoStoreFile::PathFor(const QString& projectFile) {
     // and the files SQLite and the store's creation put beside it up to 20 more
     // (".neu-<process>-journal"), so a longer project name is shortened, at a
     // whole character; the hash keeps the stores of such projects apart.
-    constexpr qsizetype kLongestName = 210;
-    QString name = QFileInfo(key).completeBaseName();
-    while (name.toUtf8().size() > kLongestName)
-        name.chop(name.size() > 1 && name.back().isLowSurrogate() ? 2 : 1);
+    const QString name =
+        FileName::Shortened(QFileInfo(key).completeBaseName(), FileName::kMaxBytes - 45);
     return Folder() + QLatin1Char('/') + name + QLatin1Char('-') + QString::fromLatin1(hash) +
            QStringLiteral(".db");
 }

@@ -158,6 +158,33 @@ TEST_F(LanguageExportTest, EveryLanguageAndFormatComesBackUnchanged) {
     EXPECT_TRUE(messages.messages.empty());
 }
 
+// The file is written under a name of its own beside the output first; for an
+// output name of the longest the file system takes that name must still fit.
+TEST_F(LanguageExportTest, OutputsWithTheLongestFileNamesAreWritten) {
+    const QString fourBytes = QString::fromUtf8("\xF0\x9F\x98\x80");
+    for (const QString& extension : {u"xlsx"_qs, u"xls"_qs, u"csv"_qs, u"xlf"_qs}) {
+        const qsizetype room = 254 - extension.size();  // 255 bytes with the dot
+        for (const QString& name :
+             {QString(room, u'e'), QString(room / 2, QChar(0x00FC)) + QString(room % 2, u'e'),
+              fourBytes.repeated(room / 4) + QString(room % 4, u'e')}) {
+            const QString file = folder.Path(name + u"."_qs + extension);
+            ASSERT_EQ(QFileInfo(file).fileName().toUtf8().size(), 255);
+            const std::string what = extension.toStdString() + " " + name.left(2).toStdString();
+            const auto result = LanguageExport::Export(project, 1049, file);
+            EXPECT_EQ(result.rows, 11) << what;
+            // An XLIFF file leaves out ID 90, which has no translation.
+            EXPECT_EQ(PreviewLanguage(project, 1049, file).rows.matched,
+                      extension == u"xlf"_qs ? 10 : 11)
+                << what;
+            EXPECT_TRUE(QFile::remove(file)) << what;
+        }
+    }
+    EXPECT_EQ(QDir(folder.Path({})).entryList({u".*"_qs}, QDir::Files | QDir::Hidden),
+              QStringList{})
+        << "no half-written file is left beside the output";
+    EXPECT_TRUE(messages.messages.empty());
+}
+
 TEST_F(LanguageExportTest, AFileWithChangedTextsImportsExactlyThoseChanges) {
     for (const QString& extension : {u"xlsx"_qs, u"xls"_qs, u"csv"_qs}) {
         const QString file = folder.Path(u"ru."_qs + extension);
