@@ -14,9 +14,7 @@ namespace {
 using MessageBox::Button;
 
 // "1 Text", "7 Texte"
-QString Texts(int64_t n) {
-    return n == 1 ? QStringLiteral("1 Text") : GermanNumber(n) + QStringLiteral(" Texte");
-}
+QString Texts(int64_t n) { return GermanCount(n, "Text", "Texte"); }
 
 QString Quoted(const QString& text) {
     return QStringLiteral("\u201E") + text + QStringLiteral("\u201C");

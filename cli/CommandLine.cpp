@@ -38,11 +38,8 @@ struct UsageError {
 void Out(const QString& text) { std::fputs(text.toUtf8().constData(), stdout); }
 void Err(const QString& text) { std::fputs(text.toUtf8().constData(), stderr); }
 
-QString Number(int64_t n) { return GermanNumber(n); }
 // "1 Text", "3 Texte"
-QString Texts(int64_t n) {
-    return n == 1 ? QStringLiteral("1 Text") : Number(n) + QStringLiteral(" Texte");
-}
+QString Texts(int64_t n) { return GermanCount(n, "Text", "Texte"); }
 
 // The arguments of a command: positional ones and the options it knows.
 struct Arguments {
@@ -274,8 +271,10 @@ int Transfer(const QString& command, const Arguments& arguments) {
     }
 }
 
-// Megabytes as users read them: "0,3 MB", "1.024 MB".
+// A size as users read it: "0,3 MB", "1.024 MB"; below a tenth of a megabyte
+// in kilobytes, rounded up ("12 KB"), so that a small import does not read "0,0 MB".
 QString Megabytes(int64_t bytes) {
+    if (bytes < (1 << 20) / 10) return GermanNumber((bytes + 1023) / 1024) + QStringLiteral(" KB");
     const double mb = static_cast<double>(bytes) / (1 << 20);
     return QLocale(QLocale::German).toString(mb, 'f', mb < 10 ? 1 : 0) + QStringLiteral(" MB");
 }
@@ -302,8 +301,8 @@ int ListUndo(const QString& file, bool json) {
             state = QStringLiteral("\tzur\u00FCckgenommen");
         else if (entry.dropped)
             state = QStringLiteral("\tnicht mehr aufbewahrt (Grenze des Speichers)");
-        Out(QStringLiteral("%1\t%2\t%3\t%4 Texte\t%5%6\n")
-                .arg(entry.time, entry.column, entry.source, Number(entry.rows),
+        Out(QStringLiteral("%1\t%2\t%3\t%4\t%5%6\n")
+                .arg(entry.time, entry.column, entry.source, Texts(entry.rows),
                      Megabytes(entry.bytes), state));
     }
     Out(QStringLiteral("R\u00FCckg\u00E4ngig-Speicher: %1 f\u00FCr dieses Projekt, %2 aller "

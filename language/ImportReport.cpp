@@ -10,6 +10,10 @@ QString GermanNumber(int64_t n) {
     return german.toString(static_cast<qlonglong>(n));
 }
 
+QString GermanCount(int64_t n, const char* one, const char* many) {
+    return GermanNumber(n) + QLatin1Char(' ') + QString::fromUtf8(n == 1 ? one : many);
+}
+
 QString ByteName(uint8_t byte) {
     return QStringLiteral("0x%1").arg(QString::number(byte, 16).toUpper().rightJustified(2, u'0'));
 }
@@ -46,10 +50,7 @@ namespace {
 
 QString Number(int64_t n) { return GermanNumber(n); }
 
-// "1 Text", "3 Texte"
-QString Count(int64_t n, const char* one, const char* many) {
-    return Number(n) + QLatin1Char(' ') + QString::fromUtf8(n == 1 ? one : many);
-}
+QString Count(int64_t n, const char* one, const char* many) { return GermanCount(n, one, many); }
 
 QString Quoted(const QString& id) {
     return QStringLiteral("\u201E") + id + QStringLiteral("\u201C");

@@ -13,6 +13,8 @@
 
 // A count written the German way: "1.204".
 QString GermanNumber(int64_t n);
+// A count with its noun in the singular or plural: "1 Text", "1.204 Texte".
+QString GermanCount(int64_t n, const char* one, const char* many);
 // A byte as "0xF6".
 QString ByteName(uint8_t byte);
 // A character's code point as Unicode writes it: "U+221E".

@@ -200,8 +200,7 @@ Result Export(const QString& projectFile, int32_t lcid, const QString& outputFil
 
 QString Result::Summary(const QString& outputFile) const {
     return QStringLiteral("%1 nach \u201E%2\u201C exportiert.")
-        .arg(rows == 1 ? QStringLiteral("1 Text") : GermanNumber(rows) + QStringLiteral(" Texte"),
-             outputFile);
+        .arg(GermanCount(rows, "Text", "Texte"), outputFile);
 }
 
 QString Result::Details() const {

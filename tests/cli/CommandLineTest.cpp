@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <algorithm>
@@ -231,6 +232,9 @@ TEST_F(CommandLineTest, UndoPutsBackWhatTheLastImportChanged) {
     const QString shown =
         Cli({QStringLiteral("undo"), QStringLiteral("Demo"), QStringLiteral("--list")}).out;
     EXPECT_TRUE(shown.contains(QStringLiteral(" von höchstens 1.024 MB"))) << shown.toStdString();
+    // A small import's size in kilobytes, not "0,0 MB".
+    EXPECT_TRUE(shown.contains(QRegularExpression(QStringLiteral("\t3 Texte\t[1-9][0-9]* KB\n"))))
+        << shown.toStdString();
 
     CliRun undo = Cli({QStringLiteral("undo"), QStringLiteral("Demo"), QStringLiteral("--json")});
     EXPECT_EQ(undo.exitCode, 3);
