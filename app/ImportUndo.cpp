@@ -13,9 +13,6 @@ namespace {
 
 using MessageBox::Button;
 
-// "1 Text", "7 Texte"
-QString Texts(int64_t n) { return GermanCount(n, "Text", "Texte"); }
-
 QString Quoted(const QString& text) {
     return QStringLiteral("\u201E") + text + QStringLiteral("\u201C");
 }
@@ -47,7 +44,7 @@ std::optional<bool> AskAboutConflicts(const std::vector<UndoStore::Conflict>& co
                          "%1 wurden seit dem Import ge\u00E4ndert (ein anderes Programm "
                          "hat sie geschrieben). Sollen sie bleiben, wie sie jetzt sind, "
                          "oder den Stand vor dem Import bekommen?")
-                         .arg(Texts(count));
+                         .arg(TextCount(count));
     const Button answer = MessageBox::Ask({question,
                                            MessageBox::Icon::Question,
                                            lines.join(QLatin1Char('\n')),
@@ -70,7 +67,7 @@ void Offer(const QString& projectFile, const QString& projectName, const QString
     const Button sure =
         MessageBox::Ask({QStringLiteral("Den Import von %1 in %2 (%3, %4) zur\u00FCcknehmen?")
                              .arg(Quoted(QFileInfo(sourceFile).fileName()), Quoted(projectName),
-                                  LanguageOf(entry.lcid), Texts(entry.rows)),
+                                  LanguageOf(entry.lcid), TextCount(entry.rows)),
                          MessageBox::Icon::Question,
                          {},
                          {Button::Yes, Button::No},
@@ -85,13 +82,13 @@ void Offer(const QString& projectFile, const QString& projectName, const QString
     }
     const UndoStore::UndoResult result = UndoStore::UndoLast(projectFile, overwrite, entry.id);
     QString done = QStringLiteral("Import zur\u00FCckgenommen: %1 wiederhergestellt.")
-                       .arg(Texts(result.reverted));
+                       .arg(TextCount(result.reverted));
     if (!result.conflicts.empty() && !overwrite)
         done +=
             QStringLiteral(" %1 seit dem Import ge\u00E4ndert und %2 geblieben.")
                 .arg(result.conflicts.size() == 1
                          ? QStringLiteral("1 Text ist")
-                         : Texts(static_cast<int64_t>(result.conflicts.size())) +
+                         : TextCount(static_cast<int64_t>(result.conflicts.size())) +
                                QStringLiteral(" sind"),
                      result.conflicts.size() == 1 ? QStringLiteral("ist") : QStringLiteral("sind"));
     MessageBox::Show(done, MessageBox::Icon::Information);

@@ -38,9 +38,6 @@ struct UsageError {
 void Out(const QString& text) { std::fputs(text.toUtf8().constData(), stdout); }
 void Err(const QString& text) { std::fputs(text.toUtf8().constData(), stderr); }
 
-// "1 Text", "3 Texte"
-QString Texts(int64_t n) { return GermanCount(n, "Text", "Texte"); }
-
 // The arguments of a command: positional ones and the options it knows.
 struct Arguments {
     QStringList positional;
@@ -302,7 +299,7 @@ int ListUndo(const QString& file, bool json) {
         else if (entry.dropped)
             state = QStringLiteral("\tnicht mehr aufbewahrt (Grenze des Speichers)");
         Out(QStringLiteral("%1\t%2\t%3\t%4\t%5%6\n")
-                .arg(entry.time, entry.column, entry.source, Texts(entry.rows),
+                .arg(entry.time, entry.column, entry.source, TextCount(entry.rows),
                      Megabytes(entry.bytes), state));
     }
     Out(QStringLiteral("R\u00FCckg\u00E4ngig-Speicher: %1 f\u00FCr dieses Projekt, %2 aller "
@@ -329,7 +326,7 @@ int Undo(const Arguments& arguments) {
                                "Import vom %1 (%2 aus %3) zur\u00FCckgenommen: %4 "
                                "wiederhergestellt.\n")
                                .arg(result.entry.time, result.entry.column, result.entry.source,
-                                    Texts(result.reverted));
+                                    TextCount(result.reverted));
             if (!result.conflicts.empty()) {
                 text += arguments.force ? QStringLiteral(
                                               "Seit dem Import ge\u00E4ndert und trotzdem "
@@ -429,7 +426,7 @@ int Lint(const Arguments& arguments) {
         const QString found = CheckFindings::Summary(result.findings);
         QStringList lines{
             QStringLiteral("%1 gegen %2 gepr\u00FCft: %3.")
-                .arg(Texts(result.texts), MLanguageTransfer::LanguageColumn(*result.reference),
+                .arg(TextCount(result.texts), MLanguageTransfer::LanguageColumn(*result.reference),
                      found.isEmpty() ? QStringLiteral("keine Befunde") : found),
             QString()};
         CheckFindings::Details(result.findings,

@@ -89,7 +89,7 @@ QString Summary(const SpillList<CheckFinding>& findings) {
         QStringList names;
         for (const auto check : failed) names << TranslationChecks::GermanName(check);
         parts << QStringLiteral("%1 mit Fehlern (%2)")
-                     .arg(GermanCount(texts, "Text", "Texte"), names.join(QStringLiteral(", ")));
+                     .arg(TextCount(texts), names.join(QStringLiteral(", ")));
     }
     if (warnings > 0)
         parts << GermanNumber(warnings) +

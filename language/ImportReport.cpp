@@ -14,6 +14,8 @@ QString GermanCount(int64_t n, const char* one, const char* many) {
     return GermanNumber(n) + QLatin1Char(' ') + QString::fromUtf8(n == 1 ? one : many);
 }
 
+QString TextCount(int64_t n) { return GermanCount(n, "Text", "Texte"); }
+
 QString ByteName(uint8_t byte) {
     return QStringLiteral("0x%1").arg(QString::number(byte, 16).toUpper().rightJustified(2, u'0'));
 }
@@ -49,8 +51,6 @@ QString CodePointName(char32_t c) {
 namespace {
 
 QString Number(int64_t n) { return GermanNumber(n); }
-
-QString Count(int64_t n, const char* one, const char* many) { return GermanCount(n, one, many); }
 
 QString Quoted(const QString& id) {
     return QStringLiteral("\u201E") + id + QStringLiteral("\u201C");
@@ -114,7 +114,7 @@ QString NothingChanged(const UpdateTally& rows) {
 
 // "1.204 Texte geändert (davon 3 auf Null gesetzt)", "37 unverändert"
 void Changes(const UpdateTally& rows, QStringList& parts) {
-    QString changed = Count(rows.changed, "Text geändert", "Texte geändert");
+    QString changed = GermanCount(rows.changed, "Text geändert", "Texte geändert");
     if (rows.setToNull > 0)
         changed += QStringLiteral(" (davon %1 auf Null gesetzt)").arg(Number(rows.setToNull));
     parts << changed;
@@ -124,30 +124,32 @@ void Changes(const UpdateTally& rows, QStringList& parts) {
 // The rows of the source that did not simply update one text.
 void SourceFindings(const UpdateTally& rows, QStringList& parts) {
     if (!rows.unmatched.empty())
-        parts << Count(Size(rows.unmatched.size()), "Zeile der Quelle", "Zeilen der Quelle") +
+        parts << GermanCount(Size(rows.unmatched.size()), "Zeile der Quelle", "Zeilen der Quelle") +
                      QStringLiteral(" ohne passenden Text im Projekt");
     if (!rows.noNumber.empty())
-        parts << Count(Size(rows.noNumber.size()), "ID", "IDs") + QStringLiteral(" ohne Zahl");
+        parts << GermanCount(Size(rows.noNumber.size()), "ID", "IDs") +
+                     QStringLiteral(" ohne Zahl");
     if (!rows.duplicates.empty())
-        parts << Count(Size(rows.duplicates.size()), "ID", "IDs") +
+        parts << GermanCount(Size(rows.duplicates.size()), "ID", "IDs") +
                      QStringLiteral(" mehrfach in der Quelle (die letzte Zeile gilt)");
     if (rows.nullKeys > 0)
-        parts << Count(rows.nullKeys, "Zeile", "Zeilen") + QStringLiteral(" ohne ID übergangen");
+        parts << GermanCount(rows.nullKeys, "Zeile", "Zeilen") +
+                     QStringLiteral(" ohne ID übergangen");
 }
 
 // What reading and converting the texts found.
 void TextFindings(const ImportReport& report, QStringList& parts) {
     const SourceReading& reading = report.rows.reading;
     if (!report.lossy.empty())
-        parts << Count(Size(report.lossy.size()), "Text", "Texte") +
+        parts << TextCount(Size(report.lossy.size())) +
                      QStringLiteral(" mit Zeichen, die die Codepage nicht kennt");
     if (const auto invalid = Size(reading.invalidBytes.size()); invalid > 0)
-        parts << Count(invalid, "Byte, das kein UTF-8 ist", "Bytes, die kein UTF-8 sind");
+        parts << GermanCount(invalid, "Byte, das kein UTF-8 ist", "Bytes, die kein UTF-8 sind");
     if (const auto untranslated = Size(reading.untranslated.size()); untranslated > 0)
-        parts << Count(untranslated, "Einheit", "Einheiten") +
+        parts << GermanCount(untranslated, "Einheit", "Einheiten") +
                      QStringLiteral(" ohne Übersetzung übergangen");
     if (const auto withCodes = Size(reading.withCodes.size()); withCodes > 0)
-        parts << Count(withCodes, "Einheit", "Einheiten") +
+        parts << GermanCount(withCodes, "Einheit", "Einheiten") +
                      QStringLiteral(" mit Platzhalter-Codes nicht importiert");
     if (const QString checked = CheckFindings::Summary(report.checks); !checked.isEmpty())
         parts << checked;
@@ -239,9 +241,9 @@ QString ImportReport::Details(size_t limit) const {
     out << QStringLiteral(
                "%1 gelesen, %2 ohne ID; %3 im Projekt getroffen: %4 geändert "
                "(%5 auf Null gesetzt), %6 unverändert.")
-               .arg(Count(rows.sourceRows, "Zeile", "Zeilen"), Number(rows.nullKeys),
-                    Count(rows.matched, "Text", "Texte"), Number(rows.changed),
-                    Number(rows.setToNull), Number(rows.unchanged))
+               .arg(GermanCount(rows.sourceRows, "Zeile", "Zeilen"), Number(rows.nullKeys),
+                    TextCount(rows.matched), Number(rows.changed), Number(rows.setToNull),
+                    Number(rows.unchanged))
         << QString();
     if (!reference)
         out << QStringLiteral(

@@ -15,6 +15,8 @@
 QString GermanNumber(int64_t n);
 // A count with its noun in the singular or plural: "1 Text", "1.204 Texte".
 QString GermanCount(int64_t n, const char* one, const char* many);
+// The count of texts, the noun every summary counts most: "1 Text", "3 Texte".
+QString TextCount(int64_t n);
 // A byte as "0xF6".
 QString ByteName(uint8_t byte);
 // A character's code point as Unicode writes it: "U+221E".

@@ -199,8 +199,7 @@ Result Export(const QString& projectFile, int32_t lcid, const QString& outputFil
 }
 
 QString Result::Summary(const QString& outputFile) const {
-    return QStringLiteral("%1 nach \u201E%2\u201C exportiert.")
-        .arg(GermanCount(rows, "Text", "Texte"), outputFile);
+    return QStringLiteral("%1 nach \u201E%2\u201C exportiert.").arg(TextCount(rows), outputFile);
 }
 
 QString Result::Details() const {
