@@ -1,8 +1,8 @@
 #include "LinkedRowsModule.h"
 
 #include "RuntimeError.h"
+#include "SourceRowFeed.h"
 #include "SqliteStatement.h"
-#include "Utf8Writer.h"
 #include "Val.h"
 
 #include <sqlite3.h>
@@ -58,17 +58,11 @@ struct WrittenId {
         kind = Kind::Text;
         text = written;
     }
-    // Reads UTF-8 text; returns its key.
-    double SetUtf8(const char* bytes, int size) {
-        double number = 0;
-        if (ValOfPlainDigits(bytes, size, number)) {
-            kind = Kind::Digits;
-            length = static_cast<uint8_t>(size);
-            std::copy_n(bytes, size, digits.begin());
-            return number;
-        }
-        SetText(QString::fromUtf8(bytes, size));
-        return Val(text);
+    // Plain digits, fewer than 16 (see ValOfPlainDigits).
+    void SetDigits(std::string_view written) {
+        kind = Kind::Digits;
+        length = static_cast<uint8_t>(written.size());
+        std::copy(written.begin(), written.end(), digits.begin());
     }
     bool IsText() const { return kind != Kind::Number; }
     QString Text() const {
@@ -80,6 +74,7 @@ struct WrittenId {
 
 struct Table : sqlite3_vtab {
     Slot* slot;
+    sqlite3* db;  // the connection the table is shown on
 };
 
 // Walks the rows of the slot with their keys in ascending order, so that rows
@@ -91,9 +86,9 @@ struct Table : sqlite3_vtab {
 // Every row keeps its place in the source (from 1).
 struct Cursor : sqlite3_vtab_cursor {
     Slot* slot = nullptr;
-    sqlite3_stmt* select = nullptr;
-    std::optional<SourceRows::Reader> reader;  // the rows of a source table, in its order
-    int64_t read = 0;                          // the rows of the source table read so far
+    sqlite3_stmt* select = nullptr;     // the rows of another database file's table
+    std::optional<SourceRowFeed> feed;  // the source's rows, read ahead
+    const SourceRowFeed::Row* shown = nullptr;
     bool atEnd = true;
 
     // The current row, shown to the statement.
@@ -114,60 +109,43 @@ struct Cursor : sqlite3_vtab_cursor {
     // at the end (applied: it matched). The ones before it did not: a later row
     // with key 0 replaced them.
     std::optional<UpdateTally::NoNumber> lastNoNumber;
-    QByteArray text;
 
-    ~Cursor() { sqlite3_finalize(select); }
+    ~Cursor() {
+        feed.reset();  // stops its reading of select first
+        sqlite3_finalize(select);
+    }
 
     UpdateTally& Tally() { return *slot->tally; }
     static QString IdOf(const WrittenId& written, double k) {
         return written.IsText() ? written.Text() : ShortestDecimal(k);
     }
-    const Variant& Cell(size_t column) const { return reader->Cell(column); }
 
     // Reads the next row of the source; false at the end or on an error (rc).
     bool ReadRow(int& rc, bool& keyIsNull, int64_t& place) {
         rc = SQLITE_OK;
-        if (!select) {
-            if (!reader || !reader->Next()) return false;
-            place = ++read;
-            const Variant& id = Cell(slot->key);
-            keyIsNull = id.IsNull();
-            if (!keyIsNull) {
-                key = id.ToNumber();
-                if (id.IsText())
-                    writtenId.SetText(id.Text());
-                else
-                    writtenId.SetNumber();
+        shown = feed->Next();
+        slot->shown = shown;
+        if (!shown) {
+            if (feed->Failed()) {
+                slot->failure = feed->Failure();
+                rc = feed->ResultCode() != SQLITE_OK ? feed->ResultCode() : SQLITE_ERROR;
             }
-            return true;
-        }
-        rc = sqlite3_step(select);
-        if (rc != SQLITE_ROW) {
-            if (rc == SQLITE_DONE) rc = SQLITE_OK;
             return false;
         }
-        rc = SQLITE_OK;
-        place = sqlite3_column_type(select, 2) == SQLITE_NULL ? Tally().sourceRows + 1
-                                                              : sqlite3_column_int64(select, 2);
-        switch (sqlite3_column_type(select, 0)) {
-            case SQLITE_NULL:
-                keyIsNull = true;
-                break;
-            case SQLITE_INTEGER:
-                keyIsNull = false;
-                key = static_cast<double>(sqlite3_column_int64(select, 0));
+        place = shown->place;
+        keyIsNull = shown->keyIsNull;
+        if (keyIsNull) return true;
+        key = shown->key;
+        switch (shown->idKind) {
+            case SourceRowFeed::IdKind::Number:
                 writtenId.SetNumber();
                 break;
-            case SQLITE_FLOAT:
-                keyIsNull = false;
-                key = sqlite3_column_double(select, 0);
-                writtenId.SetNumber();
+            case SourceRowFeed::IdKind::Digits:
+                writtenId.SetDigits(shown->id);
                 break;
-            default:
-                keyIsNull = false;
-                key =
-                    writtenId.SetUtf8(reinterpret_cast<const char*>(sqlite3_column_text(select, 0)),
-                                      sqlite3_column_bytes(select, 0));
+            case SourceRowFeed::IdKind::Text:
+                writtenId.SetText(
+                    QString::fromUtf8(shown->id.data(), static_cast<qsizetype>(shown->id.size())));
                 break;
         }
         return true;
@@ -246,10 +224,18 @@ struct Cursor : sqlite3_vtab_cursor {
         atEnd = true;
         slot->counts = nullptr;
         if (rc != SQLITE_OK) {
-            // Keep the other file's own message for the statement's error.
-            pVtab->zErrMsg =
-                sqlite3_mprintf("'%s': %s", sqlite3_db_filename(slot->database, "main"),
-                                sqlite3_errmsg(slot->database));
+            // The error is the source's, named by its file: the one who runs the
+            // statement rethrows it rather than one naming the project.
+            if (!slot->failure && slot->database) {
+                try {
+                    ThrowSqliteError(
+                        rc, feed->Message(),
+                        QString::fromUtf8(sqlite3_db_filename(slot->database, "main")));
+                } catch (...) {
+                    slot->failure = std::current_exception();
+                }
+            }
+            pVtab->zErrMsg = sqlite3_mprintf("reading the source failed");
             return rc;
         }
         Conclude();
@@ -319,6 +305,7 @@ int Connect(sqlite3* db, void* slot, int, const char* const*, sqlite3_vtab** out
     if (rc != SQLITE_OK) return rc;
     auto* table = new Table{};
     table->slot = static_cast<Slot*>(slot);
+    table->db = db;
     *out = table;
     return SQLITE_OK;
 }
@@ -375,7 +362,14 @@ int Filter(sqlite3_vtab_cursor* base, int, const char*, int, sqlite3_value**) {
         return SQLITE_ERROR;
     }
     slot.scanned = true;
-    if (slot.table) cursor->reader.emplace(slot.table->rows);
+    if (slot.table) {
+        cursor->feed.emplace(slot.table->rows, slot.key, slot.value, slot.convert);
+    } else {
+        // A table of another file is read on a thread of its own; one of the
+        // project's own (on the statement's connection) as the statement runs.
+        const bool ownThread = slot.database != static_cast<Table*>(base->pVtab)->db;
+        cursor->feed.emplace(slot.database, cursor->select, ownThread, slot.convert);
+    }
     cursor->atEnd = true;  // nothing shown yet
     return cursor->Advance();
 }
@@ -384,46 +378,20 @@ int Next(sqlite3_vtab_cursor* base) { return static_cast<Cursor*>(base)->Advance
 
 int Eof(sqlite3_vtab_cursor* base) { return static_cast<Cursor*>(base)->atEnd; }
 
-// A value of the other file as the project's text column takes it.
-void ResultFromSource(sqlite3_context* context, sqlite3_stmt* select, int column) {
-    switch (sqlite3_column_type(select, column)) {
-        case SQLITE_NULL:
-            sqlite3_result_null(context);
-            break;
-        case SQLITE_FLOAT: {
-            const QByteArray text =
-                ShortestDecimal(sqlite3_column_double(select, column)).toLatin1();
-            sqlite3_result_text(context, text.constData(), static_cast<int>(text.size()),
-                                SQLITE_TRANSIENT);
-            break;
-        }
-        default:  // integers and texts as their text; SQLite writes integers in their shortest form
-            // The text stays as it is until the cursor moves on, and the statement
-            // uses it before that (import_changes copies it).
-            sqlite3_result_text(context,
-                                reinterpret_cast<const char*>(sqlite3_column_text(select, column)),
-                                sqlite3_column_bytes(select, column), SQLITE_STATIC);
-            break;
-    }
-}
-
 int Column(sqlite3_vtab_cursor* base, sqlite3_context* context, int column) {
     auto* cursor = static_cast<Cursor*>(base);
     if (column == 0) {
         sqlite3_result_double(context, cursor->key);
         return SQLITE_OK;
     }
-    if (cursor->select) {
-        ResultFromSource(context, cursor->select, 1);
-        return SQLITE_OK;
-    }
-    const Variant& value = cursor->Cell(cursor->slot->value);
-    if (value.IsNull()) {
+    const SourceRowFeed::Row& row = *cursor->shown;
+    if (row.valueIsNull) {
         sqlite3_result_null(context);
         return SQLITE_OK;
     }
-    WriteUtf8(value.ToText(), cursor->text);  // into the cursor's buffer, kept for every row
-    sqlite3_result_text(context, cursor->text.constData(), static_cast<int>(cursor->text.size()),
+    // The text stays as it is until the cursor moves on, and the statement uses
+    // it before that (import_changes copies it).
+    sqlite3_result_text(context, row.value.data(), static_cast<int>(row.value.size()),
                         SQLITE_STATIC);
     return SQLITE_OK;
 }
@@ -471,20 +439,24 @@ void Count(UpdateTally& tally, KeyCounts& counts, const KeyCounts& now) {
     tally.setToNull += now.setToNull;
 }
 
-// The slot's new text from the source value v, converted; false when the
-// conversion failed (the slot keeps why).
-bool TakeNewText(Slot& slot, sqlite3_value* key, sqlite3_value* value) {
+// The slot's new text from the source value v, as the feed converted it (it
+// converts every row with a key and a text when the import converts); false
+// when the conversion failed (the slot keeps why).
+bool TakeNewText(Slot& slot, sqlite3_value* value) {
     QByteArray& text = slot.text;
+    const SourceRowFeed::Row* shown = slot.shown;
+    if (shown && shown->converted) {
+        if (shown->conversionFailure) {
+            slot.failure = shown->conversionFailure;
+            return false;
+        }
+        text.resize(static_cast<qsizetype>(shown->convertedValue.size()));
+        std::copy(shown->convertedValue.begin(), shown->convertedValue.end(), text.data());
+        return true;
+    }
     const auto* bytes = reinterpret_cast<const char*>(sqlite3_value_text(value));
     text.resize(sqlite3_value_bytes(value));
     std::copy_n(bytes, text.size(), text.data());
-    try {
-        if (slot.convert && *slot.convert && !text.isEmpty())
-            (*slot.convert)(sqlite3_value_double(key), slot.row, text);
-    } catch (...) {
-        slot.failure = std::current_exception();
-        return false;
-    }
     return true;
 }
 
@@ -527,7 +499,7 @@ void ImportChanges(sqlite3_context* context, int count, sqlite3_value** args) {
     } else if (slot->newIsNull) {
         now.changed = now.setToNull = differs = 1;
     } else {
-        if (!TakeNewText(*slot, args[2], args[3])) {
+        if (!TakeNewText(*slot, args[3])) {
             // The statement fails; the one who runs it rethrows the error itself.
             sqlite3_result_error(context, "conversion failed", -1);
             return;

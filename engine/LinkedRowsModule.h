@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SourceRowFeed.h"
 #include "SourceTable.h"
 #include "UpdateTally.h"
 
@@ -35,8 +36,12 @@ struct sqlite3_value;
 namespace LinkedRowsModule {
 
 // Turns a non-empty source text (UTF-8) into the text the target gets, in place;
-// key is the row's Val(), row its place in the source (from 1).
-using ValueConversion = std::function<void(double key, int64_t row, QByteArray& text)>;
+// key is the row's Val(), row its place in the source (from 1). It is called on
+// the thread that reads the source, ahead of the statement, for every row with a
+// key and a text, also those the statement then matches with no target row: what
+// it notes of a row is for the caller to drop when the tally lists the row as
+// unmatched. Nothing else runs it meanwhile.
+using ValueConversion = SourceRowFeed::Conversion;
 
 struct KeyCounts;
 
@@ -97,8 +102,9 @@ struct Slot {
     int64_t row = 0;              // the current row's place in the source
     KeyCounts* counts = nullptr;  // what the current row's key has counted so far
     std::exception_ptr failure;   // what the conversion threw
-    QByteArray text;              // the current row's new text; its memory serves every row
-    bool newIsNull = false;       // the current row's new value is Null
+    const SourceRowFeed::Row* shown = nullptr;  // the current row
+    QByteArray text;         // the current row's new text; its memory serves every row
+    bool newIsNull = false;  // the current row's new value is Null
 };
 
 // Registers the table and the functions on the connection; the slot must outlive it.

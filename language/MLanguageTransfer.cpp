@@ -6,10 +6,9 @@
 #include "LanguageList.h"
 #include "LanguageRecoding.h"
 #include "MessageBox.h"
+#include "NumberMap.h"
 #include "RuntimeError.h"
 #include "SourceFormats.h"
-#include "SqliteStatement.h"
-#include "TemporaryDatabase.h"
 #include "ToolsApp.h"
 #include "UndoStore.h"
 
@@ -21,7 +20,6 @@
 #include <climits>
 #include <memory>
 #include <optional>
-#include <unordered_map>
 
 namespace MLanguageTransfer {
 namespace {
@@ -117,40 +115,24 @@ bool ConvertsTexts(const QString& sourceFile) {
 
 // Of several source rows with one ID only the last one's text stays; what the
 // code page did to the others' texts, and what their checks found, does not matter.
-void DropReplacedTexts(ImportReport& report) {
-    if (report.rows.duplicates.empty() || (report.lossy.empty() && report.checks.empty())) return;
-    // The winning row of each repeated ID: in memory for a few thousand, else
-    // in a temporary database, as there may be as many as the source has rows.
+// Neither does what it did to a row that matched no text: the conversion runs
+// ahead of the update, on every row with an ID and a text.
+void DropUnusedTexts(ImportReport& report) {
     const auto& duplicates = report.rows.duplicates;
-    std::unordered_map<double, int64_t> winners;
-    std::optional<TemporaryDatabase> stored;
-    std::optional<SqliteStatement> find;
-    if (duplicates.size() <= SpillList<UpdateTally::Duplicate>::kBatch) {
-        for (const auto& duplicate : duplicates)
-            winners.emplace(duplicate.key, duplicate.Winner().row);
-    } else {
-        stored.emplace();
-        stored->Exec("CREATE TABLE w(key PRIMARY KEY, row) WITHOUT ROWID; BEGIN");
-        SqliteStatement add(stored->Handle(), QStringLiteral("INSERT INTO w VALUES (?, ?)"),
-                            TemporaryDatabase::kName);
-        for (const auto& duplicate : duplicates) {
-            add.BindDouble(1, duplicate.key);
-            add.BindInt64(2, duplicate.Winner().row);
-            add.Step();
-            add.Reset();
-        }
-        stored->Exec("COMMIT");
-        find.emplace(stored->Handle(), QStringLiteral("SELECT row FROM w WHERE key = ?"),
-                     TemporaryDatabase::kName);
+    const auto& unmatched = report.rows.unmatched;
+    if (!unmatched.empty() && !report.lossy.empty()) {
+        NumberMap unused(unmatched.size());
+        for (const auto& row : unmatched) unused.Add(static_cast<double>(row.row), 0);
+        report.lossy.RemoveIf(
+            [&](const LossyText& text) { return unused.Contains(static_cast<double>(text.row)); });
     }
+    if (duplicates.empty() || (report.lossy.empty() && report.checks.empty())) return;
+    // The winning row of each repeated ID.
+    NumberMap winners(duplicates.size());
+    for (const auto& duplicate : duplicates) winners.Add(duplicate.key, duplicate.Winner().row);
     auto replaced = [&](double id, int64_t row) {
-        if (!find) {
-            auto winner = winners.find(id);
-            return winner != winners.end() && winner->second != row;
-        }
-        find->Reset();
-        find->BindDouble(1, id);
-        return find->Step() && find->ColumnInt64(0) != row;
+        const auto winner = winners.Find(id);
+        return winner && *winner != row;
     };
     report.lossy.RemoveIf([&](const LossyText& text) { return replaced(text.id, text.row); });
     report.checks.RemoveIf(
@@ -225,6 +207,8 @@ ImportReport RunUpdate(Database& db, int32_t lcid, const QString& sourceFile,
     ImportReport report;
     LanguageRecoding recoding(ConvertsTexts(sourceFile) ? lcid : 0);
     Database::Hooks hooks;
+    // On the thread that reads the source: nothing else uses the recoding or the
+    // lost texts' list until the update is done.
     if (recoding.ConvertsAnything())
         hooks.convert = [&](double id, int64_t row, QByteArray& text) {
             recoding.Convert(id, row, text, report.lossy);
@@ -251,7 +235,7 @@ ImportReport RunUpdate(Database& db, int32_t lcid, const QString& sourceFile,
         db.Preview(statement, hooks);
     report.rows = db.LastTally();
     report.written = write;
-    DropReplacedTexts(report);
+    DropUnusedTexts(report);
     return report;
 }
 

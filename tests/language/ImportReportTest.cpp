@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 
 namespace {
@@ -221,6 +222,50 @@ TEST_F(ImportReportTest, OnlyTheWinnersTextCountsForTheCodePage) {
     const ImportReport report = ImportLanguage(project, 1031, source);
     EXPECT_TRUE(report.lossy.empty());
     EXPECT_EQ(ReadColumn(project, QStringLiteral("L1031"))[1], Variant("acht"));
+}
+
+// The texts are converted ahead of the update, as the source is read: what the
+// code page would do to a row that matches no text, or has no ID, is no loss.
+TEST_F(ImportReportTest, OnlyTheTextsOfMatchedRowsAreListedAsLost) {
+    struct Case {
+        const char* name;
+        QStringList rows;             // ID and text as SQL literals
+        std::vector<int64_t> listed;  // the places of the texts listed, ascending
+    };
+    QStringList many;  // more unmatched rows than the lists keep in memory
+    for (int id = 1000; id < 6000; ++id) many << QStringLiteral("(%1, 'Ğ %1')").arg(id);
+    many << QStringLiteral("(2, 'Ğ zwei')");
+    const std::vector<Case> cases = {
+        {"ascending",
+         {"(1, 'Ğ eins')", "(3, 'Ğ drei')", "(NULL, 'Ğ ohne')", "(99, 'Ğ fehlt')"},
+         {1, 2}},
+        {"mixed",
+         {"(99, 'Ğ fehlt')", "(3, 'Ğ drei')", "(NULL, 'Ğ ohne')", "(1, 'Ğ eins')"},
+         {2, 4}},
+        {"only unmatched", {"(99, 'Ğ fehlt')", "(98, 'Ğ fehlt')"}, {}},
+        {"many unmatched", many, {5001}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString source =
+            DatabaseSource(QStringLiteral("%1.mdb").arg(c.name), c.rows.join(u','));
+        const QString copy = folder.Path(QStringLiteral("%1.qrp").arg(c.name));
+        QFile::copy(project, copy);
+        for (const bool preview : {true, false}) {
+            const ImportReport report =
+                preview ? PreviewLanguage(copy, 1031, source) : ImportLanguage(copy, 1031, source);
+            std::vector<int64_t> listed = Places(report.lossy);
+            std::sort(listed.begin(), listed.end());
+            EXPECT_EQ(listed, c.listed) << (preview ? "preview" : "import");
+        }
+    }
+    // A workbook's rows are read the same way.
+    const QString workbook = folder.Path(QStringLiteral("Fehlend.xls"));
+    WriteWorkbook(workbook, QStringLiteral("L1031"),
+                  {{"#77", QStringLiteral("∞")}, {"#4", QStringLiteral("∞ vier")}});
+    const ImportReport report = ImportLanguage(project, 1031, workbook);
+    EXPECT_EQ(Places(report.lossy), std::vector<int64_t>({2}));
+    EXPECT_EQ(Places(report.rows.unmatched), std::vector<int64_t>({1}));
 }
 
 TEST_F(ImportReportTest, PreviewWritesNothingAndReportsTheSame) {

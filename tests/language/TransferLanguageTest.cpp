@@ -311,3 +311,37 @@ TEST_F(TransferLanguageTest, ProjectLockedByAnotherWriterFailsUnchanged) {
 }
 
 }  // namespace
+
+namespace {
+
+// A source database whose table is damaged half-way: the rows before the damage
+// are read (on the thread that reads ahead of the update), then the import fails
+// naming the source, and the project and its undo data are as before.
+TEST_F(TransferLanguageTest, ASourceDamagedHalfWayFailsNamingItAndChangesNothing) {
+    const QString source = folder.Path(QStringLiteral("Beschaedigt.mdb"));
+    QStringList values;
+    for (int id = 0; id < 20000; ++id) values << QStringLiteral("(%1, 'Text %1')").arg(id);
+    RunSql(source, QStringLiteral("CREATE TABLE TidxTexts(ID, L1031); INSERT INTO TidxTexts "
+                                  "VALUES ") +
+                       values.join(u','));
+    {
+        QFile file(source);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        const qint64 pages = file.size() / 4096;
+        ASSERT_GT(pages, 20);
+        ASSERT_TRUE(file.seek(pages / 2 * 4096));
+        file.write(QByteArray(4096, '\x55'));
+    }
+    const QByteArray before = FileBytes(project);
+    EXPECT_FALSE(TransferLanguage(project, 1031, source));
+    EXPECT_EQ(messages.FailureNumber(), ErrorNumber::Corrupt);
+    ASSERT_EQ(messages.messages.size(), 1u);
+    // The source is what is damaged, not the project.
+    const QString text = messages.messages[0].text;
+    EXPECT_TRUE(text.contains(QStringLiteral("Die Datenbank '%1' ist beschädigt").arg(source)))
+        << text.toStdString();
+    EXPECT_FALSE(text.contains(project)) << text.toStdString();
+    EXPECT_EQ(FileBytes(project), before);
+}
+
+}  // namespace
