@@ -3,11 +3,14 @@
 #include "LinkedRowsModule.h"
 #include "LinkedSource.h"
 #include "RuntimeError.h"
+#include "SheetReading.h"
 #include "SourceRowsCopy.h"
 #include "SqliteConnection.h"
 #include "SqliteStatement.h"
 #include "TemporaryDatabase.h"
 #include "UpdateStatement.h"
+
+#include <QRegularExpression>
 
 #include <sqlite3.h>
 
@@ -77,7 +80,57 @@ struct Database::UpdatePlan {
     QStringList columns;
     int key = 0, value = 0;  // the source's key and value columns
     int64_t total = 0;       // the rows of a database file, for the progress
+    // A sheet still being read, its rows streamed: key and value are its
+    // columns in the sheet until the rows are planned (PlanRows) once it is read.
+    SheetReading* reading = nullptr;
+    QString keyName, valueName;
 };
+
+namespace {
+
+// The column of the sheet whose heading is name, the first of several: the one
+// the table read whole gives the name to. Nothing where the table might name
+// another column so (the names it gives columns without a heading, "F1", ...).
+std::optional<int> HeaderColumn(const SheetStream::Cells& header, const QString& name) {
+    static const QRegularExpression given(QStringLiteral("^F\\d+$"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    if (given.match(name).hasMatch()) return std::nullopt;
+    for (size_t c = 0; c < header.size(); ++c)
+        if (!header[c].IsNull() && header[c].ToText().compare(name, Qt::CaseInsensitive) == 0)
+            return static_cast<int>(c);
+    return std::nullopt;
+}
+
+}  // namespace
+
+// The key and value columns of rows read whole, and the check of the cells of
+// them that could not be read.
+void Database::PlanRows(UpdatePlan& plan) const {
+    auto column = [&](const QString& name) {
+        for (qsizetype i = 0; i < plan.columns.size(); ++i)
+            if (plan.columns[i].compare(name, Qt::CaseInsensitive) == 0) return static_cast<int>(i);
+        if (plan.rows && !plan.rows->place.isEmpty())
+            throw RuntimeError::ColumnMissingIn(name, plan.rows->place);
+        throw RuntimeError::ColumnMissing(name, plan.table, plan.file);
+    };
+    plan.key = column(plan.keyName);
+    plan.value = column(plan.valueName);
+    // A cell the reader could not read matters only in a column the update reads.
+    if (plan.rows)
+        for (const UnreadableCell& cell : plan.rows->unreadable)
+            if (cell.column == static_cast<size_t>(plan.key) ||
+                cell.column == static_cast<size_t>(plan.value))
+                throw cell.error;
+}
+
+// A sheet that was streamed, read whole now: its rows planned as any others'.
+void Database::TakeWholeSheet(UpdatePlan& plan) const {
+    if (!plan.reading) return;
+    plan.rows = &plan.reading->Table();
+    plan.columns = plan.rows->columns;
+    plan.reading = nullptr;
+    PlanRows(plan);
+}
 
 QString Database::TargetTable(const UpdateStatement& parsed) const {
     const SqliteConnection& c = Connection();
@@ -99,31 +152,34 @@ void Database::PlanSource(const UpdateStatement& parsed, UpdatePlan& plan) {
         linked = &tableDefs_.Linked(*link);
     plan.file = linked ? linked->fileName : name_;
     plan.database = linked && linked->database ? linked->database->Handle() : c.Handle();
+    plan.keyName = parsed.sourceKey;
+    plan.valueName = parsed.sourceColumn;
+    if (linked && linked->reading) {
+        // The sheet's rows are streamed while it is read: by the columns of their headings.
+        plan.table = linked->tableName;
+        const SheetStream::Cells& header = *linked->reading->Header();
+        const auto key = HeaderColumn(header, plan.keyName);
+        const auto value = HeaderColumn(header, plan.valueName);
+        plan.reading = linked->reading.get();
+        if (key && value) {
+            plan.key = *key;
+            plan.value = *value;
+            return;
+        }
+        TakeWholeSheet(plan);
+        return;
+    }
     if (linked) {
         plan.table = linked->tableName;
         plan.columns = linked->columns;
-        if (linked->rows) plan.rows = &*linked->rows;
+        plan.rows = linked->Table();
     } else {
         const auto stored = c.FindTable(parsed.sourceTable);
         if (!stored) throw RuntimeError::TableNotFound(parsed.sourceTable, name_);
         plan.table = *stored;
         plan.columns = c.Columns(plan.table);
     }
-    auto column = [&](const QString& name) {
-        for (qsizetype i = 0; i < plan.columns.size(); ++i)
-            if (plan.columns[i].compare(name, Qt::CaseInsensitive) == 0) return static_cast<int>(i);
-        if (plan.rows && !plan.rows->place.isEmpty())
-            throw RuntimeError::ColumnMissingIn(name, plan.rows->place);
-        throw RuntimeError::ColumnMissing(name, plan.table, plan.file);
-    };
-    plan.key = column(parsed.sourceKey);
-    plan.value = column(parsed.sourceColumn);
-    // A cell the reader could not read matters only in a column the update reads.
-    if (plan.rows)
-        for (const UnreadableCell& cell : plan.rows->unreadable)
-            if (cell.column == static_cast<size_t>(plan.key) ||
-                cell.column == static_cast<size_t>(plan.value))
-                throw cell.error;
+    PlanRows(plan);
 }
 
 Database::UpdatePlan Database::Plan(const QString& statement, const Hooks& hooks, bool write) {
@@ -134,7 +190,7 @@ Database::UpdatePlan Database::Plan(const QString& statement, const Hooks& hooks
     PlanSource(*parsed, plan);
     // The rows to read of a database file, for the progress; counting them is
     // cheap beside the update. Rows in memory are counted as they are.
-    if (!plan.rows && hooks.progress) {
+    if (!plan.rows && !plan.reading && hooks.progress) {
         SqliteStatement count(
             plan.database,
             QStringLiteral("SELECT count(*) FROM %1").arg(QuoteIdentifier(plan.table)), plan.file);
@@ -161,15 +217,18 @@ Database::UpdatePlan Database::Plan(const QString& statement, const Hooks& hooks
     return plan;
 }
 
-Database::Pass Database::RunPass(const UpdatePlan& plan, const Hooks& hooks, bool ordered,
+Database::Pass Database::RunPass(UpdatePlan& plan, const Hooks& hooks, bool ordered,
                                  UpdateTally& tally) {
     SqliteConnection& c = Connection();
     std::optional<LinkedRowsModule::Scope> scope;
     // Rows of a source table are read as the reader gave them; ordered by key,
     // from a copy that SQLite sorts.
     std::optional<SourceRowsCopy> copy;
+    if (ordered) TakeWholeSheet(plan);
     if (plan.rows && ordered) copy.emplace(*plan.rows, plan.key, plan.value);
-    if (plan.rows && !ordered)
+    if (plan.reading)
+        scope.emplace(c.LinkedRows(), plan.reading->Stream(), plan.key, plan.value, tally, hooks);
+    else if (plan.rows && !ordered)
         scope.emplace(c.LinkedRows(), *plan.rows, plan.key, plan.value, tally, hooks);
     else if (copy)
         scope.emplace(c.LinkedRows(), copy->Handle(), SourceRowsCopy::kTable, SourceRowsCopy::kKey,
@@ -187,6 +246,14 @@ Database::Pass Database::RunPass(const UpdatePlan& plan, const Hooks& hooks, boo
     while (rc == SQLITE_OK && (rc = sqlite3_step(run)) == SQLITE_ROW) rc = SQLITE_OK;
     sqlite3_finalize(run);
     if (rc == SQLITE_DONE) {
+        try {
+            // A streamed sheet is whole now: what its reading found late counts too.
+            TakeWholeSheet(plan);
+        } catch (...) {
+            sqlite3_exec(c.Handle(), "ROLLBACK TO import_update; RELEASE import_update", nullptr,
+                         nullptr, nullptr);
+            throw;
+        }
         c.Exec(QStringLiteral("RELEASE import_update"));
         return Pass::Done;
     }
@@ -298,7 +365,7 @@ void PutInSourceOrder(SpillList<UpdateTally::Duplicate>& list) {
 
 void Database::Run(const QString& statement, const Hooks& hooks, bool write) {
     tally_ = UpdateTally{};
-    const UpdatePlan plan = Plan(statement, hooks, write);
+    UpdatePlan plan = Plan(statement, hooks, write);
     // First in the source's order; when its keys do not ascend, once more with the
     // rows ordered by key, everything of the first pass rolled back.
     for (const bool ordered : {false, true}) {

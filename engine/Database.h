@@ -61,10 +61,12 @@ class Database {
     enum class Pass { Done, OutOfOrder };
     QString TargetTable(const UpdateStatement& parsed) const;
     void PlanSource(const UpdateStatement& parsed, UpdatePlan& plan);
+    void PlanRows(UpdatePlan& plan) const;
+    void TakeWholeSheet(UpdatePlan& plan) const;
     UpdatePlan Plan(const QString& statement, const Hooks& hooks, bool write);
     // Runs the update once, in the source's order or ordered by key; a pass that
     // finds the source out of order is rolled back and says so.
-    Pass RunPass(const UpdatePlan& plan, const Hooks& hooks, bool ordered, UpdateTally& tally);
+    Pass RunPass(UpdatePlan& plan, const Hooks& hooks, bool ordered, UpdateTally& tally);
     void Run(const QString& statement, const Hooks& hooks, bool write);
 
     std::unique_ptr<SqliteConnection> connection_;

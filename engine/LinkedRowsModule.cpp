@@ -1,6 +1,7 @@
 #include "LinkedRowsModule.h"
 
 #include "RuntimeError.h"
+#include "SheetStream.h"
 #include "SourceRowFeed.h"
 #include "SqliteStatement.h"
 #include "Val.h"
@@ -126,6 +127,11 @@ struct Cursor : sqlite3_vtab_cursor {
         shown = feed->Next();
         slot->shown = shown;
         if (!shown) {
+            // The sheet's rows came out of their order after all: read again, whole.
+            if (feed->Abandoned()) {
+                slot->outOfOrder = true;
+                rc = SQLITE_ERROR;
+            }
             if (feed->Failed()) {
                 slot->failure = feed->Failure();
                 rc = feed->ResultCode() != SQLITE_OK ? feed->ResultCode() : SQLITE_ERROR;
@@ -179,6 +185,9 @@ struct Cursor : sqlite3_vtab_cursor {
         duplicate.reset();
     }
 
+    // The rows to read, for the progress: of a sheet still being read those read so far.
+    int64_t Total() const { return slot->sheet ? slot->sheet->RowsRead() : slot->total; }
+
     // Moves to the next row with a key; a failing read of the other file is an error.
     int Advance() {
         FinishShownRow();
@@ -190,7 +199,7 @@ struct Cursor : sqlite3_vtab_cursor {
             ++tally.sourceRows;
             slot->row = place;
             if (slot->progress && tally.sourceRows % kProgressRows == 0 &&
-                !(*slot->progress)(tally.sourceRows, std::max(slot->total, tally.sourceRows))) {
+                !(*slot->progress)(tally.sourceRows, std::max(Total(), tally.sourceRows))) {
                 slot->cancelled = true;
                 return Stop("cancelled", SQLITE_INTERRUPT);
             }
@@ -364,6 +373,8 @@ int Filter(sqlite3_vtab_cursor* base, int, const char*, int, sqlite3_value**) {
     slot.scanned = true;
     if (slot.table) {
         cursor->feed.emplace(slot.table->rows, slot.key, slot.value, slot.convert);
+    } else if (slot.sheet) {
+        cursor->feed.emplace(*slot.sheet, slot.key, slot.value, slot.convert);
     } else {
         // A table of another file is read on a thread of its own; one of the
         // project's own (on the statement's connection) as the statement runs.
@@ -569,6 +580,16 @@ Scope::Scope(Slot& slot, const SourceTable& table, int keyColumn, int valueColum
     SetHooks(slot_, tally, hooks);
     slot_.total = static_cast<int64_t>(table.rows.size());
     slot_.table = &table;
+    slot_.key = static_cast<size_t>(keyColumn);
+    slot_.value = static_cast<size_t>(valueColumn);
+}
+
+Scope::Scope(Slot& slot, SheetStream& sheet, int keyColumn, int valueColumn, UpdateTally& tally,
+             const Hooks& hooks)
+    : slot_(slot) {
+    slot_ = Slot{};
+    SetHooks(slot_, tally, hooks);
+    slot_.sheet = &sheet;
     slot_.key = static_cast<size_t>(keyColumn);
     slot_.value = static_cast<size_t>(valueColumn);
 }

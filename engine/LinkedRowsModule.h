@@ -80,6 +80,7 @@ struct Hooks {
 
 struct Slot {
     const SourceTable* table = nullptr;
+    SheetStream* sheet = nullptr;  // with key and value its columns in the sheet
     size_t key = 0;
     size_t value = 0;
     sqlite3* database = nullptr;  // with select: reads "SELECT key, value FROM table"
@@ -113,6 +114,10 @@ void Register(sqlite3* db, Slot* slot);
 class Scope {
   public:
     Scope(Slot& slot, const SourceTable& table, int keyColumn, int valueColumn, UpdateTally& tally,
+          const Hooks& hooks);
+    // The rows of a sheet as its reader streams them; key and value are columns
+    // of the sheet.
+    Scope(Slot& slot, SheetStream& sheet, int keyColumn, int valueColumn, UpdateTally& tally,
           const Hooks& hooks);
     // total: the table's rows, for the progress.
     Scope(Slot& slot, sqlite3* database, const QString& table, const QString& keyColumn,

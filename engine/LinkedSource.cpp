@@ -2,6 +2,7 @@
 
 #include "AccessReader.h"
 #include "RuntimeError.h"
+#include "SheetReading.h"
 #include "SqliteConnection.h"
 
 #include <QFile>
@@ -12,6 +13,16 @@ namespace LinkedSource {
 LinkedTable::LinkedTable() = default;
 LinkedTable::LinkedTable(LinkedTable&&) noexcept = default;
 LinkedTable::~LinkedTable() = default;
+
+const SourceTable* LinkedTable::Table() const {
+    if (reading) return &reading->Table();
+    return rows ? &*rows : nullptr;
+}
+
+const QStringList& LinkedTable::Columns() const {
+    if (reading) return reading->Table().columns;
+    return columns;
+}
 
 namespace {
 
@@ -67,6 +78,16 @@ LinkedTable OpenDatabase(const Link& link, const QString& sourceTable, int lockT
 // A table read whole by the format's reader: a workbook's sheet, or a text file
 // of the folder the link names ("#" standing for the dot of its extension).
 LinkedTable ReadWhole(const Link& link, const QString& sourceTable) {
+    if (link.format->streamsRows) {
+        auto reading =
+            std::make_unique<SheetReading>(*link.format, link.path, sourceTable, link.options);
+        if (!reading->Header()) return FromRows(reading->Take());
+        LinkedTable linked;
+        linked.fileName = link.path;
+        linked.tableName = sourceTable;
+        linked.reading = std::move(reading);
+        return linked;
+    }
     if (link.format->linking != SourceFormats::Linking::FileInFolder)
         return FromRows(link.format->read(link.path, sourceTable, link.options));
     QString name = sourceTable;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+class SheetReading;
 class SqliteConnection;
 
 // The sources a linked table can point at, named by the engine's link strings
@@ -44,13 +45,23 @@ struct LinkedTable {
     QStringList columns;
     std::optional<SourceTable> rows;
     std::unique_ptr<SqliteConnection> database;
+    // A sheet still being read, its rows streamed; its columns and rows are
+    // those of Table() once it is read.
+    std::unique_ptr<SheetReading> reading;
+
+    // The columns; of a sheet still being read once it is read.
+    const QStringList& Columns() const;
+    // The rows read whole: of a sheet still being read once it is read; null
+    // for a database file's table.
+    const SourceTable* Table() const;
 
     LinkedTable();
     LinkedTable(LinkedTable&&) noexcept;
     ~LinkedTable();
 };
 
-// Opens the source table: reads a workbook's sheet or an Access table whole, or
+// Opens the source table: reads a workbook's sheet (on a thread of its own, the
+// sheet's header read when it returns) or an Access table whole, or
 // opens a database file and checks that the table is in it. Fails with the
 // engine's error when the file is missing (3024), unreadable (3051), not of its
 // kind (3343, 3274) or when the table or sheet is not in it (3011); every

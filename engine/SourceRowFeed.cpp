@@ -1,5 +1,6 @@
 #include "SourceRowFeed.h"
 
+#include "SheetStream.h"
 #include "SourceRows.h"
 #include "Utf8Writer.h"
 #include "Val.h"
@@ -23,8 +24,9 @@ constexpr size_t kBatches = 4;
 // Where the reading of a source table stands; made on the thread that reads.
 class SourceRowFeed::Filler {
   public:
+    Filler() = default;
     explicit Filler(const SourceRows& rows) : reader(rows) {}
-    SourceRows::Reader reader;
+    std::optional<SourceRows::Reader> reader;
     QByteArray text;  // a value's UTF-8, its memory kept for every row
 };
 
@@ -42,7 +44,23 @@ SourceRowFeed::SourceRowFeed(const SourceRows& rows, size_t keyColumn, size_t va
       valueColumn_(valueColumn),
       convert_(convert && *convert ? convert : nullptr) {}
 
+SourceRowFeed::SourceRowFeed(SheetStream& sheet, size_t keyColumn, size_t valueColumn,
+                             const Conversion* convert)
+    : sheet_(&sheet),
+      keyColumn_(keyColumn),
+      valueColumn_(valueColumn),
+      convert_(convert && *convert ? convert : nullptr) {}
+
 SourceRowFeed::~SourceRowFeed() {
+    if (sheet_) {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        sheet_->Leave();  // once the reader's thread is out of Add()
+        return;
+    }
     if (!thread_.joinable()) return;
     {
         std::lock_guard lock(mutex_);
@@ -55,6 +73,11 @@ SourceRowFeed::~SourceRowFeed() {
 void SourceRowFeed::Start() {
     started_ = true;
     for (size_t i = 0; i < kBatches; ++i) free_.push_back(std::make_unique<Batch>());
+    if (sheet_) {
+        filler_ = std::make_unique<Filler>();
+        sheet_->Attach(this);
+        return;
+    }
     if (!ownThread_) return;
     try {
         thread_ = std::thread([this] { Produce(); });
@@ -172,12 +195,7 @@ bool SourceRowFeed::ReadSelected(Batch& batch, Stored& row) {
     return true;
 }
 
-bool SourceRowFeed::ReadStored(Batch& batch, Stored& row) {
-    if (!filler_) filler_ = std::make_unique<Filler>(*rows_);
-    SourceRows::Reader& reader = filler_->reader;
-    if (!reader.Next()) return false;
-    row.place = ++read_;
-    const Variant& id = reader.Cell(keyColumn_);
+void SourceRowFeed::ReadCells(Batch& batch, Stored& row, const Variant& id, const Variant& value) {
     row.keyIsNull = id.IsNull();
     if (!row.keyIsNull) row.key = id.ToNumber();
     if (id.IsText()) {
@@ -185,20 +203,65 @@ bool SourceRowFeed::ReadStored(Batch& batch, Stored& row) {
         SetId(batch.bytes, row.idKind, row.key, row.id, row.idSize, filler_->text.constData(),
               static_cast<int>(filler_->text.size()), true);
     }
-    const Variant& value = reader.Cell(valueColumn_);
     row.valueIsNull = value.IsNull();
     if (!row.valueIsNull) {
         WriteUtf8(value.ToText(), filler_->text);
         row.valueSize = static_cast<size_t>(filler_->text.size());
         row.value = Append(batch.bytes, filler_->text.constData(), row.valueSize);
     }
+}
+
+bool SourceRowFeed::ReadStored(Batch& batch, Stored& row) {
+    if (!filler_) filler_ = std::make_unique<Filler>(*rows_);
+    SourceRows::Reader& reader = *filler_->reader;
+    if (!reader.Next()) return false;
+    row.place = ++read_;
+    ReadCells(batch, row, reader.Cell(keyColumn_), reader.Cell(valueColumn_));
     return true;
 }
 
-bool SourceRowFeed::Fill(Batch& batch) {
+void SourceRowFeed::Clear(Batch& batch) {
     batch.rows.clear();
     batch.bytes.clear();
     batch.failures.clear();
+    batch.abandoned = false;
+    batch.last = false;
+    batch.rc = 0;
+    batch.failure = nullptr;
+}
+
+void SourceRowFeed::Add(const SheetStream::Cells& cells) {
+    static const Variant kNull;
+    if (!pushed_) {
+        pushed_ = TakeFree();
+        if (!pushed_) return;  // the statement is done with the rows
+        Clear(*pushed_);
+    }
+    Stored row;
+    row.place = ++read_;
+    ReadCells(*pushed_, row, keyColumn_ < cells.size() ? cells[keyColumn_] : kNull,
+              valueColumn_ < cells.size() ? cells[valueColumn_] : kNull);
+    Convert(*pushed_, row);
+    pushed_->rows.push_back(row);
+    if (pushed_->rows.size() >= kBatchRows || pushed_->bytes.size() >= kBatchBytes)
+        Hand(std::move(pushed_));
+}
+
+void SourceRowFeed::End(std::exception_ptr failure, bool abandoned) {
+    std::unique_ptr<Batch> batch = std::move(pushed_);
+    if (!batch) {
+        batch = TakeFree();
+        if (!batch) return;
+        Clear(*batch);
+    }
+    batch->last = true;
+    batch->failure = failure;
+    batch->abandoned = abandoned;
+    Hand(std::move(batch));
+}
+
+bool SourceRowFeed::Fill(Batch& batch) {
+    Clear(batch);
     try {
         while (batch.rows.size() < kBatchRows && batch.bytes.size() < kBatchBytes) {
             Stored row;
@@ -249,11 +312,12 @@ const SourceRowFeed::Row* SourceRowFeed::Next() {
         if (current_ && current_->last) {
             ended_ = true;
             rc_ = current_->rc;
+            abandoned_ = current_->abandoned;
             message_ = current_->message;
             failure_ = current_->failure;
             return nullptr;
         }
-        if (!ownThread_) {
+        if (!ownThread_ && !sheet_) {
             if (!current_) current_ = std::make_unique<Batch>();
             current_->last = !Fill(*current_);
         } else {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SheetStream.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -17,6 +19,7 @@
 #include <vector>
 
 class SourceRows;
+class Variant;
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -31,7 +34,7 @@ struct sqlite3_stmt;
 // of the ID), how the ID is written and the value as UTF-8 text (numbers in their
 // shortest form). With a conversion, the value is converted ahead too: of every
 // row with a key and a text, on the feed's thread, in the order of the rows.
-class SourceRowFeed {
+class SourceRowFeed : private SheetStream::Sink {
   public:
     // Turns a non-empty text (UTF-8) into the text the target gets, in place;
     // key is the row's Val(), place its place in the source.
@@ -67,6 +70,10 @@ class SourceRowFeed {
     // The rows of a source table, its key and value columns.
     SourceRowFeed(const SourceRows& rows, size_t keyColumn, size_t valueColumn,
                   const Conversion* convert);
+    // The rows of a sheet as its reader streams them, its key and value columns
+    // in the sheet: read and converted on the reader's thread.
+    SourceRowFeed(SheetStream& sheet, size_t keyColumn, size_t valueColumn,
+                  const Conversion* convert);
     // Stops reading and waits for the feed's thread.
     ~SourceRowFeed();
     SourceRowFeed(const SourceRowFeed&) = delete;
@@ -78,6 +85,9 @@ class SourceRowFeed {
     // Why reading stopped before the end: SQLite's result code and message, or what
     // the reading threw.
     bool Failed() const { return rc_ != 0 || failure_; }
+    // The sheet's reader could not give its rows in their order after all: the
+    // rows given are void, and the whole table is to be read instead.
+    bool Abandoned() const { return abandoned_; }
     int ResultCode() const { return rc_; }
     const QString& Message() const { return message_; }
     std::exception_ptr Failure() const { return failure_; }
@@ -102,6 +112,7 @@ class SourceRowFeed {
         std::vector<std::exception_ptr> failures;  // of conversions
         bool last = false;                         // nothing follows: the end, or a failure
         int rc = 0;
+        bool abandoned = false;
         QString message;
         std::exception_ptr failure;
     };
@@ -114,6 +125,12 @@ class SourceRowFeed {
     // Read the next row into row, its texts into batch; false at the end or on an error.
     bool ReadSelected(Batch& batch, Stored& row);
     bool ReadStored(Batch& batch, Stored& row);
+    // The sheet's reader hands its rows.
+    void Add(const SheetStream::Cells& cells) override;
+    void End(std::exception_ptr failure, bool abandoned) override;
+    static void Clear(Batch& batch);
+    // A row's key and value from its cells.
+    void ReadCells(Batch& batch, Stored& row, const Variant& id, const Variant& value);
     void Convert(Batch& batch, Stored& row);
     std::unique_ptr<Batch> TakeFree();
     void Hand(std::unique_ptr<Batch> batch);
@@ -122,6 +139,8 @@ class SourceRowFeed {
     sqlite3* database_ = nullptr;
     sqlite3_stmt* select_ = nullptr;
     const SourceRows* rows_ = nullptr;
+    SheetStream* sheet_ = nullptr;
+    std::unique_ptr<Batch> pushed_;  // the batch the sheet's reader fills
     size_t keyColumn_ = 0, valueColumn_ = 0;
     const Conversion* convert_ = nullptr;
     std::unique_ptr<Filler> filler_;  // the reading position, used by one thread only
@@ -140,6 +159,7 @@ class SourceRowFeed {
     Row shown_;
     bool started_ = false, ended_ = false;
     int rc_ = 0;
+    bool abandoned_ = false;
     QString message_;
     std::exception_ptr failure_;
 };

@@ -30,7 +30,7 @@ SqliteConnection& TableDefCollection::Connection() const {
 
 TableDef TableDefCollection::Handed(TableDef definition) {
     TableDef handed(definition.Name(), [this, definition]() -> QStringList {
-        if (definition.IsLink()) return Linked(definition).columns;
+        if (definition.IsLink()) return Linked(definition).Columns();
         return Connection().Columns(definition.Name());
     });
     handed.SetConnect(definition.Connect());

@@ -30,17 +30,36 @@ CellGrid::Cells& CellGrid::CellsOf(uint32_t row) {
     cells_ += row - current_;
     if (cells_ > maxCells_) Fail("zu viele Zellen");
     FinishRow();
-    for (uint32_t empty = current_ + 1; empty < row; ++empty) rows_.push_back({});
+    for (uint32_t empty = current_ + 1; empty < row; ++empty) AddRow({});
     current_ = row;
     return currentCells_;
 }
 
+void CellGrid::StreamTo(SheetStream* stream) {
+    stream_ = stream;
+    // Without a header the columns are named by their place in the used range,
+    // which only the whole sheet tells.
+    if (stream_ && !header_) stream_->Abandon();
+}
+
 void CellGrid::FinishRow() {
-    if (header_ && current_ == first_)
+    if (header_ && current_ == first_) {
         headerCells_ = std::move(currentCells_);
-    else
-        rows_.push_back(std::move(currentCells_));
+        if (stream_) {
+            const bool readable =
+                std::none_of(unreadable_.begin(), unreadable_.end(),
+                             [&](const auto& bad) { return bad.second.row == first_; });
+            stream_->Header(headerCells_, readable);
+        }
+    } else {
+        AddRow(std::move(currentCells_));
+    }
     currentCells_ = Cells();
+}
+
+void CellGrid::AddRow(Cells cells) {
+    if (stream_) stream_->Row(cells);
+    rows_.push_back(std::move(cells));
 }
 
 // Takes the rows read so far back into memory, each at its place.
@@ -53,6 +72,7 @@ void CellGrid::Gather() {
     gatheredRows_[current_] = std::move(currentCells_);
     rows_ = SourceRows();
     gathered_ = true;
+    if (stream_) stream_->Abandon();
 }
 
 void CellGrid::Set(uint32_t row, uint32_t col, Variant value) {

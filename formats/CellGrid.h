@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileDamaged.h"
+#include "SheetStream.h"
 #include "SourceTable.h"
 #include "Variant.h"
 
@@ -30,6 +31,9 @@ class CellGrid {
     CellGrid(const QString& sheet, uint32_t maxColumns, uint64_t maxCells, bool header)
         : sheet_(sheet), maxColumns_(maxColumns), maxCells_(maxCells), header_(header) {}
 
+    // Hands the header and every row after it to stream as well, as they are read.
+    void StreamTo(SheetStream* stream);
+
     void Set(uint32_t row, uint32_t col, Variant value);
     // A cell whose value cannot be read: an empty cell for the table, and an
     // unreadable cell that fails with error an import of its column. One in the
@@ -49,6 +53,7 @@ class CellGrid {
     [[noreturn]] void Fail(const char* what) const;
     Cells& CellsOf(uint32_t row);
     void FinishRow();
+    void AddRow(Cells cells);
     void Gather();
     void TableFromGathered(SourceTable& table);
 
@@ -76,4 +81,5 @@ class CellGrid {
         RuntimeError error;
     };
     std::map<uint32_t, Unreadable> unreadable_;  // of each column the first
+    SheetStream* stream_ = nullptr;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SheetStream.h"
 #include "SourceTable.h"
 
 #include <QString>
@@ -26,10 +27,11 @@ enum class Linking {
 
 // What a reader is given beside the file.
 struct ReadOptions {
-    bool header = true;           // the first row names the columns
-    int characterSet = 0;         // a text file's encoding (code page); 0: found from its bytes
-    int defaultCharacterSet = 0;  // what a text file that is no Unicode is read in; 0: 1252
-    int32_t language = 0;         // the language a document's translations are for
+    bool header = true;             // the first row names the columns
+    int characterSet = 0;           // a text file's encoding (code page); 0: found from its bytes
+    int defaultCharacterSet = 0;    // what a text file that is no Unicode is read in; 0: 1252
+    int32_t language = 0;           // the language a document's translations are for
+    SheetStream* stream = nullptr;  // a sheet's rows also go here as they are read
 };
 
 struct Format {
@@ -42,6 +44,10 @@ struct Format {
     // Reads the table or sheet of the file; null for database files, which the
     // engine opens itself. Fails with a RuntimeError naming the file.
     SourceTable (*read)(const QString& path, const QString& table, const ReadOptions& options);
+    // A sheet read on a thread of its own while the import begins with its rows
+    // (see SheetStream): for a format whose reading costs about what the update
+    // of its rows does (XML), not for one read in a fraction of that (BIFF).
+    bool streamsRows = false;
 };
 
 const std::vector<Format>& All();

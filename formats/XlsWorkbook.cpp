@@ -188,11 +188,12 @@ const XlsWorkbook::Sheet* XlsWorkbook::FindSheet(const QString& name) const {
 
 bool XlsWorkbook::HasSheet(const QString& name) const { return FindSheet(name) != nullptr; }
 
-SourceTable XlsWorkbook::ReadSheet(const QString& name, bool header) const {
+SourceTable XlsWorkbook::ReadSheet(const QString& name, bool header, SheetStream* stream) const {
     const Sheet* sheet = FindSheet(name);
     if (!sheet) throw RuntimeError::SheetNotFound(name, path_);
     // Excel 97-2003 has 256 columns; a cell beyond them is a damaged record.
     CellGrid grid(name, 256, uint64_t{65536} * 256, header);
+    grid.StreamTo(stream);
     try {
         std::unique_ptr<CodePageConverter> converter;
         BiffCellDecoder decoder(biff8_, sharedStrings_, [&]() -> CodePageConverter& {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SheetStream.h"
 #include "SourceTable.h"
 
 #include <QByteArray>
@@ -28,7 +29,8 @@ class XlsWorkbook {
     // names and every later row is one row of values; without one the columns are
     // named F1, F2, ... and every row is a row of values. Text cells are texts, number cells
     // numbers, empty cells Null. Fails with 3011 when there is no such sheet, 3274 when damaged.
-    SourceTable ReadSheet(const QString& name, bool header = true) const;
+    SourceTable ReadSheet(const QString& name, bool header = true,
+                          SheetStream* stream = nullptr) const;
 
   private:
     struct Sheet {

@@ -654,11 +654,12 @@ void XlsxWorkbook::ReadCells(const Sheet& sheet, CellGrid& grid) const {
     }).Read();
 }
 
-SourceTable XlsxWorkbook::ReadSheet(const QString& name, bool header) const {
+SourceTable XlsxWorkbook::ReadSheet(const QString& name, bool header, SheetStream* stream) const {
     const Sheet* sheet = FindSheet(name);
     if (!sheet) throw RuntimeError::SheetNotFound(name, path_);
     try {
         CellGrid grid(name, kMaxColumns, kMaxCells, header);
+        grid.StreamTo(stream);
         ReadCells(*sheet, grid);
         SourceTable table = std::move(grid).Table(path_, name);
         table.place = QStringLiteral("im Tabellenblatt '%1' der %2 '%3'").arg(name, kNoun, path_);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SharedStringTable.h"
+#include "SheetStream.h"
 #include "SourceTable.h"
 
 #include <QByteArray>
@@ -44,7 +45,8 @@ class XlsxWorkbook {
     // there, a text longer than the 32,767 characters a cell holds) is an
     // unreadable cell of the table, named by sheet and cell.
     // Fails with 3011 when there is no such sheet, 3274 when damaged.
-    SourceTable ReadSheet(const QString& name, bool header = true) const;
+    SourceTable ReadSheet(const QString& name, bool header = true,
+                          SheetStream* stream = nullptr) const;
 
     // The word messages call such a file by.
     static inline const QString kNoun = QStringLiteral("Arbeitsmappe");

@@ -1,3 +1,4 @@
+#include "CellGrid.h"
 #include "CodePage.h"
 #include "CsvFile.h"
 #include "LanguageRecoding.h"
@@ -626,6 +627,66 @@ TEST(XlsxWorkbookTest, FuzzRegressionsFailCleanly) {
         EXPECT_TRUE(text.startsWith(u"3274 "_qs) && text.contains(path)) << text.toStdString();
     }
     EXPECT_GT(refused, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// What a sheet's reader streamed, as the import's sink takes it.
+struct RecordingSink : SheetStream::Sink {
+    std::vector<SheetStream::Cells> rows;
+    bool ended = false, abandoned = false;
+    void Add(const SheetStream::Cells& cells) override { rows.push_back(cells); }
+    void End(std::exception_ptr, bool gaveUp) override {
+        ended = true;
+        abandoned = gaveUp;
+    }
+};
+
+TEST(CellGridTest, StreamsRowsInTheirOrderAndGivesUpOnCellsByColumn) {
+    struct Case {
+        const char* name;
+        std::vector<std::tuple<uint32_t, uint32_t, const char*>> cells;  // row, column, text
+        bool header;
+        size_t streamed;  // rows the sink took
+        bool abandoned;
+    };
+    const std::vector<Case> cases = {
+        {"by rows",
+         {{0, 1, "ID"}, {0, 2, "L1031"}, {1, 1, "1"}, {1, 2, "eins"}, {3, 1, "3"}},
+         true,
+         3,
+         false},
+        {"by columns",
+         {{0, 1, "ID"}, {1, 1, "1"}, {2, 1, "2"}, {0, 2, "L1031"}, {1, 2, "eins"}},
+         true,
+         1,
+         true},
+        {"without a header", {{0, 0, "1"}, {1, 0, "2"}}, false, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SheetStream stream;
+        RecordingSink sink;
+        stream.Attach(&sink);
+        CellGrid grid(u"T"_qs, 16, 1000, c.header);
+        grid.StreamTo(&stream);
+        for (const auto& [row, col, text] : c.cells) grid.Set(row, col, Variant(text));
+        const SourceTable table = std::move(grid).Table(u"t.xls"_qs, u"T"_qs);
+        stream.Finish();
+        EXPECT_TRUE(sink.ended);
+        EXPECT_EQ(sink.abandoned, c.abandoned);
+        EXPECT_EQ(sink.rows.size(), c.streamed);
+        if (!c.abandoned) {
+            const auto header = stream.Header();
+            ASSERT_TRUE(header.has_value());
+            EXPECT_EQ(header->at(1), Variant("ID")) << "cells at their columns in the sheet";
+            EXPECT_EQ(sink.rows.at(0).at(2), Variant("eins"));
+            EXPECT_TRUE(sink.rows.at(1).empty()) << "the empty row between";
+            EXPECT_EQ(table.rows.size(), sink.rows.size()) << "the table keeps them too";
+        }
+    }
 }
 
 }  // namespace

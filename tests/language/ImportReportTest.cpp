@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 #include "UndoStore.h"
 #include "WorkbookWriter.h"
+#include "ZipWriter.h"
 
 #include <QFile>
 
@@ -502,6 +503,129 @@ TEST_F(RowOrderTest, ATableWithoutRowIdsIsReadToo) {
     ASSERT_EQ(report.rows.unmatched.size(), 1u);
     EXPECT_EQ(report.rows.unmatched[0].row, 3) << "numbered as read";
     EXPECT_EQ(ReadColumn(project, QStringLiteral("L1031"))[2], Variant("zwei"));
+}
+
+}  // namespace
+
+namespace {
+
+// An .xlsx sheet is read on a thread of its own while the import begins with
+// its first rows: every shape of sheet gives what its table read whole gives.
+class StreamedSheetTest : public ImportReportTest {
+  protected:
+    QString Workbook(const QString& name, const QByteArray& rows,
+                     const QByteArray& strings =
+                         "<sst xmlns=\"http://schemas.openxmlformats.org/"
+                         "spreadsheetml/2006/main\"/>") {
+        const QString path = folder.Path(name + u".xlsx"_qs);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(
+            XlsxContainer("<worksheet xmlns=\"http://schemas.openxmlformats.org/"
+                          "spreadsheetml/2006/main\"><sheetData>" +
+                              rows + "</sheetData></worksheet>",
+                          strings));
+        return path;
+    }
+    // A row of the ID (a number) and its text in columns A and B.
+    static QByteArray Row(int row, int id, const char* text) {
+        return QStringLiteral(
+                   "<row r=\"%1\"><c r=\"A%1\"><v>%2</v></c><c r=\"B%1\" "
+                   "t=\"inlineStr\"><is><t>%3</t></is></c></row>")
+            .arg(row)
+            .arg(id)
+            .arg(QString::fromUtf8(text))
+            .toUtf8();
+    }
+    static QByteArray Header(const char* key = "ID") {
+        return QStringLiteral(
+                   "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>%1</t></is></c>"
+                   "<c r=\"B1\" t=\"inlineStr\"><is><t>L1031</t></is></c></row>")
+            .arg(QString::fromUtf8(key))
+            .toUtf8();
+    }
+};
+
+TEST_F(StreamedSheetTest, RowsInAnyOrderGiveTheSameResult) {
+    struct Case {
+        const char* name;
+        QByteArray rows;
+    };
+    const std::vector<Case> cases = {
+        {"in order", Header() + Row(2, 1, "Ğ eins") + Row(3, 3, "drei") + Row(4, 99, "fehlt")},
+        {"out of order", Header() + Row(2, 3, "drei") + Row(3, 1, "Ğ eins") + Row(4, 99, "fehlt")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString copy = folder.Path(QStringLiteral("%1.qrp").arg(c.name));
+        QFile::copy(project, copy);
+        const ImportReport report = ImportLanguage(copy, 1031, Workbook(c.name, c.rows));
+        const auto texts = ReadColumn(copy, QStringLiteral("L1031"));
+        EXPECT_EQ(texts.at(1), Variant("G eins"));
+        EXPECT_EQ(texts.at(3), Variant("drei"));
+        EXPECT_EQ(report.rows.changed, 2);
+        ASSERT_EQ(report.rows.unmatched.size(), 1u);
+        EXPECT_EQ(report.rows.unmatched[0].id, QStringLiteral("99"));
+        ASSERT_EQ(report.lossy.size(), 1u);
+        EXPECT_EQ(report.lossy[0].id, 1.0);
+    }
+}
+
+// Faults found after the first rows were imported: the import fails with the
+// error the sheet read whole fails with, and the project is as it was.
+TEST_F(StreamedSheetTest, FaultsFoundLateFailTheImportAsEarlyOnes) {
+    QByteArray many = Header();
+    for (int r = 2; r < 9000; ++r) many += Row(r, r < 8 ? r - 1 : r + 100, "Text");
+    const QByteArray missingText =
+        "<row r=\"9000\"><c r=\"A9000\"><v>5</v></c><c r=\"B9000\" "
+        "t=\"s\"><v>7</v></c></row>";
+    const QByteArray missingElsewhere =
+        "<row r=\"9000\"><c r=\"A9000\"><v>5</v></c><c "
+        "r=\"C9000\" t=\"s\"><v>7</v></c></row>";
+    struct Case {
+        const char* name;
+        QByteArray rows;
+        int number;  // 0: imported
+    };
+    const std::vector<Case> cases = {
+        {"damaged XML", many + "<row r=\"9000\"><c r=\"A9000\"><v>5</v></row>",
+         ErrorNumber::ExternalFormat},
+        {"a missing text in the language's column", many + missingText,
+         ErrorNumber::ExternalFormat},
+        {"a missing text in another column", many + missingElsewhere, 0},
+        {"no ID heading", Header("Nummer") + Row(2, 1, "eins"), ErrorNumber::FieldNotFound},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray before = FileBytes(project);
+        const QString source = Workbook(QString::fromUtf8(c.name), c.rows);
+        const int number = ErrorNumberOf([&] { ImportLanguage(project, 1031, source); });
+        EXPECT_EQ(number, c.number);
+        EXPECT_EQ(number == 0, FileBytes(project) != before);
+        if (number == 0) {  // the last row's ID 5 has no text: Null
+            EXPECT_EQ(ReadColumn(project, QStringLiteral("L1031"))[5], Variant());
+        }
+        QFile::remove(project);
+        SetUp();
+    }
+}
+
+TEST_F(StreamedSheetTest, CancellingWhileTheSheetIsReadChangesNothing) {
+    QByteArray many = Header();
+    for (int r = 2; r < 20000; ++r) many += Row(r, r, "Text");
+    const QString source = Workbook(u"Lang"_qs, many);
+    const QByteArray before = FileBytes(project);
+    std::vector<std::pair<int64_t, int64_t>> reported;
+    const int number = ErrorNumberOf([&] {
+        ImportLanguage(project, 1031, source, [&](int64_t done, int64_t total) {
+            reported.emplace_back(done, total);
+            return false;
+        });
+    });
+    EXPECT_EQ(number, ErrorNumber::Cancelled);
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_GE(reported[0].second, reported[0].first) << "the rows read so far";
+    EXPECT_EQ(FileBytes(project), before);
 }
 
 }  // namespace
