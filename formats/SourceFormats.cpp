@@ -46,7 +46,7 @@ const std::vector<Format>& All() {
         // extension, description, the window's filter, linking, link types, converts, reader, streams
         {u"qrp"_qs,   u"eine Projektdatei"_qs, u"QuorvinStudio-Projektdateien"_qs, L::DatabaseFile, {none}, false, nullptr},
         {u"mdb"_qs,   u"eine Datenbank"_qs,    u"Datenbankdateien"_qs, L::DatabaseFile, {none},              true, nullptr},
-        {u"xls"_qs,   u"eine Excel-Arbeitsmappe"_qs, u"Excel-Dateien"_qs, L::Sheet, {u"Excel 5.0"_qs, u"Excel 8.0"_qs}, true, ReadSheet<XlsWorkbook>},
+        {u"xls"_qs,   u"eine Excel-Arbeitsmappe"_qs, u"Excel-Dateien"_qs, L::Sheet, {u"Excel 5.0"_qs, u"Excel 8.0"_qs}, true, ReadSheet<XlsWorkbook>, true},
         {u"xlsx"_qs,  u"eine Excel-Arbeitsmappe"_qs, none, L::Sheet,        {u"Excel 12.0 Xml"_qs},     true, ReadSheet<XlsxWorkbook>, true},
         {u"csv"_qs,   u"eine Textdatei"_qs,    none, L::FileInFolder,       {u"Text"_qs},               true, ReadTextFile},
         {u"xlf"_qs,   u"eine XLIFF-Datei"_qs,  none, L::Document,           {u"XLIFF"_qs},              true, ReadXliff},

@@ -44,9 +44,8 @@ struct Format {
     // Reads the table or sheet of the file; null for database files, which the
     // engine opens itself. Fails with a RuntimeError naming the file.
     SourceTable (*read)(const QString& path, const QString& table, const ReadOptions& options);
-    // A sheet read on a thread of its own while the import begins with its rows
-    // (see SheetStream): for a format whose reading costs about what the update
-    // of its rows does (XML), not for one read in a fraction of that (BIFF).
+    // Its reader hands a sheet's rows on as it reads them (see SheetStream): the
+    // sheet is read on a thread of its own while the import begins with its rows.
     bool streamsRows = false;
 };
 

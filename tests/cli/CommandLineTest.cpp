@@ -307,14 +307,14 @@ TEST_F(CommandLineTest, TheStoreKeepsTwentyImportsAndIsNeverOverwritten) {
 
 TEST_F(CommandLineTest, ALongImportShowsItsProgressOnATerminal) {
     RunSql(project, QStringLiteral("DELETE FROM TidxTexts; WITH RECURSIVE n(i) AS (SELECT 1 "
-                                   "UNION ALL SELECT i + 1 FROM n WHERE i < 1000000) INSERT INTO "
+                                   "UNION ALL SELECT i + 1 FROM n WHERE i < 2000000) INSERT INTO "
                                    "TidxTexts(ID, L1049) SELECT i, 'alt' FROM n"));
     const QString large = folder.Path(QStringLiteral("Gross.mdb"));
     // In descending order, so that the import sorts them too: it lasts well over
-    // the second after which the progress shows.
+    // the second after which the progress shows (a million rows took about one).
     RunSql(large, QStringLiteral("CREATE TABLE TidxTexts(ID, L1049); WITH RECURSIVE n(i) AS "
-                                 "(SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000000) "
-                                 "INSERT INTO TidxTexts SELECT 1000001 - i, 'neuer Text Nummer ' "
+                                 "(SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000000) "
+                                 "INSERT INTO TidxTexts SELECT 2000001 - i, 'neuer Text Nummer ' "
                                  "|| i FROM n"));
     // script(1) gives the command a terminal and copies what it writes there.
     const QString command = QStringLiteral("'%1' import '%2' 1049 '%3'")
@@ -325,10 +325,10 @@ TEST_F(CommandLineTest, ALongImportShowsItsProgressOnATerminal) {
     ASSERT_TRUE(terminal.waitForFinished(120000));
     EXPECT_EQ(terminal.exitCode(), 0);
     const QString shown = QString::fromUtf8(terminal.readAllStandardOutput());
-    EXPECT_TRUE(shown.contains(QStringLiteral(" von 1.000.000 Zeilen")))
+    EXPECT_TRUE(shown.contains(QStringLiteral(" von 2.000.000 Zeilen")))
         << shown.left(300).toStdString();
     EXPECT_TRUE(shown.contains(QStringLiteral("Importiere \u2026 ")));
-    EXPECT_TRUE(shown.contains(QStringLiteral("1.000.000 Texte geändert.")));
+    EXPECT_TRUE(shown.contains(QStringLiteral("2.000.000 Texte geändert.")));
 }
 
 // In every journal mode of the project: the undo store is written on its own
