@@ -6,6 +6,7 @@
 #include "RuntimeError.h"
 #include "TextFileEncoding.h"
 #include "XmlReader.h"
+#include "XmlScanner.h"
 
 #include <QHash>
 #include <QXmlStreamReader>
@@ -301,23 +302,24 @@ CellValue ValueOf(const CellXml& cell, const SharedStringTable& sharedStrings) {
     return {};  // "e": an error value reads as Null, as in .xls
 }
 
-// A part of the container read with libxml2's push parser, fed in pieces of
-// 64 KiB (checked to be UTF-8 as they come when the part is in UTF-8); its
-// faults name the part and the line.
+// A part of the container read as XML, fed in pieces of 64 KiB (checked to be
+// UTF-8 as they come when the part is in UTF-8): by XmlScanner when it is in
+// UTF-8, as every part Excel and LibreOffice write is, by libxml2's reader
+// otherwise. Its faults name the part and the line.
 class SaxPart {
   public:
     SaxPart(GsfInput* input, const QString& part, qint64 limit, XmlReader::Handler& handler)
-        : input_(input, part, limit),
-          part_(part),
-          reader_(handler, 64,
-                  {QStringLiteral("der Teil endet mitten im XML"),
-                   QStringLiteral("eine DTD ist nicht erlaubt")}) {}
+        : input_(input, part, limit), part_(part), handler_(handler) {}
 
     void Read() {
         try {
             while (Feed()) {
             }
-            reader_.Finish();
+            if (!scanner_ && !reader_) Start({});
+            if (scanner_)
+                scanner_->Finish();
+            else
+                reader_->Finish();
         } catch (const FileDamaged& damaged) {
             // The part's name before the reader's "Zeile N: ...".
             if (damaged.what.startsWith(QStringLiteral("Teil "))) throw;
@@ -326,26 +328,50 @@ class SaxPart {
     }
 
     // A fault the handler found, at the reader's line.
-    [[noreturn]] void Fail(const QString& reason) const { reader_.Fail(reason); }
+    [[noreturn]] void Fail(const QString& reason) const {
+        if (scanner_) scanner_->Fail(reason);
+        reader_->Fail(reason);
+    }
 
   private:
+    // The reader for a part that begins so.
+    void Start(std::string_view beginning) {
+        const XmlReader::Wording wording{QStringLiteral("der Teil endet mitten im XML"),
+                                         QStringLiteral("eine DTD ist nicht erlaubt")};
+        if (XmlScanner::Reads(beginning))
+            scanner_.emplace(handler_, kMaxDepth, wording);
+        else
+            reader_.emplace(handler_, kMaxDepth, wording);
+    }
+
     bool Feed() {
         QByteArrayView piece;
         const bool more = input_.Next(piece);
         if (!input_.Utf8Ok()) NoUtf8();
-        if (more) reader_.Feed(piece.data(), static_cast<size_t>(piece.size()));
-        return more;
+        if (!more) return false;
+        const auto size = static_cast<size_t>(piece.size());
+        if (!scanner_ && !reader_) Start(std::string_view(piece.data(), size));
+        if (scanner_)
+            scanner_->Feed(piece.data(), size);
+        else
+            reader_->Feed(piece.data(), size);
+        return true;
     }
+
+    int Line() const { return scanner_ ? scanner_->Line() : reader_ ? reader_->Line() : 1; }
 
     [[noreturn]] void NoUtf8() const {
         throw FileDamaged{QStringLiteral("Teil %1, Zeile %2: ungültiges UTF-8")
                               .arg(part_)
-                              .arg(std::max(1, reader_.Line()))};
+                              .arg(std::max(1, Line()))};
     }
 
+    static constexpr int kMaxDepth = 64;
     PartInput input_;
     QString part_;
-    XmlReader reader_;
+    XmlReader::Handler& handler_;
+    std::optional<XmlScanner> scanner_;
+    std::optional<XmlReader> reader_;
 };
 
 // The text of a string item (<si>) as its <t> elements hold it, directly or in

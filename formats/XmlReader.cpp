@@ -6,8 +6,10 @@
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
 
+#include <deque>
 #include <exception>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace {
@@ -41,6 +43,7 @@ struct XmlReader::State {
     std::exception_ptr failure;  // what a callback threw, thrown again once libxml2 returned
     QString fault;               // the first fault libxml2 or a callback found
     std::vector<Attribute> attributes;
+    std::deque<std::string> values;  // the values that had to be read again
 
     int Line() const { return context ? xmlSAX2GetLineNumber(context) : 0; }
 
@@ -70,13 +73,25 @@ struct XmlReader::State {
             return;
         }
         state.attributes.clear();
+        state.values.clear();
         // Five pointers an attribute: local name, prefix, URI, value, end of value.
         for (int i = 0; i < count; ++i) {
             const xmlChar* const* attribute = values + 5 * i;
-            state.attributes.push_back(
-                {View(attribute[0]),
-                 std::string_view(reinterpret_cast<const char*>(attribute[3]),
-                                  static_cast<size_t>(attribute[4] - attribute[3]))});
+            const std::string_view value(reinterpret_cast<const char*>(attribute[3]),
+                                         static_cast<size_t>(attribute[4] - attribute[3]));
+            state.attributes.push_back({View(attribute[0]), value});
+            // libxml2 hands an ampersand in a value on as "&#38;", as it does
+            // not replace entities: it is read here.
+            if (value.find("&#38;") == std::string_view::npos) continue;
+            std::string& decoded = state.values.emplace_back();
+            for (size_t at = 0;;) {
+                const size_t amp = value.find("&#38;", at);
+                decoded += value.substr(at, amp - at);
+                if (amp == std::string_view::npos) break;
+                decoded += '&';
+                at = amp + 5;
+            }
+            state.attributes.back().value = decoded;
         }
         state.Guarded([&] {
             state.handler.StartElement(View(name), View(ns), state.attributes.data(),

@@ -13,7 +13,7 @@ cmake --build build-fuzz -j"$(nproc)"
 
 mkdir -p build-fuzz/artifacts
 status=0
-for target in workbook xlsx csv xliff val statement; do
+for target in workbook xlsx csv xliff xml val statement; do
   corpus="build-fuzz/corpus-$target"
   mkdir -p "$corpus"
   case "$target" in
@@ -21,6 +21,7 @@ for target in workbook xlsx csv xliff val statement; do
     xlsx) seeds=(tests/data/xlsx "tests/fuzz/seeds/$target") ;;
     csv) seeds=(tests/data/csv) ;;
     xliff) seeds=(tests/data/xliff) ;;
+    xml) seeds=("tests/fuzz/seeds/$target") ;;
     *) seeds=("tests/fuzz/seeds/$target") ;;
   esac
   if [ -d "tests/data/fuzz-regressions/$target" ]; then seeds+=("tests/data/fuzz-regressions/$target"); fi

@@ -92,6 +92,16 @@ TEST(XliffFileTest, VersionsAreFoundFromTheNamespace) {
         "aber L1033 („en-US“); nichts wurde geändert."_qs);
 }
 
+TEST(XliffFileTest, ReferencesInAttributesAreRead) {
+    const QByteArray file =
+        "<?xml version=\"1.0\"?><xliff version=\"1.2\" "
+        "xmlns=\"urn:oasis:names:tc:xliff:document:1.2\"><file target-language=\"ru\"><body>"
+        "<trans-unit id=\"Datei &amp; Men&#xFC; &#38; &lt;\"><source>a</source></trans-unit>"
+        "</body></file></xliff>";
+    EXPECT_EQ(Ids(XliffFile::Parse(file, u"a.xlf"_qs, 1049).reading.untranslated),
+              std::vector<QString>{u"Datei & Menü & <"_qs});
+}
+
 TEST(XliffFileTest, HostileAndDamagedFilesAreRefusedClearly) {
     const QByteArray head =
         "<xliff version=\"1.2\" xmlns=\"urn:oasis:names:tc:xliff:document:1.2\">";

@@ -1,0 +1,575 @@
+#include "XmlScanner.h"
+
+#include "FileDamaged.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstring>
+
+namespace {
+
+// libxml2's bound on one piece of markup (a tag with its attributes, a comment,
+// a section of character data) unless it is told to read huge documents.
+constexpr size_t kMaxMarkup = 10000000;
+
+constexpr bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// What a byte is to a name: 1 may begin one, 2 may follow (bytes of characters
+// beyond ASCII are taken as name characters).
+constexpr std::array<unsigned char, 256> kNameBytes = [] {
+    std::array<unsigned char, 256> table{};
+    for (int c = 0; c < 256; ++c) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80)
+            table[c] = 1;
+        else if ((c >= '0' && c <= '9') || c == '.' || c == '-')
+            table[c] = 2;
+    }
+    return table;
+}();
+
+// The bytes of text that need more than being handed on: references, line
+// ends to normalise, "]]>", characters XML does not allow (controls, and the
+// U+FFFE and U+FFFF that begin with 0xEF).
+constexpr std::array<bool, 256> kTextAttention = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 0x20; ++c) table[c] = c != '\t' && c != '\n';
+    table['&'] = table[']'] = table['<'] = table[0xEF] = true;
+    return table;
+}();
+
+// The same for an attribute's value, whose white space becomes blanks.
+constexpr std::array<bool, 256> kValueAttention = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 0x20; ++c) table[c] = true;
+    table['&'] = table['<'] = table[0xEF] = true;
+    return table;
+}();
+
+bool StartsWith(const char* p, const char* end, std::string_view prefix) {
+    return static_cast<size_t>(end - p) >= prefix.size() &&
+           std::memcmp(p, prefix.data(), prefix.size()) == 0;
+}
+
+// Whether the bytes there, all there are, begin `prefix`: more may make it.
+bool CutShortOf(const char* p, const char* end, std::string_view prefix) {
+    return static_cast<size_t>(end - p) < prefix.size() &&
+           std::memcmp(p, prefix.data(), static_cast<size_t>(end - p)) == 0;
+}
+
+const char* Find(const char* p, const char* end, std::string_view what) {
+    const char* found = std::search(p, end, what.begin(), what.end());
+    return found == end ? nullptr : found;
+}
+
+int LineEnds(const char* p, const char* end) {
+    int count = 0;
+    while (p < end) {
+        p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+        if (!p) break;
+        ++count, ++p;
+    }
+    return count;
+}
+
+void AppendUtf8(std::string& out, uint32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+constexpr bool IsXmlCharacter(uint32_t code) {
+    return code == 0x9 || code == 0xA || code == 0xD || (code >= 0x20 && code <= 0xD7FF) ||
+           (code >= 0xE000 && code <= 0xFFFD) || (code >= 0x10000 && code <= 0x10FFFF);
+}
+
+}  // namespace
+
+XmlScanner::XmlScanner(XmlReader::Handler& handler, int maxDepth, XmlReader::Wording wording)
+    : handler_(handler), maxDepth_(maxDepth), wording_(std::move(wording)) {}
+
+bool XmlScanner::Reads(std::string_view beginning) {
+    if (beginning.starts_with("\xEF\xBB\xBF")) beginning.remove_prefix(3);
+    if (beginning.starts_with("\xFF\xFE") || beginning.starts_with("\xFE\xFF")) return false;
+    if ((!beginning.empty() && beginning[0] == '\0') ||
+        (beginning.size() > 1 && beginning[1] == '\0'))
+        return false;
+    if (!beginning.starts_with("<?xml") || beginning.size() < 6 || !IsSpace(beginning[5]))
+        return true;
+    const size_t close = beginning.find("?>");
+    if (close == std::string_view::npos) return false;
+    std::string_view declaration = beginning.substr(0, close);
+    const size_t encoding = declaration.find("encoding");
+    if (encoding == std::string_view::npos) return true;
+    declaration.remove_prefix(encoding + 8);
+    while (!declaration.empty() && (IsSpace(declaration[0]) || declaration[0] == '='))
+        declaration.remove_prefix(1);
+    if (declaration.empty() || (declaration[0] != '"' && declaration[0] != '\'')) return false;
+    const size_t end = declaration.find(declaration[0], 1);
+    if (end == std::string_view::npos) return false;
+    std::string name(declaration.substr(1, end - 1));
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](char c) { return static_cast<char>(std::tolower(c)); });
+    return name == "utf-8" || name == "utf8";
+}
+
+int XmlScanner::Line() const {
+    return 1 + lines_ + (lineFrom_ && at_ ? LineEnds(lineFrom_, at_) : 0);
+}
+
+void XmlScanner::Fail(const QString& reason) const {
+    throw FileDamaged{QStringLiteral("Zeile %1: %2").arg(Line()).arg(reason)};
+}
+
+void XmlScanner::Malformed() const { Fail(QStringLiteral("fehlerhaftes XML")); }
+
+void XmlScanner::Feed(const char* data, size_t size) {
+    if (pending_.empty()) {
+        const size_t taken = Scan(data, data + size, false);
+        pending_.assign(data + taken, size - taken);
+    } else {
+        pending_.append(data, size);
+        // Markup cut short is read again once there is twice as much of it.
+        if (pending_.size() < retryAt_) return;
+        const size_t taken = Scan(pending_.data(), pending_.data() + pending_.size(), false);
+        pending_.erase(0, taken);
+    }
+    if (pending_.size() > kMaxMarkup) Malformed();
+    retryAt_ = pending_.size() > 65536 ? 2 * pending_.size() : 0;
+}
+
+void XmlScanner::Finish() {
+    const size_t taken = Scan(pending_.data(), pending_.data() + pending_.size(), true);
+    pending_.erase(0, taken);
+    if (!rootEnded_) Fail(wording_.endsEarly);
+}
+
+size_t XmlScanner::Scan(const char* begin, const char* end, bool last) {
+    const char* p = begin;
+    lineFrom_ = at_ = begin;
+    struct Counted {  // the line ends of what was taken, counted once the scan ends however
+        XmlScanner& scanner;
+        const char*& p;
+        ~Counted() {
+            scanner.lines_ += LineEnds(scanner.lineFrom_, p);
+            scanner.lineFrom_ = scanner.at_ = nullptr;
+        }
+    } counted{*this, p};
+    if (!started_) {
+        if (!last && end - p < 9) return 0;  // a byte-order mark, "<?xml "
+        if (StartsWith(p, end, "\xEF\xBB\xBF")) p += 3;
+        started_ = true;
+        if (StartsWith(p, end, "<?xml") && end - p > 5 && IsSpace(p[5])) {
+            const char* close = Find(p, end, "?>");
+            if (!close) {
+                if (last) Fail(wording_.endsEarly);
+                if (static_cast<size_t>(end - p) > kMaxMarkup) Malformed();
+                started_ = false;
+                return 0;
+            }
+            Declaration(p + 5, close);
+            at_ = p = close + 2;
+        }
+    }
+    while (p < end) {
+        if (*p != '<') {
+            const char* lt =
+                static_cast<const char*>(std::memchr(p, '<', static_cast<size_t>(end - p)));
+            const char* textEnd = lt ? lt : end;
+            at_ = textEnd;
+            const size_t taken = Text(p, textEnd, last || lt);
+            at_ = p += taken;
+            if (p != textEnd) break;
+            continue;
+        }
+        const char* next = nullptr;
+        if (end - p >= 2) {
+            if (p[1] == '/')
+                next = EndTag(p, end);
+            else if (p[1] == '?')
+                next = ProcessingInstruction(p, end);
+            else if (p[1] == '!')
+                next = Special(p, end);
+            else
+                next = StartTag(p, end);
+        }
+        if (!next) {
+            at_ = end;
+            if (last) Fail(wording_.endsEarly);
+            break;
+        }
+        at_ = p = next;
+    }
+    return static_cast<size_t>(p - begin);
+}
+
+size_t XmlScanner::Text(const char* p, const char* end, bool complete) {
+    if (openEnds_.empty()) {
+        // Before and after the root element only white space may stand.
+        if (!std::all_of(p, end, IsSpace)) Malformed();
+        return static_cast<size_t>(end - p);
+    }
+    const char* upTo = end;
+    if (!complete) {
+        // Held back for the next piece: a reference, a line end, "]]" or a
+        // character cut short.
+        for (int i = 0; i < 3 && upTo > p; ++i) {
+            const unsigned char c = static_cast<unsigned char>(upTo[-1]);
+            if (c < 0x80 && c != ']' && c != '\r') break;
+            --upTo;
+        }
+        const char* amp = upTo;
+        for (const char* q = upTo; q > p && upTo - q < 64;) {
+            --q;
+            if (*q == ';') break;
+            if (*q == '&') {
+                amp = q;
+                break;
+            }
+        }
+        upTo = amp;
+    }
+    Characters(p, upTo, false);
+    return static_cast<size_t>(upTo - p);
+}
+
+void XmlScanner::Characters(const char* p, const char* end, bool cdata) {
+    if (p == end) return;
+    const char* q = p;
+    while (q < end && !kTextAttention[static_cast<unsigned char>(*q)]) ++q;
+    if (q == end) {
+        handler_.Text(std::string_view(p, static_cast<size_t>(end - p)));
+        return;
+    }
+    std::string& out = scratch_;
+    out.assign(p, q);
+    while (q < end) {
+        const char c = *q;
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (!kTextAttention[u]) {
+            out += c;
+            ++q;
+        } else if (c == '&' && !cdata) {
+            q = Reference(q, end, out);
+        } else if (c == '\r') {
+            out += '\n';
+            q += (q + 1 < end && q[1] == '\n') ? 2 : 1;
+        } else if (c == ']' && !cdata && StartsWith(q, end, "]]>")) {
+            Malformed();
+        } else if (u < 0x20) {
+            Fail(QStringLiteral("ein Zeichen, das die Kodierung der Datei nicht kennt"));
+        } else if (u == 0xEF &&
+                   (StartsWith(q, end, "\xEF\xBF\xBE") || StartsWith(q, end, "\xEF\xBF\xBF"))) {
+            Fail(QStringLiteral("ein Zeichen, das die Kodierung der Datei nicht kennt"));
+        } else {
+            out += c;  // '&' and ']' in character data, '<' cannot come here, other 0xEF
+            ++q;
+        }
+    }
+    handler_.Text(out);
+}
+
+const char* XmlScanner::Reference(const char* p, const char* end, std::string& out) {
+    const char* semicolon = static_cast<const char*>(
+        std::memchr(p, ';', static_cast<size_t>(std::min<ptrdiff_t>(end - p, 64))));
+    if (!semicolon) Malformed();
+    const std::string_view name(p + 1, static_cast<size_t>(semicolon - p - 1));
+    if (name.starts_with('#')) {
+        const bool hex = name.size() > 1 && name[1] == 'x';
+        const std::string_view digits = name.substr(hex ? 2 : 1);
+        if (digits.empty()) Malformed();
+        uint32_t code = 0;
+        for (char c : digits) {
+            int digit = -1;
+            if (c >= '0' && c <= '9')
+                digit = c - '0';
+            else if (hex && c >= 'a' && c <= 'f')
+                digit = c - 'a' + 10;
+            else if (hex && c >= 'A' && c <= 'F')
+                digit = c - 'A' + 10;
+            if (digit < 0) Malformed();
+            code = code * (hex ? 16 : 10) + static_cast<uint32_t>(digit);
+            if (code > 0x10FFFF) break;
+        }
+        if (!IsXmlCharacter(code))
+            Fail(QStringLiteral("ein Zeichen, das die Kodierung der Datei nicht kennt"));
+        AppendUtf8(out, code);
+    } else if (name == "amp") {
+        out += '&';
+    } else if (name == "lt") {
+        out += '<';
+    } else if (name == "gt") {
+        out += '>';
+    } else if (name == "quot") {
+        out += '"';
+    } else if (name == "apos") {
+        out += '\'';
+    } else {
+        if (name.empty() || kNameBytes[static_cast<unsigned char>(name[0])] != 1 ||
+            !std::all_of(name.begin(), name.end(),
+                         [](char c) { return kNameBytes[static_cast<unsigned char>(c)] != 0; }))
+            Malformed();
+        Fail(QStringLiteral("eine unbekannte Entität"));
+    }
+    return semicolon + 1;
+}
+
+const char* XmlScanner::Name(const char* p, const char* end) const {
+    if (p == end) return nullptr;
+    if (kNameBytes[static_cast<unsigned char>(*p)] != 1) return p;
+    ++p;
+    while (p < end && kNameBytes[static_cast<unsigned char>(*p)] != 0) ++p;
+    return p == end ? nullptr : p;
+}
+
+std::string_view XmlScanner::LocalName(const char* begin, const char* end) const {
+    const char* colon =
+        static_cast<const char*>(std::memchr(begin, ':', static_cast<size_t>(end - begin)));
+    if (!colon) return std::string_view(begin, static_cast<size_t>(end - begin));
+    // A prefix and a local name, each a name without a colon.
+    if (colon == begin || colon + 1 == end ||
+        std::memchr(colon + 1, ':', static_cast<size_t>(end - colon - 1)) ||
+        kNameBytes[static_cast<unsigned char>(colon[1])] != 1)
+        Malformed();
+    return std::string_view(colon + 1, static_cast<size_t>(end - colon - 1));
+}
+
+void XmlScanner::CheckCharacters(const char* p, const char* end) const {
+    for (; p < end; ++p) {
+        const unsigned char u = static_cast<unsigned char>(*p);
+        if ((u < 0x20 && !IsSpace(*p)) || (u == 0xEF && (StartsWith(p, end, "\xEF\xBF\xBE") ||
+                                                         StartsWith(p, end, "\xEF\xBF\xBF"))))
+            Fail(QStringLiteral("ein Zeichen, das die Kodierung der Datei nicht kennt"));
+    }
+}
+
+// The declaration's pseudo-attributes, in their order: the version, which
+// must be there, the encoding and whether the document stands alone.
+void XmlScanner::Declaration(const char* p, const char* end) const {
+    const char* const names[] = {"version", "encoding", "standalone"};
+    size_t next = 0;
+    bool any = false;
+    for (;;) {
+        const char* before = p;
+        while (p < end && IsSpace(*p)) ++p;
+        if (p == end) break;
+        if (p == before) Malformed();
+        size_t which = next;
+        while (which < 3 && !StartsWith(p, end, names[which])) ++which;
+        if (which == 3 || (which > 0 && !any)) Malformed();
+        p += std::strlen(names[which]);
+        while (p < end && IsSpace(*p)) ++p;
+        if (p == end || *p != '=') Malformed();
+        ++p;
+        while (p < end && IsSpace(*p)) ++p;
+        if (p == end || (*p != '"' && *p != '\'')) Malformed();
+        const char* close =
+            static_cast<const char*>(std::memchr(p + 1, *p, static_cast<size_t>(end - p - 1)));
+        if (!close) Malformed();
+        const std::string_view value(p + 1, static_cast<size_t>(close - p - 1));
+        const bool valid =
+            which == 0 ? value.size() > 2 && value.starts_with("1.") &&
+                             std::all_of(value.begin() + 2, value.end(),
+                                         [](char c) { return c >= '0' && c <= '9'; })
+            : which == 1 ? !value.empty() && std::isalpha(static_cast<unsigned char>(value[0])) &&
+                               std::all_of(value.begin(), value.end(),
+                                           [](char c) {
+                                               return std::isalnum(static_cast<unsigned char>(c)) ||
+                                                      c == '.' || c == '_' || c == '-';
+                                           })
+                         : value == "yes" || value == "no";
+        if (!valid) Malformed();
+        any = true;
+        next = which + 1;
+        p = close + 1;
+    }
+    if (!any) Malformed();
+}
+
+const char* XmlScanner::StartTag(const char* p, const char* end) {
+    const char* name = p + 1;
+    const char* nameEnd = Name(name, end);
+    if (!nameEnd) return nullptr;
+    if (nameEnd == name) Malformed();
+    bool empty = false;
+    const char* q = Attributes(nameEnd, end, empty);
+    if (!q) return nullptr;
+    if (static_cast<size_t>(q - p) > kMaxMarkup) Malformed();
+    at_ = q;
+    if (rootEnded_) Malformed();  // a second root
+    if (static_cast<int>(openEnds_.size()) >= maxDepth_)
+        Fail(QStringLiteral("mehr als %1 Ebenen geschachtelt").arg(maxDepth_));
+    const std::string_view local = LocalName(name, nameEnd);
+    ReadAttributes();
+    open_.append(name, nameEnd);
+    openEnds_.push_back(open_.size());
+    handler_.StartElement(local, {}, attributes_.data(), attributes_.size());
+    if (empty) Close(local);
+    return q;
+}
+
+const char* XmlScanner::Attributes(const char* q, const char* end, bool& empty) {
+    raws_.clear();
+    for (;;) {
+        const char* before = q;
+        while (q < end && IsSpace(*q)) ++q;
+        if (q == end) return nullptr;
+        if (*q == '>') return q + 1;
+        if (*q == '/') {
+            if (q + 1 == end) return nullptr;
+            if (q[1] != '>') Malformed();
+            empty = true;
+            return q + 2;
+        }
+        if (q == before) Malformed();  // attributes stand apart
+        const char* attribute = q;
+        q = Name(q, end);
+        if (!q) return nullptr;
+        if (q == attribute) Malformed();
+        const char* attributeEnd = q;
+        while (q < end && IsSpace(*q)) ++q;
+        if (q == end) return nullptr;
+        if (*q != '=') Malformed();
+        ++q;
+        while (q < end && IsSpace(*q)) ++q;
+        if (q == end) return nullptr;
+        if (*q != '"' && *q != '\'') Malformed();
+        const char* value = q + 1;
+        const char* close =
+            static_cast<const char*>(std::memchr(value, *q, static_cast<size_t>(end - value)));
+        if (!close) return nullptr;
+        raws_.push_back({std::string_view(attribute, static_cast<size_t>(attributeEnd - attribute)),
+                         std::string_view(value, static_cast<size_t>(close - value))});
+        q = close + 1;
+    }
+}
+
+void XmlScanner::ReadAttributes() {
+    // Each name once; declarations of namespaces are no attributes.
+    scratch_.clear();
+    spans_.clear();
+    attributes_.clear();
+    for (size_t i = 0; i < raws_.size(); ++i) {
+        const RawAttribute& raw = raws_[i];
+        for (size_t j = 0; j < i; ++j)
+            if (raw.name == raws_[j].name) Malformed();
+        const std::string_view local =
+            LocalName(raw.name.data(), raw.name.data() + raw.name.size());
+        if (raw.name == "xmlns" || raw.name.starts_with("xmlns:")) continue;
+        if (std::none_of(raw.value.begin(), raw.value.end(),
+                         [](char c) { return kValueAttention[static_cast<unsigned char>(c)]; })) {
+            attributes_.push_back({local, raw.value});
+            continue;
+        }
+        spans_.push_back({attributes_.size(), scratch_.size()});
+        attributes_.push_back({local, {}});
+        AttributeValue(raw.value);
+        spans_.back().valueSize = scratch_.size() - spans_.back().value;
+    }
+    // The values read are views into scratch_ once it is whole.
+    for (const Span& span : spans_)
+        attributes_[span.attribute].value =
+            std::string_view(scratch_.data() + span.value, span.valueSize);
+}
+
+// A value with its references read and its white space as blanks, into scratch_.
+void XmlScanner::AttributeValue(std::string_view value) {
+    const char* end = value.data() + value.size();
+    for (const char* v = value.data(); v < end;) {
+        const char c = *v;
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (c == '&') {
+            v = Reference(v, end, scratch_);
+            continue;
+        }
+        if (c == '<') Malformed();
+        if (c == '\r' && v + 1 < end && v[1] == '\n') ++v;
+        if (IsSpace(c))
+            scratch_ += ' ';
+        else if (u < 0x20 || (u == 0xEF && (StartsWith(v, end, "\xEF\xBF\xBE") ||
+                                            StartsWith(v, end, "\xEF\xBF\xBF"))))
+            Fail(QStringLiteral("ein Zeichen, das die Kodierung der Datei nicht kennt"));
+        else
+            scratch_ += c;
+        ++v;
+    }
+}
+
+void XmlScanner::Close(std::string_view local) {
+    open_.resize(openEnds_.size() > 1 ? openEnds_[openEnds_.size() - 2] : 0);
+    openEnds_.pop_back();
+    if (openEnds_.empty()) rootEnded_ = true;
+    handler_.EndElement(local);
+}
+
+const char* XmlScanner::EndTag(const char* p, const char* end) {
+    const char* name = p + 2;
+    const char* q = Name(name, end);
+    if (!q) return nullptr;
+    if (q == name) Malformed();
+    const char* nameEnd = q;
+    while (q < end && IsSpace(*q)) ++q;
+    if (q == end) return nullptr;
+    if (*q != '>') Malformed();
+    ++q;
+    at_ = q;
+    if (openEnds_.empty()) Malformed();
+    const size_t from = openEnds_.size() > 1 ? openEnds_[openEnds_.size() - 2] : 0;
+    if (std::string_view(open_).substr(from) !=
+        std::string_view(name, static_cast<size_t>(nameEnd - name)))
+        Malformed();
+    Close(LocalName(name, nameEnd));
+    return q;
+}
+
+const char* XmlScanner::ProcessingInstruction(const char* p, const char* end) {
+    const char* target = p + 2;
+    const char* q = Name(target, end);
+    if (!q) return nullptr;
+    if (q == target) Malformed();
+    std::string lower(target, q);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](char c) { return static_cast<char>(std::tolower(c)); });
+    if (lower == "xml") Malformed();  // a declaration anywhere but at the start
+    const char* close = Find(q, end, "?>");
+    if (!close) return nullptr;
+    if (close != q && !IsSpace(*q)) Malformed();
+    CheckCharacters(q, close);
+    return close + 2;
+}
+
+const char* XmlScanner::Special(const char* p, const char* end) {
+    if (StartsWith(p, end, "<!--")) {
+        // The first "--" ends the comment, and must be followed by '>'.
+        const char* dashes = Find(p + 4, end, "--");
+        if (!dashes || dashes + 2 == end) return nullptr;
+        if (dashes[2] != '>') Malformed();
+        CheckCharacters(p + 4, dashes);
+        return dashes + 3;
+    }
+    if (StartsWith(p, end, "<![CDATA[")) {
+        const char* close = Find(p + 9, end, "]]>");
+        if (!close) return nullptr;
+        if (openEnds_.empty()) Malformed();
+        at_ = close + 3;
+        Characters(p + 9, close, true);
+        return close + 3;
+    }
+    if (StartsWith(p, end, "<!DOCTYPE")) Fail(wording_.dtd);
+    if (CutShortOf(p, end, "<!--") || CutShortOf(p, end, "<![CDATA[") ||
+        CutShortOf(p, end, "<!DOCTYPE"))
+        return nullptr;
+    Malformed();
+}

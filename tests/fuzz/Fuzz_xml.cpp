@@ -1,0 +1,66 @@
+// Any bytes as the XML of a workbook's part, read by XmlScanner in pieces of a
+// size the first byte picks and by libxml2 whole: where libxml2 reads a
+// document, the scanner must read it with the same events; where libxml2
+// refuses one, the scanner must refuse it too, except for what it does not
+// check (namespaces, which characters beyond ASCII a name may hold). A
+// difference aborts, as a read outside a buffer does.
+#include "TextFileEncoding.h"
+#include "XmlEvents.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// The log with every byte outside printable ASCII as \xNN.
+std::string Shown(const std::string& log) {
+    std::string shown;
+    for (unsigned char c : log) {
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\x%02X", c);
+        shown += (c >= 0x20 && c < 0x7F) || c == '\n' ? std::string(1, static_cast<char>(c))
+                                                      : std::string(escape);
+    }
+    return shown;
+}
+
+// The log with its line ends as XML reads them: libxml2's push parser leaves
+// "\r\n" in character data sections as they stand.
+std::string LineEndsRead(std::string log) {
+    std::string read;
+    for (size_t i = 0; i < log.size(); ++i) {
+        if (log[i] == '\r' && i + 1 < log.size() && log[i + 1] == '\n') continue;
+        read += log[i] == '\r' ? '\n' : log[i];
+    }
+    return read;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
+    const size_t piece = data[0] % 64 + 1;
+    const std::string_view document(reinterpret_cast<const char*>(data) + 1, size - 1);
+    // The parts come checked as UTF-8, and the scanner takes only those in it.
+    TextFileEncoding::Utf8Check utf8;
+    if (!utf8.Feed(QByteArrayView(document.data(), static_cast<qsizetype>(document.size()))) ||
+        !utf8.Finish() || !XmlScanner::Reads(document))
+        return 0;
+    const XmlEvents expected = ReadXmlEvents<XmlReader>(document, document.size() + 1);
+    const XmlEvents scanned = ReadXmlEvents<XmlScanner>(document, piece);
+    const bool lenient = std::any_of(document.begin(), document.end(),
+                                     [](char c) { return c == ':' || (c & 0x80) != 0; });
+    const bool differ =
+        (!expected.failed && (scanned.failed || scanned.log != LineEndsRead(expected.log))) ||
+        (expected.failed && !scanned.failed && !lenient);
+    if (differ) {
+        std::fprintf(
+            stderr, "libxml2: %s\n%s\nscanner: %s\n%s\n",
+            expected.failed ? qPrintable(expected.fault) : "read", Shown(expected.log).c_str(),
+            scanned.failed ? qPrintable(scanned.fault) : "read", Shown(scanned.log).c_str());
+        std::abort();
+    }
+    return 0;
+}
