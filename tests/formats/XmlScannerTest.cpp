@@ -38,6 +38,7 @@ const WellFormed kWellFormed[] = {
     {"quotes and '>' inside values", "<a b='1>2' c=\"'\" d = \"\" />"},
     {"blanks as text", "<a><t xml:space=\"preserve\"> </t>\n  <t>\t</t></a>"},
     {"end tags with blanks", "<a><b></b ></a\n>"},
+    {"a carriage return by reference stays one", "<a b=\"&#xD;&#10;\">x&#xD;y&#13;\r\nz</a>"},
 };
 
 TEST(XmlScannerTest, ReadsWellFormedDocumentsAsLibxml2DoesInAnyPieces) {

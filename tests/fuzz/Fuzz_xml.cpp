@@ -26,8 +26,10 @@ std::string Shown(const std::string& log) {
     return shown;
 }
 
-// The log with its line ends as XML reads them: libxml2's push parser leaves
-// "\r\n" in character data sections as they stand.
+// The log with every line end as one '\n': libxml2's push parser leaves them
+// as they stand in character data sections, which the scanner reads as XML
+// says; a carriage return from a reference stays one in both, and cannot be
+// told apart in the log.
 std::string LineEndsRead(std::string log) {
     std::string read;
     for (size_t i = 0; i < log.size(); ++i) {
@@ -53,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool lenient = std::any_of(document.begin(), document.end(),
                                      [](char c) { return c == ':' || (c & 0x80) != 0; });
     const bool differ =
-        (!expected.failed && (scanned.failed || scanned.log != LineEndsRead(expected.log))) ||
+        (!expected.failed && (scanned.failed || LineEndsRead(scanned.log) != LineEndsRead(expected.log))) ||
         (expected.failed && !scanned.failed && !lenient);
     if (differ) {
         std::fprintf(
