@@ -54,9 +54,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const XmlEvents scanned = ReadXmlEvents<XmlScanner>(document, piece);
     const bool lenient = std::any_of(document.begin(), document.end(),
                                      [](char c) { return c == ':' || (c & 0x80) != 0; });
-    const bool differ =
-        (!expected.failed && (scanned.failed || LineEndsRead(scanned.log) != LineEndsRead(expected.log))) ||
-        (expected.failed && !scanned.failed && !lenient);
+    const bool differ = (!expected.failed && (scanned.failed || LineEndsRead(scanned.log) !=
+                                                                    LineEndsRead(expected.log))) ||
+                        (expected.failed && !scanned.failed && !lenient);
     if (differ) {
         std::fprintf(
             stderr, "libxml2: %s\n%s\nscanner: %s\n%s\n",
