@@ -1,6 +1,7 @@
 #include "ProgressWindow.h"
 
 #include "MessageBox.h"
+#include "VectorRegisters.h"
 
 #include <QCoreApplication>
 #include <QProgressDialog>
@@ -46,5 +47,7 @@ bool ProgressWindow::Update(int64_t done, int64_t total) {
     dialog_->setLabelText(QString(label_).arg(GermanNumber(done), GermanNumber(total)));
     dialog_->setValue(total > 0 ? static_cast<int>(done * kSteps / total) : 0);
     QCoreApplication::processEvents();
+    // Painting may have left the vector registers in a state that slows the work.
+    VectorRegisters::ClearUpperHalves();
     return !dialog_->wasCanceled();
 }

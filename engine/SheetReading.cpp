@@ -1,9 +1,11 @@
 #include "SheetReading.h"
+#include "VectorRegisters.h"
 
 SheetReading::SheetReading(const SourceFormats::Format& format, const QString& path,
                            const QString& table, SourceFormats::ReadOptions options) {
     options.stream = &stream_;
     thread_ = std::thread([this, read = format.read, path, table, options] {
+        VectorRegisters::ClearUpperHalves();
         try {
             table_ = read(path, table, options);
         } catch (...) {

@@ -4,6 +4,7 @@
 #include "SourceRows.h"
 #include "Utf8Writer.h"
 #include "Val.h"
+#include "VectorRegisters.h"
 
 #include <sqlite3.h>
 
@@ -80,7 +81,10 @@ void SourceRowFeed::Start() {
     }
     if (!ownThread_) return;
     try {
-        thread_ = std::thread([this] { Produce(); });
+        thread_ = std::thread([this] {
+            VectorRegisters::ClearUpperHalves();
+            Produce();
+        });
     } catch (const std::system_error&) {
         ownThread_ = false;  // no thread to be had: read as the rows are asked for
     }

@@ -9,6 +9,7 @@
 #include "RuntimeError.h"
 #include "SqliteConnection.h"
 #include "SqliteStatement.h"
+#include "VectorRegisters.h"
 
 #include <QDir>
 #include <QFile>
@@ -151,6 +152,7 @@ void WriteRows(ExportQuery& query, ExportWriter& writer, int64_t total,
 
 Result Export(const QString& projectFile, int32_t lcid, const QString& outputFile,
               const Options& options, const MLanguageTransfer::ImportProgress& progress) {
+    VectorRegisters::ClearUpperHalves();
     std::unique_ptr<ExportWriter> writer = ExportWriter::ForFile(outputFile);
     auto db = DBEngine::Instance().OpenDatabase(projectFile, /*readOnly=*/true);
     Options chosen = options;

@@ -11,6 +11,7 @@
 #include "SourceFormats.h"
 #include "ToolsApp.h"
 #include "UndoStore.h"
+#include "VectorRegisters.h"
 
 #include <QRegularExpression>
 
@@ -263,6 +264,7 @@ bool IsTextFile(const QString& sourceFile) {
 
 ImportReport ImportLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile,
                             const ImportProgress& progress, const ImportOptions& options) {
+    VectorRegisters::ClearUpperHalves();
     auto db = DBEngine::Instance().OpenDatabase(projectFile);
     // The whole import is one transaction, so a failure at any step leaves the
     // project as it was (closing the database rolls it back). Taking the write lock
@@ -287,6 +289,7 @@ ImportReport ImportLanguage(const QString& projectFile, int32_t lcid, const QStr
 
 ImportReport PreviewLanguage(const QString& projectFile, int32_t lcid, const QString& sourceFile,
                              const ImportProgress& progress, const ImportOptions& options) {
+    VectorRegisters::ClearUpperHalves();
     auto db = DBEngine::Instance().OpenDatabase(projectFile, /*readOnly=*/true);
     // The link lives on this connection only, so nothing is written to the project.
     db->TableDefs().Attach(SourceLink(*db, sourceFile, lcid, options));

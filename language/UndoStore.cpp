@@ -9,6 +9,7 @@
 #include "UndoChunks.h"
 #include "UndoLimit.h"
 #include "UndoStoreFile.h"
+#include "VectorRegisters.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -508,6 +509,7 @@ std::vector<Conflict> ConflictsOfLast(const QString& projectFile, int64_t expect
 }
 
 UndoResult UndoLast(const QString& projectFile, bool force, std::optional<int64_t> expected) {
+    VectorRegisters::ClearUpperHalves();
     UndoResult result;
     auto db = DBEngine::Instance().OpenDatabase(projectFile);
     db->BeginTrans();
