@@ -335,13 +335,15 @@ const char* XmlScanner::Name(const char* p, const char* end) const {
 }
 
 std::string_view XmlScanner::LocalName(const char* begin, const char* end) const {
-    const char* colon =
-        static_cast<const char*>(std::memchr(begin, ':', static_cast<size_t>(end - begin)));
+    const char* colon = nullptr;
+    for (const char* p = begin; p < end; ++p) {
+        if (*p != ':') continue;
+        if (colon) Malformed();  // a name has one prefix at most
+        colon = p;
+    }
     if (!colon) return std::string_view(begin, static_cast<size_t>(end - begin));
     // A prefix and a local name, each a name without a colon.
-    if (colon == begin || colon + 1 == end ||
-        std::memchr(colon + 1, ':', static_cast<size_t>(end - colon - 1)) ||
-        kNameBytes[static_cast<unsigned char>(colon[1])] != 1)
+    if (colon == begin || colon + 1 == end || kNameBytes[static_cast<unsigned char>(colon[1])] != 1)
         Malformed();
     return std::string_view(colon + 1, static_cast<size_t>(end - colon - 1));
 }
@@ -415,13 +417,13 @@ const char* XmlScanner::StartTag(const char* p, const char* end) {
     ReadAttributes();
     open_.append(name, nameEnd);
     openEnds_.push_back(open_.size());
-    handler_.StartElement(local, {}, attributes_.data(), attributes_.size());
+    handler_.StartElement(local, {}, attributes_.data(), attributeCount_);
     if (empty) Close(local);
     return q;
 }
 
 const char* XmlScanner::Attributes(const char* q, const char* end, bool& empty) {
-    raws_.clear();
+    rawCount_ = 0;
     for (;;) {
         const char* before = q;
         while (q < end && IsSpace(*q)) ++q;
@@ -446,13 +448,17 @@ const char* XmlScanner::Attributes(const char* q, const char* end, bool& empty) 
         while (q < end && IsSpace(*q)) ++q;
         if (q == end) return nullptr;
         if (*q != '"' && *q != '\'') Malformed();
+        const char quote = *q;
         const char* value = q + 1;
-        const char* close =
-            static_cast<const char*>(std::memchr(value, *q, static_cast<size_t>(end - value)));
-        if (!close) return nullptr;
-        raws_.push_back({std::string_view(attribute, static_cast<size_t>(attributeEnd - attribute)),
-                         std::string_view(value, static_cast<size_t>(close - value))});
-        q = close + 1;
+        bool plain = true;  // nothing in it to read
+        for (q = value; q < end && *q != quote; ++q)
+            plain = plain && !kValueAttention[static_cast<unsigned char>(*q)];
+        if (q == end) return nullptr;
+        if (rawCount_ == raws_.size()) raws_.resize(2 * rawCount_ + 8);
+        raws_[rawCount_++] = {
+            std::string_view(attribute, static_cast<size_t>(attributeEnd - attribute)),
+            std::string_view(value, static_cast<size_t>(q - value)), plain};
+        ++q;
     }
 }
 
@@ -460,21 +466,21 @@ void XmlScanner::ReadAttributes() {
     // Each name once; declarations of namespaces are no attributes.
     scratch_.clear();
     spans_.clear();
-    attributes_.clear();
-    for (size_t i = 0; i < raws_.size(); ++i) {
+    if (attributes_.size() < rawCount_) attributes_.resize(rawCount_);
+    attributeCount_ = 0;
+    for (size_t i = 0; i < rawCount_; ++i) {
         const RawAttribute& raw = raws_[i];
         for (size_t j = 0; j < i; ++j)
             if (raw.name == raws_[j].name) Malformed();
         const std::string_view local =
             LocalName(raw.name.data(), raw.name.data() + raw.name.size());
-        if (raw.name == "xmlns" || raw.name.starts_with("xmlns:")) continue;
-        if (std::none_of(raw.value.begin(), raw.value.end(),
-                         [](char c) { return kValueAttention[static_cast<unsigned char>(c)]; })) {
-            attributes_.push_back({local, raw.value});
+        if (raw.name.starts_with("xmlns") && (raw.name.size() == 5 || raw.name[5] == ':')) continue;
+        if (raw.plain) {
+            attributes_[attributeCount_++] = {local, raw.value};
             continue;
         }
-        spans_.push_back({attributes_.size(), scratch_.size()});
-        attributes_.push_back({local, {}});
+        spans_.push_back({attributeCount_, scratch_.size()});
+        attributes_[attributeCount_++] = {local, {}};
         AttributeValue(raw.value);
         spans_.back().valueSize = scratch_.size() - spans_.back().value;
     }

@@ -38,6 +38,7 @@ class XmlScanner {
   private:
     struct RawAttribute {
         std::string_view name, value;  // as the tag holds them
+        bool plain = true;  // the value has nothing to read: no reference, no white space to blank
     };
     struct Span {  // a value read into scratch_
         size_t attribute = 0, value = 0, valueSize = 0;
@@ -82,10 +83,12 @@ class XmlScanner {
     int lines_ = 0;                   // line ends before lineFrom_
     bool started_ = false;  // the first bytes were seen (the byte-order mark, the declaration)
     bool rootEnded_ = false;
-    std::string open_;              // the names of the open elements, one after the other
-    std::vector<size_t> openEnds_;  // where each ends in open_
-    std::string scratch_;           // names and values of the tag being read, text being decoded
-    std::vector<RawAttribute> raws_;
+    std::string open_;                // the names of the open elements, one after the other
+    std::vector<size_t> openEnds_;    // where each ends in open_
+    std::string scratch_;             // names and values of the tag being read, text being decoded
+    std::vector<RawAttribute> raws_;  // the first rawCount_ are the tag's
+    size_t rawCount_ = 0;
     std::vector<Span> spans_;
-    std::vector<XmlReader::Attribute> attributes_;
+    std::vector<XmlReader::Attribute> attributes_;  // the first attributeCount_ are handed on
+    size_t attributeCount_ = 0;
 };
