@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__)
 #include <cpuid.h>
 #endif
 
@@ -13,7 +13,7 @@ namespace {
 // Whether the upper halves of the AVX registers are in use (bit 2 of the
 // processor's XINUSE), where the processor tells it.
 std::optional<bool> UpperHalvesInUse() {
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__)
     unsigned a = 0, b = 0, c = 0, d = 0;
     // XGETBV with ECX = 1 reads XINUSE where CPUID leaf 0Dh, sub-leaf 1 says so.
     if (!__builtin_cpu_supports("avx") || !__get_cpuid_count(0xD, 1, &a, &b, &c, &d) ||
@@ -29,7 +29,7 @@ std::optional<bool> UpperHalvesInUse() {
 
 TEST(VectorRegistersTest, ClearsTheUpperHalvesAnAvxInstructionLeftInUse) {
     if (!UpperHalvesInUse()) GTEST_SKIP() << "the processor does not tell";
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__)
     // What code built for AVX that does not clear after itself leaves behind.
     asm volatile("vpcmpeqd %%ymm0, %%ymm0, %%ymm0" ::: "xmm0");
 #endif
