@@ -399,13 +399,16 @@ void Recording::Committed() noexcept {
         open_ = pending_ = false;
         // The imports that went leave room for the next one, which is likely as
         // large as one of those kept: shrinking the file only to grow it again
-        // costs as much as the import's own undo data.
-        store_->ReleaseFreePages(store_->Guarded([&] {
-            SqliteStatement largest(store_->Handle(),
-                                    QStringLiteral("SELECT max(bytes) FROM undo_imports"),
-                                    store_->Path());
-            return largest.Step() ? largest.ColumnInt64(0) : int64_t{0};
-        }));
+        // costs as much as the import's own undo data. Imports of different sizes
+        // (a smaller one after larger ones) leave a little more room each time;
+        // the file shrinks back to one import's room once another one's is free.
+        const int64_t largest = store_->Guarded([&] {
+            SqliteStatement query(store_->Handle(),
+                                  QStringLiteral("SELECT max(bytes) FROM undo_imports"),
+                                  store_->Path());
+            return query.Step() ? query.ColumnInt64(0) : int64_t{0};
+        });
+        store_->ReleaseFreePages(largest, largest);
         UndoLimit::Enforce(*store_, id_);
     } catch (const RuntimeError&) {
         // The import is done; its record, still pending, is settled next time.

@@ -276,12 +276,14 @@ std::unique_ptr<UndoStoreFile> UndoStoreFile::OpenIfFree(const QString& path) {
     }
 }
 
-void UndoStoreFile::ReleaseFreePages(int64_t reserveBytes) {
+void UndoStoreFile::ReleaseFreePages(int64_t reserveBytes, int64_t slackBytes) {
+    int64_t slack = 0;
     const int64_t excess = Guarded([&] {
         SqliteStatement free(Handle(), QStringLiteral("PRAGMA freelist_count"), path_);
         SqliteStatement size(Handle(), QStringLiteral("PRAGMA page_size"), path_);
         if (!free.Step() || !size.Step() || size.ColumnInt64(0) <= 0) return int64_t{0};
+        slack = slackBytes / size.ColumnInt64(0);
         return free.ColumnInt64(0) - reserveBytes / size.ColumnInt64(0);
     });
-    if (excess > 0) Exec(QStringLiteral("PRAGMA incremental_vacuum(%1)").arg(excess));
+    if (excess > slack) Exec(QStringLiteral("PRAGMA incremental_vacuum(%1)").arg(excess));
 }

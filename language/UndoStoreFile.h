@@ -53,8 +53,10 @@ class UndoStoreFile {
 
     // Gives the pages the store no longer uses back to the file system, all of
     // them or those beyond reserveBytes: pages kept free are written again by the
-    // next import without growing the file.
-    void ReleaseFreePages(int64_t reserveBytes = 0);
+    // next import without growing the file. With slackBytes, only once more than
+    // reserveBytes and slackBytes together are free: moving pages to shrink the
+    // file costs about as much as writing them.
+    void ReleaseFreePages(int64_t reserveBytes = 0, int64_t slackBytes = 0);
 
   private:
     UndoStoreFile(std::unique_ptr<SqliteConnection> connection, QString path);
