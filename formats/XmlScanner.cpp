@@ -46,6 +46,18 @@ constexpr std::array<bool, 256> kValueAttention = [] {
     return table;
 }();
 
+const char* SkipSpace(const char* p, const char* end) {
+    while (p < end && IsSpace(*p)) ++p;
+    return p;
+}
+
+std::string Lower(std::string_view text) {
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](char c) { return static_cast<char>(std::tolower(c)); });
+    return lower;
+}
+
 bool StartsWith(const char* p, const char* end, std::string_view prefix) {
     return static_cast<size_t>(end - p) >= prefix.size() &&
            std::memcmp(p, prefix.data(), prefix.size()) == 0;
@@ -62,6 +74,11 @@ const char* Find(const char* p, const char* end, std::string_view what) {
     return found == end ? nullptr : found;
 }
 
+// U+FFFE or U+FFFF at p (a 0xEF byte): no XML character.
+bool NonCharacterAt(const char* p, const char* end) {
+    return StartsWith(p, end, "\xEF\xBF\xBE") || StartsWith(p, end, "\xEF\xBF\xBF");
+}
+
 int LineEnds(const char* p, const char* end) {
     int count = 0;
     while (p < end) {
@@ -70,24 +87,6 @@ int LineEnds(const char* p, const char* end) {
         ++count, ++p;
     }
     return count;
-}
-
-void AppendUtf8(std::string& out, uint32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
 }
 
 constexpr bool IsXmlCharacter(uint32_t code) {
@@ -119,9 +118,7 @@ bool XmlScanner::Reads(std::string_view beginning) {
     if (declaration.empty() || (declaration[0] != '"' && declaration[0] != '\'')) return false;
     const size_t end = declaration.find(declaration[0], 1);
     if (end == std::string_view::npos) return false;
-    std::string name(declaration.substr(1, end - 1));
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string name = Lower(declaration.substr(1, end - 1));
     return name == "utf-8" || name == "utf8";
 }
 
@@ -134,6 +131,10 @@ void XmlScanner::Fail(const QString& reason) const {
 }
 
 void XmlScanner::Malformed() const { Fail(QStringLiteral("fehlerhaftes XML")); }
+
+void XmlScanner::BadCharacter() const {
+    Fail(QStringLiteral("ein Zeichen, das die Kodierung der Datei nicht kennt"));
+}
 
 void XmlScanner::Feed(const char* data, size_t size) {
     if (pending_.empty()) {
@@ -268,11 +269,8 @@ void XmlScanner::Characters(const char* p, const char* end, bool cdata) {
             q += (q + 1 < end && q[1] == '\n') ? 2 : 1;
         } else if (c == ']' && !cdata && StartsWith(q, end, "]]>")) {
             Malformed();
-        } else if (u < 0x20) {
-            Fail(QStringLiteral("ein Zeichen, das die Kodierung der Datei nicht kennt"));
-        } else if (u == 0xEF &&
-                   (StartsWith(q, end, "\xEF\xBF\xBE") || StartsWith(q, end, "\xEF\xBF\xBF"))) {
-            Fail(QStringLiteral("ein Zeichen, das die Kodierung der Datei nicht kennt"));
+        } else if (u < 0x20 || (u == 0xEF && NonCharacterAt(q, end))) {
+            BadCharacter();
         } else {
             out += c;  // '&' and ']' in character data, '<' cannot come here, other 0xEF
             ++q;
@@ -303,9 +301,9 @@ const char* XmlScanner::Reference(const char* p, const char* end, std::string& o
             code = code * (hex ? 16 : 10) + static_cast<uint32_t>(digit);
             if (code > 0x10FFFF) break;
         }
-        if (!IsXmlCharacter(code))
-            Fail(QStringLiteral("ein Zeichen, das die Kodierung der Datei nicht kennt"));
-        AppendUtf8(out, code);
+        if (!IsXmlCharacter(code)) BadCharacter();
+        const char32_t character[] = {code};
+        out += QString::fromUcs4(character, 1).toStdString();
     } else if (name == "amp") {
         out += '&';
     } else if (name == "lt") {
@@ -324,6 +322,12 @@ const char* XmlScanner::Reference(const char* p, const char* end, std::string& o
         Fail(QStringLiteral("eine unbekannte Entität"));
     }
     return semicolon + 1;
+}
+
+const char* XmlScanner::RequiredName(const char* p, const char* end) const {
+    const char* nameEnd = Name(p, end);
+    if (nameEnd == p) Malformed();
+    return nameEnd;
 }
 
 const char* XmlScanner::Name(const char* p, const char* end) const {
@@ -351,9 +355,7 @@ std::string_view XmlScanner::LocalName(const char* begin, const char* end) const
 void XmlScanner::CheckCharacters(const char* p, const char* end) const {
     for (; p < end; ++p) {
         const unsigned char u = static_cast<unsigned char>(*p);
-        if ((u < 0x20 && !IsSpace(*p)) || (u == 0xEF && (StartsWith(p, end, "\xEF\xBF\xBE") ||
-                                                         StartsWith(p, end, "\xEF\xBF\xBF"))))
-            Fail(QStringLiteral("ein Zeichen, das die Kodierung der Datei nicht kennt"));
+        if ((u < 0x20 && !IsSpace(*p)) || (u == 0xEF && NonCharacterAt(p, end))) BadCharacter();
     }
 }
 
@@ -365,22 +367,16 @@ void XmlScanner::Declaration(const char* p, const char* end) const {
     bool any = false;
     for (;;) {
         const char* before = p;
-        while (p < end && IsSpace(*p)) ++p;
+        p = SkipSpace(p, end);
         if (p == end) break;
         if (p == before) Malformed();
+        RawAttribute attribute;
+        p = Attribute(p, end, attribute);
+        if (!p) Malformed();
         size_t which = next;
-        while (which < 3 && !StartsWith(p, end, names[which])) ++which;
+        while (which < 3 && attribute.name != names[which]) ++which;
         if (which == 3 || (which > 0 && !any)) Malformed();
-        p += std::strlen(names[which]);
-        while (p < end && IsSpace(*p)) ++p;
-        if (p == end || *p != '=') Malformed();
-        ++p;
-        while (p < end && IsSpace(*p)) ++p;
-        if (p == end || (*p != '"' && *p != '\'')) Malformed();
-        const char* close =
-            static_cast<const char*>(std::memchr(p + 1, *p, static_cast<size_t>(end - p - 1)));
-        if (!close) Malformed();
-        const std::string_view value(p + 1, static_cast<size_t>(close - p - 1));
+        const std::string_view value = attribute.value;
         const bool valid =
             which == 0 ? value.size() > 2 && value.starts_with("1.") &&
                              std::all_of(value.begin() + 2, value.end(),
@@ -395,16 +391,14 @@ void XmlScanner::Declaration(const char* p, const char* end) const {
         if (!valid) Malformed();
         any = true;
         next = which + 1;
-        p = close + 1;
     }
     if (!any) Malformed();
 }
 
 const char* XmlScanner::StartTag(const char* p, const char* end) {
     const char* name = p + 1;
-    const char* nameEnd = Name(name, end);
+    const char* nameEnd = RequiredName(name, end);
     if (!nameEnd) return nullptr;
-    if (nameEnd == name) Malformed();
     bool empty = false;
     const char* q = Attributes(nameEnd, end, empty);
     if (!q) return nullptr;
@@ -426,7 +420,7 @@ const char* XmlScanner::Attributes(const char* q, const char* end, bool& empty) 
     rawCount_ = 0;
     for (;;) {
         const char* before = q;
-        while (q < end && IsSpace(*q)) ++q;
+        q = SkipSpace(q, end);
         if (q == end) return nullptr;
         if (*q == '>') return q + 1;
         if (*q == '/') {
@@ -436,30 +430,33 @@ const char* XmlScanner::Attributes(const char* q, const char* end, bool& empty) 
             return q + 2;
         }
         if (q == before) Malformed();  // attributes stand apart
-        const char* attribute = q;
-        q = Name(q, end);
-        if (!q) return nullptr;
-        if (q == attribute) Malformed();
-        const char* attributeEnd = q;
-        while (q < end && IsSpace(*q)) ++q;
-        if (q == end) return nullptr;
-        if (*q != '=') Malformed();
-        ++q;
-        while (q < end && IsSpace(*q)) ++q;
-        if (q == end) return nullptr;
-        if (*q != '"' && *q != '\'') Malformed();
-        const char quote = *q;
-        const char* value = q + 1;
-        bool plain = true;  // nothing in it to read
-        for (q = value; q < end && *q != quote; ++q)
-            plain = plain && !kValueAttention[static_cast<unsigned char>(*q)];
-        if (q == end) return nullptr;
         if (rawCount_ == raws_.size()) raws_.resize(2 * rawCount_ + 8);
-        raws_[rawCount_++] = {
-            std::string_view(attribute, static_cast<size_t>(attributeEnd - attribute)),
-            std::string_view(value, static_cast<size_t>(q - value)), plain};
-        ++q;
+        q = Attribute(q, end, raws_[rawCount_]);
+        if (!q) return nullptr;
+        ++rawCount_;
     }
+}
+
+const char* XmlScanner::Attribute(const char* q, const char* end, RawAttribute& attribute) const {
+    const char* name = q;
+    q = RequiredName(q, end);
+    if (!q) return nullptr;
+    const char* nameEnd = q;
+    q = SkipSpace(q, end);
+    if (q == end) return nullptr;
+    if (*q != '=') Malformed();
+    q = SkipSpace(q + 1, end);
+    if (q == end) return nullptr;
+    if (*q != '"' && *q != '\'') Malformed();
+    const char quote = *q;
+    const char* value = q + 1;
+    bool plain = true;
+    for (q = value; q < end && *q != quote; ++q)
+        plain = plain && !kValueAttention[static_cast<unsigned char>(*q)];
+    if (q == end) return nullptr;
+    attribute = {std::string_view(name, static_cast<size_t>(nameEnd - name)),
+                 std::string_view(value, static_cast<size_t>(q - value)), plain};
+    return q + 1;
 }
 
 void XmlScanner::ReadAttributes() {
@@ -504,17 +501,20 @@ void XmlScanner::AttributeValue(std::string_view value) {
         if (c == '\r' && v + 1 < end && v[1] == '\n') ++v;
         if (IsSpace(c))
             scratch_ += ' ';
-        else if (u < 0x20 || (u == 0xEF && (StartsWith(v, end, "\xEF\xBF\xBE") ||
-                                            StartsWith(v, end, "\xEF\xBF\xBF"))))
-            Fail(QStringLiteral("ein Zeichen, das die Kodierung der Datei nicht kennt"));
+        else if (u < 0x20 || (u == 0xEF && NonCharacterAt(v, end)))
+            BadCharacter();
         else
             scratch_ += c;
         ++v;
     }
 }
 
+size_t XmlScanner::InnermostFrom() const {
+    return openEnds_.size() > 1 ? openEnds_[openEnds_.size() - 2] : 0;
+}
+
 void XmlScanner::Close(std::string_view local) {
-    open_.resize(openEnds_.size() > 1 ? openEnds_[openEnds_.size() - 2] : 0);
+    open_.resize(InnermostFrom());
     openEnds_.pop_back();
     if (openEnds_.empty()) rootEnded_ = true;
     handler_.EndElement(local);
@@ -522,18 +522,16 @@ void XmlScanner::Close(std::string_view local) {
 
 const char* XmlScanner::EndTag(const char* p, const char* end) {
     const char* name = p + 2;
-    const char* q = Name(name, end);
-    if (!q) return nullptr;
-    if (q == name) Malformed();
-    const char* nameEnd = q;
-    while (q < end && IsSpace(*q)) ++q;
+    const char* nameEnd = RequiredName(name, end);
+    if (!nameEnd) return nullptr;
+    const char* q = nameEnd;
+    q = SkipSpace(q, end);
     if (q == end) return nullptr;
     if (*q != '>') Malformed();
     ++q;
     at_ = q;
     if (openEnds_.empty()) Malformed();
-    const size_t from = openEnds_.size() > 1 ? openEnds_[openEnds_.size() - 2] : 0;
-    if (std::string_view(open_).substr(from) !=
+    if (std::string_view(open_).substr(InnermostFrom()) !=
         std::string_view(name, static_cast<size_t>(nameEnd - name)))
         Malformed();
     Close(LocalName(name, nameEnd));
@@ -542,13 +540,10 @@ const char* XmlScanner::EndTag(const char* p, const char* end) {
 
 const char* XmlScanner::ProcessingInstruction(const char* p, const char* end) {
     const char* target = p + 2;
-    const char* q = Name(target, end);
+    const char* q = RequiredName(target, end);
     if (!q) return nullptr;
-    if (q == target) Malformed();
-    std::string lower(target, q);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](char c) { return static_cast<char>(std::tolower(c)); });
-    if (lower == "xml") Malformed();  // a declaration anywhere but at the start
+    // A declaration anywhere but at the start.
+    if (Lower(std::string_view(target, static_cast<size_t>(q - target))) == "xml") Malformed();
     const char* close = Find(q, end, "?>");
     if (!close) return nullptr;
     if (close != q && !IsSpace(*q)) Malformed();

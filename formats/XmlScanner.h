@@ -52,11 +52,16 @@ class XmlScanner {
     // The attributes after an element's name up to the end of its tag, as they
     // stand, into raws_; `empty` when the tag ends in "/>".
     const char* Attributes(const char* p, const char* end, bool& empty);
+    // One attribute: its name, '=' and its quoted value; where it ends, or
+    // nullptr when the bytes end first.
+    const char* Attribute(const char* p, const char* end, RawAttribute& attribute) const;
     // raws_ read into attributes_.
     void ReadAttributes();
     void AttributeValue(std::string_view value);
     // The innermost open element ends.
     void Close(std::string_view local);
+    // Where the innermost open element's name begins in open_.
+    size_t InnermostFrom() const;
     const char* EndTag(const char* p, const char* end);
     const char* Special(const char* p, const char* end);
     const char* ProcessingInstruction(const char* p, const char* end);
@@ -65,12 +70,16 @@ class XmlScanner {
     size_t Text(const char* p, const char* end, bool last);
     void Characters(const char* p, const char* end, bool attribute);
     const char* Reference(const char* p, const char* end, std::string& out);
+    // A name's end: p when none begins there, nullptr when the bytes end in it.
     const char* Name(const char* p, const char* end) const;
+    // The same for a name that must stand there.
+    const char* RequiredName(const char* p, const char* end) const;
     std::string_view LocalName(const char* begin, const char* end) const;
     void CheckCharacters(const char* begin, const char* end) const;
     void EndDocument();
 
     [[noreturn]] void Malformed() const;
+    [[noreturn]] void BadCharacter() const;
 
     XmlReader::Handler& handler_;
     int maxDepth_;
