@@ -183,6 +183,25 @@ TEST(XlsxWorkbookTest, IndentedXmlAndWhatCellsCarryBesideTheirValues) {
     EXPECT_EQ(table.rows[0][1], Variant(u"Da tei"_qs)) << "runs without the blanks between them";
 }
 
+// Parts in UTF-8 go to the workbook reader's own XML scanner, parts in UTF-16
+// to libxml2: the same cells either way.
+TEST(XlsxWorkbookTest, APartInUtf16ReadsAsInUtf8) {
+    const QString sheet = QString::fromUtf8(
+        Sheet("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>Gr\xC3\xB6\xC3\x9F"
+              "e &amp; \xD0\xA2\xD0\xB5\xD0\xBA\xD1\x81\xD1\x82</t></is></c></row>"));
+    const QByteArray strings =
+        "<sst xmlns=\"http://schemas.openxmlformats.org/"
+        "spreadsheetml/2006/main\"/>";
+    const QByteArray utf16 =
+        "\xFF\xFE" + QByteArray(reinterpret_cast<const char*>(sheet.utf16()), sheet.size() * 2);
+    for (const QByteArray& part : {sheet.toUtf8(), utf16}) {
+        const SourceTable table = XlsxWorkbook(XlsxContainer(part, strings), u"m.xlsx"_qs)
+                                      .ReadSheet(u"TidxTexts"_qs, false);
+        ASSERT_EQ(table.rows.size(), 1u);
+        EXPECT_EQ(table.rows[0][0], Variant(u"Größe & Текст"_qs));
+    }
+}
+
 TEST(XlsxWorkbookTest, DamagedWorkbooksFailNamingTheFile) {
     TempFolder folder;
     const QString good = folder.Path(u"gut.xlsx"_qs);

