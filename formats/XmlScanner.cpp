@@ -471,15 +471,21 @@ void XmlScanner::ReadAttributes() {
             if (raw.name == raws_[j].name) Malformed();
         const std::string_view local =
             LocalName(raw.name.data(), raw.name.data() + raw.name.size());
-        if (raw.name.starts_with("xmlns") && (raw.name.size() == 5 || raw.name[5] == ':')) continue;
+        const bool declaration =
+            raw.name.starts_with("xmlns") && (raw.name.size() == 5 || raw.name[5] == ':');
         if (raw.plain) {
-            attributes_[attributeCount_++] = {local, raw.value};
+            if (!declaration) attributes_[attributeCount_++] = {local, raw.value};
             continue;
         }
-        spans_.push_back({attributeCount_, scratch_.size()});
-        attributes_[attributeCount_++] = {local, {}};
+        // Read even where it is not handed on: its references and characters must be sound.
+        const size_t from = scratch_.size();
         AttributeValue(raw.value);
-        spans_.back().valueSize = scratch_.size() - spans_.back().value;
+        if (declaration) {
+            scratch_.resize(from);
+            continue;
+        }
+        spans_.push_back({attributeCount_, from, scratch_.size() - from});
+        attributes_[attributeCount_++] = {local, {}};
     }
     // The values read are views into scratch_ once it is whole.
     for (const Span& span : spans_)

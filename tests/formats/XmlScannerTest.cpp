@@ -76,6 +76,7 @@ const Broken kBroken[] = {
     {"a reference to NUL", "<a>&#0;</a>", kBadCharacter},
     {"a control character in text", "<a>\x01</a>", kBadCharacter},
     {"a control character in a value", "<a b=\"\x02\"/>", kBadCharacter},
+    {"a control character in a namespace", "<a xmlns=\"u\x1F\"/>", kBadCharacter},
     {"U+FFFE in text", "<a>\xEF\xBF\xBE</a>", kBadCharacter},
     {"a document type", "<!DOCTYPE a><a/>",
      "eine DTD ist nicht erlaubt (sie könnte Entitäten nachladen)"},
