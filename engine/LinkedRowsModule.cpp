@@ -471,6 +471,32 @@ bool TakeNewText(Slot& slot, sqlite3_value* value) {
     return true;
 }
 
+// Hands the current row to the inspection: the source's text as the feed read
+// it (the statement's copy has no zero at its end, which sqlite3_value_text()
+// would copy it to add) and the target's reference value. False when the
+// inspection failed (the slot keeps why).
+bool Inspect(Slot& slot, int count, sqlite3_value** args) {
+    try {
+        const SourceRowFeed::Row* shown = slot.shown;
+        const bool null = shown ? shown->valueIsNull : sqlite3_value_type(args[3]) == SQLITE_NULL;
+        const char* text = nullptr;
+        int size = 0;
+        if (!null && shown) {
+            text = shown->value.data();
+            size = static_cast<int>(shown->value.size());
+        } else if (!null) {
+            text = reinterpret_cast<const char*>(sqlite3_value_text(args[3]));
+            size = sqlite3_value_bytes(args[3]);
+        }
+        (*slot.inspect)(sqlite3_value_double(args[2]), slot.row, count > 4 ? args[4] : nullptr,
+                        text, size);
+        return true;
+    } catch (...) {
+        slot.failure = std::current_exception();
+        return false;
+    }
+}
+
 // import_changes(row, old, k, v): works out the text target row "row" gets from
 // the current source row (import_text() gives it), counts it into the tally, and
 // gives 1 when what the project stores changes, after handing the change to the
@@ -485,18 +511,9 @@ void ImportChanges(sqlite3_context* context, int count, sqlite3_value** args) {
     }
     sqlite3_value* old = args[1];
     slot->rowMatched = true;
-    if (slot->inspect && *slot->inspect) {
-        try {
-            const bool null = sqlite3_value_type(args[3]) == SQLITE_NULL;
-            (*slot->inspect)(
-                sqlite3_value_double(args[2]), slot->row, count > 4 ? args[4] : nullptr,
-                null ? nullptr : reinterpret_cast<const char*>(sqlite3_value_text(args[3])),
-                null ? 0 : sqlite3_value_bytes(args[3]));
-        } catch (...) {
-            slot->failure = std::current_exception();
-            sqlite3_result_error(context, "inspecting the row failed", -1);
-            return;
-        }
+    if (slot->inspect && *slot->inspect && !Inspect(*slot, count, args)) {
+        sqlite3_result_error(context, "inspecting the row failed", -1);
+        return;
     }
     const int oldType = sqlite3_value_type(old);
     const bool oldIsNull = oldType == SQLITE_NULL;

@@ -10,6 +10,7 @@
 #include "RuntimeError.h"
 #include "SourceFormats.h"
 #include "ToolsApp.h"
+#include "TranslationInspector.h"
 #include "UndoStore.h"
 #include "VectorRegisters.h"
 
@@ -140,64 +141,6 @@ void DropUnusedTexts(ImportReport& report) {
         [&](const CheckFinding& check) { return replaced(check.id, check.row); });
 }
 
-// Checks each source text against the project's reference text of its ID, both
-// in their real characters, as the update reads them. Where both are stored
-// character by character the checks see the same in the stored form, so only the
-// texts of a finding are turned back into their real characters.
-class TranslationInspector {
-  public:
-    TranslationInspector(int32_t lcid, int32_t reference, bool realCharacters,
-                         SpillList<CheckFinding>& findings)
-        : reference_(reference),
-          language_(realCharacters ? 0 : lcid),
-          greek_((lcid & 0x3FF) == 0x08),
-          storedFormWillDo_(reference_.StoresCharacterByCharacter() &&
-                            language_.StoresCharacterByCharacter()),
-          findings_(findings) {}
-
-    void operator()(double key, int64_t row, sqlite3_value* stored, const char* text, int size) {
-        if (!stored || sqlite3_value_type(stored) == SQLITE_NULL) return;
-        std::string_view reference(reinterpret_cast<const char*>(sqlite3_value_text(stored)),
-                                   static_cast<size_t>(sqlite3_value_bytes(stored)));
-        if (reference.empty()) return;
-        std::string_view translation(text ? text : "", static_cast<size_t>(size));
-        if (!storedFormWillDo_) {
-            reference = RealCharacters(reference_, reference, referenceText_);
-            translation = RealCharacters(language_, translation, translationText_);
-        }
-        const auto failed = TranslationChecks::Compare(reference, translation, greek_);
-        if (failed.empty()) return;
-        if (storedFormWillDo_) {
-            reference = RealCharacters(reference_, reference, referenceText_);
-            translation = RealCharacters(language_, translation, translationText_);
-        }
-        for (const auto check : failed)
-            findings_.push_back(
-                {row, key, check, QString::fromUtf8(reference.data(), qsizetype(reference.size())),
-                 QString::fromUtf8(translation.data(), qsizetype(translation.size()))});
-    }
-
-  private:
-    // A text in code-page form as its real characters, in buffer; texts that are
-    // ASCII, or stored as they are, stay as they are.
-    static std::string_view RealCharacters(LanguageRecoding& recoding, std::string_view text,
-                                           QByteArray& buffer) {
-        if (recoding.StoresAsIs() ||
-            std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; }))
-            return text;
-        const QString stored = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-        buffer = recoding.Restore(stored).value_or(stored).toUtf8();
-        return {buffer.constData(), static_cast<size_t>(buffer.size())};
-    }
-
-    LanguageRecoding reference_;
-    LanguageRecoding language_;  // for texts of another project, stored in code-page form
-    bool greek_;
-    bool storedFormWillDo_;
-    SpillList<CheckFinding>& findings_;
-    QByteArray referenceText_, translationText_;
-};
-
 // Runs the import's update, handing its changes to the sink, or without a sink
 // its preview; with the conversion the source needs and the checks against the
 // reference language.
@@ -216,10 +159,6 @@ ImportReport RunUpdate(Database& db, int32_t lcid, const QString& sourceFile,
         };
     hooks.changes = changes;
     hooks.progress = progress;
-    hooks.restarted = [&] {
-        report.lossy.clear();
-        report.checks.clear();
-    };
     if (options.checkTranslations)
         report.reference = ReferenceLanguage(db, lcid, options.reference);
     std::optional<TranslationInspector> inspector;
@@ -229,11 +168,17 @@ ImportReport RunUpdate(Database& db, int32_t lcid, const QString& sourceFile,
         hooks.inspect = [&](double key, int64_t row, sqlite3_value* stored, const char* text,
                             int size) { (*inspector)(key, row, stored, text, size); };
     }
+    hooks.restarted = [&] {
+        if (inspector) inspector->Restart();
+        report.lossy.clear();
+        report.checks.clear();
+    };
     const QString statement = UpdateStatementFor(LanguageColumn(lcid));
     if (write)
         db.Execute(statement, hooks);
     else
         db.Preview(statement, hooks);
+    if (inspector) inspector->Finish();
     report.rows = db.LastTally();
     report.written = write;
     DropUnusedTexts(report);

@@ -344,4 +344,53 @@ TEST_F(TransferLanguageTest, ASourceDamagedHalfWayFailsNamingItAndChangesNothing
     EXPECT_EQ(FileBytes(project), before);
 }
 
+// The checks run beside the update, a few thousand texts at a time: every text
+// is checked once, in the update's order, whether the source comes in the order
+// of its IDs or has to be read again ordered by them.
+TEST(TranslationChecksOfManyTexts, AreListedOnceInTheUpdatesOrder) {
+    CodePage::SetSystemAnsiCodePage(1252);
+    TempFolder folder;
+    const QString original = folder.Path(QStringLiteral("Viele.qrp"));
+    RunSql(original,
+           QStringLiteral("CREATE TABLE TidxTexts(ID INTEGER PRIMARY KEY, L1031 TEXT, L1049 TEXT); "
+                          "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE "
+                          "i < 6000) INSERT INTO TidxTexts SELECT i, 'Wert %1 von ' || i, NULL "
+                          "FROM n"));
+    // Every third translation lost its placeholder.
+    const QString values = QStringLiteral(
+        "SELECT i, CASE WHEN i % 3 = 0 THEN 'Значение ' ELSE 'Значение %1 ' END || i FROM n");
+    const QString count = QStringLiteral(
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 6000) ");
+    for (const bool shuffled : {false, true}) {
+        SCOPED_TRACE(shuffled ? "out of order at its end" : "in order");
+        const QString source =
+            folder.Path(shuffled ? QStringLiteral("Gemischt.mdb") : QStringLiteral("Sortiert.mdb"));
+        RunSql(source, QStringLiteral("CREATE TABLE TidxTexts(ID, L1049 TEXT); ") + count +
+                           QStringLiteral("INSERT INTO TidxTexts ") + values +
+                           // Out of order after two batches of checks: read again.
+                           (shuffled ? QStringLiteral(" ORDER BY CASE WHEN i <= 5000 THEN i ELSE "
+                                                      "12000 - i END")
+                                     : QString()));
+        const QString project = folder.Path(QStringLiteral("Kopie.qrp"));
+        QFile::remove(project);
+        ASSERT_TRUE(QFile::copy(original, project));
+        for (const bool preview : {true, false}) {
+            const ImportReport report =
+                preview ? MLanguageTransfer::PreviewLanguage(project, 1049, source)
+                        : MLanguageTransfer::ImportLanguage(project, 1049, source);
+            ASSERT_EQ(report.checks.size(), 2000u) << (preview ? "preview" : "import");
+            double last = 0;
+            for (const CheckFinding& finding : report.checks) {
+                EXPECT_EQ(finding.check, TranslationChecks::Check::Placeholders);
+                EXPECT_EQ(static_cast<int64_t>(finding.id) % 3, 0) << finding.id;
+                ASSERT_GT(finding.id, last) << "listed twice or out of the update's order";
+                last = finding.id;
+                EXPECT_EQ(finding.reference,
+                          QStringLiteral("Wert %1 von ") + QString::number(finding.id));
+            }
+        }
+    }
+    CodePage::SetSystemAnsiCodePage(std::nullopt);
+}
+
 }  // namespace
