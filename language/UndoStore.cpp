@@ -205,6 +205,7 @@ Recording::Recording(Database& db, const QString& projectFile, int32_t lcid,
 }
 
 Recording::~Recording() {
+    writer_.Discard();
     if (open_) sqlite3_exec(store_->Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
@@ -231,7 +232,21 @@ void Recording::Start() {
                              store_->Path());
         firstChunk_ = next.Step() ? next.ColumnInt64(0) : 1;
     });
-    chunk_.reserve(UndoChunks::kChunkBytes + 4096);
+    chunk_ = TakeSpareChunk();
+}
+
+QByteArray Recording::TakeSpareChunk() {
+    {
+        std::lock_guard lock(spareMutex_);
+        if (!spare_.empty()) {
+            QByteArray chunk = std::move(spare_.back());
+            spare_.pop_back();
+            return chunk;
+        }
+    }
+    QByteArray chunk;
+    chunk.reserve(UndoChunks::kChunkBytes + 4096);
+    return chunk;
 }
 
 void Recording::Changed(int64_t row, double key, sqlite3_value* old, const QByteArray* now) {
@@ -322,27 +337,41 @@ int Recording::BindBefore(sqlite3_stmt* statement, int index) const {
 }
 
 void Recording::Restart() {
+    writer_.Discard();
     run_.row = -1;
     witness_.row = -1;
-    chunk_.clear();
+    chunk_.resize(0);
     changes_ = 0;
     bytes_ = 0;
     store_->Exec(QStringLiteral("DELETE FROM undo_chunks WHERE seq >= %1").arg(firstChunk_));
 }
 
-// Writes the chunk gathered so far as one row of the store. The row is made with
-// room for the chunk and the chunk written into it: bound as a value, SQLite
-// would first copy the megabyte into a record of its own, an allocation that
-// costs the fresh pages of a megabyte for every chunk.
+// Hands the chunk gathered so far to the writer; the update goes on with another.
 void Recording::Flush() {
     if (chunk_.isEmpty()) return;
+    bytes_ += chunk_.size();
+    auto chunk = std::make_shared<QByteArray>(std::move(chunk_));
+    chunk_ = TakeSpareChunk();
+    writer_.Post([this, chunk] {
+        WriteChunk(*chunk);
+        chunk->resize(0);  // keeps its memory for another chunk
+        std::lock_guard lock(spareMutex_);
+        spare_.push_back(std::move(*chunk));
+    });
+}
+
+// Writes a chunk as one row of the store. The row is made with room for the
+// chunk and the chunk written into it: bound as a value, SQLite would first
+// copy the megabyte into a record of its own, an allocation that costs the
+// fresh pages of a megabyte for every chunk.
+void Recording::WriteChunk(const QByteArray& chunk) {
     sqlite3* db = store_->Handle();
     store_->Guarded([&] {
         sqlite3_stmt* add = nullptr;
         int rc = sqlite3_prepare_v2(db, "INSERT INTO undo_chunks(import, data) VALUES (?1, ?2)", -1,
                                     &add, nullptr);
         if (rc == SQLITE_OK) rc = sqlite3_bind_int64(add, 1, id_);
-        if (rc == SQLITE_OK) rc = sqlite3_bind_zeroblob(add, 2, static_cast<int>(chunk_.size()));
+        if (rc == SQLITE_OK) rc = sqlite3_bind_zeroblob(add, 2, static_cast<int>(chunk.size()));
         if (rc == SQLITE_OK) rc = sqlite3_step(add);
         sqlite3_finalize(add);
         if (rc != SQLITE_DONE)
@@ -351,17 +380,25 @@ void Recording::Flush() {
         rc = sqlite3_blob_open(db, "main", "undo_chunks", "data", sqlite3_last_insert_rowid(db),
                                /*writable=*/1, &data);
         if (rc == SQLITE_OK)
-            rc = sqlite3_blob_write(data, chunk_.constData(), static_cast<int>(chunk_.size()), 0);
+            rc = sqlite3_blob_write(data, chunk.constData(), static_cast<int>(chunk.size()), 0);
         const int closed = sqlite3_blob_close(data);
         if (rc == SQLITE_OK) rc = closed;
         if (rc != SQLITE_OK) ThrowSqliteError(db, rc, store_->Path());
+        // The chunk goes to the disk now, beside the update: the store's commit
+        // before the project's then waits for the last chunk only.
+        rc = sqlite3_db_cacheflush(db);
+        sqlite3_file* file = nullptr;
+        if (rc == SQLITE_OK)
+            rc = sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file);
+        if (rc == SQLITE_OK && file && file->pMethods)
+            rc = file->pMethods->xSync(file, SQLITE_SYNC_NORMAL);
+        if (rc != SQLITE_OK) ThrowSqliteError(db, rc, store_->Path());
     });
-    bytes_ += chunk_.size();
-    chunk_.resize(0);  // keeps its memory for the next chunk
 }
 
 void Recording::Finish(int64_t changedTexts) {
     Flush();
+    writer_.Wait();
     if (changes_ == 0) {
         // Nothing to take back: an undo would undo nothing and leave the import
         // before it in place.

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "LinkedRowsModule.h"
+#include "WorkerThread.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -57,7 +59,8 @@ struct Entry {
 // Records the texts that the caller's update of the language column changes,
 // as an import of sourceFile: the update hands every change to it (it is the
 // update's change sink), and it writes them in chunks of about a megabyte into
-// the project's store as the update runs, so that memory stays small. Made on
+// the project's store as the update runs (on a thread beside it, so that the
+// update does not wait for the store), so that memory stays small. Made on
 // an open project database in its write transaction; fails (RuntimeError naming
 // the store) when the store cannot be created, written or read, before anything
 // of the project is changed.
@@ -96,6 +99,8 @@ class Recording : public LinkedRowsModule::ChangeSink {
 
   private:
     void Flush();
+    void WriteChunk(const QByteArray& chunk);
+    QByteArray TakeSpareChunk();
     void EndRun();
     void WriteWitness();
     int BindBefore(sqlite3_stmt* statement, int index) const;
@@ -108,14 +113,18 @@ class Recording : public LinkedRowsModule::ChangeSink {
     int64_t id_ = 0;
     int64_t firstChunk_ = 0;
     int64_t bytes_ = 0;
-    QByteArray chunk_;
-    int64_t changes_ = 0;   // told by the update
-    bool open_ = false;     // the store's transaction is open
-    bool pending_ = false;  // the record is committed as pending
-    Run run_;               // the text changed last
+    QByteArray chunk_;  // filled by the update
+    std::mutex spareMutex_;
+    std::vector<QByteArray> spare_;  // written chunks, kept for their memory
+    int64_t changes_ = 0;            // told by the update
+    bool open_ = false;              // the store's transaction is open
+    bool pending_ = false;           // the record is committed as pending
+    Run run_;                        // the text changed last
     // The last text whose value the import changes: holding its new value or its
     // old one tells whether the import committed (see Settle).
     Run witness_;
+    // Writes the full chunks; last, so that it stops before what it uses goes.
+    WorkerThread writer_{1};
 };
 
 // The kept imports of a project file, newest first.

@@ -7,6 +7,8 @@
 
 #include <QFile>
 
+#include <limits>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -139,5 +141,56 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"qrp_wal_full", "", "qrp", FaultVfs::Failure::DiskFull, false, true},
         FaultCase{"qrp_wal_ioerror", "", "qrp", FaultVfs::Failure::IoError, false, true}),
     [](const testing::TestParamInfo<FaultCase>& param) { return std::string(param.param.name); });
+
+// A disk that fills up in the middle of a large import, whose undo data is
+// written beside the update, fails whichever write comes first: the update's
+// or the undo store's. The import says so and leaves nothing behind.
+TEST(WriteFaultMidImport, TheProjectAndTheStoreStayAsTheyWere) {
+    FaultVfs::Install();
+    CodePage::SetSystemAnsiCodePage(1252);
+    TempFolder folder;
+    const QString original = folder.Path(QStringLiteral("Gross.qrp"));
+    const QString source = folder.Path(QStringLiteral("Quelle.mdb"));
+    std::vector<ProjectRow> rows, sourceRows;
+    const QString text = QString(450, u'ж');
+    for (int id = 1; id <= 3000; ++id) {
+        rows.push_back({id, Variant(QStringLiteral("alt %1").arg(id)), {}, Variant()});
+        sourceRows.push_back({id, Variant(), {}, Variant(text + QString::number(id))});
+    }
+    WriteProject(original, rows);
+    WriteProject(source, sourceRows);
+    const auto before = ReadColumn(original, QStringLiteral("L1049"));
+    const QString project = folder.Path(QStringLiteral("Projekt.qrp"));
+
+    // How many writes, syncs and truncates the whole import makes.
+    ASSERT_TRUE(QFile::copy(original, project));
+    FaultVfs::Arm(std::numeric_limits<int>::max(), FaultVfs::Failure::DiskFull, false);
+    ASSERT_TRUE(MLanguageTransfer::TransferLanguage(project, 1049, source));
+    const int operations = FaultVfs::Operations();
+    FaultVfs::Disarm();
+    ASSERT_GE(
+        UndoStore::List(project).front().lastChunk - UndoStore::List(project).front().firstChunk, 2)
+        << "the undo data fills several chunks";
+    QFile::remove(UndoStore::PathFor(project));
+
+    for (const int percent : {20, 40, 60}) {
+        SCOPED_TRACE(percent);
+        QFile::remove(project);
+        QFile::remove(project + QStringLiteral("-journal"));
+        ASSERT_TRUE(QFile::copy(original, project));
+        MessageRecorder messages;
+        FaultVfs::Arm(operations * percent / 100, FaultVfs::Failure::DiskFull, true);
+        const bool imported = MLanguageTransfer::TransferLanguage(project, 1049, source);
+        FaultVfs::Disarm();
+        EXPECT_FALSE(imported);
+        ASSERT_EQ(messages.messages.size(), 1u);
+        EXPECT_TRUE(messages.messages[0].text.contains(QStringLiteral("\n3026: ")))
+            << messages.messages[0].text.toStdString();
+        EXPECT_EQ(IntegrityCheck(project), QStringLiteral("ok"));
+        EXPECT_EQ(ReadColumn(project, QStringLiteral("L1049")), before);
+        EXPECT_TRUE(UndoStore::List(project).empty()) << "no undo data kept";
+    }
+    CodePage::SetSystemAnsiCodePage(std::nullopt);
+}
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 namespace FaultVfs {
@@ -18,6 +19,8 @@ struct State {
     Failure failure = Failure::DiskFull;
 };
 State g_state;
+// An import writes from more than one thread (its undo store's writer).
+std::mutex g_mutex;
 sqlite3_vfs* g_real = nullptr;
 sqlite3_vfs g_vfs;
 sqlite3_io_methods g_methods[4];  // one per version of the real file's methods
@@ -31,6 +34,7 @@ sqlite3_file* Real(sqlite3_file* file) { return reinterpret_cast<File*>(file)->r
 
 // The result an operation of this kind gets now: SQLITE_OK to go ahead.
 int Injected(int ioError) {
+    std::lock_guard lock(g_mutex);
     if (!g_state.armed) return SQLITE_OK;
     ++g_state.count;
     if (g_state.count == g_state.target || (g_state.persist && g_state.count > g_state.target)) {
@@ -150,12 +154,22 @@ void Install() {
 }
 
 void Arm(int n, Failure failure, bool persist) {
+    std::lock_guard lock(g_mutex);
     g_state = State{true, n, 0, persist, false, failure};
 }
 
-void Disarm() { g_state.armed = false; }
+void Disarm() {
+    std::lock_guard lock(g_mutex);
+    g_state.armed = false;
+}
 
-bool Fired() { return g_state.fired; }
-int Operations() { return g_state.count; }
+bool Fired() {
+    std::lock_guard lock(g_mutex);
+    return g_state.fired;
+}
+int Operations() {
+    std::lock_guard lock(g_mutex);
+    return g_state.count;
+}
 
 }  // namespace FaultVfs
