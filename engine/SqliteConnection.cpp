@@ -9,6 +9,16 @@
 
 #include <sqlite3.h>
 
+namespace {
+
+// SQLite counts every allocation under one lock of the whole process unless
+// told not to before its first use; the import's threads (the update, the
+// reading of the source, the undo store's writer) would wait on each other
+// there. Nothing here asks SQLite for its memory figures.
+const int kNoMemoryStatus = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+
+}  // namespace
+
 SqliteConnection::SqliteConnection(const QString& path, Mode mode, int lockTimeoutMs)
     : path_(path),
       lockTimeoutMs_(lockTimeoutMs),
