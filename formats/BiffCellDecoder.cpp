@@ -21,7 +21,7 @@ double RkValue(uint32_t rk) {
 
 }  // namespace
 
-BiffCellDecoder::BiffCellDecoder(bool biff8, const std::vector<QString>& sharedStrings,
+BiffCellDecoder::BiffCellDecoder(bool biff8, const BiffSharedStrings& sharedStrings,
                                  std::function<CodePageConverter&()> codePage)
     : biff8_(biff8), sharedStrings_(sharedStrings), codePage_(std::move(codePage)) {}
 
@@ -67,7 +67,7 @@ void BiffCellDecoder::Decode(uint16_t type, BiffRecordReader reader, std::vector
             if (index >= sharedStrings_.size())
                 out.push_back({row, col, Variant(), "Verweis auf einen fehlenden Text"});
             else
-                out.push_back({row, col, sharedStrings_[index]});
+                out.push_back({row, col, sharedStrings_.At(index)});
             break;
         }
         case kLabel:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BiffRecordReader.h"
+#include "BiffSharedStrings.h"
 #include "Variant.h"
 
 #include <QString>
@@ -29,7 +30,7 @@ class BiffCellDecoder {
 
     // sharedStrings must outlive the decoder; codePage gives the workbook's code
     // page converter for BIFF5 texts when one is needed.
-    BiffCellDecoder(bool biff8, const std::vector<QString>& sharedStrings,
+    BiffCellDecoder(bool biff8, const BiffSharedStrings& sharedStrings,
                     std::function<CodePageConverter&()> codePage);
 
     // Decodes one record of the sheet into cells, appended to out.
@@ -41,7 +42,7 @@ class BiffCellDecoder {
     bool IsEmptyTextFormula(BiffRecordReader reader) const;
 
     bool biff8_;
-    const std::vector<QString>& sharedStrings_;
+    const BiffSharedStrings& sharedStrings_;
     std::function<CodePageConverter&()> codePage_;
     // A FORMULA whose text result comes in the next STRING record.
     bool pendingString_ = false;

@@ -10,6 +10,11 @@ BiffRecordReader::BiffRecordReader(std::span<const std::span<const uint8_t>> seg
     NextSegmentIfDone();
 }
 
+BiffRecordReader::BiffRecordReader(std::span<const std::span<const uint8_t>> segments, Position at)
+    : segments_(segments), segment_(at.segment), offset_(at.offset), remaining_(at.remaining) {
+    NextSegmentIfDone();
+}
+
 void BiffRecordReader::NextSegment() {
     while (segment_ < segments_.size() && offset_ >= segments_[segment_].size()) {
         ++segment_;
@@ -48,24 +53,11 @@ void BiffRecordReader::Skip(size_t count) {
     NextSegmentIfDone();
 }
 
-QString BiffRecordReader::Biff8String(bool longCount) {
-    uint32_t count = longCount ? U16() : U8();
-    uint8_t options = U8();
-    uint16_t runs = 0;
-    uint32_t extSize = 0;
-    if (options & 0x08) runs = U16();
-    if (options & 0x04) extSize = U32();
-    QString text = Biff8Chars(count, options);
-    Skip(static_cast<size_t>(runs) * 4);
-    Skip(extSize);
-    return text;
-}
-
-QString BiffRecordReader::Biff8Chars(uint32_t count, uint8_t options) {
-    QString text;
-    text.reserve(static_cast<qsizetype>(std::min<size_t>(count, Remaining())));
+template <typename Take>
+void BiffRecordReader::Biff8Runs(uint32_t count, uint8_t options, Take take) {
     bool wide = options & 0x01;
-    while (text.size() < static_cast<qsizetype>(count)) {
+    size_t done = 0;
+    while (done < count) {
         NextSegmentIfDone();
         if (segment_ >= segments_.size())
             throw FileDamaged{"Text reicht über seinen Datensatz hinaus"};
@@ -73,19 +65,12 @@ QString BiffRecordReader::Biff8Chars(uint32_t count, uint8_t options) {
         size_t width = wide ? 2 : 1;
         size_t available = (seg.size() - offset_) / width;
         if (available == 0) throw FileDamaged{"Text teilt ein Zeichen"};
-        size_t take = std::min<size_t>(available, count - static_cast<size_t>(text.size()));
-        const uint8_t* p = seg.data() + offset_;
-        const qsizetype start = text.size();
-        text.resize(start + static_cast<qsizetype>(take));
-        char16_t* out = reinterpret_cast<char16_t*>(text.data()) + start;
-        if (wide)
-            for (size_t i = 0; i < take; ++i)
-                out[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
-        else
-            for (size_t i = 0; i < take; ++i) out[i] = static_cast<char16_t>(p[i]);
-        offset_ += take * width;
-        remaining_ -= take * width;
-        if (text.size() < static_cast<qsizetype>(count)) {
+        size_t run = std::min<size_t>(available, count - done);
+        take(seg.data() + offset_, run, wide);
+        done += run;
+        offset_ += run * width;
+        remaining_ -= run * width;
+        if (done < count) {
             // The characters go on in the next CONTINUE record, which starts with
             // an option byte that says whether they are compressed.
             if (offset_ != seg.size()) throw FileDamaged{"Text teilt ein Zeichen"};
@@ -98,6 +83,47 @@ QString BiffRecordReader::Biff8Chars(uint32_t count, uint8_t options) {
         }
     }
     NextSegmentIfDone();
+}
+
+template <typename Body>
+void BiffRecordReader::Biff8StringWith(bool longCount, Body body) {
+    uint32_t count = longCount ? U16() : U8();
+    uint8_t options = U8();
+    uint16_t runs = 0;
+    uint32_t extSize = 0;
+    if (options & 0x08) runs = U16();
+    if (options & 0x04) extSize = U32();
+    body(count, options);
+    Skip(static_cast<size_t>(runs) * 4);
+    Skip(extSize);
+}
+
+QString BiffRecordReader::Biff8String(bool longCount) {
+    QString text;
+    Biff8StringWith(longCount,
+                    [&](uint32_t count, uint8_t options) { text = Biff8Chars(count, options); });
+    return text;
+}
+
+void BiffRecordReader::SkipBiff8String(bool longCount) {
+    Biff8StringWith(longCount, [&](uint32_t count, uint8_t options) {
+        Biff8Runs(count, options, [](const uint8_t*, size_t, bool) {});
+    });
+}
+
+QString BiffRecordReader::Biff8Chars(uint32_t count, uint8_t options) {
+    QString text;
+    text.reserve(static_cast<qsizetype>(std::min<size_t>(count, Remaining())));
+    Biff8Runs(count, options, [&](const uint8_t* p, size_t take, bool wide) {
+        const qsizetype start = text.size();
+        text.resize(start + static_cast<qsizetype>(take));
+        char16_t* out = reinterpret_cast<char16_t*>(text.data()) + start;
+        if (wide)
+            for (size_t i = 0; i < take; ++i)
+                out[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+        else
+            for (size_t i = 0; i < take; ++i) out[i] = static_cast<char16_t>(p[i]);
+    });
     return text;
 }
 

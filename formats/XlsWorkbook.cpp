@@ -158,15 +158,9 @@ void XlsWorkbook::ReadGlobals() {
                 sheets_.push_back(std::move(sheet));
                 break;
             }
-            case kSst: {
-                if (!biff8_) break;
-                reader.U32();  // total references
-                uint32_t unique = reader.U32();
-                sharedStrings_.reserve(std::min<size_t>(unique, reader.Remaining() / 3));
-                for (uint32_t i = 0; i < unique && !reader.AtEnd(); ++i)
-                    sharedStrings_.push_back(reader.Biff8String(true));
+            case kSst:
+                if (biff8_) sharedStrings_.Read(record.segments);
                 break;
-            }
             default:
                 break;
         }

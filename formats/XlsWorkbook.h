@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BiffSharedStrings.h"
 #include "SheetStream.h"
 #include "SourceTable.h"
 
@@ -21,6 +22,9 @@ class XlsWorkbook {
     explicit XlsWorkbook(const QString& path);
     // The same for a workbook file's bytes; name stands for the file in messages.
     XlsWorkbook(const QByteArray& contents, const QString& name);
+    // The shared strings point into the workbook's bytes.
+    XlsWorkbook(const XlsWorkbook&) = delete;
+    XlsWorkbook& operator=(const XlsWorkbook&) = delete;
 
     QStringList SheetNames() const;
     bool HasSheet(const QString& name) const;
@@ -47,6 +51,6 @@ class XlsWorkbook {
     std::vector<uint8_t> stream_;
     bool biff8_ = true;
     int codePage_ = 1252;
-    std::vector<QString> sharedStrings_;
+    BiffSharedStrings sharedStrings_;  // in stream_
     std::vector<Sheet> sheets_;
 };

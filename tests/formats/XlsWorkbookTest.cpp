@@ -140,16 +140,24 @@ TEST(XlsWorkbook, SharedStringsContinuedAcrossRecords) {
     // compressed and UTF-16 characters at the split.
     QString longLatin = QString(9000, QLatin1Char('a')) + QStringLiteral("Ende");
     QString longCyrillic = QString(5000, QChar(0x0416)) + QStringLiteral("конец");
-    QStringList strings = {QStringLiteral("ID"), QStringLiteral("L1031"), longLatin, longCyrillic,
-                           QString()};
-    QByteArray cells = LabelSst(0, 0, 0) + LabelSst(0, 1, 1) + Number(1, 0, 1) + LabelSst(1, 1, 2) +
-                       Number(2, 0, 2) + LabelSst(2, 1, 3) + Number(3, 0, 3) + LabelSst(3, 1, 4);
+    const QString after = QStringLiteral("nach den langen Texten: Ж");
+    QStringList strings = {
+        QStringLiteral("ID"), QStringLiteral("L1031"), longLatin, longCyrillic, QString(), after};
+    // Cells name the strings out of their order, and some twice: each is read
+    // where it stands, also one that begins in a CONTINUE record.
+    QByteArray cells = LabelSst(0, 0, 0) + LabelSst(0, 1, 1) + Number(1, 0, 1) + LabelSst(1, 1, 5) +
+                       Number(2, 0, 2) + LabelSst(2, 1, 2) + Number(3, 0, 3) + LabelSst(3, 1, 3) +
+                       Number(4, 0, 4) + LabelSst(4, 1, 4) + Number(5, 0, 5) + LabelSst(5, 1, 2) +
+                       Number(6, 0, 6) + LabelSst(6, 1, 5);
     SourceTable table = XlsWorkbook(WriteSheet(folder, cells, SharedStrings(strings)))
                             .ReadSheet(QStringLiteral("TidxTexts"));
-    ASSERT_EQ(table.rows.size(), 3u);
-    EXPECT_EQ(table.rows[0][1].ToText(), longLatin);
-    EXPECT_EQ(table.rows[1][1].ToText(), longCyrillic);
-    EXPECT_EQ(table.rows[2][1], Txt(u""));
+    ASSERT_EQ(table.rows.size(), 6u);
+    EXPECT_EQ(table.rows[0][1].ToText(), after);
+    EXPECT_EQ(table.rows[1][1].ToText(), longLatin);
+    EXPECT_EQ(table.rows[2][1].ToText(), longCyrillic);
+    EXPECT_EQ(table.rows[3][1], Txt(u""));
+    EXPECT_EQ(table.rows[4][1].ToText(), longLatin);
+    EXPECT_EQ(table.rows[5][1].ToText(), after);
 }
 
 TEST(XlsWorkbook, DamagedRecordsAreErrorsNotReads) {
@@ -169,6 +177,9 @@ TEST(XlsWorkbook, DamagedRecordsAreErrorsNotReads) {
         {"record longer than the stream", header + U16(BiffRecord::kNumber) + U16(2000) + "xx", {}},
         {"string table cut inside a string", header,
          Record(BiffRecord::kSst, U32(1) + U32(1) + U16(10) + U8(0) + "abc")},
+        {"string table splitting a character between records", header,
+         Record(BiffRecord::kSst, U32(1) + U32(1) + U16(2) + U8(1) + QByteArray("a\0b", 3)) +
+             Record(BiffRecord::kContinue, U8(1) + QByteArray("\0", 1))},
         {"encrypted", header, Record(BiffRecord::kFilePass, U16(0))},
     };
     for (const auto& c : cases) {
