@@ -574,8 +574,11 @@ class SheetReader : public XmlReader::Handler {
 
 XlsxWorkbook::XlsxWorkbook(const QString& path) : path_(path) { Open(Gsf::OpenFile(path).get()); }
 
-XlsxWorkbook::XlsxWorkbook(const QByteArray& contents, const QString& name) : path_(name) {
-    GPtr<GsfInput> input = Gsf::OpenBytes(contents);
+XlsxWorkbook::XlsxWorkbook(const QByteArray& contents, const QString& name)
+    : path_(name), contents_(contents) {
+    // libgsf reads the bytes without a copy whenever a part is read: they stay
+    // with the workbook (a reference, no copy) whatever the caller does with its own.
+    GPtr<GsfInput> input = Gsf::OpenBytes(contents_);
     if (!input) throw RuntimeError::SourceEmpty(kNoun, path_);
     Open(input.get());
 }

@@ -72,6 +72,7 @@ class XlsxWorkbook {
     void ReadCells(const Sheet& sheet, CellGrid& grid) const;
 
     QString path_;
+    QByteArray contents_;  // of a workbook read from bytes: its parts are read from them
     std::shared_ptr<_GsfInfile> container_;
     SharedStringTable sharedStrings_;
     std::vector<Sheet> sheets_;

@@ -54,6 +54,24 @@ TEST(XlsxWorkbookTest, LibreOfficeWorkbooksReadAsTheirXlsOriginals) {
               ErrorNumber::ObjectNotFound);
 }
 
+// libgsf reads a workbook's bytes without a copy, also after it opened: the
+// workbook keeps them, whatever its caller does with its own.
+TEST(XlsxWorkbookTest, AWorkbookReadFromBytesKeepsThem) {
+    QFile file(TestData(u"xlsx/texts-libreoffice.xlsx"_qs));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QByteArray bytes = file.readAll();
+    XlsxWorkbook book(bytes, u"Texte.xlsx"_qs);
+    bytes.fill('x');
+    bytes.clear();
+    const SourceTable fromBytes = book.ReadSheet(u"TidxTexts"_qs);
+    const SourceTable fromFile =
+        XlsxWorkbook(TestData(u"xlsx/texts-libreoffice.xlsx"_qs)).ReadSheet(u"TidxTexts"_qs);
+    ASSERT_EQ(fromBytes.rows.size(), fromFile.rows.size());
+    ASSERT_GT(fromFile.rows.size(), 0u);
+    for (size_t r = 0; r < fromFile.rows.size(); ++r)
+        EXPECT_EQ(fromBytes.rows[r], fromFile.rows[r]) << r;
+}
+
 TEST(XlsxWorkbookTest, EveryKindOfCell) {
     TempFolder folder;
     const QString path = folder.Path(u"k.xlsx"_qs);
