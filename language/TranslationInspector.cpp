@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -37,8 +38,7 @@ TranslationInspector::TranslationInspector(int32_t lcid, int32_t reference, bool
       // their real characters.
       storedFormWillDo_(reference_.StoresCharacterByCharacter() &&
                         language_.StoresCharacterByCharacter()),
-      findings_(findings),
-      batch_(std::make_unique<Batch>()) {}
+      findings_(findings) {}
 
 TranslationInspector::~TranslationInspector() = default;
 
@@ -49,32 +49,21 @@ void TranslationInspector::operator()(double key, int64_t row, sqlite3_value* st
     const auto referenceSize = static_cast<size_t>(sqlite3_value_bytes(stored));
     if (referenceSize == 0) return;
     const auto translationSize = text ? static_cast<size_t>(size) : 0;
-    std::string& bytes = batch_->bytes;
+    std::string& bytes = batch_.bytes;
     const size_t at = bytes.size();
     bytes.append(reference, referenceSize);
     if (translationSize > 0) bytes.append(text, translationSize);
-    batch_->pairs.push_back({key, row, at, referenceSize, at + referenceSize, translationSize});
-    if (batch_->pairs.size() >= kBatchPairs || bytes.size() >= kBatchBytes) Hand();
-}
-
-std::unique_ptr<TranslationInspector::Batch> TranslationInspector::TakeFree() {
-    std::lock_guard lock(freeMutex_);
-    if (free_.empty()) return std::make_unique<Batch>();
-    std::unique_ptr<Batch> batch = std::move(free_.back());
-    free_.pop_back();
-    return batch;
+    batch_.pairs.push_back({key, row, at, referenceSize, at + referenceSize, translationSize});
+    if (batch_.pairs.size() >= kBatchPairs || bytes.size() >= kBatchBytes) Hand();
 }
 
 void TranslationInspector::Hand() {
-    if (batch_->pairs.empty()) return;
-    std::shared_ptr<Batch> batch(batch_.release());
-    batch_ = TakeFree();
-    worker_.Post([this, batch] {
-        Check(*batch);
-        batch->bytes.clear();
-        batch->pairs.clear();
-        std::lock_guard lock(freeMutex_);
-        free_.push_back(std::make_unique<Batch>(std::move(*batch)));
+    if (batch_.pairs.empty()) return;
+    worker_.Post([this, batch = std::exchange(batch_, spare_.Take())]() mutable {
+        Check(batch);
+        batch.bytes.clear();
+        batch.pairs.clear();
+        spare_.Give(std::move(batch));
     });
 }
 
@@ -84,8 +73,8 @@ void TranslationInspector::Finish() {
 }
 
 void TranslationInspector::Restart() {
-    batch_->bytes.clear();
-    batch_->pairs.clear();
+    batch_.bytes.clear();
+    batch_.pairs.clear();
     worker_.Discard();
 }
 

@@ -2,14 +2,13 @@
 
 #include "CheckFindings.h"
 #include "LanguageRecoding.h"
+#include "SparePool.h"
 #include "WorkerThread.h"
 
 #include <QByteArray>
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,7 +53,6 @@ class TranslationInspector {
     void Hand();
     void Check(const Batch& batch);
     void Check(double key, int64_t row, std::string_view reference, std::string_view translation);
-    std::unique_ptr<Batch> TakeFree();
 
     LanguageRecoding reference_;
     LanguageRecoding language_;  // for texts of another project, stored in code-page form
@@ -62,8 +60,7 @@ class TranslationInspector {
     bool storedFormWillDo_;
     SpillList<CheckFinding>& findings_;
     QByteArray referenceText_, translationText_;
-    std::unique_ptr<Batch> batch_;  // filled by the update
-    std::mutex freeMutex_;
-    std::vector<std::unique_ptr<Batch>> free_;  // checked batches, kept for their memory
-    WorkerThread worker_;                       // last: it stops before what it uses goes
+    Batch batch_;             // filled by the update
+    SparePool<Batch> spare_;  // checked batches, kept for their memory
+    WorkerThread worker_;     // last: it stops before what it uses goes
 };

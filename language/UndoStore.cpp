@@ -232,20 +232,12 @@ void Recording::Start() {
                              store_->Path());
         firstChunk_ = next.Step() ? next.ColumnInt64(0) : 1;
     });
-    chunk_ = TakeSpareChunk();
+    chunk_ = SpareChunk();
 }
 
-QByteArray Recording::TakeSpareChunk() {
-    {
-        std::lock_guard lock(spareMutex_);
-        if (!spare_.empty()) {
-            QByteArray chunk = std::move(spare_.back());
-            spare_.pop_back();
-            return chunk;
-        }
-    }
-    QByteArray chunk;
-    chunk.reserve(UndoChunks::kChunkBytes + 4096);
+QByteArray Recording::SpareChunk() {
+    QByteArray chunk = spare_.Take();
+    chunk.reserve(UndoChunks::kChunkBytes + 4096);  // nothing for a chunk written before
     return chunk;
 }
 
@@ -350,13 +342,10 @@ void Recording::Restart() {
 void Recording::Flush() {
     if (chunk_.isEmpty()) return;
     bytes_ += chunk_.size();
-    auto chunk = std::make_shared<QByteArray>(std::move(chunk_));
-    chunk_ = TakeSpareChunk();
-    writer_.Post([this, chunk] {
-        WriteChunk(*chunk);
-        chunk->resize(0);  // keeps its memory for another chunk
-        std::lock_guard lock(spareMutex_);
-        spare_.push_back(std::move(*chunk));
+    writer_.Post([this, chunk = std::exchange(chunk_, SpareChunk())]() mutable {
+        WriteChunk(chunk);
+        chunk.resize(0);  // keeps its memory for another chunk
+        spare_.Give(std::move(chunk));
     });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LinkedRowsModule.h"
+#include "SparePool.h"
 #include "WorkerThread.h"
 
 #include <QByteArray>
@@ -8,7 +9,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -100,7 +100,7 @@ class Recording : public LinkedRowsModule::ChangeSink {
   private:
     void Flush();
     void WriteChunk(const QByteArray& chunk);
-    QByteArray TakeSpareChunk();
+    QByteArray SpareChunk();
     void EndRun();
     void WriteWitness();
     int BindBefore(sqlite3_stmt* statement, int index) const;
@@ -113,13 +113,12 @@ class Recording : public LinkedRowsModule::ChangeSink {
     int64_t id_ = 0;
     int64_t firstChunk_ = 0;
     int64_t bytes_ = 0;
-    QByteArray chunk_;  // filled by the update
-    std::mutex spareMutex_;
-    std::vector<QByteArray> spare_;  // written chunks, kept for their memory
-    int64_t changes_ = 0;            // told by the update
-    bool open_ = false;              // the store's transaction is open
-    bool pending_ = false;           // the record is committed as pending
-    Run run_;                        // the text changed last
+    QByteArray chunk_;             // filled by the update
+    SparePool<QByteArray> spare_;  // written chunks, kept for their memory
+    int64_t changes_ = 0;          // told by the update
+    bool open_ = false;            // the store's transaction is open
+    bool pending_ = false;         // the record is committed as pending
+    Run run_;                      // the text changed last
     // The last text whose value the import changes: holding its new value or its
     // old one tells whether the import committed (see Settle).
     Run witness_;
