@@ -15,18 +15,22 @@ constexpr size_t kMaxMarkup = 10000000;
 
 constexpr bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-// What a byte is to a name: 1 may begin one, 2 may follow (bytes of characters
-// beyond ASCII are taken as name characters).
+// What a byte is to a name (bytes of characters beyond ASCII are taken as name
+// characters): it may stand in one, it may begin one, it is the colon.
+constexpr unsigned char kInName = 1, kBeginsName = 2, kColon = 4;
 constexpr std::array<unsigned char, 256> kNameBytes = [] {
     std::array<unsigned char, 256> table{};
     for (int c = 0; c < 256; ++c) {
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80)
-            table[c] = 1;
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80)
+            table[c] = kInName | kBeginsName;
         else if ((c >= '0' && c <= '9') || c == '.' || c == '-')
-            table[c] = 2;
+            table[c] = kInName;
     }
+    table[':'] = kInName | kBeginsName | kColon;
     return table;
 }();
+
+bool BeginsName(char c) { return (kNameBytes[static_cast<unsigned char>(c)] & kBeginsName) != 0; }
 
 // The bytes of text that need more than being handed on: references, line
 // ends to normalise, "]]>", characters XML does not allow (controls, and the
@@ -315,7 +319,7 @@ const char* XmlScanner::Reference(const char* p, const char* end, std::string& o
     } else if (name == "apos") {
         out += '\'';
     } else {
-        if (name.empty() || kNameBytes[static_cast<unsigned char>(name[0])] != 1 ||
+        if (name.empty() || !BeginsName(name[0]) ||
             !std::all_of(name.begin(), name.end(),
                          [](char c) { return kNameBytes[static_cast<unsigned char>(c)] != 0; }))
             Malformed();
@@ -324,18 +328,27 @@ const char* XmlScanner::Reference(const char* p, const char* end, std::string& o
     return semicolon + 1;
 }
 
-const char* XmlScanner::RequiredName(const char* p, const char* end) const {
-    const char* nameEnd = Name(p, end);
+const char* XmlScanner::RequiredName(const char* p, const char* end, bool& colon) const {
+    const char* nameEnd = Name(p, end, colon);
     if (nameEnd == p) Malformed();
     return nameEnd;
 }
 
-const char* XmlScanner::Name(const char* p, const char* end) const {
+const char* XmlScanner::Name(const char* p, const char* end, bool& colon) const {
     if (p == end) return nullptr;
-    if (kNameBytes[static_cast<unsigned char>(*p)] != 1) return p;
+    unsigned char seen = kNameBytes[static_cast<unsigned char>(*p)];
+    if (!(seen & kBeginsName)) return p;
     ++p;
-    while (p < end && kNameBytes[static_cast<unsigned char>(*p)] != 0) ++p;
+    for (unsigned char kind; p < end && (kind = kNameBytes[static_cast<unsigned char>(*p)]) != 0;
+         ++p)
+        seen |= kind;
+    colon = (seen & kColon) != 0;
     return p == end ? nullptr : p;
+}
+
+std::string_view XmlScanner::LocalName(const char* begin, const char* end, bool colon) const {
+    if (!colon) return std::string_view(begin, static_cast<size_t>(end - begin));
+    return LocalName(begin, end);
 }
 
 std::string_view XmlScanner::LocalName(const char* begin, const char* end) const {
@@ -347,8 +360,7 @@ std::string_view XmlScanner::LocalName(const char* begin, const char* end) const
     }
     if (!colon) return std::string_view(begin, static_cast<size_t>(end - begin));
     // A prefix and a local name, each a name without a colon.
-    if (colon == begin || colon + 1 == end || kNameBytes[static_cast<unsigned char>(colon[1])] != 1)
-        Malformed();
+    if (colon == begin || colon + 1 == end || !BeginsName(colon[1])) Malformed();
     return std::string_view(colon + 1, static_cast<size_t>(end - colon - 1));
 }
 
@@ -397,7 +409,8 @@ void XmlScanner::Declaration(const char* p, const char* end) const {
 
 const char* XmlScanner::StartTag(const char* p, const char* end) {
     const char* name = p + 1;
-    const char* nameEnd = RequiredName(name, end);
+    bool colon = false;
+    const char* nameEnd = RequiredName(name, end, colon);
     if (!nameEnd) return nullptr;
     bool empty = false;
     const char* q = Attributes(nameEnd, end, empty);
@@ -407,7 +420,7 @@ const char* XmlScanner::StartTag(const char* p, const char* end) {
     if (rootEnded_) Malformed();  // a second root
     if (static_cast<int>(openEnds_.size()) >= maxDepth_)
         Fail(QStringLiteral("mehr als %1 Ebenen geschachtelt").arg(maxDepth_));
-    const std::string_view local = LocalName(name, nameEnd);
+    const std::string_view local = LocalName(name, nameEnd, colon);
     ReadAttributes();
     open_.append(name, nameEnd);
     openEnds_.push_back(open_.size());
@@ -439,13 +452,15 @@ const char* XmlScanner::Attributes(const char* q, const char* end, bool& empty) 
 
 const char* XmlScanner::Attribute(const char* q, const char* end, RawAttribute& attribute) const {
     const char* name = q;
-    q = RequiredName(q, end);
+    bool colon = false;
+    q = RequiredName(q, end, colon);
     if (!q) return nullptr;
     const char* nameEnd = q;
-    q = SkipSpace(q, end);
+    if (*q != '=') q = SkipSpace(q, end);  // most write name="value"
     if (q == end) return nullptr;
     if (*q != '=') Malformed();
-    q = SkipSpace(q + 1, end);
+    ++q;
+    if (q < end && *q != '"' && *q != '\'') q = SkipSpace(q, end);
     if (q == end) return nullptr;
     if (*q != '"' && *q != '\'') Malformed();
     const char quote = *q;
@@ -455,7 +470,7 @@ const char* XmlScanner::Attribute(const char* q, const char* end, RawAttribute& 
         plain = plain && !kValueAttention[static_cast<unsigned char>(*q)];
     if (q == end) return nullptr;
     attribute = {std::string_view(name, static_cast<size_t>(nameEnd - name)),
-                 std::string_view(value, static_cast<size_t>(q - value)), plain};
+                 std::string_view(value, static_cast<size_t>(q - value)), plain, colon};
     return q + 1;
 }
 
@@ -470,7 +485,7 @@ void XmlScanner::ReadAttributes() {
         for (size_t j = 0; j < i; ++j)
             if (raw.name == raws_[j].name) Malformed();
         const std::string_view local =
-            LocalName(raw.name.data(), raw.name.data() + raw.name.size());
+            LocalName(raw.name.data(), raw.name.data() + raw.name.size(), raw.colon);
         const bool declaration =
             raw.name.starts_with("xmlns") && (raw.name.size() == 5 || raw.name[5] == ':');
         if (raw.plain) {
@@ -528,7 +543,8 @@ void XmlScanner::Close(std::string_view local) {
 
 const char* XmlScanner::EndTag(const char* p, const char* end) {
     const char* name = p + 2;
-    const char* nameEnd = RequiredName(name, end);
+    bool colon = false;
+    const char* nameEnd = RequiredName(name, end, colon);
     if (!nameEnd) return nullptr;
     const char* q = nameEnd;
     q = SkipSpace(q, end);
@@ -540,13 +556,14 @@ const char* XmlScanner::EndTag(const char* p, const char* end) {
     if (std::string_view(open_).substr(InnermostFrom()) !=
         std::string_view(name, static_cast<size_t>(nameEnd - name)))
         Malformed();
-    Close(LocalName(name, nameEnd));
+    Close(LocalName(name, nameEnd, colon));
     return q;
 }
 
 const char* XmlScanner::ProcessingInstruction(const char* p, const char* end) {
     const char* target = p + 2;
-    const char* q = RequiredName(target, end);
+    bool colon = false;
+    const char* q = RequiredName(target, end, colon);
     if (!q) return nullptr;
     // A declaration anywhere but at the start.
     if (Lower(std::string_view(target, static_cast<size_t>(q - target))) == "xml") Malformed();

@@ -38,7 +38,8 @@ class XmlScanner {
   private:
     struct RawAttribute {
         std::string_view name, value;  // as the tag holds them
-        bool plain = true;  // the value has nothing to read: no reference, no white space to blank
+        bool plain = true;   // the value has nothing to read: no reference, no white space to blank
+        bool colon = false;  // the name holds one
     };
     struct Span {  // a value read into scratch_
         size_t attribute = 0, value = 0, valueSize = 0;
@@ -70,10 +71,13 @@ class XmlScanner {
     size_t Text(const char* p, const char* end, bool last);
     void Characters(const char* p, const char* end, bool attribute);
     const char* Reference(const char* p, const char* end, std::string& out);
-    // A name's end: p when none begins there, nullptr when the bytes end in it.
-    const char* Name(const char* p, const char* end) const;
+    // A name's end: p when none begins there, nullptr when the bytes end in it;
+    // colon tells whether it holds one.
+    const char* Name(const char* p, const char* end, bool& colon) const;
     // The same for a name that must stand there.
-    const char* RequiredName(const char* p, const char* end) const;
+    const char* RequiredName(const char* p, const char* end, bool& colon) const;
+    // The name without its prefix; one without a colon is its own local name.
+    std::string_view LocalName(const char* begin, const char* end, bool colon) const;
     std::string_view LocalName(const char* begin, const char* end) const;
     void CheckCharacters(const char* begin, const char* end) const;
     void EndDocument();
