@@ -44,6 +44,10 @@ class SpillWriter {
         if (!text.isEmpty())
             Raw(text.constData(), static_cast<size_t>(text.size()) * sizeof(char16_t));
     }
+    void Bytes(const QByteArray& bytes) {
+        Int(bytes.size());
+        Raw(bytes.constData(), static_cast<size_t>(bytes.size()));
+    }
 
   private:
     void Raw(const void* data, size_t size) { bytes_.append(static_cast<const char*>(data), size); }
@@ -84,6 +88,13 @@ class SpillReader {
         QString text(static_cast<qsizetype>(size), Qt::Uninitialized);
         Raw(text.data(), static_cast<size_t>(size) * sizeof(char16_t));
         return text;
+    }
+    QByteArray Bytes() {
+        const int64_t size = Int();
+        if (size <= 0 || !Need(static_cast<size_t>(size))) return {};
+        QByteArray bytes(static_cast<qsizetype>(size), Qt::Uninitialized);
+        Raw(bytes.data(), static_cast<size_t>(size));
+        return bytes;
     }
     bool Failed() const { return failed_; }
 

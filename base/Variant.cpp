@@ -1,5 +1,6 @@
 #include "Variant.h"
 
+#include "Utf8Writer.h"
 #include "Val.h"
 
 #include <charconv>
@@ -15,11 +16,42 @@ QString ShortestDecimal(double value) {
     return QString::fromLatin1(buffer, static_cast<qsizetype>(result.ptr - buffer));
 }
 
+QString Variant::Text() const {
+    if (const QByteArray* utf8 = Utf8Text()) return QString::fromUtf8(*utf8);
+    return std::get<QString>(value_);
+}
+
+qsizetype Variant::TextSize() const {
+    const QByteArray* utf8 = Utf8Text();
+    if (!utf8) return std::get<QString>(value_).size();
+    // A unit for every character, two for one beyond the 16 bits (its four-byte
+    // form): the bytes that do not continue a character, and the four-byte leads again.
+    qsizetype units = 0;
+    for (const char c : *utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        units += (byte & 0xC0) != 0x80;
+        units += byte >= 0xF0;
+    }
+    return units;
+}
+
+bool Variant::operator==(const Variant& other) const {
+    if (IsText() && other.IsText() && value_.index() != other.value_.index())
+        return Text() == other.Text();
+    return value_ == other.value_;
+}
+
 QString Variant::ToText() const {
     if (IsText()) return Text();
     if (IsNumber()) return ShortestDecimal(Number());
     if (IsBoolean()) return BooleanValue() ? QStringLiteral("True") : QStringLiteral("False");
     return {};
+}
+
+const QByteArray& Variant::ToUtf8(QByteArray& scratch) const {
+    if (const QByteArray* utf8 = Utf8Text()) return *utf8;
+    WriteUtf8(ToText(), scratch);
+    return scratch;
 }
 
 double Variant::ToNumber() const {

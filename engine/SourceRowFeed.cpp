@@ -2,7 +2,6 @@
 
 #include "SheetStream.h"
 #include "SourceRows.h"
-#include "Utf8Writer.h"
 #include "Val.h"
 #include "VectorRegisters.h"
 
@@ -203,15 +202,15 @@ void SourceRowFeed::ReadCells(Batch& batch, Stored& row, const Variant& id, cons
     row.keyIsNull = id.IsNull();
     if (!row.keyIsNull) row.key = id.ToNumber();
     if (id.IsText()) {
-        WriteUtf8(id.Text(), filler_->text);
-        SetId(batch.bytes, row.idKind, row.key, row.id, row.idSize, filler_->text.constData(),
-              static_cast<int>(filler_->text.size()), true);
+        const QByteArray& utf8 = id.ToUtf8(filler_->text);
+        SetId(batch.bytes, row.idKind, row.key, row.id, row.idSize, utf8.constData(),
+              static_cast<int>(utf8.size()), true);
     }
     row.valueIsNull = value.IsNull();
     if (!row.valueIsNull) {
-        WriteUtf8(value.ToText(), filler_->text);
-        row.valueSize = static_cast<size_t>(filler_->text.size());
-        row.value = Append(batch.bytes, filler_->text.constData(), row.valueSize);
+        const QByteArray& utf8 = value.ToUtf8(filler_->text);
+        row.valueSize = static_cast<size_t>(utf8.size());
+        row.value = Append(batch.bytes, utf8.constData(), row.valueSize);
     }
 }
 

@@ -1,7 +1,5 @@
 #include "SourceRowsCopy.h"
 
-#include "Utf8Writer.h"
-
 #include <sqlite3.h>
 
 namespace {
@@ -14,8 +12,8 @@ void Bind(sqlite3_stmt* insert, int index, const Variant& cell, bool key, QByteA
     } else if (cell.IsNumber() || (key && cell.IsBoolean())) {
         sqlite3_bind_double(insert, index, cell.ToNumber());
     } else {
-        WriteUtf8(cell.ToText(), utf8);
-        sqlite3_bind_text(insert, index, utf8.constData(), static_cast<int>(utf8.size()),
+        const QByteArray& text = cell.ToUtf8(utf8);
+        sqlite3_bind_text(insert, index, text.constData(), static_cast<int>(text.size()),
                           SQLITE_TRANSIENT);
     }
 }

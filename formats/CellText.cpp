@@ -1,5 +1,7 @@
 #include "CellText.h"
 
+#include "Variant.h"
+
 #include <QString>
 
 #include <algorithm>
@@ -24,4 +26,14 @@ QString OoxmlUnescape(const QString& text) {
     }
     out += QStringView(text).mid(from);
     return out;
+}
+
+bool OoxmlEscaped(std::string_view utf8) { return utf8.find("_x") != std::string_view::npos; }
+
+bool LongerThanACell(const Variant& value) {
+    if (!value.IsText()) return false;
+    // At least a byte of UTF-8 for each UTF-16 unit.
+    if (const QByteArray* utf8 = value.Utf8Text(); utf8 && utf8->size() <= kMaxCellCharacters)
+        return false;
+    return value.TextSize() > kMaxCellCharacters;
 }

@@ -94,7 +94,7 @@ void SharedStringTable::ReadAt(uint64_t at, size_t size, std::string& into) cons
     }
 }
 
-std::optional<QString> SharedStringTable::At(size_t index) const {
+std::optional<Variant> SharedStringTable::At(size_t index) const {
     const uint64_t begin = index == 0 ? 0 : ends_[index - 1];
     const uint64_t end = ends_[index];
     Made* made = nullptr;
@@ -103,10 +103,15 @@ std::optional<QString> SharedStringTable::At(size_t index) const {
         if (made->index == index) return made->text;
     }
     const std::string_view utf8 = Bytes(begin, end);
-    std::optional<QString> text =
-        OoxmlUnescape(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
-    // A text longer than a cell holds fails the cells that show it.
-    if (text->size() > kMaxCellCharacters) text.reset();
+    const auto size = static_cast<qsizetype>(utf8.size());
+    std::optional<Variant> text;
+    if (utf8.empty() || OoxmlEscaped(utf8))
+        text = OoxmlUnescape(QString::fromUtf8(utf8.data(), size));
+    else
+        text = Variant::Utf8(QByteArray(utf8.data(), size));
+    // A text longer than a cell holds fails the cells that show it: it has at
+    // least a byte for each of its UTF-16 units.
+    if (size > kMaxCellCharacters && text->TextSize() > kMaxCellCharacters) text.reset();
     if (made) *made = {index, text};
     return text;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Variant.h"
+
 #include <QString>
 
 #include <array>
@@ -17,7 +19,8 @@ class QTemporaryFile;
 // their bytes and four bytes each, not a string each. Beyond a few megabytes the
 // bytes go to a temporary file and are read back a window at a time, so that a
 // million texts cost what a few thousand do; cells show them mostly in the
-// table's order. A text is made (its escapes read) each time a cell shows it;
+// table's order. A text is made each time a cell shows it: its UTF-8 as it
+// stands, or when it holds escapes a QString with them read;
 // long ones are kept once made, a few at a time, so that a sheet showing one
 // long text in every cell does not make it again for each.
 class SharedStringTable {
@@ -38,7 +41,7 @@ class SharedStringTable {
     size_t size() const { return ends_.size(); }
     // The text at index (below size()), or nothing when it is longer than the
     // 32,767 characters a cell holds.
-    std::optional<QString> At(size_t index) const;
+    std::optional<Variant> At(size_t index) const;
 
   private:
     void ToFile();
@@ -64,7 +67,7 @@ class SharedStringTable {
     static constexpr size_t kLongBytes = 1024;
     struct Made {
         size_t index = SIZE_MAX;
-        std::optional<QString> text;
+        std::optional<Variant> text;
     };
     mutable std::array<Made, 64> long_;
 };

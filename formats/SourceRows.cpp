@@ -4,7 +4,7 @@
 
 namespace {
 
-enum CellType : quint8 { kNullCell, kNumberCell, kTextCell, kTrueCell, kFalseCell };
+enum CellType : quint8 { kNullCell, kNumberCell, kTextCell, kTrueCell, kFalseCell, kUtf8Cell };
 
 }  // namespace
 
@@ -14,6 +14,9 @@ void SpillOut(SpillWriter& out, const StoredRow& row) {
         if (cell.IsNumber()) {
             out.Byte(kNumberCell);
             out.Real(cell.Number());
+        } else if (const QByteArray* utf8 = cell.Utf8Text()) {
+            out.Byte(kUtf8Cell);
+            out.Bytes(*utf8);
         } else if (cell.IsText()) {
             out.Byte(kTextCell);
             out.Text(cell.Text());
@@ -35,6 +38,9 @@ void SpillIn(SpillReader& in, StoredRow& row) {
                 break;
             case kTextCell:
                 row.cells.emplace_back(in.Text());
+                break;
+            case kUtf8Cell:
+                row.cells.push_back(Variant::Utf8(in.Bytes()));
                 break;
             case kTrueCell:
                 row.cells.push_back(Variant::Boolean(true));

@@ -287,7 +287,7 @@ CellValue ValueOf(const CellXml& cell, const SharedStringTable& sharedStrings) {
         const auto index = NumberOf<uint>(value);
         if (!index || *index >= sharedStrings.size())
             return {{}, QStringLiteral("Verweis auf einen fehlenden Text")};
-        std::optional<QString> text = sharedStrings.At(*index);
+        std::optional<Variant> text = sharedStrings.At(*index);
         if (!text) return {{}, {}, true};
         return {std::move(*text), {}};
     }
@@ -667,7 +667,7 @@ void XlsxWorkbook::ReadCells(const Sheet& sheet, CellGrid& grid) const {
     const QString where = QStringLiteral("Tabelle %1, Zelle %2");
     SheetReader(input.get(), sheet.part, [&](const SheetPosition& at, const CellXml& xml) {
         CellValue cell = ValueOf(xml, sharedStrings_);
-        if (cell.tooLong || (cell.value.IsText() && cell.value.Text().size() > kMaxCellCharacters))
+        if (cell.tooLong || LongerThanACell(cell.value))
             grid.SetUnreadable(
                 at.row - 1, at.col,
                 RuntimeError::TextTooLongInSource(

@@ -95,8 +95,15 @@ TEST(SpillCoding, AFileCutShortEndsTheReading) {
 
 TEST(SpillCoding, SourceRowsBeyondTheBatchKeepEveryKindOfCell) {
     const std::vector<Variant> cells = {
-        Variant(),     Variant(QStringLiteral("")), Variant(QStringLiteral("Größe")), Variant(1.5),
-        Variant(-0.0), Variant::Boolean(true),      Variant::Boolean(false)};
+        Variant(),
+        Variant(QStringLiteral("")),
+        Variant(QStringLiteral("Größe")),
+        Variant(1.5),
+        Variant(-0.0),
+        Variant::Boolean(true),
+        Variant::Boolean(false),
+        Variant::Utf8(QByteArray("\xD0\xA2\xD0\xB5\xD0\xBA\xD1\x81\xD1\x82")),
+        Variant::Utf8(QByteArray(""))};
     SpillList<StoredRow> rows;
     const size_t count = SpillList<StoredRow>::kBatch + 3;
     for (size_t i = 0; i < count; ++i) rows.push_back({cells});
@@ -109,6 +116,8 @@ TEST(SpillCoding, SourceRowsBeyondTheBatchKeepEveryKindOfCell) {
             EXPECT_EQ(row.cells[k].IsBoolean(), cells[k].IsBoolean()) << n << " " << k;
             if (cells[k].IsText()) {
                 EXPECT_EQ(row.cells[k].Text(), cells[k].Text());
+                EXPECT_EQ(row.cells[k].Utf8Text() != nullptr, cells[k].Utf8Text() != nullptr)
+                    << "a text in UTF-8 stays so " << n << " " << k;
             }
             if (cells[k].IsNumber()) {
                 EXPECT_EQ(row.cells[k].Number(), cells[k].Number());

@@ -62,4 +62,31 @@ TEST(SharedStringTable, TextsAsCellsShowThem) {
     EXPECT_EQ(table.At(5), u"_x0041_"_qs) << "an escaped \"_x\"";
 }
 
+// A cell holds 32,767 UTF-16 units however many bytes of UTF-8 they take.
+TEST(SharedStringTable, TextsBeyondAsciiAreHeldToTheUnitsOfACell) {
+    const QString cyrillic(32767, QChar(0x0416));                    // 65,534 bytes
+    const QString emoji = QString::fromUtf16(u"😀").repeated(16383);  // 32,766 units
+    struct Case {
+        const char* what;
+        QString text;
+        bool fits;
+    };
+    const Case cases[] = {
+        {"32,767 two-byte characters", cyrillic, true},
+        {"one more", cyrillic + QChar(0x0416), false},
+        {"16,383 four-byte characters and one", emoji + u'x', true},
+        {"16,384 four-byte characters", emoji + QString::fromUtf16(u"😀"), false},
+    };
+    SharedStringTable table;
+    for (const Case& c : cases) table.Add(c.text.toStdString());
+    table.Finish();
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const std::optional<Variant> text = table.At(i);
+        EXPECT_EQ(text.has_value(), cases[i].fits) << cases[i].what;
+        if (text && cases[i].fits) {
+            EXPECT_EQ(text->Text(), cases[i].text) << cases[i].what;
+        }
+    }
+}
+
 }  // namespace
