@@ -231,6 +231,7 @@ void SourceRowFeed::Clear(Batch& batch) {
     batch.last = false;
     batch.rc = 0;
     batch.failure = nullptr;
+    batch.converted = false;
 }
 
 void SourceRowFeed::Add(const SheetStream::Cells& cells) {
@@ -244,7 +245,6 @@ void SourceRowFeed::Add(const SheetStream::Cells& cells) {
     row.place = ++read_;
     ReadCells(*pushed_, row, keyColumn_ < cells.size() ? cells[keyColumn_] : kNull,
               valueColumn_ < cells.size() ? cells[valueColumn_] : kNull);
-    Convert(*pushed_, row);
     pushed_->rows.push_back(row);
     if (pushed_->rows.size() >= kBatchRows || pushed_->bytes.size() >= kBatchBytes)
         Hand(std::move(pushed_));
@@ -272,7 +272,6 @@ bool SourceRowFeed::Fill(Batch& batch) {
                 batch.last = true;
                 return false;
             }
-            Convert(batch, row);
             batch.rows.push_back(row);
         }
     } catch (...) {
@@ -292,7 +291,29 @@ std::unique_ptr<SourceRowFeed::Batch> SourceRowFeed::TakeFree() {
     return batch;
 }
 
+void SourceRowFeed::ConvertRows(Batch& batch) {
+    batch.converted = true;
+    if (!convert_) return;
+    for (Stored& row : batch.rows) Convert(batch, row);
+}
+
+// Whichever thread has time converts. A statement waiting for rows shows the
+// reading thread to be the busier one: its batch goes on unconverted and the
+// statement's thread converts it as it takes it. Otherwise the reading thread
+// converts, once the statement converted what it was handed: the rows are
+// converted in their order, by one thread at a time.
 void SourceRowFeed::Hand(std::unique_ptr<Batch> batch) {
+    if (!convert_) batch->converted = true;
+    bool convertHere = false;
+    if (!batch->converted) {
+        std::unique_lock lock(mutex_);
+        convertHere = !statementWaits_;
+        if (convertHere)
+            changed_.wait(lock, [this] { return unconverted_ == 0 || stop_; });
+        else
+            ++unconverted_;
+    }
+    if (convertHere) ConvertRows(*batch);
     {
         std::lock_guard lock(mutex_);
         full_.push_back(std::move(batch));
@@ -302,7 +323,9 @@ void SourceRowFeed::Hand(std::unique_ptr<Batch> batch) {
 
 std::unique_ptr<SourceRowFeed::Batch> SourceRowFeed::TakeFull() {
     std::unique_lock lock(mutex_);
+    statementWaits_ = full_.empty();
     changed_.wait(lock, [this] { return !full_.empty(); });
+    statementWaits_ = false;
     std::unique_ptr<Batch> batch = std::move(full_.front());
     full_.pop_front();
     return batch;
@@ -323,6 +346,7 @@ const SourceRowFeed::Row* SourceRowFeed::Next() {
         if (!ownThread_ && !sheet_) {
             if (!current_) current_ = std::make_unique<Batch>();
             current_->last = !Fill(*current_);
+            ConvertRows(*current_);
         } else {
             if (current_) {
                 {
@@ -332,6 +356,14 @@ const SourceRowFeed::Row* SourceRowFeed::Next() {
                 changed_.notify_all();
             }
             current_ = TakeFull();
+            if (!current_->converted) {
+                ConvertRows(*current_);
+                {
+                    std::lock_guard lock(mutex_);
+                    --unconverted_;
+                }
+                changed_.notify_all();
+            }
         }
         next_ = 0;
     }

@@ -32,8 +32,9 @@ struct sqlite3_stmt;
 //
 // Each row is what the statement is shown: its place in the source, its key (Val()
 // of the ID), how the ID is written and the value as UTF-8 text (numbers in their
-// shortest form). With a conversion, the value is converted ahead too: of every
-// row with a key and a text, on the feed's thread, in the order of the rows.
+// shortest form). With a conversion, the value is converted too: of every row
+// with a key and a text, in the order of the rows, a batch at a time on the
+// reading thread or the statement's, whichever has time (see Hand()).
 class SourceRowFeed : private SheetStream::Sink {
   public:
     // Turns a non-empty text (UTF-8) into the text the target gets, in place;
@@ -71,7 +72,7 @@ class SourceRowFeed : private SheetStream::Sink {
     SourceRowFeed(const SourceRows& rows, size_t keyColumn, size_t valueColumn,
                   const Conversion* convert);
     // The rows of a sheet as its reader streams them, its key and value columns
-    // in the sheet: read and converted on the reader's thread.
+    // in the sheet: read on the reader's thread.
     SourceRowFeed(SheetStream& sheet, size_t keyColumn, size_t valueColumn,
                   const Conversion* convert);
     // Stops reading and waits for the feed's thread.
@@ -111,6 +112,7 @@ class SourceRowFeed : private SheetStream::Sink {
         std::string bytes;                         // the texts of the rows
         std::vector<std::exception_ptr> failures;  // of conversions
         bool last = false;                         // nothing follows: the end, or a failure
+        bool converted = false;                    // its rows are (see Hand())
         int rc = 0;
         bool abandoned = false;
         QString message;
@@ -132,6 +134,7 @@ class SourceRowFeed : private SheetStream::Sink {
     // A row's key and value from its cells.
     void ReadCells(Batch& batch, Stored& row, const Variant& id, const Variant& value);
     void Convert(Batch& batch, Stored& row);
+    void ConvertRows(Batch& batch);
     std::unique_ptr<Batch> TakeFree();
     void Hand(std::unique_ptr<Batch> batch);
     std::unique_ptr<Batch> TakeFull();
@@ -151,6 +154,8 @@ class SourceRowFeed : private SheetStream::Sink {
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::unique_ptr<Batch>> full_, free_;
+    int unconverted_ = 0;          // batches handed on that the statement's thread converts
+    bool statementWaits_ = false;  // for rows, in TakeFull()
     bool stop_ = false;
     std::thread thread_;
 

@@ -7,7 +7,12 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -127,6 +132,59 @@ TEST_F(SourceRowFeedTest, AConversionThatFailsFailsItsRowOnly) {
     EXPECT_TRUE(row->valueIsNull) << "a missing cell is Null";
     EXPECT_EQ(feed.Next(), nullptr);
     EXPECT_FALSE(feed.Failed());
+}
+
+// A sheet's rows are converted by the reader's thread or by the statement's,
+// whichever has time: the reader's while the statement is the slower, the
+// statement's while it waits for rows. Either way every row once, in order,
+// never by both threads at the same time.
+TEST(SourceRowFeedOfASheet, ConvertsEveryRowOnceInOrderOnEitherThread) {
+    constexpr int64_t kRows = 8 * 1024, kPause = 256;
+    const auto pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(5)); };
+    std::mutex mutex;
+    std::vector<int64_t> places;
+    std::set<std::thread::id> threads;
+    std::atomic<int> inside = 0;
+    std::atomic<bool> overlapped = false;
+    const SourceRowFeed::Conversion upper = [&](double, int64_t place, QByteArray& text) {
+        if (inside.fetch_add(1) != 0) overlapped = true;
+        {
+            std::lock_guard lock(mutex);
+            places.push_back(place);
+            threads.insert(std::this_thread::get_id());
+        }
+        text = text.toUpper();
+        inside.fetch_sub(1);
+    };
+    SheetStream sheet;
+    std::thread reader([&] {
+        sheet.Header({Variant("ID"), Variant("Text")}, true);
+        for (int64_t i = 1; i <= kRows; ++i) {
+            if (i <= kRows / 2 && i % kPause == 0) pause();  // the first half read slowly
+            sheet.Row({Variant(static_cast<double>(i)),
+                       Variant::Utf8(QByteArray("text ") + QByteArray::number(i))});
+        }
+        sheet.Finish();
+    });
+    ASSERT_TRUE(sheet.Header());
+    int64_t read = 0;
+    {
+        SourceRowFeed feed(sheet, 0, 1, &upper);
+        while (const SourceRowFeed::Row* row = feed.Next()) {
+            ++read;
+            ASSERT_EQ(row->place, read);
+            ASSERT_TRUE(row->converted);
+            ASSERT_EQ(row->convertedValue, "TEXT " + std::to_string(read));
+            if (read > kRows / 2 && read % kPause == 0) pause();  // the second half used slowly
+        }
+        EXPECT_FALSE(feed.Failed());
+    }
+    reader.join();
+    EXPECT_EQ(read, kRows);
+    EXPECT_FALSE(overlapped);
+    ASSERT_EQ(places.size(), static_cast<size_t>(kRows));
+    for (int64_t i = 0; i < kRows; ++i) ASSERT_EQ(places[static_cast<size_t>(i)], i + 1);
+    EXPECT_EQ(threads.size(), 2u) << "each thread converted while the other was the slower";
 }
 
 }  // namespace
