@@ -543,6 +543,21 @@ void XmlScanner::Close(std::string_view local) {
 
 const char* XmlScanner::EndTag(const char* p, const char* end) {
     const char* name = p + 2;
+    // Most end tags name the innermost element as its start tag did and end
+    // at once: compared as they stand (the name was read at the start tag).
+    if (!openEnds_.empty()) {
+        const std::string_view open = std::string_view(open_).substr(InnermostFrom());
+        const size_t size = open.size();
+        if (static_cast<size_t>(end - name) > size && name[size] == '>' &&
+            std::memcmp(name, open.data(), size) == 0) {
+            const char* after = name + size + 1;
+            at_ = after;
+            const auto* colon = static_cast<const char*>(std::memchr(name, ':', size));
+            Close(colon ? std::string_view(colon + 1, static_cast<size_t>(name + size - colon - 1))
+                        : std::string_view(name, size));
+            return after;
+        }
+    }
     bool colon = false;
     const char* nameEnd = RequiredName(name, end, colon);
     if (!nameEnd) return nullptr;
