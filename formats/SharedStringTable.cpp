@@ -15,13 +15,94 @@ namespace {
 
 // What the file is written and read in: a megabyte of texts at a time.
 constexpr size_t kPiece = size_t{1} << 20;
+// The texts added at a time when the table is filled beside its reading.
+constexpr size_t kStaged = 512, kFirstStaged = 16;
 
 }  // namespace
 
 SharedStringTable::SharedStringTable() = default;
 SharedStringTable::~SharedStringTable() = default;
 
+void SharedStringTable::FillBeside() { beside_ = true; }
+
 void SharedStringTable::Add(std::string_view utf8) {
+    if (!beside_) {
+        AddText(utf8);
+        return;
+    }
+    staged_.append(utf8);
+    stagedEnds_.push_back(staged_.size());
+    // The first texts at once: the sheet's first row waits for them.
+    if (stagedEnds_.size() >= (published_ == 0 ? kFirstStaged : kStaged)) Publish();
+}
+
+void SharedStringTable::Publish() {
+    {
+        std::lock_guard lock(mutex_);
+        if (abandoned_) throw RuntimeError::Cancelled();
+        size_t begin = 0;
+        for (const size_t end : stagedEnds_) {
+            AddText(std::string_view(staged_).substr(begin, end - begin));
+            begin = end;
+        }
+        published_ = ends_.size();
+    }
+    staged_.clear();
+    stagedEnds_.clear();
+    added_.notify_all();
+}
+
+void SharedStringTable::Finish() {
+    if (!beside_) {
+        FinishTexts();
+        return;
+    }
+    Publish();
+    {
+        std::lock_guard lock(mutex_);
+        FinishTexts();
+        whole_ = true;
+    }
+    added_.notify_all();
+}
+
+void SharedStringTable::Fail(std::exception_ptr failure) {
+    try {
+        Publish();  // the texts before the failure are there to be read
+    } catch (...) {
+    }
+    {
+        std::lock_guard lock(mutex_);
+        failure_ = failure;
+        whole_ = true;
+    }
+    added_.notify_all();
+}
+
+void SharedStringTable::Abandon() {
+    std::lock_guard lock(mutex_);
+    abandoned_ = true;
+}
+
+bool SharedStringTable::Has(size_t index) const {
+    if (index < published_) return true;
+    if (!beside_ || whole_) {
+        if (failure_) std::rethrow_exception(failure_);
+        return index < ends_.size();
+    }
+    std::unique_lock lock(mutex_);
+    added_.wait(lock, [&] { return index < ends_.size() || whole_; });
+    if (failure_) std::rethrow_exception(failure_);
+    return index < ends_.size();
+}
+
+std::optional<Variant> SharedStringTable::At(size_t index) const {
+    if (!beside_ || whole_) return Text(index);
+    std::lock_guard lock(mutex_);
+    return Text(index);
+}
+
+void SharedStringTable::AddText(std::string_view utf8) {
     bytes_.append(utf8);
     ends_.push_back(static_cast<uint32_t>(inFile_ + bytes_.size()));
     if (file_ ? bytes_.size() >= kPiece : !noFile_ && bytes_.size() > kInMemoryBytes) {
@@ -30,7 +111,7 @@ void SharedStringTable::Add(std::string_view utf8) {
     }
 }
 
-void SharedStringTable::Finish() {
+void SharedStringTable::FinishTexts() {
     if (!file_) return;
     Write();
     if (!file_->flush()) throw RuntimeError::DiskFull(file_->fileName());
@@ -52,6 +133,8 @@ void SharedStringTable::Write() {
     if (file_->write(bytes_.data(), size) != size) throw RuntimeError::DiskFull(file_->fileName());
     inFile_ += bytes_.size();
     bytes_.clear();  // keeps its memory for the next piece
+    // Read beside the filling: what was written is read from the file at once.
+    if (beside_ && !file_->flush()) throw RuntimeError::DiskFull(file_->fileName());
 }
 
 // The bytes from begin to end of all texts. Cells show the texts mostly in the
@@ -94,7 +177,7 @@ void SharedStringTable::ReadAt(uint64_t at, size_t size, std::string& into) cons
     }
 }
 
-std::optional<Variant> SharedStringTable::At(size_t index) const {
+std::optional<Variant> SharedStringTable::Text(size_t index) const {
     const uint64_t begin = index == 0 ? 0 : ends_[index - 1];
     const uint64_t end = ends_[index];
     Made* made = nullptr;

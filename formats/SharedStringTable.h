@@ -5,8 +5,12 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,6 +27,10 @@ class QTemporaryFile;
 // stands, or when it holds escapes a QString with them read;
 // long ones are kept once made, a few at a time, so that a sheet showing one
 // long text in every cell does not make it again for each.
+//
+// The table may be filled on one thread while cells are read on another
+// (FillBeside()): a cell that asks for a text not yet added waits for it, and
+// learns what the filling failed with.
 class SharedStringTable {
   public:
     // The texts beyond this many bytes go to the temporary file.
@@ -38,12 +46,29 @@ class SharedStringTable {
     void Add(std::string_view utf8);
     // The last text was added.
     void Finish();
-    size_t size() const { return ends_.size(); }
-    // The text at index (below size()), or nothing when it is longer than the
-    // 32,767 characters a cell holds.
+    // The texts added so far.
+    size_t size() const { return ends_.size() + stagedEnds_.size(); }
+
+    // From now on the table is filled on another thread than the one that reads it.
+    void FillBeside();
+    // The filling failed with failure: no more texts come.
+    void Fail(std::exception_ptr failure);
+    // The reading wants no more texts: the filling's next Add() fails with
+    // RuntimeError::Cancelled().
+    void Abandon();
+
+    // Whether the table has a text at index; filled beside, it waits for the
+    // text or the end of the filling, and fails with what the filling failed with.
+    bool Has(size_t index) const;
+    // The text at index (Has() it), or nothing when it is longer than the 32,767
+    // characters a cell holds.
     std::optional<Variant> At(size_t index) const;
 
   private:
+    void AddText(std::string_view utf8);
+    void Publish();
+    void FinishTexts();
+    std::optional<Variant> Text(size_t index) const;
     void ToFile();
     void Write();
     std::string_view Bytes(uint64_t begin, uint64_t end) const;
@@ -70,4 +95,17 @@ class SharedStringTable {
         std::optional<Variant> text;
     };
     mutable std::array<Made, 64> long_;
+
+    // Filled beside: the filling and the reading share the texts under the lock.
+    // The filling adds them a few hundred at a time, so that the reading seldom
+    // finds the lock taken.
+    bool beside_ = false;
+    std::string staged_;  // texts not yet added, one after the other
+    std::vector<size_t> stagedEnds_;
+    std::atomic<size_t> published_ = 0;  // the texts added
+    std::atomic<bool> whole_ = false;    // filled beside, and finished or failed
+    bool abandoned_ = false;
+    std::exception_ptr failure_;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable added_;
 };

@@ -8,13 +8,23 @@
 
 #include <QFileInfo>
 
+#include <optional>
+#include <type_traits>
+
 namespace SourceFormats {
 namespace {
 
 // A workbook's sheet, the table "<sheet>$" of its link.
 template <typename Workbook>
 SourceTable ReadSheet(const QString& path, const QString& table, const ReadOptions& options) {
-    Workbook workbook(path);
+    // A streamed sheet's first rows need not wait for the whole table of texts.
+    std::optional<Workbook> opened;
+    if constexpr (std::is_same_v<Workbook, XlsxWorkbook>)
+        opened.emplace(path, options.stream ? XlsxWorkbook::Texts::BesideTheSheet
+                                            : XlsxWorkbook::Texts::AtOpen);
+    else
+        opened.emplace(path);
+    Workbook& workbook = *opened;
     QString sheet = table;
     if (sheet.endsWith(QLatin1Char('$'))) sheet.chop(1);
     if (!workbook.HasSheet(sheet)) throw RuntimeError::SheetNotFound(sheet, path);

@@ -5,6 +5,7 @@
 #include "Gsf.h"
 #include "RuntimeError.h"
 #include "TextFileEncoding.h"
+#include "VectorRegisters.h"
 #include "XmlReader.h"
 #include "XmlScanner.h"
 
@@ -24,6 +25,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <type_traits>
 
 namespace {
@@ -285,7 +287,7 @@ CellValue ValueOf(const CellXml& cell, const SharedStringTable& sharedStrings) {
     if (cell.formula && cell.value->empty()) return {};
     if (type == "s") {
         const auto index = NumberOf<uint>(value);
-        if (!index || *index >= sharedStrings.size())
+        if (!index || !sharedStrings.Has(*index))
             return {{}, QStringLiteral("Verweis auf einen fehlenden Text")};
         std::optional<Variant> text = sharedStrings.At(*index);
         if (!text) return {{}, {}, true};
@@ -499,9 +501,13 @@ class SheetReader : public XmlReader::Handler {
     void RowStart(std::string_view number) {
         uint32_t next = at_.row + 1;
         if (!number.empty()) {
-            bool ok = false;
-            next =
-                QLatin1StringView(number.data(), static_cast<qsizetype>(number.size())).toUInt(&ok);
+            // Plain digits as every writer writes them; anything else as Qt reads a number.
+            const auto [end, error] =
+                std::from_chars(number.data(), number.data() + number.size(), next);
+            bool ok = error == std::errc() && end == number.data() + number.size();
+            if (!ok)
+                next = QLatin1StringView(number.data(), static_cast<qsizetype>(number.size()))
+                           .toUInt(&ok);
             if (!ok || next == 0) part_.Fail(QStringLiteral("ungültige Zeilennummer"));
         }
         if (next <= at_.row || next > kMaxRows)
@@ -572,10 +578,12 @@ class SheetReader : public XmlReader::Handler {
 
 }  // namespace
 
-XlsxWorkbook::XlsxWorkbook(const QString& path) : path_(path) { Open(Gsf::OpenFile(path).get()); }
+XlsxWorkbook::XlsxWorkbook(const QString& path, Texts texts) : path_(path), texts_(texts) {
+    Open(Gsf::OpenFile(path).get());
+}
 
-XlsxWorkbook::XlsxWorkbook(const QByteArray& contents, const QString& name)
-    : path_(name), contents_(contents) {
+XlsxWorkbook::XlsxWorkbook(const QByteArray& contents, const QString& name, Texts texts)
+    : path_(name), contents_(contents), texts_(texts) {
     // libgsf reads the bytes without a copy whenever a part is read: they stay
     // with the workbook (a reference, no copy) whatever the caller does with its own.
     GPtr<GsfInput> input = Gsf::OpenBytes(contents_);
@@ -583,7 +591,11 @@ XlsxWorkbook::XlsxWorkbook(const QByteArray& contents, const QString& name)
     Open(input.get());
 }
 
-XlsxWorkbook::~XlsxWorkbook() = default;
+XlsxWorkbook::~XlsxWorkbook() {
+    if (!textsReading_.joinable()) return;
+    sharedStrings_.Abandon();
+    textsReading_.join();
+}
 
 void XlsxWorkbook::Fail(const QString& where) const {
     throw RuntimeError::SourceDamaged(kNoun, path_, where);
@@ -607,9 +619,15 @@ void XlsxWorkbook::Open(GsfInput* input) {
         if (!workbook) Fail(QStringLiteral("der Teil %1 fehlt im Container").arg(workbookPart));
         const auto relationships = ReadRelationships(zip, workbookPart);
         ReadSheetList(workbook.get(), workbookPart, relationships);
+        QStringList texts;
         for (const auto& relationship : relationships)
             if (relationship.type == QLatin1String("sharedStrings"))
-                ReadSharedStrings(relationship.target);
+                texts.append(relationship.target);
+        if (texts_ == Texts::BesideTheSheet && texts.size() == 1) {
+            ReadSharedStringsBeside(texts.front());
+            return;
+        }
+        for (const QString& part : texts) ReadSharedStrings(part);
     } catch (const FileDamaged& damaged) {
         Fail(damaged.what);
     }
@@ -643,6 +661,45 @@ void XlsxWorkbook::ReadSharedStrings(const QString& part) {
     if (!input) Fail(QStringLiteral("der Teil %1 (die Texte) fehlt im Container").arg(part));
     SharedStringsReader(input.get(), part, sharedStrings_).Read();
     sharedStrings_.Finish();
+}
+
+// The texts from a container of their own: libgsf reads the parts of one
+// container through one input, which the sheet's reading uses meanwhile.
+void XlsxWorkbook::ReadSharedStringsBeside(const QString& part) {
+    if (!GPtr<GsfInput>(OpenPart(container_.get(), part)))
+        Fail(QStringLiteral("der Teil %1 (die Texte) fehlt im Container").arg(part));
+    GPtr<GsfInput> file = contents_.isNull() ? Gsf::OpenFile(path_) : Gsf::OpenBytes(contents_);
+    std::shared_ptr<GsfInfile> container;
+    if (file) {
+        GsfInfile* zip = gsf_infile_zip_new(file.get(), nullptr);
+        if (zip) container.reset(zip, [](GsfInfile* infile) { g_object_unref(infile); });
+    }
+    if (!container) {
+        ReadSharedStrings(part);
+        return;
+    }
+    sharedStrings_.FillBeside();
+    const auto read = [this, container, part] {
+        VectorRegisters::ClearUpperHalves();
+        try {
+            GPtr<GsfInput> input = OpenPart(container.get(), part);
+            if (!input)
+                Fail(QStringLiteral("der Teil %1 (die Texte) fehlt im Container").arg(part));
+            SharedStringsReader(input.get(), part, sharedStrings_).Read();
+            sharedStrings_.Finish();
+        } catch (...) {
+            sharedStrings_.Fail(std::current_exception());
+        }
+    };
+    try {
+        textsReading_ = std::thread(read);
+    } catch (const std::system_error&) {
+        read();  // no thread to be had: the texts now
+    }
+}
+
+void XlsxWorkbook::WaitForTexts() const {
+    if (textsReading_.joinable()) sharedStrings_.Has(SIZE_MAX);
 }
 
 QStringList XlsxWorkbook::SheetNames() const {
@@ -690,6 +747,7 @@ SourceTable XlsxWorkbook::ReadSheet(const QString& name, bool header, SheetStrea
         CellGrid grid(name, kMaxColumns, kMaxCells, header);
         grid.StreamTo(stream);
         ReadCells(*sheet, grid);
+        WaitForTexts();
         SourceTable table = std::move(grid).Table(path_, name);
         table.place = QStringLiteral("im Tabellenblatt '%1' der %2 '%3'").arg(name, kNoun, path_);
         return table;

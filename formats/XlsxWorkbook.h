@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 class CellGrid;
@@ -26,13 +27,24 @@ struct _GsfInput;
 // cannot make the reader hold more than it allows.
 class XlsxWorkbook {
   public:
+    // When the workbook's table of texts (its shared strings) is read: when it
+    // opens, or beside the reading of a sheet, on a thread of its own that reads
+    // the container again. The cells wait for the texts they show, and the
+    // sheet fails with what the texts' reading failed with, as the opening
+    // would have: an import streaming the sheet begins without waiting for
+    // the whole table.
+    enum class Texts { AtOpen, BesideTheSheet };
+
     // Reads the workbook part and its sheet list. Fails with RuntimeError: 3024
     // when the file is missing, 3274 naming the file and the part and line of the
     // fault when it is empty, not such a workbook or damaged.
-    explicit XlsxWorkbook(const QString& path);
+    explicit XlsxWorkbook(const QString& path, Texts texts = Texts::AtOpen);
     // The same for a workbook file's bytes; name stands for the file in messages.
-    XlsxWorkbook(const QByteArray& contents, const QString& name);
+    XlsxWorkbook(const QByteArray& contents, const QString& name, Texts texts = Texts::AtOpen);
+    // Stops reading the texts beside and waits for it.
     ~XlsxWorkbook();
+    XlsxWorkbook(const XlsxWorkbook&) = delete;
+    XlsxWorkbook& operator=(const XlsxWorkbook&) = delete;
 
     QStringList SheetNames() const;
     bool HasSheet(const QString& name) const;
@@ -68,12 +80,17 @@ class XlsxWorkbook {
     void ReadSheetList(_GsfInput* workbook, const QString& part,
                        const QHash<QString, Relationship>& relationships);
     void ReadSharedStrings(const QString& part);
+    void ReadSharedStringsBeside(const QString& part);
+    // The texts read beside are whole: fails with what their reading failed with.
+    void WaitForTexts() const;
     const Sheet* FindSheet(const QString& name) const;
     void ReadCells(const Sheet& sheet, CellGrid& grid) const;
 
     QString path_;
     QByteArray contents_;  // of a workbook read from bytes: its parts are read from them
     std::shared_ptr<_GsfInfile> container_;
+    Texts texts_;
     SharedStringTable sharedStrings_;
+    std::thread textsReading_;  // reading the texts beside
     std::vector<Sheet> sheets_;
 };

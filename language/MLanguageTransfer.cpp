@@ -151,7 +151,8 @@ ImportReport RunUpdate(Database& db, int32_t lcid, const QString& sourceFile,
     ImportReport report;
     LanguageRecoding recoding(ConvertsTexts(sourceFile) ? lcid : 0);
     Database::Hooks hooks;
-    // On the thread that reads the source: nothing else uses the recoding or the
+    // On the thread that reads the source or the statement's, one at a time in
+    // the rows' order (see SourceRowFeed): nothing else uses the recoding or the
     // lost texts' list until the update is done.
     if (recoding.ConvertsAnything())
         hooks.convert = [&](double id, int64_t row, QByteArray& text) {

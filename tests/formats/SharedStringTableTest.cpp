@@ -1,9 +1,13 @@
 #include "SharedStringTable.h"
 
+#include "RuntimeError.h"
+
 #include <QString>
 
 #include <gtest/gtest.h>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -87,6 +91,63 @@ TEST(SharedStringTable, TextsBeyondAsciiAreHeldToTheUnitsOfACell) {
             EXPECT_EQ(text->Text(), cases[i].text) << cases[i].what;
         }
     }
+}
+
+// Filled on one thread while read on another: a cell asking for a text not
+// yet there waits for it, in memory and beyond it, and one beyond the end
+// learns the end or what the filling failed with.
+TEST(SharedStringTable, FilledBesideItsReading) {
+    struct Case {
+        const char* what;
+        int count;
+        int failAfter;  // texts, or -1
+    };
+    const int beyondMemory = static_cast<int>(2 * SharedStringTable::kInMemoryBytes / 400);
+    for (const Case& c : {Case{"in memory", 5000, -1}, Case{"in a file", beyondMemory, -1},
+                          Case{"failing", 5000, 3000}}) {
+        SCOPED_TRACE(c.what);
+        const auto text = [](int i) { return Text(i) + QString(i % 3 == 0 ? 800 : 100, u'x'); };
+        SharedStringTable table;
+        table.FillBeside();
+        std::jthread filler([&] {
+            for (int i = 0; i < c.count; ++i) {
+                if (i == c.failAfter) {
+                    table.Fail(std::make_exception_ptr(std::runtime_error("kaputt")));
+                    return;
+                }
+                table.Add(text(i).toStdString());
+            }
+            table.Finish();
+        });
+        const int readable = c.failAfter < 0 ? c.count : c.failAfter;
+        for (int i = 0; i < readable; ++i) {
+            ASSERT_TRUE(table.Has(i)) << i;
+            ASSERT_EQ(table.At(i), text(i)) << i;
+            if (i % 1000 == 999) {
+                ASSERT_EQ(table.At(i / 2), text(i / 2)) << "again, " << i / 2;
+            }
+        }
+        if (c.failAfter < 0) {
+            EXPECT_FALSE(table.Has(c.count)) << "beyond the last text";
+        } else {
+            EXPECT_THROW(table.Has(c.failAfter), std::runtime_error);
+        }
+    }
+}
+
+// A reading that wants no more texts ends the filling at its next texts.
+TEST(SharedStringTable, AnAbandonedFillingEnds) {
+    SharedStringTable table;
+    table.FillBeside();
+    table.Abandon();
+    int added = 0;
+    try {
+        for (; added < 100000; ++added) table.Add("Text");
+        table.Finish();
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.Number(), ErrorNumber::Cancelled);
+    }
+    EXPECT_LT(added, 1000) << "the filling ends within a few hundred texts";
 }
 
 }  // namespace

@@ -233,7 +233,7 @@ TEST(XlsxWorkbookTest, DamagedWorkbooksFailNamingTheFile) {
         return folder.Path(name);
     };
     const QString part = u"Teil xl/sheets/one.xml, Zeile 1: "_qs;
-    const std::vector<std::pair<QString, QString>> damaged{
+    std::vector<std::pair<QString, QString>> damaged{
         {write(u"abgeschnitten.xlsx"_qs, bytes.left(bytes.size() / 2)),
          u"kein ZIP-Container, also keine Excel-Arbeitsmappe ab Excel 2007"_qs},
         {write(u"kein-zip.xlsx"_qs, "PK\x03\x04 nichts"),
@@ -271,9 +271,21 @@ TEST(XlsxWorkbookTest, DamagedWorkbooksFailNamingTheFile) {
         {sheetOnly(u"bombe.xlsx"_qs, Sheet(""), "<sst>" + QByteArray(260 << 20, ' ') + "</sst>"),
          u"Teil xl/strings.xml: entpackt größer als 256 MiB"_qs},
     };
-    for (const auto& [path, where] : damaged) {
-        const QString text = ErrorText([&] { XlsxWorkbook(path).ReadSheet(u"TidxTexts"_qs); });
-        EXPECT_EQ(text, u"3274 Die Arbeitsmappe '%1' ist fehlerhaft: %2."_qs.arg(path, where));
+    // The texts read beside the sheet fail it as they fail the workbook read at once.
+    const QString texts = u"Teil xl/strings.xml, Zeile 1: "_qs;
+    damaged.push_back({sheetOnly(u"texte.xlsx"_qs, Sheet(R"(<row><c t="s"><v>0</v></c></row>)"),
+                                 "<sst><si><t>ID</t></si><si><t>x</si></sst>"),
+                       texts + u"fehlerhaftes XML"_qs});
+    damaged.push_back(
+        {sheetOnly(u"texte-utf8.xlsx"_qs, Sheet(""), "<sst><si><t>\xFF</t></si></sst>"),
+         texts + u"ungültiges UTF-8"_qs});
+    for (const auto mode : {XlsxWorkbook::Texts::AtOpen, XlsxWorkbook::Texts::BesideTheSheet}) {
+        for (const auto& [path, where] : damaged) {
+            const QString text =
+                ErrorText([&] { XlsxWorkbook(path, mode).ReadSheet(u"TidxTexts"_qs); });
+            EXPECT_EQ(text, u"3274 Die Arbeitsmappe '%1' ist fehlerhaft: %2."_qs.arg(path, where))
+                << (mode == XlsxWorkbook::Texts::AtOpen ? "at open" : "beside the sheet");
+        }
     }
     EXPECT_EQ(ErrorText([&] { XlsxWorkbook(write(u"leer.xlsx"_qs, {})); }),
               u"3274 Die Arbeitsmappe '%1' ist leer."_qs.arg(folder.Path(u"leer.xlsx"_qs)));
