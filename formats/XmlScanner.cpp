@@ -50,7 +50,10 @@ constexpr std::array<bool, 256> kValueAttention = [] {
     return table;
 }();
 
-const char* SkipSpace(const char* p, const char* end) {
+// This and the readers of names and attributes are inlined into the loops over
+// every tag and attribute (always_inline): their calls cost a tenth of the
+// instructions of reading a sheet.
+[[gnu::always_inline]] inline const char* SkipSpace(const char* p, const char* end) {
     while (p < end && IsSpace(*p)) ++p;
     return p;
 }
@@ -328,13 +331,15 @@ const char* XmlScanner::Reference(const char* p, const char* end, std::string& o
     return semicolon + 1;
 }
 
-const char* XmlScanner::RequiredName(const char* p, const char* end, bool& colon) const {
+[[gnu::always_inline]] inline const char* XmlScanner::RequiredName(const char* p, const char* end,
+                                                                   bool& colon) const {
     const char* nameEnd = Name(p, end, colon);
     if (nameEnd == p) Malformed();
     return nameEnd;
 }
 
-const char* XmlScanner::Name(const char* p, const char* end, bool& colon) const {
+[[gnu::always_inline]] inline const char* XmlScanner::Name(const char* p, const char* end,
+                                                           bool& colon) const {
     if (p == end) return nullptr;
     unsigned char seen = kNameBytes[static_cast<unsigned char>(*p)];
     if (!(seen & kBeginsName)) return p;
@@ -346,7 +351,9 @@ const char* XmlScanner::Name(const char* p, const char* end, bool& colon) const 
     return p == end ? nullptr : p;
 }
 
-std::string_view XmlScanner::LocalName(const char* begin, const char* end, bool colon) const {
+[[gnu::always_inline]] inline std::string_view XmlScanner::LocalName(const char* begin,
+                                                                     const char* end,
+                                                                     bool colon) const {
     if (!colon) return std::string_view(begin, static_cast<size_t>(end - begin));
     return LocalName(begin, end);
 }
@@ -450,7 +457,8 @@ const char* XmlScanner::Attributes(const char* q, const char* end, bool& empty) 
     }
 }
 
-const char* XmlScanner::Attribute(const char* q, const char* end, RawAttribute& attribute) const {
+[[gnu::always_inline]] inline const char* XmlScanner::Attribute(const char* q, const char* end,
+                                                                RawAttribute& attribute) const {
     const char* name = q;
     bool colon = false;
     q = RequiredName(q, end, colon);
