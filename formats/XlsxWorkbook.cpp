@@ -4,8 +4,10 @@
 #include "CellText.h"
 #include "Gsf.h"
 #include "RuntimeError.h"
+#include "SparePool.h"
 #include "TextFileEncoding.h"
 #include "VectorRegisters.h"
+#include "WorkerThread.h"
 #include "XmlReader.h"
 #include "XmlScanner.h"
 
@@ -46,6 +48,8 @@ constexpr uint64_t kMaxCells = uint64_t{24} << 20;
 constexpr size_t kMaxCellXmlText = size_t{3} * 32767 * 2;
 // More distinct texts than a sheet of Excel's size could show.
 constexpr size_t kMaxSharedStrings = size_t{16} << 20;
+// A sheet part larger than this has its cells made into values beside its reading.
+constexpr gsf_off_t kCellsBeside = gsf_off_t{1} << 20;
 
 // The bytes of a part as they inflate, in pieces of 64 KiB, held to a limit on
 // what the part inflates to. A part in UTF-8 (every part Excel and LibreOffice
@@ -276,6 +280,72 @@ std::optional<T> NumberOf(const std::string& text) {
     return ok ? std::optional<T>(number) : std::nullopt;
 }
 
+// A fault found while reading a part, named by the part before the reader's
+// "Zeile N: ..." unless it names one already.
+FileDamaged InPart(const QString& part, const FileDamaged& damaged) {
+    if (damaged.what.startsWith(QStringLiteral("Teil "))) return damaged;
+    return FileDamaged{QStringLiteral("Teil %1, %2").arg(part, damaged.what)};
+}
+
+// Cells as the sheet part writes them, copied for the thread that makes them
+// into values: their positions and their texts one after the other.
+class CellBatch {
+  public:
+    void Add(const SheetPosition& at, const CellXml& cell) {
+        Cell stored{at, Put(cell.type), {}, {}, -1};
+        if (cell.value) stored.value = Put(*cell.value);
+        if (cell.formula) stored.formula = Put(*cell.formula);
+        if (cell.inlineText) {
+            stored.inlineText = static_cast<int>(inlineTexts_.size());
+            inlineTexts_.push_back(*cell.inlineText);
+        }
+        cells_.push_back(stored);
+    }
+    bool Empty() const { return cells_.empty(); }
+    bool Full() const { return cells_.size() >= 2048 || bytes_.size() >= (size_t{256} << 10); }
+    // Gives each cell as the part wrote it, in order.
+    template <typename OnCell>
+    void ForEach(const OnCell& onCell) const {
+        for (const Cell& stored : cells_) {
+            CellXml cell;
+            cell.type = View(stored.type);
+            if (stored.value) cell.value = View(*stored.value);
+            if (stored.formula) cell.formula = View(*stored.formula);
+            if (stored.inlineText >= 0)
+                cell.inlineText = inlineTexts_[static_cast<size_t>(stored.inlineText)];
+            onCell(stored.at, cell);
+        }
+    }
+    void Clear() {
+        cells_.clear();
+        bytes_.clear();
+        inlineTexts_.clear();
+    }
+
+  private:
+    struct Text {
+        size_t at = 0, size = 0;
+    };
+    struct Cell {
+        SheetPosition at;
+        Text type;
+        std::optional<Text> value, formula;
+        int inlineText;  // in inlineTexts_, or -1
+    };
+    Text Put(std::string_view text) {
+        const Text put{bytes_.size(), text.size()};
+        bytes_.append(text);
+        return put;
+    }
+    std::string_view View(const Text& text) const {
+        return std::string_view(bytes_).substr(text.at, text.size);
+    }
+
+    std::vector<Cell> cells_;
+    std::string bytes_;
+    std::vector<QString> inlineTexts_;
+};
+
 CellValue ValueOf(const CellXml& cell, const SharedStringTable& sharedStrings) {
     const std::string_view type = cell.type;
     // The formula ="" is the empty text, whatever result a program cached for it.
@@ -323,9 +393,7 @@ class SaxPart {
             else
                 reader_->Finish();
         } catch (const FileDamaged& damaged) {
-            // The part's name before the reader's "Zeile N: ...".
-            if (damaged.what.startsWith(QStringLiteral("Teil "))) throw;
-            throw FileDamaged{QStringLiteral("Teil %1, %2").arg(part_, damaged.what)};
+            throw InPart(part_, damaged);
         }
     }
 
@@ -722,7 +790,7 @@ void XlsxWorkbook::ReadCells(const Sheet& sheet, CellGrid& grid) const {
         Fail(QStringLiteral("der Teil %1 (Tabelle %2) fehlt im Container")
                  .arg(sheet.part, sheet.name));
     const QString where = QStringLiteral("Tabelle %1, Zelle %2");
-    SheetReader(input.get(), sheet.part, [&](const SheetPosition& at, const CellXml& xml) {
+    const auto setCell = [&](const SheetPosition& at, const CellXml& xml) {
         CellValue cell = ValueOf(xml, sharedStrings_);
         if (cell.tooLong || LongerThanACell(cell.value))
             grid.SetUnreadable(
@@ -737,7 +805,56 @@ void XlsxWorkbook::ReadCells(const Sheet& sheet, CellGrid& grid) const {
                                        QStringLiteral(": ") + cell.unreadable));
         else if (!cell.value.IsNull())
             grid.Set(at.row - 1, at.col, std::move(cell.value));
-    }).Read();
+    };
+    if (gsf_input_size(input.get()) < kCellsBeside) {
+        SheetReader(input.get(), sheet.part, setCell).Read();
+        return;
+    }
+    ReadCellsBeside(input.get(), sheet.part, setCell);
+}
+
+// A large sheet's cells are made into values and stored on a thread beside
+// the one that reads its XML, a batch at a time in their order: reading the
+// XML takes the most, and the import that uses the rows leaves a core half idle.
+template <typename SetCell>
+void XlsxWorkbook::ReadCellsBeside(_GsfInput* input, const QString& part,
+                                   const SetCell& setCell) const {
+    SparePool<CellBatch> spare;
+    CellBatch batch;
+    WorkerThread cells(2);
+    // A fault of the cells is named by the part, as if found while reading it.
+    const auto hand = [&] {
+        try {
+            cells.Post([&setCell, &spare, handed = std::move(batch)]() mutable {
+                handed.ForEach(setCell);
+                handed.Clear();
+                spare.Give(std::move(handed));
+            });
+        } catch (const FileDamaged& damaged) {
+            throw InPart(part, damaged);
+        }
+        batch = spare.Take();
+    };
+    // The cells read before the end, or before a fault: a fault among them
+    // comes first in the part, and is the one to tell.
+    const auto finishCells = [&] {
+        if (!batch.Empty()) hand();
+        try {
+            cells.Wait();
+        } catch (const FileDamaged& damaged) {
+            throw InPart(part, damaged);
+        }
+    };
+    try {
+        SheetReader(input, part, [&](const SheetPosition& at, const CellXml& cell) {
+            batch.Add(at, cell);
+            if (batch.Full()) hand();
+        }).Read();
+    } catch (...) {
+        finishCells();
+        throw;
+    }
+    finishCells();
 }
 
 SourceTable XlsxWorkbook::ReadSheet(const QString& name, bool header, SheetStream* stream) const {

@@ -85,6 +85,8 @@ class XlsxWorkbook {
     void WaitForTexts() const;
     const Sheet* FindSheet(const QString& name) const;
     void ReadCells(const Sheet& sheet, CellGrid& grid) const;
+    template <typename SetCell>
+    void ReadCellsBeside(_GsfInput* input, const QString& part, const SetCell& setCell) const;
 
     QString path_;
     QByteArray contents_;  // of a workbook read from bytes: its parts are read from them

@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace {
 
 // A workbook of its parts, the sheet and the shared strings given.
@@ -228,8 +230,14 @@ TEST(XlsxWorkbookTest, DamagedWorkbooksFailNamingTheFile) {
         file.write(data);
         return folder.Path(name);
     };
+    // Each also as a large part, whose cells are made into values beside its
+    // reading: a comment of more than a megabyte before it, on the same line.
+    std::map<QString, QString> large;
     auto sheetOnly = [&](const QString& name, const QByteArray& sheet, const QByteArray& sst) {
         WriteXlsx(folder.Path(name), sheet, sst);
+        const QString padded = u"gross-"_qs + name;
+        WriteXlsx(folder.Path(padded), "<!--" + QByteArray(1200000, 'x') + "-->" + sheet, sst);
+        large[folder.Path(name)] = folder.Path(padded);
         return folder.Path(name);
     };
     const QString part = u"Teil xl/sheets/one.xml, Zeile 1: "_qs;
@@ -279,12 +287,24 @@ TEST(XlsxWorkbookTest, DamagedWorkbooksFailNamingTheFile) {
     damaged.push_back(
         {sheetOnly(u"texte-utf8.xlsx"_qs, Sheet(""), "<sst><si><t>\xFF</t></si></sst>"),
          texts + u"ungültiges UTF-8"_qs});
+    // Cells too many for the table while the part is read, then the part cut
+    // short: the cells' fault comes first in the part, and is the one told.
+    QByteArray wide;
+    for (int row = 1; row <= 1600; ++row)
+        wide += "<row r=\"" + QByteArray::number(row) + "\"><c r=\"XFD" + QByteArray::number(row) +
+                "\"><v>1</v></c></row>";
+    damaged.push_back({sheetOnly(u"breit.xlsx"_qs,
+                                 "<worksheet><sheetData>" + wide + "<row r=\"1601\">", "<sst/>"),
+                       u"Teil xl/sheets/one.xml, Tabelle TidxTexts: zu viele Zellen"_qs});
     for (const auto mode : {XlsxWorkbook::Texts::AtOpen, XlsxWorkbook::Texts::BesideTheSheet}) {
-        for (const auto& [path, where] : damaged) {
-            const QString text =
-                ErrorText([&] { XlsxWorkbook(path, mode).ReadSheet(u"TidxTexts"_qs); });
-            EXPECT_EQ(text, u"3274 Die Arbeitsmappe '%1' ist fehlerhaft: %2."_qs.arg(path, where))
-                << (mode == XlsxWorkbook::Texts::AtOpen ? "at open" : "beside the sheet");
+        for (const auto& [small, where] : damaged) {
+            for (const QString& path : {small, large.count(small) ? large[small] : small}) {
+                const QString text =
+                    ErrorText([&] { XlsxWorkbook(path, mode).ReadSheet(u"TidxTexts"_qs); });
+                EXPECT_EQ(text,
+                          u"3274 Die Arbeitsmappe '%1' ist fehlerhaft: %2."_qs.arg(path, where))
+                    << (mode == XlsxWorkbook::Texts::AtOpen ? "at open" : "beside the sheet");
+            }
         }
     }
     EXPECT_EQ(ErrorText([&] { XlsxWorkbook(write(u"leer.xlsx"_qs, {})); }),
