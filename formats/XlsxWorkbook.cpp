@@ -298,11 +298,15 @@ class CellBatch {
         if (cell.inlineText) {
             stored.inlineText = static_cast<int>(inlineTexts_.size());
             inlineTexts_.push_back(*cell.inlineText);
+            inlineBytes_ += static_cast<size_t>(cell.inlineText->size()) * sizeof(char16_t);
         }
         cells_.push_back(stored);
     }
     bool Empty() const { return cells_.empty(); }
-    bool Full() const { return cells_.size() >= 2048 || bytes_.size() >= (size_t{256} << 10); }
+    // A batch of 256 KB of texts at most: a sheet of long texts costs a few of them.
+    bool Full() const {
+        return cells_.size() >= 2048 || bytes_.size() + inlineBytes_ >= (size_t{256} << 10);
+    }
     // Gives each cell as the part wrote it, in order.
     template <typename OnCell>
     void ForEach(const OnCell& onCell) const {
@@ -320,6 +324,7 @@ class CellBatch {
         cells_.clear();
         bytes_.clear();
         inlineTexts_.clear();
+        inlineBytes_ = 0;
     }
 
   private:
@@ -344,6 +349,7 @@ class CellBatch {
     std::vector<Cell> cells_;
     std::string bytes_;
     std::vector<QString> inlineTexts_;
+    size_t inlineBytes_ = 0;
 };
 
 CellValue ValueOf(const CellXml& cell, const SharedStringTable& sharedStrings) {
