@@ -84,16 +84,20 @@ void SharedStringTable::Abandon() {
     abandoned_ = true;
 }
 
+// A text added before the filling failed is there to be read; the failure
+// comes to one asked for beyond it.
 bool SharedStringTable::Has(size_t index) const {
     if (index < published_) return true;
     if (!beside_ || whole_) {
+        if (index < ends_.size()) return true;
         if (failure_) std::rethrow_exception(failure_);
-        return index < ends_.size();
+        return false;
     }
     std::unique_lock lock(mutex_);
     added_.wait(lock, [&] { return index < ends_.size() || whole_; });
+    if (index < ends_.size()) return true;
     if (failure_) std::rethrow_exception(failure_);
-    return index < ends_.size();
+    return false;
 }
 
 std::optional<Variant> SharedStringTable::At(size_t index) const {
@@ -103,6 +107,10 @@ std::optional<Variant> SharedStringTable::At(size_t index) const {
 }
 
 void SharedStringTable::AddText(std::string_view utf8) {
+    // Room for all the table keeps in memory at once, taken from the system
+    // page by page as it fills: growing by doubling held the old and the new
+    // bytes at once, 8 MB more at the peak of a large table.
+    if (!file_ && bytes_.capacity() < kInMemoryBytes) bytes_.reserve(kInMemoryBytes + kPiece);
     bytes_.append(utf8);
     ends_.push_back(static_cast<uint32_t>(inFile_ + bytes_.size()));
     if (file_ ? bytes_.size() >= kPiece : !noFile_ && bytes_.size() > kInMemoryBytes) {
