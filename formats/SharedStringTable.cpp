@@ -152,6 +152,8 @@ void SharedStringTable::Write() {
 std::string_view SharedStringTable::Bytes(uint64_t begin, uint64_t end) const {
     const auto length = static_cast<size_t>(end - begin);
     if (!file_) return std::string_view(bytes_).substr(begin, length);
+    // Filled beside: the texts after the last piece written are still here.
+    if (begin >= inFile_) return std::string_view(bytes_).substr(begin - inFile_, length);
     const uint64_t windowEnd = windowStart_ + window_.size();
     if (begin >= windowStart_ && end <= windowEnd)
         return std::string_view(window_).substr(begin - windowStart_, length);

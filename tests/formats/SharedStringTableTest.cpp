@@ -135,6 +135,25 @@ TEST(SharedStringTable, FilledBesideItsReading) {
     }
 }
 
+// The same read between the texts' adding, on one thread: beyond memory, the
+// texts asked for lie in the piece not yet written to the file.
+TEST(SharedStringTable, FilledBesideAndReadBetween) {
+    const auto text = [](int i) { return Text(i) + QString(300, u'x'); };
+    const int count = static_cast<int>(2 * SharedStringTable::kInMemoryBytes / 300);
+    SharedStringTable table;
+    table.FillBeside();
+    for (int i = 0; i < count; ++i) {
+        table.Add(text(i).toStdString());
+        if (i >= 1000 && i % 97 == 0) {
+            ASSERT_TRUE(table.Has(i - 1000)) << i;
+            ASSERT_EQ(table.At(i - 1000), text(i - 1000)) << i;
+        }
+    }
+    table.Finish();
+    EXPECT_EQ(table.At(count - 1), text(count - 1));
+    EXPECT_FALSE(table.Has(count));
+}
+
 // A reading that wants no more texts ends the filling at its next texts.
 TEST(SharedStringTable, AnAbandonedFillingEnds) {
     SharedStringTable table;
