@@ -31,3 +31,13 @@ void WriteUtf8(QStringView text, QByteArray& out) {
     }
     out.resize(reinterpret_cast<char*>(p) - out.data());
 }
+
+qsizetype Utf16Units(std::string_view utf8) {
+    qsizetype units = 0;
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        units += (byte & 0xC0) != 0x80;
+        units += byte >= 0xF0;
+    }
+    return units;
+}

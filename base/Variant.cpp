@@ -24,15 +24,7 @@ QString Variant::Text() const {
 qsizetype Variant::TextSize() const {
     const QByteArray* utf8 = Utf8Text();
     if (!utf8) return std::get<QString>(value_).size();
-    // A unit for every character, two for one beyond the 16 bits (its four-byte
-    // form): the bytes that do not continue a character, and the four-byte leads again.
-    qsizetype units = 0;
-    for (const char c : *utf8) {
-        const auto byte = static_cast<unsigned char>(c);
-        units += (byte & 0xC0) != 0x80;
-        units += byte >= 0xF0;
-    }
-    return units;
+    return Utf16Units(std::string_view(utf8->constData(), static_cast<size_t>(utf8->size())));
 }
 
 bool Variant::operator==(const Variant& other) const {

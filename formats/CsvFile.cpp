@@ -4,6 +4,7 @@
 #include "RuntimeError.h"
 #include "SourceFile.h"
 #include "TextFileEncoding.h"
+#include "Utf8Writer.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -152,17 +153,8 @@ class Splitter {
         field_.append(bytes, size);
     }
 
-    // The field in UTF-16 units, as a cell counts them: every byte that begins a
-    // character, and once more for those beyond the BMP (four bytes of UTF-8).
-    qsizetype Units() const {
-        qsizetype units = 0;
-        for (const char c : field_) {
-            const auto byte = static_cast<unsigned char>(c);
-            units += (byte & 0xC0) != 0x80;
-            units += byte >= 0xF0;
-        }
-        return units;
-    }
+    // The field in UTF-16 units, as a cell counts them.
+    qsizetype Units() const { return Utf16Units(field_); }
 
     [[noreturn]] void TooLong() const {
         throw RuntimeError::TextTooLongInSource(kNoun, name_,

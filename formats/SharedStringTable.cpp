@@ -88,13 +88,11 @@ void SharedStringTable::Abandon() {
 // comes to one asked for beyond it.
 bool SharedStringTable::Has(size_t index) const {
     if (index < published_) return true;
-    if (!beside_ || whole_) {
-        if (index < ends_.size()) return true;
-        if (failure_) std::rethrow_exception(failure_);
-        return false;
+    std::unique_lock lock(mutex_, std::defer_lock);
+    if (beside_ && !whole_) {
+        lock.lock();
+        added_.wait(lock, [&] { return index < ends_.size() || whole_; });
     }
-    std::unique_lock lock(mutex_);
-    added_.wait(lock, [&] { return index < ends_.size() || whole_; });
     if (index < ends_.size()) return true;
     if (failure_) std::rethrow_exception(failure_);
     return false;

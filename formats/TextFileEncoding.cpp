@@ -44,15 +44,12 @@ int SequenceAt(Bytes p, size_t left) {
     return available < static_cast<size_t>(length) ? -1 : length;
 }
 
-// The bytes' high bits in a word of eight.
-constexpr uint64_t kHighBits = 0x8080808080808080ull;
-
 // The place of the first byte beyond ASCII from i on, eight bytes at a time.
 size_t SkipAscii(Bytes p, size_t i, size_t size) {
     for (; i + 8 <= size; i += 8) {
         uint64_t word;
         std::memcpy(&word, p + i, sizeof word);
-        if (word & kHighBits) break;
+        if (word & 0x8080808080808080ull) break;
     }
     while (i < size && p[i] < 0x80) ++i;
     return i;
@@ -139,16 +136,9 @@ bool Utf8Check::Feed(QByteArrayView bytes) {
     auto p = reinterpret_cast<Bytes>(bytes.data());
     const auto size = static_cast<size_t>(bytes.size());
     for (size_t i = 0; i < size;) {
-        // ASCII eight bytes at a time, else a byte at a time: texts mix it with
-        // two-byte characters (Cyrillic, Greek, the umlauts), taken here too.
-        if (p[i] < 0x80) {
-            uint64_t word;
-            if (i + 8 <= size && (std::memcpy(&word, p + i, sizeof word), !(word & kHighBits)))
-                i += 8;
-            else
-                ++i;
-            continue;
-        }
+        i = SkipAscii(p, i, size);
+        if (i == size) break;
+        // Two-byte characters (Cyrillic, Greek, the umlauts) here, the others below.
         if (p[i] >= 0xC2 && p[i] <= 0xDF && i + 1 < size && (p[i + 1] & 0xC0) == 0x80) {
             i += 2;
             continue;

@@ -204,6 +204,23 @@ GPtr<GsfInput> OpenPart(GsfInfile* container, const QString& name) {
     return GPtr<GsfInput>(gsf_infile_child_by_aname(container, names.data()));
 }
 
+// The ZIP container over input; null when it is none.
+std::shared_ptr<GsfInfile> ZipContainer(GsfInput* input) {
+    GError* error = nullptr;
+    GsfInfile* zip = gsf_infile_zip_new(input, &error);
+    if (error) g_error_free(error);
+    if (!zip) return nullptr;
+    return std::shared_ptr<GsfInfile>(zip, [](GsfInfile* infile) { g_object_unref(infile); });
+}
+
+// The part of container that holds the workbook's texts: it must be there.
+GPtr<GsfInput> TextsPart(GsfInfile* container, const QString& part) {
+    GPtr<GsfInput> input = OpenPart(container, part);
+    if (!input)
+        throw FileDamaged{QStringLiteral("der Teil %1 (die Texte) fehlt im Container").arg(part)};
+    return input;
+}
+
 using Relationship = XlsxWorkbook::Relationship;
 
 QHash<QString, Relationship> ReadRelationships(GsfInfile* container, const QString& part) {
@@ -677,13 +694,10 @@ void XlsxWorkbook::Fail(const QString& where) const {
 
 void XlsxWorkbook::Open(GsfInput* input) {
     if (gsf_input_size(input) == 0) throw RuntimeError::SourceEmpty(kNoun, path_);
-    GError* error = nullptr;
-    GsfInfile* zip = gsf_infile_zip_new(input, &error);
-    if (!zip) {
-        if (error) g_error_free(error);
+    container_ = ZipContainer(input);
+    if (!container_)
         Fail(QStringLiteral("kein ZIP-Container, also keine Excel-Arbeitsmappe ab Excel 2007"));
-    }
-    container_.reset(zip, [](GsfInfile* infile) { g_object_unref(infile); });
+    GsfInfile* zip = container_.get();
     try {
         QString workbookPart = QStringLiteral("xl/workbook.xml");
         for (const auto& relationship : ReadRelationships(zip, QString()))
@@ -701,7 +715,7 @@ void XlsxWorkbook::Open(GsfInput* input) {
             ReadSharedStringsBeside(texts.front());
             return;
         }
-        for (const QString& part : texts) ReadSharedStrings(part);
+        for (const QString& part : texts) ReadSharedStrings(zip, part);
     } catch (const FileDamaged& damaged) {
         Fail(damaged.what);
     }
@@ -730,37 +744,26 @@ void XlsxWorkbook::ReadSheetList(_GsfInput* workbook, const QString& part,
 
 static_assert(kMaxStringsPart < (qint64{1} << 32), "the texts' ends are kept in 32 bits");
 
-void XlsxWorkbook::ReadSharedStrings(const QString& part) {
-    GPtr<GsfInput> input = OpenPart(container_.get(), part);
-    if (!input) Fail(QStringLiteral("der Teil %1 (die Texte) fehlt im Container").arg(part));
-    SharedStringsReader(input.get(), part, sharedStrings_).Read();
+void XlsxWorkbook::ReadSharedStrings(GsfInfile* container, const QString& part) {
+    SharedStringsReader(TextsPart(container, part).get(), part, sharedStrings_).Read();
     sharedStrings_.Finish();
 }
 
 // The texts from a container of their own: libgsf reads the parts of one
 // container through one input, which the sheet's reading uses meanwhile.
 void XlsxWorkbook::ReadSharedStringsBeside(const QString& part) {
-    if (!GPtr<GsfInput>(OpenPart(container_.get(), part)))
-        Fail(QStringLiteral("der Teil %1 (die Texte) fehlt im Container").arg(part));
+    TextsPart(container_.get(), part);  // missing, it fails the opening
     GPtr<GsfInput> file = contents_.isNull() ? Gsf::OpenFile(path_) : Gsf::OpenBytes(contents_);
-    std::shared_ptr<GsfInfile> container;
-    if (file) {
-        GsfInfile* zip = gsf_infile_zip_new(file.get(), nullptr);
-        if (zip) container.reset(zip, [](GsfInfile* infile) { g_object_unref(infile); });
-    }
+    std::shared_ptr<GsfInfile> container = file ? ZipContainer(file.get()) : nullptr;
     if (!container) {
-        ReadSharedStrings(part);
+        ReadSharedStrings(container_.get(), part);
         return;
     }
     sharedStrings_.FillBeside();
     const auto read = [this, container, part] {
         VectorRegisters::ClearUpperHalves();
         try {
-            GPtr<GsfInput> input = OpenPart(container.get(), part);
-            if (!input)
-                Fail(QStringLiteral("der Teil %1 (die Texte) fehlt im Container").arg(part));
-            SharedStringsReader(input.get(), part, sharedStrings_).Read();
-            sharedStrings_.Finish();
+            ReadSharedStrings(container.get(), part);
         } catch (...) {
             sharedStrings_.Fail(std::current_exception());
         }

@@ -79,7 +79,7 @@ class XlsxWorkbook {
     void Open(_GsfInput* input);
     void ReadSheetList(_GsfInput* workbook, const QString& part,
                        const QHash<QString, Relationship>& relationships);
-    void ReadSharedStrings(const QString& part);
+    void ReadSharedStrings(_GsfInfile* container, const QString& part);
     void ReadSharedStringsBeside(const QString& part);
     // The texts read beside are whole: fails with what their reading failed with.
     void WaitForTexts() const;
